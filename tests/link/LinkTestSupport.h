@@ -34,6 +34,9 @@ class VirtualPump : public MessagePump {
     int processCalls = 0;
     int waitCalls = 0;
     int pausedMs = 0;
+    // Simulated cost of one ProcessMessages call, so that time passes while a burst of
+    // buffered bytes is being consumed.
+    std::int64_t processCostUs = 0;
 
     void At(std::int64_t us, std::function<void()> fn) {
         queue_.emplace(std::make_pair(us, seq_++), std::move(fn));
@@ -46,6 +49,7 @@ class VirtualPump : public MessagePump {
     void ProcessMessages() override {
         ++processCalls;
         Guard();
+        nowUs += processCostUs;
         RunDue();
     }
     void WaitForEvent(int /*descriptor*/, int maxWaitMs) override {
