@@ -18,6 +18,9 @@ const char* const kErrPortError = "Unable to start communication: COM port error
 constexpr int kCloseDrainLimitMs = 2000;
 // Poll period of the waits for a state that raises no event (CTS, buffer space).
 constexpr int kLineStatePollMs = 1;
+// A device whose descriptor the pump cannot watch raises no event when bytes arrive: its
+// waits wake this often to poll.
+constexpr int kPollWithoutDescriptorMs = 2;
 
 // The probe frame: to the interface box (0x4F), payload 09 01.
 constexpr std::uint8_t kProbeFrame[] = {0xBA, 0x7F, 0x4F, 0x09, 0x01, 0x28, 0x7E};
@@ -289,10 +292,11 @@ int RadioLink::Descriptor() {
 bool RadioLink::Wait(const WaitSpec& spec, MessageRecord& reply, bool& gotAlternate) {
     idle = false;
     const int fd = Descriptor();
+    const int maxBlockMs = (!usesComponent && fd < 0) ? kPollWithoutDescriptorMs : -1;
     bool quiet = false;  // the last poll found no byte: block until something happens
     while (enabled) {
         if (quiet) {
-            pump_.WaitForEvent(fd, -1);
+            pump_.WaitForEvent(fd, maxBlockMs);
         } else {
             pump_.ProcessMessages();
         }

@@ -195,6 +195,9 @@ class FakeDeviceFactory : public LinkDeviceFactory {
         line_.handshake = handshake;
         return true;
     }
+    // A pretend descriptor, so the virtual pump's blocking wait is used.
+    int Descriptor(ZKWCommDevice&) override { return descriptor; }
+    int descriptor = 42;
     int SetBaud(ZKWCommDevice&, int baudIndex) override {
         ++line_.setBaudCalls;
         line_.baudIndex = baudIndex;

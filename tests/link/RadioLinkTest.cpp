@@ -198,6 +198,21 @@ TEST_F(LinkFixture, DeviceTimeoutGivesOutcome4AfterTheFullTimeAndLaterWaitsRetur
     EXPECT_EQ(Bytes(reply.buffer, reply.buffer + reply.length), kBoot);
 }
 
+TEST_F(LinkFixture, DeviceWithoutDescriptorIsPolledEveryTwoMilliseconds) {
+    auto factory = std::make_unique<FakeDeviceFactory>(line);
+    factory->descriptor = -1;
+    RadioLink polled(pump, std::move(factory));
+    polled.AttachTimer(timer);
+    std::string error;
+    ASSERT_TRUE(polled.OpenDevice(1, 19200, false, error));
+    polled.SetFramed(true);
+    polled.SetEnabled(true);
+    polled.PrepareTimeout(100);
+    polled.ReceiveAnyReply();
+    EXPECT_EQ(polled.Outcome(), kLinkTimedOut);
+    EXPECT_NEAR(pump.waitCalls, 50, 2);
+}
+
 TEST_F(LinkFixture, EveryWaitGetsTheFullTimeout) {
     OpenDevice();
     link.PrepareTimeout(4000);
