@@ -1,0 +1,92 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "CodeplugBuilder.h"
+#include "convert/CodeplugImage.h"
+#include "convert/ZKWParmsFormatConvertBase.h"
+
+// Small hand-made images for the converter tests: the standard layouts of each block kind,
+// tables given by the test, everything else zero.
+namespace test_images {
+
+using Table = CodeplugBuilder::Table;
+using Block = CodeplugBuilder::Block;
+
+inline int descriptorOffset(LayoutKind kind, uint8_t v) {
+    const LayoutRecord r = layoutFor(kind, v);
+    return r.dataOffset - r.tableCount;
+}
+
+// A block of a standard kind with its version's table count; tables given are placed first.
+inline Block standardBlock(LayoutKind kind, int blockClass, uint16_t key, uint8_t v,
+                           std::vector<Table> tables = {}) {
+    tables.resize(layoutFor(kind, v).tableCount);
+    return Block{blockClass, key, descriptorOffset(kind, v), tables};
+}
+
+inline Block header(uint8_t v, std::vector<Table> tables = {}) {
+    if (tables.empty())
+        tables = {{16, 1}, {v == 5 ? 64 : 16, 2}};
+    return standardBlock(LayoutKind::Header, kHeaderClass, 0, v, std::move(tables));
+}
+
+inline Block kindBlock(int kind, uint8_t v) {
+    const LayoutKind k = kind == 0   ? LayoutKind::KindBlock0
+                         : kind == 4 ? LayoutKind::KindBlock4
+                         : kind == 5 ? LayoutKind::KindBlock5
+                                     : LayoutKind::KindBlock13;
+    return standardBlock(k, kKindClass, static_cast<uint16_t>(kind << 12), v);
+}
+
+inline LayoutKind systemLayout(int kind) {
+    switch (kind) {
+        case 0:
+            return LayoutKind::System0;
+        case 1:
+            return LayoutKind::System1;
+        case 3:
+            return LayoutKind::System3;
+        case 4:
+            return LayoutKind::System4;
+        default:
+            return LayoutKind::System5;
+    }
+}
+
+inline Block system(int kind, int number, uint8_t v, std::vector<Table> tables = {}) {
+    return standardBlock(systemLayout(kind), kSystemClass,
+                         static_cast<uint16_t>((kind << 12) | number), v, std::move(tables));
+}
+
+inline Block ordinal(uint8_t v, std::vector<Table> tables = {}) {
+    return standardBlock(LayoutKind::Ordinal, kOrdinalClass, 0, v, std::move(tables));
+}
+
+// Positions of the blocks an image was built from, in order.
+struct Built {
+    std::unique_ptr<CodeplugImage> img = std::make_unique<CodeplugImage>();
+    std::vector<int> blocks;
+};
+
+// Header, one kind block per kind given, one system per kind (numbered 1..), one ordinal.
+inline Built build(uint8_t v, const std::vector<Block>& blocks, int ordinals, int systems) {
+    Built b;
+    CodeplugBuilder builder(*b.img, v);
+    for (const Block& block : blocks)
+        b.blocks.push_back(builder.add(block));
+    builder.finish(ordinals, systems);
+    return b;
+}
+
+// A header, kind block and system of one kind, and one ordinal block.
+inline Built oneSystem(int kind, uint8_t v, std::vector<Table> systemTables = {},
+                       std::vector<Table> headerTables = {}) {
+    return build(v,
+                 {header(v, std::move(headerTables)), kindBlock(kind == 3 ? 1 : kind, v),
+                  system(kind, 1, v, std::move(systemTables)), ordinal(v)},
+                 1, 1);
+}
+
+}  // namespace test_images

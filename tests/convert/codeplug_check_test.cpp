@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include "TestImages.h"
+#include "convert/CodeplugCheck.h"
+
+using namespace test_images;
+
+namespace {
+
+TEST(CodeplugLookups, FindBlocksByKindNumberAndOrdinal) {
+    Built b = build(4,
+                    {header(4), kindBlock(0, 4), kindBlock(1, 4), system(3, 2, 4), system(0, 1, 4),
+                     ordinal(4), ordinal(4)},
+                    2, 2);
+    const CodeplugImage& img = *b.img;
+    EXPECT_TRUE(validateCodeplug(img));
+    EXPECT_EQ(findKindBlock(img, 0), b.blocks[1]);
+    EXPECT_EQ(findKindBlock(img, 1), b.blocks[2]);
+    EXPECT_EQ(findKindBlock(img, 3), 0);
+    EXPECT_EQ(findSystemBlock(img, 2), b.blocks[3]);
+    EXPECT_EQ(findSystemBlock(img, 1), b.blocks[4]);
+    EXPECT_EQ(findSystemBlock(img, 3), 0);
+    EXPECT_EQ(systemKind(img, 2), 3);
+    EXPECT_EQ(systemKind(img, 7), -1);
+    EXPECT_EQ(findOrdinalBlock(img, 1), b.blocks[5]);
+    EXPECT_EQ(findOrdinalBlock(img, 2), b.blocks[6]);
+    EXPECT_EQ(findOrdinalBlock(img, 3), 0);
+    EXPECT_EQ(findOrdinalBlock(img, 0), 0);
+}
+
+TEST(CodeplugLookups, ZeroLengthBlockStopsTheWalk) {
+    Built b = oneSystem(0, 4);
+    CodeplugImage& img = *b.img;
+    setBlockLength(img, b.blocks[1], 0);
+    EXPECT_EQ(findSystemBlock(img, 1), 0);
+    const CodeplugCheck check = checkCodeplug(img);
+    EXPECT_FALSE(check.ok);
+    EXPECT_EQ(check.rule, 3);
+    EXPECT_EQ(check.position, b.blocks[1]);
+}
+
+TEST(CodeplugCheckRules, EachRuleIsEnforced) {
+    {
+        Built b = oneSystem(0, 4);
+        b.img->setWord(0, 0x5F5E);
+        EXPECT_EQ(checkCodeplug(*b.img).rule, 1);
+    }
+    {
+        Built b = oneSystem(0, 4);
+        b.img->setWord(1, static_cast<uint16_t>(b.img->word(1) | 0x4000));
+        EXPECT_EQ(checkCodeplug(*b.img).rule, 1) << "first block must be the header";
+    }
+    {
+        Built b = oneSystem(0, 4);
+        setImageWords(*b.img, 128);
+        EXPECT_EQ(checkCodeplug(*b.img).rule, 2);
+    }
+    for (uint16_t counts : {0x0001, 0x3701, 0x0100, 0x0111}) {
+        Built b = oneSystem(0, 4);
+        b.img->setWord(14, counts);
+        EXPECT_EQ(checkCodeplug(*b.img).rule, 2) << std::hex << counts;
+    }
+    {
+        Built b = oneSystem(0, 4);
+        b.img->setWord(b.blocks[2], 0);
+        EXPECT_EQ(checkCodeplug(*b.img).rule, 3) << "missing marker";
+    }
+    {
+        Built b = oneSystem(0, 4);
+        addImageWords(*b.img, 1);
+        const CodeplugCheck check = checkCodeplug(*b.img);
+        EXPECT_EQ(check.rule, 3) << "walk runs into the trailer";
+    }
+    {
+        Built b = oneSystem(0, 4);
+        addBlockLength(*b.img, b.blocks[3], 1);
+        b.img->setWord(b.blocks[3] + blockLength(*b.img, b.blocks[3]), 0);
+        EXPECT_EQ(checkCodeplug(*b.img).rule, 4) << "walk overshoots the end";
+    }
+    {
+        Built b = build(4, {header(4), system(0, 1, 4), ordinal(4)}, 1, 1);
+        EXPECT_EQ(checkCodeplug(*b.img).rule, 5) << "no kind block for kind 0";
+    }
+    {
+        Built b = oneSystem(0, 4);
+        b.img->setWord(14, 0x0102);
+        EXPECT_EQ(checkCodeplug(*b.img).rule, 5) << "system count differs";
+    }
+    {
+        Built b = build(
+            4, {header(4), kindBlock(1, 4), system(1, 1, 4), system(3, 2, 4), ordinal(4)}, 1, 2);
+        EXPECT_TRUE(validateCodeplug(*b.img)) << "kinds 1 and 3 share a kind block";
+    }
+}
+
+TEST(CodeplugCheckRules, SystemKindAboveSixIsInvalid) {
+    Built b = oneSystem(0, 4);
+    b.img->setWord(b.blocks[2] + 3, 0x7001);
+    const CodeplugCheck check = checkCodeplug(*b.img);
+    EXPECT_EQ(check.rule, 3);
+    EXPECT_NE(check.reason.find("system kind 7"), std::string::npos);
+}
+
+TEST(CodeplugCheckRules, ConvertibleNeedsEverySystemAndTablesInsideBlocks) {
+    {
+        Built b = build(
+            4, {header(4), kindBlock(0, 4), system(0, 1, 4), system(0, 3, 4), ordinal(4)}, 1, 2);
+        EXPECT_TRUE(validateCodeplug(*b.img));
+        EXPECT_EQ(checkConvertible(*b.img).rule, 6) << "system 2 is missing";
+    }
+    {
+        Built b = oneSystem(0, 4, {{}, {}, {}, {2, 36}});
+        EXPECT_TRUE(checkConvertible(*b.img).ok);
+        // A descriptor that claims more data than the block holds.
+        b.img->setWord(b.blocks[2] + descriptorOffset(LayoutKind::System0, 4) + 3, 0x0324);
+        EXPECT_EQ(checkConvertible(*b.img).rule, 6);
+    }
+}
+
+TEST(TableCountWidth, WidenThenNarrowRestoresWordTwo) {
+    Built b = oneSystem(4, 4);
+    CodeplugImage& img = *b.img;
+    img.setWord(b.blocks[3] + 2, 0xF7FF);  // 15 tables, offset 2047 in the 4-bit layout
+    std::vector<uint16_t> before;
+    for (int block : b.blocks)
+        before.push_back(img.word(block + 2));
+
+    setTableCountWidth(img, true);
+    EXPECT_EQ(tableLayout(img, b.blocks[2]).tableCount, 15);
+    EXPECT_EQ(tableLayout(img, b.blocks[2]).descriptorOffset,
+              descriptorOffset(LayoutKind::System4, 4));
+    setTableCountWidth(img, false);
+    for (std::size_t i = 0; i < b.blocks.size(); ++i)
+        EXPECT_EQ(img.word(b.blocks[i] + 2), before[i]) << "block " << i;
+}
+
+}  // namespace

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+
+#include "CodeplugGenerator.h"
+#include "convert/CodeplugCheck.h"
+#include "convert/CodeplugVersion.h"
+#include "convert/ConversionDriver.h"
+#include "convert/RadioCodeplugConversion.h"
+
+namespace {
+
+constexpr int kSeeds = 60;
+
+// Every block's tables fill it exactly: fixed part, descriptors, then the tables' data.
+void expectTablesFillBlocks(const CodeplugImage& img, const std::string& what) {
+    const bool fiveBit = codeplugVersionIndex(img) == kVersion510;
+    const int end = imageWords(img) - kTrailerWords;
+    for (int pos = 0; pos < end; pos += blockLength(img, pos)) {
+        const TableLayout layout = tableLayoutIn(img, pos, fiveBit);
+        int size = layout.descriptorOffset + layout.tableCount;
+        for (int t = 0; t < layout.tableCount; ++t) {
+            const uint16_t d = img.word(pos + layout.descriptorOffset + t);
+            size += (d >> 8) * (d & 0xFF);
+        }
+        ASSERT_EQ(size, blockLength(img, pos)) << what << ": block at " << pos;
+    }
+}
+
+std::unique_ptr<CodeplugImage> generated(uint8_t version, uint32_t seed) {
+    auto img = std::make_unique<CodeplugImage>();
+    CodeplugGeneratorOptions options;
+    options.versionIndex = version;
+    options.seed = seed;
+    generateCodeplug(*img, options);
+    return img;
+}
+
+TEST(GeneratedCodeplugs, PassTheStructureCheckInEveryFormat) {
+    for (uint8_t version : {kVersion58, kVersion59, kVersion510}) {
+        for (uint32_t seed = 1; seed <= kSeeds; ++seed) {
+            auto img = generated(version, seed);
+            const CodeplugCheck check = checkConvertible(*img);
+            ASSERT_TRUE(check.ok) << versionText(version) << " seed " << seed << ": "
+                                  << check.reason;
+            EXPECT_EQ(codeplugVersionIndex(*img), version);
+            expectTablesFillBlocks(*img, "generated");
+        }
+    }
+}
+
+TEST(GeneratedCodeplugs, GeneratorIsDeterministic) {
+    auto a = generated(kVersion59, 7);
+    auto b = generated(kVersion59, 7);
+    auto c = generated(kVersion59, 8);
+    EXPECT_EQ(a->words, b->words);
+    EXPECT_NE(a->words, c->words);
+}
+
+struct Step {
+    uint8_t from;
+    uint8_t to;
+};
+
+class ConversionRoundTrip : public ::testing::TestWithParam<Step> {};
+
+TEST_P(ConversionRoundTrip, UpThenDownKeepsTheImageWellFormed) {
+    const Step step = GetParam();
+    for (uint32_t seed = 1; seed <= kSeeds; ++seed) {
+        auto img = generated(step.from, seed);
+        const std::string what =
+            versionText(step.from) + "->" + versionText(step.to) + " seed " + std::to_string(seed);
+        const int words = imageWords(*img);
+
+        int32_t up = 0;
+        convertCodeplugUp(up, *img, step.from, step.to);
+        ASSERT_FALSE(img->outOfBounds || img->overflow) << what;
+        ASSERT_TRUE(validateCodeplug(*img)) << what << ": " << checkCodeplug(*img).reason;
+        EXPECT_EQ(codeplugVersionIndex(*img), step.to) << what;
+        EXPECT_EQ(imageWords(*img), words + up) << what;
+        expectTablesFillBlocks(*img, what + " up");
+
+        int32_t down = 0;
+        convertCodeplugDown(down, *img, step.from, step.to);
+        ASSERT_FALSE(img->outOfBounds || img->overflow) << what;
+        ASSERT_TRUE(validateCodeplug(*img)) << what << " back: " << checkCodeplug(*img).reason;
+        EXPECT_EQ(codeplugVersionIndex(*img), step.from) << what;
+        EXPECT_EQ(imageWords(*img), words + up + down) << what;
+        expectTablesFillBlocks(*img, what + " down");
+    }
+}
+
+TEST_P(ConversionRoundTrip, DownFromTheNewerFormatKeepsTheImageWellFormed) {
+    const Step step = GetParam();
+    for (uint32_t seed = 1; seed <= kSeeds; ++seed) {
+        auto img = generated(step.to, seed);
+        const std::string what =
+            versionText(step.to) + "->" + versionText(step.from) + " seed " + std::to_string(seed);
+        const int words = imageWords(*img);
+        int32_t down = 0;
+        convertCodeplugDown(down, *img, step.from, step.to);
+        ASSERT_FALSE(img->outOfBounds || img->overflow) << what;
+        ASSERT_TRUE(validateCodeplug(*img)) << what << ": " << checkCodeplug(*img).reason;
+        EXPECT_EQ(codeplugVersionIndex(*img), step.from) << what;
+        EXPECT_EQ(imageWords(*img), words + down) << what;
+        expectTablesFillBlocks(*img, what);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllSteps, ConversionRoundTrip,
+                         ::testing::Values(Step{kVersion58, kVersion59},
+                                           Step{kVersion59, kVersion510},
+                                           Step{kVersion58, kVersion510}),
+                         [](const auto& info) {
+                             return "From" + std::to_string(info.param.from) + "To" +
+                                    std::to_string(info.param.to);
+                         });
+
+TEST(ConversionFixupsOnly, SecondRunChangesNothing) {
+    for (uint8_t version : {kVersion59, kVersion510}) {
+        for (uint32_t seed = 1; seed <= kSeeds; ++seed) {
+            auto img = generated(version, seed);
+            int32_t change = 0;
+            convertCodeplugUp(change, *img, version, version);
+            ASSERT_TRUE(validateCodeplug(*img));
+            EXPECT_EQ(codeplugVersionIndex(*img), version);
+            const CodeplugImage once = *img;
+            convertCodeplugUp(change, *img, version, version);
+            EXPECT_EQ(change, 0) << versionText(version) << " seed " << seed;
+            EXPECT_EQ(img->words, once.words) << versionText(version) << " seed " << seed;
+        }
+    }
+}
+
+// Random damage to well-formed images: the radio-side step either refuses the data or
+// produces a well-formed image, never reads or writes outside its buffer (run under asan).
+TEST(ConversionRobustness, DamagedImagesAreRefusedOrConvertedCleanly) {
+    std::mt19937 rng(1234);
+    auto buffer = std::make_unique<uint8_t[]>(CodeplugImage::kBytes);
+    int converted = 0;
+    for (uint32_t seed = 1; seed <= 300; ++seed) {
+        const uint8_t version = static_cast<uint8_t>(kVersion58 + seed % 3);
+        auto img = generated(version, seed);
+        const std::size_t length = static_cast<std::size_t>(imageWords(*img)) * 2;
+        const int hits = 1 + static_cast<int>(rng() % 4);
+        for (int h = 0; h < hits; ++h) {
+            const int pos = static_cast<int>(rng() % static_cast<unsigned>(imageWords(*img)));
+            img->words[pos] = static_cast<uint16_t>(rng());
+        }
+        storeRadioBytes(*img, buffer.get(), CodeplugImage::kBytes);
+        const uint8_t target = static_cast<uint8_t>(kVersion58 + (seed / 3) % 3);
+        int major = 0, minor = 0;
+        versionNumbersOf(target, major, minor);
+        const CodeplugConversion c = convertRadioCodeplug(buffer.get(), length, major, minor);
+        if (c.result == CodeplugConversionResult::Converted) {
+            ++converted;
+            auto out = std::make_unique<CodeplugImage>();
+            loadRadioBytes(*out, buffer.get(), c.newLength);
+            EXPECT_TRUE(validateCodeplug(*out)) << "seed " << seed;
+        }
+    }
+    EXPECT_GT(converted, 0);
+}
+
+}  // namespace

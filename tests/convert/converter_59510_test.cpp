@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include "TestImages.h"
+#include "convert/CodeplugCheck.h"
+#include "convert/CodeplugVersion.h"
+#include "convert/ZKWParmsFormat59510.h"
+
+using namespace test_images;
+
+namespace {
+
+void to510(CodeplugImage& img) {
+    setTableCountWidth(img, true);
+    ZKWParmsFormat59510 c;
+    c.convert(img, 0);
+}
+
+TEST(Converter59510Header, Table1GrowsTo64AndFixupsRunOnce) {
+    Built b = oneSystem(0, 4, {}, {{16, 1}, {16, 2, std::vector<uint16_t>(32, 0xABCD)}});
+    CodeplugImage& img = *b.img;
+    img.setWord(6, 0x0020);   // bits 4-7 = 2
+    img.setWord(24, 0x7701);  // bits 0-7 = 1
+    img.setWord(46, 'A' | ('B' << 8));
+    to510(img);
+    TableShape t1;
+    const int start = tableStart(img, 0, 1, &t1);
+    EXPECT_EQ(t1.entries, 64);
+    EXPECT_EQ(img.word(start + 31), 0xABCD);
+    for (int w = 32; w < 128; ++w)
+        EXPECT_EQ(img.word(start + w), 0);
+    EXPECT_EQ(getField(img, 6, 0x00F0, 4), 4);
+    EXPECT_EQ(img.word(24), 0x7702);
+    EXPECT_EQ(readText10(img, 46), "AB        ");
+    EXPECT_TRUE(validateCodeplug(img));
+
+    // A fix-ups-only run on the 5.10 image leaves the 64-entry table.
+    const int words = imageWords(img);
+    ZKWParmsFormat59510 again;
+    again.convertFixupsOnly(img, 0);
+    EXPECT_EQ(tableShape(img, 0, 1).entries, 64);
+    EXPECT_EQ(imageWords(img), words);
+}
+
+TEST(Converter59510Header, ValuesAlreadySetStay) {
+    Built b = oneSystem(0, 4);
+    CodeplugImage& img = *b.img;
+    img.setWord(6, 0x0070);
+    img.setWord(24, 0x0000);
+    to510(img);
+    EXPECT_EQ(getField(img, 6, 0x00F0, 4), 7);
+    EXPECT_EQ(img.word(24), 0);
+}
+
+TEST(Converter59510Header, FixupsOnlyOnA510ImageGrowsATableStillAt16) {
+    Built b = oneSystem(0, 5, {}, {{16, 1}, {16, 2}});
+    CodeplugImage& img = *b.img;
+    const int words = imageWords(img);
+    ZKWParmsFormat59510 c;
+    c.convertFixupsOnly(img, 0);
+    EXPECT_EQ(tableShape(img, 0, 1).entries, 64);
+    EXPECT_EQ(imageWords(img), words + 96);
+    EXPECT_EQ(tableLayout(img, 0).descriptorOffset, 69) << "no layout step";
+}
+
+TEST(Converter59510Systems, Kind1DerivesTable10FromTable5) {
+    std::vector<uint16_t> t5 = {0xF123, 2, 3, 4, 0xE456, 6, 7, 8, 0xD789, 10, 11, 12};
+    Built b = oneSystem(1, 4, {{}, {}, {}, {}, {}, {3, 4, t5}, {}, {1, 36}});
+    CodeplugImage& img = *b.img;
+    const int length = blockLength(img, b.blocks[2]);
+    const int words = imageWords(img);
+    to510(img);
+    const int block = findSystemBlock(img, 1);
+    TableShape t10;
+    const int start = tableStart(img, block, 10, &t10);
+    EXPECT_EQ(t10.entries, 3);
+    EXPECT_EQ(t10.wordsPerEntry, 3);
+    const uint16_t expected[] = {0x0123, 2, 3, 0x0456, 6, 7, 0x0789, 10, 11};
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(img.word(start + i), expected[i]) << i;
+    EXPECT_EQ(tableShape(img, block, 5).wordsPerEntry, 5);
+    EXPECT_EQ(tableShape(img, block, 7).wordsPerEntry, 58);
+    EXPECT_EQ(tableShape(img, block, 9).wordsPerEntry, 2);
+    // 2 new descriptors, table 5 3 x 1, table 7 1 x 22, table 10 9 words.
+    EXPECT_EQ(blockLength(img, block), length + 2 + 3 + 22 + 9);
+    EXPECT_EQ(imageWords(img), words + 20 + 96 + 2 + 3 + 22 + 9);
+    EXPECT_TRUE(validateCodeplug(img));
+
+    const int after = imageWords(img);
+    ZKWParmsFormat59510 again;
+    again.convertFixupsOnly(img, 0);
+    EXPECT_EQ(imageWords(img), after);
+}
+
+TEST(Converter59510Systems, Kind4ClearsUnsetWordsOnlyForModelCode4) {
+    for (uint16_t model : {4, 3}) {
+        std::vector<uint16_t> t6(16, 0x1111);
+        t6[1] = 0xFFFF;
+        t6[2] = 0xFFFF;
+        t6[8] = 0xFFFF;
+        t6[9] = 0xFFFF;
+        t6[0] = 0xFFFF;
+        Built b = oneSystem(4, 4, {{}, {}, {}, {}, {}, {}, {2, 8, t6}});
+        CodeplugImage& img = *b.img;
+        img.setWord(5, model);
+        to510(img);
+        const int block = findSystemBlock(img, 1);
+        TableShape s6, s14;
+        const int start6 = tableStart(img, block, 6, &s6);
+        const int start14 = tableStart(img, block, 14, &s14);
+        ASSERT_EQ(s6.wordsPerEntry, 13);
+        ASSERT_EQ(s14.entries, 2);
+        const uint16_t cleared = model == 4 ? 0x0FFF : 0xFFFF;
+        EXPECT_EQ(img.word(start6), 0xFFFF) << "entry word 0 is not touched";
+        EXPECT_EQ(img.word(start6 + 1), cleared);
+        EXPECT_EQ(img.word(start6 + 2), cleared);
+        EXPECT_EQ(img.word(start6 + 13 + 1), cleared);
+        EXPECT_EQ(img.word(start14 + 1), cleared);
+        EXPECT_EQ(img.word(start14 + 3 + 1), cleared);
+        EXPECT_EQ(img.word(start14 + 3 + 2), 0x1111);
+        EXPECT_EQ(tableShape(img, block, 15).wordsPerEntry, 2);
+        EXPECT_EQ(tableLayout(img, block).tableCount, 21);
+    }
+}
+
+TEST(Converter59510Backward, NarrowsAndDropsButKeepsDerivedTables) {
+    Built b =
+        build(4,
+              {header(4), kindBlock(1, 4), kindBlock(4, 4), kindBlock(5, 4),
+               system(1, 1, 4, {{}, {}, {}, {}, {}, {2, 4}, {1, 18}, {2, 36}}),
+               system(4, 2, 4, {{}, {}, {}, {}, {}, {}, {2, 8}, {1, 22}, {}, {1, 36}, {}, {1, 32}}),
+               system(5, 3, 4, {{}, {}, {1, 37}}), ordinal(4, {{2, 17}, {1, 15}})},
+              1, 3);
+    CodeplugImage& img = *b.img;
+    setTableCountWidth(img, true);
+    const int words = imageWords(img);
+    ZKWParmsFormat59510 c;
+    c.convert(img, 0);
+    // Data in kind-4 table 15 and kind-5 table 3, which the older format lacks.
+    const int b4 = findSystemBlock(img, 2);
+    insertWords(img, tableStart(img, b4, 15), 4);
+    setTableShape(img, b4, 15, 2, 2);
+    addBlockLength(img, b4, 4);
+    addImageWords(img, 4);
+    ASSERT_TRUE(validateCodeplug(img));
+
+    c.convert(img, 1);
+    EXPECT_EQ(img.word(3), 0x0509);
+    EXPECT_EQ(tableShape(img, 0, 1).entries, 16);
+    EXPECT_EQ(tableLayout(img, 0).descriptorOffset, 49);
+    const int s1 = findSystemBlock(img, 1);
+    const int s2 = findSystemBlock(img, 2);
+    const int s3 = findSystemBlock(img, 3);
+    EXPECT_EQ(tableShape(img, s1, 7).wordsPerEntry, 36);
+    EXPECT_EQ(tableShape(img, s1, 5).wordsPerEntry, 4);
+    EXPECT_EQ(tableShape(img, s1, 10).entries, 2) << "derived table stays";
+    EXPECT_EQ(tableShape(img, s2, 6).wordsPerEntry, 8);
+    EXPECT_EQ(tableShape(img, s2, 11).wordsPerEntry, 32);
+    EXPECT_EQ(tableShape(img, s2, 14).entries, 2) << "derived table stays";
+    EXPECT_EQ(tableLayout(img, s2).tableCount, 15);
+    EXPECT_EQ(tableShape(img, s3, 2).wordsPerEntry, 37);
+    EXPECT_EQ(tableShape(img, s3, 3).entries, 0);
+    EXPECT_EQ(tableShape(img, findOrdinalBlock(img, 1), 0).wordsPerEntry, 17);
+    EXPECT_EQ(imageWords(img), words + 2 * 3 + 2 * 3) << "only the two derived tables remain";
+    EXPECT_TRUE(validateCodeplug(img));
+}
+
+}  // namespace

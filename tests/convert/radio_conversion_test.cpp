@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "CodeplugGenerator.h"
+#include "TestImages.h"
+#include "convert/CodeplugCheck.h"
+#include "convert/CodeplugVersion.h"
+#include "convert/RadioCodeplugConversion.h"
+
+using namespace test_images;
+using R = CodeplugConversionResult;
+
+namespace {
+
+// The codeplug as it comes from the radio, in a full-size buffer.
+struct RadioBuffer {
+    std::vector<uint8_t> bytes = std::vector<uint8_t>(CodeplugImage::kBytes);
+    std::size_t length = 0;
+};
+
+RadioBuffer fromImage(const CodeplugImage& img, std::size_t extraBytes = 0) {
+    RadioBuffer b;
+    b.length = static_cast<std::size_t>(imageWords(img)) * 2 + extraBytes;
+    storeRadioBytes(img, b.bytes.data(), b.length);
+    return b;
+}
+
+RadioBuffer generatedBuffer(uint8_t version, uint32_t seed = 3) {
+    CodeplugImage img;
+    CodeplugGeneratorOptions options;
+    options.versionIndex = version;
+    options.seed = seed;
+    generateCodeplug(img, options);
+    return fromImage(img);
+}
+
+TEST(RadioCodeplugConversion, WordsTravelHighByteFirst) {
+    RadioBuffer b;
+    b.bytes[0] = 0x5F;
+    b.bytes[1] = 0x5F;
+    b.bytes[2] = 0x12;
+    b.bytes[3] = 0x34;
+    CodeplugImage img;
+    loadRadioBytes(img, b.bytes.data(), 4);
+    EXPECT_EQ(img.word(0), 0x5F5F);
+    EXPECT_EQ(img.word(1), 0x1234);
+    uint8_t out[4] = {};
+    storeRadioBytes(img, out, 4);
+    EXPECT_EQ(out[2], 0x12);
+    EXPECT_EQ(out[3], 0x34);
+}
+
+TEST(RadioCodeplugConversion, OldOrUnknownFormatsAreNotOffered) {
+    RadioBuffer b = generatedBuffer(kVersion59);
+    const std::vector<uint8_t> original = b.bytes;
+    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), b.length, 5, 7).result, R::NotOffered);
+    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), b.length, 6, 0).result, R::NotOffered)
+        << "an unknown radio format counts as older (signed 255)";
+    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), b.length, 4, 10).result, R::NotOffered);
+
+    b.bytes[6] = 5;  // stamp 5.7
+    b.bytes[7] = 7;
+    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), b.length, 5, 10).result, R::NotOffered);
+    b.bytes[7] = 11;  // 5.11 is unknown
+    const CodeplugConversion c = convertRadioCodeplug(b.bytes.data(), b.length, 5, 10);
+    EXPECT_EQ(c.result, R::NotOffered);
+    EXPECT_EQ(c.codeplugIndex, 255);
+    EXPECT_EQ(c.newLength, b.length);
+    b.bytes[7] = 9;
+    EXPECT_EQ(b.bytes, original) << "nothing is written unless converted";
+}
+
+TEST(RadioCodeplugConversion, SameFormatWritesNothing) {
+    RadioBuffer b = generatedBuffer(kVersion510);
+    const std::vector<uint8_t> original = b.bytes;
+    const CodeplugConversion c = convertRadioCodeplug(b.bytes.data(), b.length, 5, 10);
+    EXPECT_EQ(c.result, R::SameFormat);
+    EXPECT_EQ(c.sizeChange, 0);
+    EXPECT_EQ(b.bytes, original);
+}
+
+TEST(RadioCodeplugConversion, BadDataIsInvalid) {
+    RadioBuffer b = generatedBuffer(kVersion59);
+    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), 0, 5, 10).result, R::Invalid);
+    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), b.length - 1, 5, 10).result, R::Invalid);
+    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), CodeplugImage::kBytes + 2, 5, 10).result,
+              R::Invalid);
+    const CodeplugConversion truncated = convertRadioCodeplug(b.bytes.data(), b.length - 2, 5, 10);
+    EXPECT_EQ(truncated.result, R::Invalid);
+    EXPECT_NE(truncated.reason.find("longer than the data read"), std::string::npos);
+    b.bytes[0] = 0;
+    const CodeplugConversion broken = convertRadioCodeplug(b.bytes.data(), b.length, 5, 10);
+    EXPECT_EQ(broken.result, R::Invalid);
+    EXPECT_FALSE(broken.reason.empty());
+}
+
+TEST(RadioCodeplugConversion, ConvertsUpAndDownWithTheNewLength) {
+    RadioBuffer b = generatedBuffer(kVersion58);
+    const std::size_t padding = 100;  // whole transfer blocks read past the image
+    b.length += padding;
+    const CodeplugConversion up = convertRadioCodeplug(b.bytes.data(), b.length, 5, 10);
+    ASSERT_EQ(up.result, R::Converted) << up.reason;
+    EXPECT_EQ(up.codeplugIndex, kVersion58);
+    EXPECT_EQ(up.radioIndex, kVersion510);
+    EXPECT_GT(up.sizeChange, 0);
+    EXPECT_EQ(up.newLength, b.length + 2 * up.sizeChange);
+    CodeplugImage img;
+    loadRadioBytes(img, b.bytes.data(), up.newLength);
+    EXPECT_EQ(img.word(3), 0x050A);
+    EXPECT_TRUE(validateCodeplug(img));
+
+    const CodeplugConversion down = convertRadioCodeplug(b.bytes.data(), up.newLength, 5, 8);
+    ASSERT_EQ(down.result, R::Converted) << down.reason;
+    EXPECT_LT(down.sizeChange, 0);
+    EXPECT_EQ(down.newLength, up.newLength - 2 * static_cast<std::size_t>(-down.sizeChange));
+    loadRadioBytes(img, b.bytes.data(), down.newLength);
+    EXPECT_EQ(img.word(3), 0x0508);
+    EXPECT_TRUE(validateCodeplug(img));
+}
+
+TEST(RadioCodeplugConversion, AnImageThatOutgrowsTheBufferIsRefused) {
+    // A 5.9 image close to the buffer's size whose widened tables no longer fit in 5.10.
+    CodeplugImage big;
+    CodeplugBuilder bigBuilder(big, kVersion59);
+    bigBuilder.add(header(4));
+    bigBuilder.add(kindBlock(0, 4));
+    bigBuilder.add(system(0, 1, 4, {{}, {}, {}, {10, 36}}));
+    for (int i = 0; i < 54; ++i)
+        bigBuilder.add(ordinal(4, {{14, 17}}));
+    const int words = bigBuilder.finish(54, 1);
+    ASSERT_TRUE(validateCodeplug(big));
+    ASSERT_LE(words, CodeplugImage::kWords);
+    // 5.10 adds 54 x 14 words to the ordinals, 220 to the system and 116 to the header.
+    ASSERT_GT(words + 54 * 14 + 220 + 116, CodeplugImage::kWords);
+    RadioBuffer b = fromImage(big);
+    const std::vector<uint8_t> original = b.bytes;
+    const CodeplugConversion c = convertRadioCodeplug(b.bytes.data(), b.length, 5, 10);
+    EXPECT_EQ(c.result, R::DoesNotFit);
+    EXPECT_FALSE(c.reason.empty());
+    EXPECT_EQ(b.bytes, original) << "nothing is handed on truncated";
+}
+
+}  // namespace

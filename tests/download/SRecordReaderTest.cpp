@@ -1,0 +1,450 @@
+#include "download/SRecordReader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// --- helpers -------------------------------------------------------------------------------
+
+std::string HexByte(unsigned value) {
+    char text[3];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
+    return text;
+}
+
+// A well-formed record of type `type` ('0'-'3', '7', '9') with the given address width in
+// bytes and data.
+std::string Record(char type, int addressBytes, std::uint32_t address,
+                   const std::vector<std::uint8_t>& data) {
+    const unsigned count = static_cast<unsigned>(addressBytes + data.size() + 1);
+    unsigned sum = count;
+    std::string line = std::string("S") + type + HexByte(count);
+    for (int i = addressBytes - 1; i >= 0; --i) {
+        const unsigned byte = (address >> (8 * i)) & 0xFFu;
+        sum += byte;
+        line += HexByte(byte);
+    }
+    for (const std::uint8_t byte : data) {
+        sum += byte;
+        line += HexByte(byte);
+    }
+    return line + HexByte(~sum & 0xFFu);
+}
+
+struct ReadResult {
+    std::vector<int> weights;                       // one per record
+    std::vector<std::vector<std::uint16_t>> words;  // per record
+    bool endRecordSeen = false;
+    int shortRecords = 0;
+
+    std::vector<std::uint16_t> AllWords() const {
+        std::vector<std::uint16_t> all;
+        for (const auto& record : words) {
+            all.insert(all.end(), record.begin(), record.end());
+        }
+        return all;
+    }
+};
+
+ReadResult ReadAll(std::istream& in, SRecordReader::Kind kind) {
+    SRecordReader reader(in, kind);
+    ReadResult result;
+    int weight = 0;
+    while (reader.NextRecord(weight)) {
+        result.weights.push_back(weight);
+        result.words.emplace_back();
+        std::uint16_t word = 0;
+        while (reader.NextWord(word)) {
+            result.words.back().push_back(word);
+        }
+    }
+    result.endRecordSeen = reader.EndRecordSeen();
+    result.shortRecords = reader.ShortRecords();
+    EXPECT_EQ(reader.Records(), static_cast<int>(result.weights.size()));
+    return result;
+}
+
+ReadResult ReadText(const std::string& text,
+                    SRecordReader::Kind kind = SRecordReader::Kind::kCodeImage) {
+    std::istringstream in(text);
+    return ReadAll(in, kind);
+}
+
+// The bytes of a word stream stored low byte first, as the flash download stores them.
+std::vector<std::uint8_t> LowByteFirst(const std::vector<std::uint16_t>& words) {
+    std::vector<std::uint8_t> bytes;
+    for (const std::uint16_t word : words) {
+        bytes.push_back(static_cast<std::uint8_t>(word & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(word >> 8));
+    }
+    return bytes;
+}
+
+std::vector<std::string> Pieces(const std::string& text) {
+    std::istringstream in(text);
+    SRecordLineReader lines(in);
+    std::vector<std::string> pieces;
+    while (lines.Next()) {
+        pieces.emplace_back(lines.Piece());
+        pieces.back() += lines.PieceEndsLine() ? "|" : "#";
+    }
+    return pieces;
+}
+
+using Words = std::vector<std::uint16_t>;
+
+}  // namespace
+
+// --- the line buffer -----------------------------------------------------------------------
+
+TEST(SRecordLineReader, LineEndsAreLfOrCrLf) {
+    EXPECT_EQ(Pieces("ab\r\ncd\nef"), (std::vector<std::string>{"ab|", "cd|", "ef#"}));
+}
+
+TEST(SRecordLineReader, EmptyLinesAndEmptyStream) {
+    EXPECT_EQ(Pieces("\n\r\n"), (std::vector<std::string>{"|", "|"}));
+    EXPECT_TRUE(Pieces("").empty());
+}
+
+TEST(SRecordLineReader, ALoneCrIsAnOrdinaryCharacter) {
+    EXPECT_EQ(Pieces("a\rb\r\r\n"), (std::vector<std::string>{"a\rb\r|"}));
+}
+
+TEST(SRecordLineReader, TwoHundredNinetyEightCharactersAndTheLineEndFitOneRead) {
+    const std::string line(298, 'x');
+    EXPECT_EQ(Pieces(line + "\r\n" + "y\n"), (std::vector<std::string>{line + "|", "y|"}));
+    EXPECT_EQ(Pieces(line + "\n"), (std::vector<std::string>{line + "|"}));
+}
+
+TEST(SRecordLineReader, LongerLinesArriveInPiecesOf299) {
+    const std::string line(299, 'x');
+    // The line end no longer fits: it comes as an empty piece of its own.
+    EXPECT_EQ(Pieces(line + "\r\n"), (std::vector<std::string>{line + "#", "|"}));
+
+    const std::string longLine = std::string(299, 'a') + std::string(299, 'b') + "cc";
+    EXPECT_EQ(Pieces(longLine + "\n"),
+              (std::vector<std::string>{std::string(299, 'a') + "#", std::string(299, 'b') + "#",
+                                        "cc|"}));
+}
+
+TEST(SRecordLineReader, ConsumesNothingBeyondThePiece) {
+    std::istringstream in("AB\r\nCD\nEF");
+    SRecordLineReader lines(in);
+    ASSERT_TRUE(lines.Next());
+    EXPECT_EQ(in.tellg(), 4);
+    ASSERT_TRUE(lines.Next());
+    EXPECT_EQ(in.tellg(), 7);
+    // A CR that is not followed by LF is looked at, not taken.
+    std::istringstream cut(std::string(298, 'x') + "\rZ");
+    SRecordLineReader cutLines(cut);
+    ASSERT_TRUE(cutLines.Next());
+    EXPECT_EQ(cutLines.Piece().size(), 299u);
+    EXPECT_EQ(cut.tellg(), 299);
+}
+
+// --- code images ---------------------------------------------------------------------------
+
+TEST(SRecordReader, LoaderImageAsThePackageCarriesIt) {
+    // S2 records at 0x010100, 16 data bytes each, CR LF, end record S904000000FB.
+    std::vector<std::uint8_t> data;
+    std::string text = Record('0', 2, 0, {'l', 'd', 'r'}) + "\r\n";
+    for (int r = 0; r < 10; ++r) {
+        std::vector<std::uint8_t> bytes;
+        for (int i = 0; i < 16; ++i) {
+            bytes.push_back(static_cast<std::uint8_t>(r * 37 + i * 11 + 5));
+        }
+        data.insert(data.end(), bytes.begin(), bytes.end());
+        text += Record('2', 3, 0x010100 + 16 * r, bytes) + "\r\n";
+    }
+    text += "S904000000FB\r\n";
+
+    const ReadResult result = ReadText(text);
+    EXPECT_EQ(result.weights, std::vector<int>(10, 3));
+    EXPECT_EQ(LowByteFirst(result.AllWords()), data);
+    EXPECT_TRUE(result.endRecordSeen);
+    EXPECT_EQ(result.shortRecords, 0);
+}
+
+TEST(SRecordReader, WeightsByType) {
+    const std::vector<std::uint8_t> two = {0x12, 0x34};
+    const ReadResult result = ReadText(Record('1', 2, 0, two) + "\n" + Record('2', 3, 0, two) +
+                                       "\n" + Record('3', 4, 0xFE040100, two) + "\n");
+    EXPECT_EQ(result.weights, (std::vector<int>{3, 3, 4}));
+    EXPECT_EQ(result.words, (std::vector<Words>{{0x3412}, {0x3412}, {0x3412}}));
+}
+
+TEST(SRecordReader, SkippedRecordTypesDoNotStopReading) {
+    const std::vector<std::string> lines = {
+        Record('0', 2, 0, {'h', 'd', 'r'}),
+        Record('3', 4, 0xFE000100, {0x01, 0x02}),
+        "S5030001FB",
+        "",  // an empty line
+        "S804000000FB",
+        "garbage",
+        "s3 lower case is no record",
+        Record('3', 4, 0xFE000102, {0x03, 0x04}),
+        "S904000000FB",
+    };
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\r\n";
+    }
+    const ReadResult result = ReadText(text);
+    EXPECT_EQ(result.weights, (std::vector<int>{4, 4}));
+    EXPECT_EQ(result.AllWords(), (Words{0x0201, 0x0403}));
+    EXPECT_TRUE(result.endRecordSeen);
+}
+
+TEST(SRecordReader, OddDataByteCountTakesTheChecksumAsTheLastHighByte) {
+    // Three data bytes AA BB CC, checksum C8: the second word is CC + 256 * C8.
+    const std::string line = "S1060000AABBCCC8";
+    EXPECT_EQ(Record('1', 2, 0, {0xAA, 0xBB, 0xCC}), line);
+    const ReadResult result = ReadText(line + "\r\nS9030000FC\r\n");
+    EXPECT_EQ(result.words, (std::vector<Words>{{0xBBAA, 0xC8CC}}));
+    EXPECT_EQ(result.shortRecords, 0);
+
+    // One data byte: the only word is the byte and the checksum.
+    const ReadResult one = ReadText(Record('3', 4, 0, {0x7E}) + "\n");
+    EXPECT_EQ(one.words, (std::vector<Words>{{0x7B7E}}));  // checksum 7B
+}
+
+TEST(SRecordReader, RecordWithoutDataStillCountsItsWeight) {
+    const ReadResult result = ReadText("S1030000FC\nS303FE04\nS1\n");
+    EXPECT_EQ(result.weights, (std::vector<int>{3, 4, 3}));
+    EXPECT_EQ(result.words, (std::vector<Words>{{}, {}, {}}));
+    EXPECT_EQ(result.shortRecords, 0);
+}
+
+TEST(SRecordReader, LongLineIsReadInPiecesAndTheLaterPiecesAreSkipped) {
+    // An S3 record with the largest count, 0xFF: 250 data bytes, 514 characters in all.
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < 250; ++i) {
+        bytes.push_back(static_cast<std::uint8_t>(i));
+    }
+    const std::string longLine = Record('3', 4, 0xFE040100, bytes);
+    ASSERT_EQ(longLine.size(), 514u);
+    const std::string text =
+        longLine + "\r\n" + Record('3', 4, 0xFE040200, {0xDE, 0xAD}) + "\r\nS904000000FB\r\n";
+
+    const ReadResult result = ReadText(text);
+    // The first piece (299 characters) is the record: its count asks for 125 words, and the
+    // characters it does not hold read as zero digits. The second piece (characters 299-597)
+    // starts with data digits, no record type, and is skipped.
+    ASSERT_EQ(result.weights, (std::vector<int>{4, 4}));
+    ASSERT_EQ(result.words[0].size(), 125u);
+    const std::string piece = longLine.substr(0, 299);
+    for (std::size_t w = 0; w < 125; ++w) {
+        EXPECT_EQ(result.words[0][w], HexWord(piece, 12 + 4 * w)) << "word " << w;
+    }
+    // The words held wholly by the piece are the record's data.
+    const std::vector<std::uint8_t> delivered = LowByteFirst(result.words[0]);
+    EXPECT_EQ(std::vector<std::uint8_t>(delivered.begin(), delivered.begin() + 142),
+              std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 142));
+    EXPECT_EQ(result.words[0][124], 0);
+    EXPECT_EQ(result.shortRecords, 1);
+    EXPECT_EQ(result.words[1], (Words{0xADDE}));
+    EXPECT_TRUE(result.endRecordSeen);
+}
+
+TEST(SRecordReader, APieceThatStartsWithARecordTypeIsReadAsARecord) {
+    // The second piece of an over-long line is examined like any line.
+    const std::string text = std::string(299, 'x') + Record('1', 2, 0, {0x11, 0x22}) + "\n" +
+                             std::string(299, 'y') + "S9030000FC\n" +  //
+                             Record('1', 2, 0, {0x33, 0x44}) + "\n";
+    const ReadResult result = ReadText(text);
+    EXPECT_EQ(result.words, (std::vector<Words>{{0x2211}}));
+    EXPECT_TRUE(result.endRecordSeen);
+}
+
+TEST(SRecordReader, ImageWithoutEndRecordIsReadToTheEndOfTheStream) {
+    const ReadResult result = ReadText(Record('2', 3, 0x010100, {1, 2, 3, 4}) + "\r\n" +
+                                       Record('2', 3, 0x010104, {5, 6}));  // no final line end
+    EXPECT_EQ(result.AllWords(), (Words{0x0201, 0x0403, 0x0605}));
+    EXPECT_FALSE(result.endRecordSeen);
+
+    EXPECT_TRUE(ReadText("").weights.empty());
+    EXPECT_FALSE(ReadText("").endRecordSeen);
+}
+
+TEST(SRecordReader, StopsAtTheEndRecordAndReadsNothingAfterIt) {
+    const std::string head = Record('1', 2, 0, {1, 2}) + "\r\nS904000000FB\r\n";
+    std::istringstream in(head + Record('1', 2, 2, {3, 4}) + "\r\n");
+    SRecordReader reader(in, SRecordReader::Kind::kCodeImage);
+    int weight = 0;
+    ASSERT_TRUE(reader.NextRecord(weight));
+    EXPECT_FALSE(reader.NextRecord(weight));
+    EXPECT_TRUE(reader.EndRecordSeen());
+    EXPECT_EQ(in.tellg(), static_cast<std::streamoff>(head.size()));
+    EXPECT_FALSE(reader.NextRecord(weight));  // and stays at the end
+    std::uint16_t word = 0;
+    EXPECT_FALSE(reader.NextWord(word));
+}
+
+TEST(SRecordReader, S7EndsACodeImage) {
+    const ReadResult result =
+        ReadText(Record('3', 4, 0, {1, 2}) + "\nS70500000000FA\n" + Record('3', 4, 2, {3, 4}));
+    EXPECT_EQ(result.AllWords(), (Words{0x0201}));
+    EXPECT_TRUE(result.endRecordSeen);
+}
+
+TEST(SRecordReader, ReadsOneLineAtATime) {
+    const std::string first = Record('3', 4, 0, {1, 2, 3, 4}) + "\r\n";
+    std::istringstream in(first + Record('3', 4, 4, {5, 6}) + "\r\nS904000000FB\r\n");
+    SRecordReader reader(in, SRecordReader::Kind::kCodeImage);
+    int weight = 0;
+    ASSERT_TRUE(reader.NextRecord(weight));
+    std::uint16_t word = 0;
+    ASSERT_TRUE(reader.NextWord(word));
+    ASSERT_TRUE(reader.NextWord(word));
+    EXPECT_FALSE(reader.NextWord(word));
+    EXPECT_EQ(in.tellg(), static_cast<std::streamoff>(first.size()));
+}
+
+TEST(SRecordReader, TheCallerMayStopInsideARecord) {
+    std::istringstream in(Record('1', 2, 0, {1, 2, 3, 4, 5, 6}) + "\n" + Record('1', 2, 6, {7, 8}) +
+                          "\n");
+    SRecordReader reader(in, SRecordReader::Kind::kCodeImage);
+    int weight = 0;
+    std::uint16_t word = 0;
+    ASSERT_TRUE(reader.NextRecord(weight));
+    ASSERT_TRUE(reader.NextWord(word));
+    EXPECT_EQ(word, 0x0201);
+    // The rest of the first record is dropped when the caller moves on.
+    ASSERT_TRUE(reader.NextRecord(weight));
+    ASSERT_TRUE(reader.NextWord(word));
+    EXPECT_EQ(word, 0x0807);
+    EXPECT_FALSE(reader.NextWord(word));
+}
+
+TEST(SRecordReader, CountLargerThanTheLineGivesZeroWordsAndIsReported) {
+    // Count 0x0B asks for 8 data bytes; the line holds 2 and no checksum.
+    const ReadResult result = ReadText("S10B0000ABCD\nS1050000123400\n");
+    EXPECT_EQ(result.words, (std::vector<Words>{{0xCDAB, 0, 0, 0}, {0x3412}}));
+    EXPECT_EQ(result.shortRecords, 1);
+}
+
+TEST(SRecordReader, NonHexCharactersInTheDataReadAsZero) {
+    const ReadResult result = ReadText("S1070000zz12x4FF\n");
+    EXPECT_EQ(result.words, (std::vector<Words>{{0x1200, 0xFF04}}));
+}
+
+TEST(SRecordReader, BrokenCountFieldGivesNoWords) {
+    const ReadResult result = ReadText("S1ZZ0000ABCD\nS1\n");
+    EXPECT_EQ(result.words, (std::vector<Words>{{}, {}}));
+}
+
+TEST(SRecordReader, UnopenedFileGivesAnEmptyImage) {
+    std::ifstream missing("/nonexistent/quenta/image.s19");
+    const ReadResult result = ReadAll(missing, SRecordReader::Kind::kCodeImage);
+    EXPECT_TRUE(result.weights.empty());
+    EXPECT_FALSE(result.endRecordSeen);
+}
+
+namespace {
+
+// A stream that makes up an S3 image record by record as it is read, so the image never exists
+// whole anywhere; it also remembers how far the reader has consumed.
+class GeneratedImage : public std::streambuf {
+  public:
+    explicit GeneratedImage(int records) : records_(records) {}
+
+    static std::uint8_t DataByte(int record, int i) {
+        return static_cast<std::uint8_t>(record * 7 + i * 13);
+    }
+
+  protected:
+    int_type underflow() override {
+        if (gptr() < egptr()) {
+            return traits_type::to_int_type(*gptr());
+        }
+        if (next_ > records_) {
+            return traits_type::eof();
+        }
+        if (next_ == records_) {
+            line_ = "S904000000FB\r\n";
+        } else {
+            std::vector<std::uint8_t> bytes;
+            for (int i = 0; i < 16; ++i) {
+                bytes.push_back(DataByte(next_, i));
+            }
+            line_ = Record('3', 4, 0xFE040100u + 16u * static_cast<std::uint32_t>(next_), bytes) +
+                    "\r\n";
+        }
+        ++next_;
+        setg(line_.data(), line_.data(), line_.data() + line_.size());
+        return traits_type::to_int_type(*gptr());
+    }
+
+  private:
+    int records_;
+    int next_ = 0;
+    std::string line_;
+};
+
+}  // namespace
+
+TEST(SRecordReader, StreamsAnImageThatIsNeverWholeInMemory) {
+    constexpr int kRecords = 100000;  // 4.6 MB of S-record text
+    GeneratedImage image(kRecords);
+    std::istream in(&image);
+    SRecordReader reader(in, SRecordReader::Kind::kCodeImage);
+    int weight = 0;
+    int record = 0;
+    long words = 0;
+    bool allMatch = true;
+    while (reader.NextRecord(weight)) {
+        std::uint16_t word = 0;
+        for (int i = 0; reader.NextWord(word); i += 2) {
+            const std::uint16_t expected = static_cast<std::uint16_t>(
+                GeneratedImage::DataByte(record, i) | GeneratedImage::DataByte(record, i + 1) << 8);
+            allMatch = allMatch && word == expected;
+            ++words;
+        }
+        ++record;
+    }
+    EXPECT_TRUE(allMatch);
+    EXPECT_EQ(record, kRecords);
+    EXPECT_EQ(words, 8L * kRecords);
+    EXPECT_TRUE(reader.EndRecordSeen());
+}
+
+// --- DSP loader images ---------------------------------------------------------------------
+
+TEST(SRecordReaderDspLoader, S3RecordsUntilS9) {
+    const std::string text = Record('3', 4, 0x00008000, {0x10, 0x20, 0x30, 0x40}) + "\r\n" +
+                             Record('3', 4, 0x00008004, {0x50, 0x60}) + "\r\n" + "S9030000FC\r\n" +
+                             Record('3', 4, 0, {1, 2}) + "\r\n";
+    const ReadResult result = ReadText(text, SRecordReader::Kind::kDspLoader);
+    EXPECT_EQ(result.weights, (std::vector<int>{4, 4}));
+    EXPECT_EQ(result.AllWords(), (Words{0x2010, 0x4030, 0x6050}));
+    EXPECT_TRUE(result.endRecordSeen);
+}
+
+TEST(SRecordReaderDspLoader, EveryOtherLineIsTakenAsAnS3Record) {
+    // An S0, an S7, an S1 and an empty line are all read with the S3 layout.
+    const std::string s0 = "S00600004844521B";  // count 6: one data byte at character 12
+    const std::string s1 = Record('1', 2, 0, {0xAA, 0xBB, 0xCC, 0xDD, 0xEE});  // count 8
+    const ReadResult result =
+        ReadText(s0 + "\nS70500000000FA\n" + s1 + "\n\nS9\n", SRecordReader::Kind::kDspLoader);
+    EXPECT_EQ(result.weights, (std::vector<int>{4, 4, 4, 4}));
+    ASSERT_EQ(result.words.size(), 4u);
+    EXPECT_EQ(result.words[0], (Words{HexWord(s0, 12)}));
+    EXPECT_EQ(result.words[1], Words{});
+    EXPECT_EQ(result.words[2], (Words{HexWord(s1, 12), HexWord(s1, 16)}));
+    EXPECT_EQ(result.words[3], Words{});
+    EXPECT_TRUE(result.endRecordSeen);
+}
+
+TEST(SRecordReaderDspLoader, WithoutS9ReadsToTheEnd) {
+    const ReadResult result =
+        ReadText(Record('3', 4, 0, {1, 2}) + "\n", SRecordReader::Kind::kDspLoader);
+    EXPECT_EQ(result.AllWords(), (Words{0x0201}));
+    EXPECT_FALSE(result.endRecordSeen);
+}

@@ -1,0 +1,39 @@
+// quenta: the command-line front end of Quenta Code Updater.
+#include <cstdio>
+#include <cstring>
+
+#include "CodeplugCommand.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* summary;
+};
+
+const Command kCommands[] = {
+    {"codeplug", runCodeplugCommand, "inspect, check, convert and generate codeplug files"},
+};
+
+int usage(FILE* to) {
+    std::fputs("usage: quenta COMMAND [ARGS]\n\ncommands:\n", to);
+    for (const Command& c : kCommands)
+        std::fprintf(to, "  %-10s %s\n", c.name, c.summary);
+    return to == stdout ? 0 : 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2)
+        return usage(stderr);
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0)
+        return usage(stdout);
+    for (const Command& c : kCommands) {
+        if (std::strcmp(argv[1], c.name) == 0)
+            return c.run(argc - 2, argv + 2);
+    }
+    std::fprintf(stderr, "quenta: unknown command %s\n", argv[1]);
+    return usage(stderr);
+}
