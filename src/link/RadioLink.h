@@ -1,0 +1,146 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "link/DeviceFactory.h"
+#include "link/FrameReceiver.h"
+#include "link/LinkTypes.h"
+#include "link/Platform.h"
+#include "link/VersionRecord.h"
+
+class ZKWCommDevice;
+
+// Reply timeouts used by the program, in milliseconds.
+constexpr int kProbeTimeoutMs = 1000;
+constexpr int kReplyTimeoutMs = 4000;
+constexpr int kDownloadTimeoutMs = 15000;
+// Settle time after telling the radio to change rate on the device transport.
+constexpr int kRateChangePauseMs = 100;
+
+// The radio link: the one object through which every exchange with the radio passes, over the
+// port component (component transport) or the direct serial device (device transport).
+//
+// Everything runs on one thread. Waits run the message pump; event handlers that run inside
+// it end a wait by clearing the enabled flag, which is the only hand-over.
+class RadioLink {
+  public:
+    // Direction of a traced frame: 'W' sent, 'R' received.
+    using TraceSink =
+        std::function<void(char direction, const std::uint8_t* bytes, int count, std::int64_t ms)>;
+
+    explicit RadioLink(MessagePump& pump,
+                       std::unique_ptr<LinkDeviceFactory> factory = MakeSerialDeviceFactory());
+    ~RadioLink();
+    RadioLink(const RadioLink&) = delete;
+    RadioLink& operator=(const RadioLink&) = delete;
+
+    // --- Flags and outcome ---
+    void SetEnabled(bool on) { enabled = on; }
+    bool IsEnabled() const { return enabled; }
+    bool IsIdle() const { return usesComponent && idle; }
+    void SetFramed(bool on) { framing = on ? 1 : 0; }
+    bool IsFramed() const { return framing == 1; }
+    bool UsesComponent() const { return usesComponent; }
+    // 2 if IsIdle(), else 1 if enabled, else 4. Called right after a wait.
+    LinkResult Outcome() const;
+    // Stores the owner's interval timer (the device transport's timeout clock) and routes its
+    // ticks to HandleCommTimerTick.
+    void AttachTimer(IntervalTimer& timer);
+
+    // The owner's event handlers completing the timeout mechanism. The trigger handler ignores
+    // triggers that are not the link's own, so a stray trigger cannot end a wait.
+    void HandleTriggerTimer(int handle);
+    void HandleCommTimerTick();
+
+    // --- Opening and closing ---
+    // Attaches the configured port component (port number and RS-485 mode set) and opens it.
+    bool OpenComponent(PortComponent& port, std::string& errorText);
+    // Creates the direct serial device and opens COM port portNumber at baud.
+    bool OpenDevice(int portNumber, int baud, bool handshake, std::string& errorText);
+    void Close();
+    void SetLocalBaud(int baud);
+    // Tells the radio to change rate (no reply), then follows.
+    void ChangeBaud(int baud);
+    // Asks the interface box to answer; the caller has set framed, enabled and prepared the
+    // probe timeout. True when the box answered before the wait ended.
+    bool ProbeInterfaceBox();
+
+    // --- Timeouts ---
+    bool PrepareTimeout(int milliseconds);
+    void ArmTimeout();
+    void DisarmTimeout();
+    void ReleaseTimeout();
+
+    // --- Sending ---
+    void Send(const MessageRecord& request) { SendRecord(request); }
+    // Component: 1 when the block was accepted, -1 otherwise; device: the device's Write.
+    int SendRecord(const MessageRecord& request);
+    int SendCode2(std::uint8_t group, std::uint8_t function, const std::uint8_t* data, int count);
+
+    // --- Receiving ---
+    // Waits for a reply with the expected code and length, or the alternate code and length.
+    // The codes are records made by MakeCommand (length 1 or 2 = code bytes to compare). The
+    // result is meaningful only when Outcome() then says 1.
+    MessageRecord AwaitReply(const MessageRecord& expected, int expectedLength,
+                             const MessageRecord& alternate, int alternateLength,
+                             bool& gotAlternate);
+    // Sends request and awaits its reply; on the component transport a reply with the
+    // alternate (busy) code is answered by sending the request again, without limit, while
+    // enabled stays set. On the device transport the busy reply ends the exchange.
+    MessageRecord ExchangeRepeatingBusy(const MessageRecord& request, const MessageRecord& expected,
+                                        int expectedLength, const MessageRecord& busy,
+                                        int busyLength, bool& gotBusy);
+    // Waits for the next well-formed frame, whatever its code; sets idle while the line is quiet.
+    MessageRecord ReceiveAnyReply();
+    // Waits for the next well-formed frame without setting idle: 1 and the payload in reply,
+    // or -1 and reply untouched.
+    int Receive(MessageRecord& reply);
+
+    // --- Composite reads ---
+    LinkResult ReadVersionRecord(TargetKind kind, VersionRecord& record, bool withSem);
+    // ReadVersionRecord inside PrepareTimeout(4000) ... ReleaseTimeout; 2 when no timeout.
+    LinkResult RetrieveVersionRecord(TargetKind kind, VersionRecord& record, bool withSem);
+    // Boot load version: major, minor.
+    LinkResult ReadBootVersion(TargetKind kind, std::uint8_t out2[2]);
+
+    // --- Diagnostics ---
+    void SetTraceSink(TraceSink sink) { trace_ = std::move(sink); }
+    int TimeoutValue() const { return timeout; }
+    int TimeoutHandle() const { return timeoutHandle; }
+    ZKWCommDevice* Device() { return device.get(); }
+    PortComponent* Component() { return port; }
+
+    // How many times a version-read step is asked again after a busy reply.
+    static constexpr int kVersionBusyRepeats = 3;
+
+  private:
+    enum class Match { kAny, kAwait };
+    struct WaitSpec;
+    // The one receive loop behind AwaitReply, ReceiveAnyReply and Receive. True when a frame
+    // was taken; it is then in reply.
+    bool Wait(const WaitSpec& spec, MessageRecord& reply, bool& gotAlternate);
+    bool TransportOpen() const;
+    int Descriptor();
+    void Trace(char direction, const std::uint8_t* bytes, int count);
+    LinkResult VersionStep(std::int32_t requestId, std::int32_t replyId, MessageRecord& reply,
+                           bool& busy);
+
+    // Fields of the link object.
+    bool enabled = false;
+    bool idle = false;
+    bool usesComponent = false;
+    std::int32_t framing = 0;
+    PortComponent* port = nullptr;
+    std::int32_t timeoutHandle = -1;
+    std::unique_ptr<ZKWCommDevice> device;
+    IntervalTimer* timer = nullptr;
+    std::int32_t timeout = 0;
+
+    MessagePump& pump_;
+    std::unique_ptr<LinkDeviceFactory> factory_;
+    FrameReceiver receiver_;
+    TraceSink trace_;
+};

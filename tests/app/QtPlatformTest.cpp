@@ -1,0 +1,282 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+#include "app/qtplatform/QtIntervalTimer.h"
+#include "app/qtplatform/QtMessagePump.h"
+#include "app/qtplatform/QtPortComponent.h"
+#include "link/CommandTable.h"
+#include "link/Frame.h"
+#include "link/FrameReceiver.h"
+#include "link/RadioLink.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+double CpuMs() {
+    return 1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+// A pseudo-terminal whose master the test plays.
+struct Pty {
+    int master = -1;
+    int slave = -1;
+    std::string path;
+    Pty() {
+        char name[128] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return;
+        path = name;
+        termios t;
+        tcgetattr(slave, &t);
+        cfmakeraw(&t);
+        tcsetattr(slave, TCSANOW, &t);
+        // The tool opens the slave by name; keep ours only to hold the line up.
+        fcntl(master, F_SETFL, O_NONBLOCK);
+    }
+    ~Pty() {
+        if (master >= 0)
+            close(master);
+        if (slave >= 0)
+            close(slave);
+    }
+    std::vector<std::uint8_t> ReadMaster(int waitMs = 500) {
+        std::vector<std::uint8_t> out;
+        auto start = Clock::now();
+        while (MsSince(start) < waitMs) {
+            std::uint8_t buf[256];
+            ssize_t n = read(master, buf, sizeof buf);
+            if (n > 0) {
+                out.insert(out.end(), buf, buf + n);
+                continue;
+            }
+            if (!out.empty())
+                break;
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return out;
+    }
+};
+
+TEST(QtMessagePump, WaitBlocksUntilTheDescriptorIsReadable) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    QtMessagePump pump;
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(80));
+        char c = 'x';
+        ASSERT_EQ(write(fds[1], &c, 1), 1);
+    });
+    auto start = Clock::now();
+    const double cpu0 = CpuMs();
+    // It may return early (events already posted), never spin: a handful of calls at most.
+    int calls = 0;
+    pollfd p{fds[0], POLLIN, 0};
+    while (poll(&p, 1, 0) == 0 && calls < 100) {
+        pump.WaitForEvent(fds[0], -1);
+        ++calls;
+    }
+    const double elapsed = MsSince(start);
+    writer.join();
+    EXPECT_LE(calls, 5);
+    EXPECT_GE(elapsed, 60);
+    EXPECT_LT(elapsed, 1000);
+    EXPECT_LT(CpuMs() - cpu0, 40);  // blocked, not spinning
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST(QtMessagePump, WaitEndsWithATimerOrTheCap) {
+    QtMessagePump pump;
+    bool fired = false;
+    QTimer::singleShot(40, [&] { fired = true; });
+    auto start = Clock::now();
+    while (!fired && MsSince(start) < 2000)
+        pump.WaitForEvent(-1, -1);
+    EXPECT_TRUE(fired);
+    start = Clock::now();
+    pump.WaitForEvent(-1, 30);
+    EXPECT_GE(MsSince(start), 20);
+    EXPECT_LT(MsSince(start), 500);
+}
+
+TEST(QtIntervalTimer, FiresThroughTheEventLoopUntilDisabled) {
+    QtMessagePump pump;
+    QtIntervalTimer timer;
+    int ticks = 0;
+    timer.SetOnTimer([&] {
+        if (++ticks == 3)
+            timer.SetEnabled(false);
+    });
+    timer.SetInterval(10);
+    timer.SetEnabled(true);
+    EXPECT_TRUE(timer.IsEnabled());
+    auto start = Clock::now();
+    while (timer.IsEnabled() && MsSince(start) < 2000)
+        pump.WaitForEvent(-1, -1);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_FALSE(timer.IsEnabled());
+}
+
+TEST(QtPortComponent, TicksAreEighteenToTheSecond) {
+    EXPECT_EQ(TicksToMilliseconds(18), 1000);
+    EXPECT_EQ(TicksToMilliseconds(72), 4000);
+    EXPECT_EQ(TicksToMilliseconds(270), 15000);
+    EXPECT_EQ(TicksToMilliseconds(1), 56);
+}
+
+TEST(QtPortComponent, MovesBytesBothWaysAndFollowsTheRate) {
+    Pty pty;
+    ASSERT_FALSE(pty.path.empty());
+    QtPortComponent port([&](int) { return pty.path; });
+    port.SetComNumber(3);
+    ASSERT_EQ(port.SetOpen(true), 0) << port.LastErrorText();
+    EXPECT_TRUE(port.Open());
+    EXPECT_FALSE(port.CTS());  // a pseudo-terminal has no modem lines
+
+    const std::uint8_t out[] = {0xBA, 0x7F, 0x01, 0x04, 0x2D, 0x4F, 0x7E};
+    EXPECT_EQ(port.PutBlock(out, sizeof out), 0);
+    EXPECT_EQ(pty.ReadMaster(), std::vector<std::uint8_t>(out, out + sizeof out));
+    EXPECT_EQ(port.OutBuffUsed(), 0);
+    EXPECT_EQ(port.OutBuffFree(), QtPortComponent::kBufferSize);
+
+    const char in[] = "\x01\x02\x03";
+    ASSERT_EQ(write(pty.master, in, 3), 3);
+    QtMessagePump pump;
+    auto start = Clock::now();
+    while (!port.CharReady() && MsSince(start) < 1000)
+        pump.WaitForEvent(-1, 10);
+    ASSERT_TRUE(port.CharReady());
+    EXPECT_EQ(port.GetChar(), 1);
+    port.FlushInBuffer();
+
+    port.SetBaud(115200);
+    termios t;
+    ASSERT_EQ(tcgetattr(pty.master, &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), B115200);
+    port.SetOpen(false);
+    EXPECT_FALSE(port.Open());
+}
+
+TEST(QtPortComponent, OpenFailures) {
+    QtPortComponent missing([](int) { return std::string("/dev/does-not-exist-quenta"); });
+    EXPECT_EQ(missing.SetOpen(true), PortComponent::kErrOpenFailed);
+    EXPECT_FALSE(missing.LastErrorText().empty());
+
+    Pty pty;
+    QtPortComponent first([&](int) { return pty.path; });
+    QtPortComponent second([&](int) { return pty.path; });
+    ASSERT_EQ(first.SetOpen(true), 0);
+    EXPECT_EQ(first.SetOpen(true), PortComponent::kErrAlreadyOpen);
+    EXPECT_EQ(second.SetOpen(true), PortComponent::kErrAlreadyOpen) << second.LastErrorText();
+}
+
+TEST(QtPortComponent, TimerTriggersFireOnceThroughTheLoopAndCanBeDisarmed) {
+    QtPortComponent port;
+    std::vector<int> fired;
+    port.SetOnTriggerTimer([&](int h) { fired.push_back(h); });
+    const int a = port.AddTimerTrigger();
+    const int b = port.AddTimerTrigger();
+    ASSERT_NE(a, 0);
+    ASSERT_NE(a, b);
+    port.SetTimerTrigger(a, 2, true);
+    port.SetTimerTrigger(b, 2, true);
+    port.SetTimerTrigger(b, 0, false);
+    auto start = Clock::now();
+    port.DelayTicks(6, true);  // 333 ms with the loop running
+    EXPECT_GE(MsSince(start), 300);
+    EXPECT_EQ(fired, std::vector<int>{a});
+    port.SetTimerTrigger(a, 1, true);
+    port.RemoveTrigger(a);
+    port.DelayTicks(3, true);
+    EXPECT_EQ(fired, std::vector<int>{a});
+}
+
+// The radio's side on the master: answers the boot-version read, busy first.
+class PtyRadio {
+  public:
+    explicit PtyRadio(int master) : master_(master), notifier_(master, QSocketNotifier::Read) {
+        rx_.Accept(frame::kAddrToTool, false);
+        QObject::connect(&notifier_, &QSocketNotifier::activated, [this] { OnReadable(); });
+    }
+    int requests = 0;
+    int busyReplies = 1;
+
+  private:
+    void OnReadable() {
+        std::uint8_t buf[256];
+        ssize_t n = read(master_, buf, sizeof buf);
+        for (ssize_t i = 0; i < n; ++i) {
+            if (rx_.Feed(buf[i]) != FrameReceiver::Event::kFrame)
+                continue;
+            ++requests;
+            std::vector<std::uint8_t> payload = {0x04, 0x2E, 3, 7};
+            if (busyReplies > 0) {
+                --busyReplies;
+                payload = {0x04, 0x20};
+            }
+            frame::WireFrame w = frame::Encode(payload.data(), static_cast<int>(payload.size()),
+                                               frame::kAddrRadio, frame::kAddrToTool);
+            ASSERT_EQ(write(master_, w.bytes, static_cast<size_t>(w.length)), w.length);
+        }
+    }
+    int master_;
+    QSocketNotifier notifier_;
+    FrameReceiver rx_{frame::kAddrRadio};
+};
+
+TEST(QtPlatformLink, ComponentTransportReadsTheBootVersionAndTimesOutWithoutSpinning) {
+    Pty pty;
+    QtMessagePump pump;
+    QtIntervalTimer timer;
+    QtPortComponent port([&](int) { return pty.path; });
+    RadioLink link(pump, nullptr);
+    link.AttachTimer(timer);
+    port.SetRS485Mode(true);
+    std::string error;
+    ASSERT_TRUE(link.OpenComponent(port, error)) << port.LastErrorText();
+    link.SetFramed(true);
+    link.SetEnabled(true);
+    PtyRadio radio(pty.master);
+
+    std::uint8_t boot[2] = {};
+    EXPECT_EQ(link.ReadBootVersion(6, boot), kLinkSuccess);
+    EXPECT_EQ(radio.requests, 2);  // busy once, asked again
+    EXPECT_EQ(boot[0], 3);
+    EXPECT_EQ(boot[1], 7);
+
+    // Silence: the 18-tick trigger ends the wait on the quiet line.
+    ASSERT_TRUE(link.PrepareTimeout(1000));
+    auto start = Clock::now();
+    const double cpu0 = CpuMs();
+    link.ReceiveAnyReply();
+    EXPECT_EQ(link.Outcome(), kLinkCommProblem);
+    EXPECT_NEAR(MsSince(start), 1000, 150);
+    EXPECT_LT(CpuMs() - cpu0, 100);
+    link.Close();
+    EXPECT_FALSE(port.Open());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

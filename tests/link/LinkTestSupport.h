@@ -1,0 +1,357 @@
+#pragma once
+
+// Test doubles for the link: a message pump over a virtual clock, a fake serial line with a
+// device and a port component on it, an interval timer and a scripted radio.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "link/DeviceFactory.h"
+#include "link/Frame.h"
+#include "link/FrameReceiver.h"
+#include "link/Platform.h"
+#include "serial/ZKWCommDevice.h"
+
+namespace linktest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Thrown when a wait would block with nothing left that could ever wake it.
+struct Deadlock : std::runtime_error {
+    Deadlock() : std::runtime_error("wait with no pending event") {}
+};
+
+// Simulated time in microseconds; events run when the link lets messages be processed.
+class VirtualPump : public MessagePump {
+  public:
+    std::int64_t nowUs = 0;
+    int processCalls = 0;
+    int waitCalls = 0;
+    int pausedMs = 0;
+    // Simulated cost of one ProcessMessages call, so that time passes while a burst of
+    // buffered bytes is being consumed.
+    std::int64_t processCostUs = 0;
+
+    void At(std::int64_t us, std::function<void()> fn) {
+        queue_.emplace(std::make_pair(us, seq_++), std::move(fn));
+    }
+    void AfterMs(double ms, std::function<void()> fn) {
+        At(nowUs + static_cast<std::int64_t>(ms * 1000), std::move(fn));
+    }
+    bool HasPending() const { return !queue_.empty(); }
+
+    void ProcessMessages() override {
+        ++processCalls;
+        Guard();
+        nowUs += processCostUs;
+        RunDue();
+    }
+    void WaitForEvent(int /*descriptor*/, int maxWaitMs) override {
+        ++waitCalls;
+        Guard();
+        std::int64_t next = queue_.empty() ? -1 : queue_.begin()->first.first;
+        if (maxWaitMs >= 0) {
+            std::int64_t cap = nowUs + std::int64_t{maxWaitMs} * 1000;
+            next = (next < 0) ? cap : std::min(next, cap);
+        }
+        if (next < 0)
+            throw Deadlock();
+        nowUs = std::max(nowUs, next);
+        RunDue();
+    }
+    void Pause(int milliseconds) override {
+        pausedMs += milliseconds;
+        nowUs += std::int64_t{milliseconds} * 1000;
+    }
+    std::int64_t NowMilliseconds() override { return nowUs / 1000; }
+    double NowMs() const { return static_cast<double>(nowUs) / 1000.0; }
+
+  private:
+    void Guard() {
+        if (++calls_ > 5'000'000)
+            throw std::runtime_error("pump called without end");
+    }
+    void RunDue() {
+        while (!queue_.empty() && queue_.begin()->first.first <= nowUs) {
+            auto fn = std::move(queue_.begin()->second);
+            queue_.erase(queue_.begin());
+            fn();
+        }
+    }
+    std::multimap<std::pair<std::int64_t, std::uint64_t>, std::function<void()>> queue_;
+    std::uint64_t seq_ = 0;
+    long calls_ = 0;
+};
+
+class VirtualTimer : public IntervalTimer {
+  public:
+    explicit VirtualTimer(VirtualPump& pump) : pump_(pump) {}
+    void SetInterval(int ms) override { interval_ = ms; }
+    int Interval() const override { return interval_; }
+    void SetEnabled(bool on) override {
+        enabled_ = on;
+        ++generation_;
+        if (on)
+            Schedule();
+    }
+    bool IsEnabled() const override { return enabled_; }
+    void SetOnTimer(std::function<void()> h) override { handler_ = std::move(h); }
+    int fired = 0;
+
+  private:
+    void Schedule() {
+        std::uint64_t gen = generation_;
+        pump_.AfterMs(interval_, [this, gen] {
+            if (!enabled_ || gen != generation_)
+                return;
+            ++fired;
+            if (handler_)
+                handler_();
+            if (enabled_ && gen == generation_)
+                Schedule();
+        });
+    }
+    VirtualPump& pump_;
+    int interval_ = 0;
+    bool enabled_ = false;
+    std::uint64_t generation_ = 0;
+    std::function<void()> handler_;
+};
+
+// One serial line: what the tool wrote and what it has yet to read.
+struct FakeLine {
+    std::deque<std::uint8_t> rx;
+    Bytes written;
+    bool open = false;
+    int baudIndex = -1;
+    int portNumber = -1;
+    bool handshake = true;
+    bool failOpen = false;
+    int closeCalls = 0;
+    int devicesAlive = 0;
+    int setBaudCalls = 0;
+    std::function<void(const Bytes&)> onWrite;
+
+    void Deliver(const Bytes& bytes) { rx.insert(rx.end(), bytes.begin(), bytes.end()); }
+    void Write(const std::uint8_t* data, int count) {
+        Bytes b(data, data + count);
+        written.insert(written.end(), b.begin(), b.end());
+        if (onWrite)
+            onWrite(b);
+    }
+};
+
+class FakeDevice : public ZKWCommDevice {
+  public:
+    explicit FakeDevice(FakeLine& line) : line_(line) {
+        kind = 2;
+        ++line_.devicesAlive;
+    }
+    ~FakeDevice() override { --line_.devicesAlive; }
+    int Open() override { return line_.failOpen ? -1 : (line_.open = true, 1); }
+    int Close() override {
+        ++line_.closeCalls;
+        line_.open = false;
+        return 1;
+    }
+    bool IsOpen() override { return line_.open; }
+    bool HasData() override { return line_.open && !line_.rx.empty(); }
+    int ReadByte(char& out) override { return Read(&out, 1); }
+    int Read(void* buffer, int count) override {
+        int n = 0;
+        auto* p = static_cast<std::uint8_t*>(buffer);
+        while (n < count && !line_.rx.empty()) {
+            p[n++] = line_.rx.front();
+            line_.rx.pop_front();
+        }
+        return n;
+    }
+    int Write(const void* buffer, int count) override {
+        if (!line_.open)
+            return 0;
+        line_.Write(static_cast<const std::uint8_t*>(buffer), count);
+        return count;
+    }
+
+  private:
+    FakeLine& line_;
+};
+
+class FakeDeviceFactory : public LinkDeviceFactory {
+  public:
+    explicit FakeDeviceFactory(FakeLine& line) : line_(line) {}
+    std::unique_ptr<ZKWCommDevice> Create() override { return std::make_unique<FakeDevice>(line_); }
+    bool OpenPort(ZKWCommDevice& device, int portNumber, int baudIndex, bool handshake) override {
+        line_.portNumber = portNumber;
+        if (device.Open() != 1)
+            return false;
+        line_.baudIndex = baudIndex;
+        line_.handshake = handshake;
+        return true;
+    }
+    // A pretend descriptor, so the virtual pump's blocking wait is used.
+    int Descriptor(ZKWCommDevice&) override { return descriptor; }
+    int descriptor = 42;
+    int SetBaud(ZKWCommDevice&, int baudIndex) override {
+        ++line_.setBaudCalls;
+        line_.baudIndex = baudIndex;
+        return 1;
+    }
+
+  private:
+    FakeLine& line_;
+};
+
+// The port component on a fake line, with timer triggers on the virtual clock.
+class FakeComponent : public PortComponent {
+  public:
+    FakeComponent(VirtualPump& pump, FakeLine& line) : pump_(pump), line_(line) {}
+
+    int openResult = 0;  // what SetOpen(true) reports
+    bool cts = false;
+    int outBuffUsed = 0;
+    int outBuffFree = 4096;
+    int baud = 19200;
+    int triggersAdded = 0;
+    int triggersRemoved = 0;
+    int triggersFired = 0;
+    bool failAddTrigger = false;
+    int lastArmedTicks = -1;
+
+    void SetComNumber(int n) override { com_ = n; }
+    int ComNumber() const override { return com_; }
+    void SetRS485Mode(bool on) override { rs485_ = on; }
+    bool RS485Mode() const override { return rs485_; }
+    int SetOpen(bool open) override {
+        if (open && openResult != 0)
+            return openResult;
+        line_.open = open;
+        return 0;
+    }
+    bool Open() const override { return line_.open; }
+    void SetBaud(int b) override { baud = b; }
+    int Baud() const override { return baud; }
+    void FlushInBuffer() override { line_.rx.clear(); }
+    void FlushOutBuffer() override { outBuffUsed = 0; }
+    int OutBuffUsed() override { return outBuffUsed; }
+    int OutBuffFree() override { return outBuffFree; }
+    bool CTS() override { return cts; }
+    int PutBlock(const void* data, int count) override {
+        line_.Write(static_cast<const std::uint8_t*>(data), count);
+        return 0;
+    }
+    bool CharReady() override { return !line_.rx.empty(); }
+    std::uint8_t GetChar() override {
+        std::uint8_t b = line_.rx.front();
+        line_.rx.pop_front();
+        return b;
+    }
+    int AddTimerTrigger() override {
+        if (failAddTrigger)
+            return 0;
+        ++triggersAdded;
+        armed_[nextHandle_] = 0;
+        return nextHandle_++;
+    }
+    void SetTimerTrigger(int handle, int ticks, bool activate) override {
+        auto it = armed_.find(handle);
+        if (it == armed_.end())
+            return;
+        std::uint64_t gen = ++it->second;
+        if (!activate)
+            return;
+        lastArmedTicks = ticks;
+        pump_.AfterMs(ticks * 1000.0 / kTicksPerSecond, [this, handle, gen] {
+            auto a = armed_.find(handle);
+            if (a == armed_.end() || a->second != gen)
+                return;
+            ++triggersFired;
+            if (handler_)
+                handler_(handle);
+        });
+    }
+    void RemoveTrigger(int handle) override {
+        if (armed_.erase(handle))
+            ++triggersRemoved;
+    }
+    void SetOnTriggerTimer(std::function<void(int)> h) override { handler_ = std::move(h); }
+    void DelayTicks(int ticks, bool /*yield*/) override {
+        pump_.Pause(ticks * 1000 / kTicksPerSecond);
+    }
+    bool TriggerArmed(int handle) const { return armed_.count(handle) != 0; }
+
+  private:
+    VirtualPump& pump_;
+    FakeLine& line_;
+    int com_ = 1;
+    bool rs485_ = false;
+    int nextHandle_ = 1;
+    std::map<int, std::uint64_t> armed_;
+    std::function<void(int)> handler_;
+};
+
+// A scripted radio on a fake line: it decodes the tool's frames and answers by code.
+class ScriptedRadio {
+  public:
+    ScriptedRadio(VirtualPump& pump, FakeLine& line) : pump_(pump), line_(line) {
+        rx_.Accept(frame::kAddrToTool, false);
+        rx_.Accept(frame::kAddrRadio);
+        rx_.Accept(frame::kAddrBox);
+        line_.onWrite = [this](const Bytes& b) { OnBytes(b); };
+    }
+
+    // Replies to request code (two bytes) with these payloads, one per request in turn; the
+    // last one repeats. An empty list means silence.
+    void On(std::uint8_t g, std::uint8_t f, std::vector<Bytes> replies, double delayMs = 5) {
+        rules_[Key(g, f)] = Rule{std::move(replies), 0, delayMs};
+    }
+    std::vector<Bytes> requests;      // payloads received
+    std::vector<std::uint8_t> dests;  // their destination addresses
+
+    static Bytes Wire(const Bytes& payload, std::uint8_t src = frame::kAddrRadio,
+                      std::uint8_t dst = frame::kAddrToTool) {
+        frame::WireFrame w =
+            frame::Encode(payload.data(), static_cast<int>(payload.size()), src, dst);
+        return Bytes(w.bytes, w.bytes + w.length);
+    }
+
+  private:
+    struct Rule {
+        std::vector<Bytes> replies;
+        size_t next = 0;
+        double delayMs = 5;
+    };
+    static int Key(std::uint8_t g, std::uint8_t f) { return g * 256 + f; }
+    void OnBytes(const Bytes& bytes) {
+        for (std::uint8_t b : bytes) {
+            if (rx_.Feed(b) != FrameReceiver::Event::kFrame)
+                continue;
+            const MessageRecord& p = rx_.Payload();
+            Bytes payload(p.buffer, p.buffer + p.length);
+            requests.push_back(payload);
+            dests.push_back(rx_.DestinationAddress());
+            if (payload.size() < 2)
+                continue;
+            auto it = rules_.find(Key(payload[0], payload[1]));
+            if (it == rules_.end() || it->second.replies.empty())
+                continue;
+            Rule& r = it->second;
+            Bytes reply = r.replies[std::min(r.next, r.replies.size() - 1)];
+            ++r.next;
+            std::uint8_t src = rx_.DestinationAddress();
+            pump_.AfterMs(r.delayMs, [this, reply, src] { line_.Deliver(Wire(reply, src)); });
+        }
+    }
+    VirtualPump& pump_;
+    FakeLine& line_;
+    FrameReceiver rx_{frame::kAddrRadio};
+    std::map<int, Rule> rules_;
+};
+
+}  // namespace linktest
