@@ -26,9 +26,9 @@ std::string Record(char type, int addressBytes, std::uint32_t address, const Byt
     return line + HexByte(~sum & 0xFFu);
 }
 
-std::string Image(const Bytes& data, char type, std::uint32_t address, int perRecord) {
+std::string Image(const Bytes& data, char type, std::uint32_t address, int perRecord, bool header) {
     const int addressBytes = type == '1' ? 2 : (type == '2' ? 3 : 4);
-    std::string text = Record('0', 2, 0, {'t', 'e', 's', 't'}) + "\r\n";
+    std::string text = header ? Record('0', 2, 0, {'t', 'e', 's', 't'}) + "\r\n" : std::string();
     for (std::size_t at = 0; at < data.size(); at += static_cast<std::size_t>(perRecord)) {
         const std::size_t n = std::min(data.size() - at, static_cast<std::size_t>(perRecord));
         Bytes chunk(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));

@@ -88,7 +88,7 @@ std::string Record(char type, int addressBytes, std::uint32_t address, const Byt
 // An S-record image of data in records of perRecord bytes, CR LF line ends, with an S0 header
 // and the end record S904000000FB; type '2' (loader) or '3' (code).
 std::string Image(const Bytes& data, char type = '3', std::uint32_t address = 0xFE040100,
-                  int perRecord = 16);
+                  int perRecord = 16, bool header = true);
 Bytes Pattern(std::size_t count, std::uint32_t seed = 1);
 
 // --- COFF --------------------------------------------------------------------------------
