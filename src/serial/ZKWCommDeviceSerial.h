@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "serial/ZKWCommDevice.h"
 
@@ -10,6 +11,8 @@ class ZKWWinExtSerialPort;
 class ZKWCommDeviceSerial : public ZKWCommDevice {
 public:
     ZKWCommDeviceSerial();
+    // A device over the given port (for instance one on a test's system layer).
+    explicit ZKWCommDeviceSerial(std::unique_ptr<ZKWWinExtSerialPort> port);
     ~ZKWCommDeviceSerial() override;
 
     int Open() override;
@@ -28,6 +31,11 @@ public:
     int SetHandshake(bool on);
 
     ZKWWinExtSerialPort& Port() { return *port; }
+
+    // One line for the user about the last failure, e.g. after OpenPort returned false:
+    // "permission denied: /dev/ttyUSB0 is root:dialout 0660 and you are not in the dialout
+    // group (...)" or "busy: /dev/ttyUSB0 is in use by another program (PID 1234)".
+    std::string FailureText() const;
 
 private:
     std::unique_ptr<ZKWWinExtSerialPort> port;
