@@ -32,7 +32,8 @@ ComPortResolver::ComPortResolver(std::string portDirectory)
 
 std::string ComPortResolver::DefaultPortDirectory() {
     const passwd* pw = ::getpwuid(::geteuid());
-    if (pw == nullptr || pw->pw_dir == nullptr || pw->pw_dir[0] == '\0') return std::string();
+    if (pw == nullptr || pw->pw_dir == nullptr || pw->pw_dir[0] == '\0')
+        return std::string();
     return std::string(pw->pw_dir) + "/.config/quenta/ports";
 }
 
@@ -47,8 +48,10 @@ std::string ComPortResolver::DefaultDevice(int comNumber) {
 
 int ComPortResolver::ParseComName(const std::string& name) {
     size_t i = 0;
-    if (name.compare(0, 4, "\\\\.\\") == 0) i = 4;
-    if (name.size() < i + 4) return 0;
+    if (name.compare(0, 4, "\\\\.\\") == 0)
+        i = 4;
+    if (name.size() < i + 4)
+        return 0;
     if (std::toupper(static_cast<unsigned char>(name[i])) != 'C' ||
         std::toupper(static_cast<unsigned char>(name[i + 1])) != 'O' ||
         std::toupper(static_cast<unsigned char>(name[i + 2])) != 'M') {
@@ -56,9 +59,11 @@ int ComPortResolver::ParseComName(const std::string& name) {
     }
     long n = 0;
     for (i += 3; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 0;
+        if (!std::isdigit(static_cast<unsigned char>(name[i])))
+            return 0;
         n = n * 10 + (name[i] - '0');
-        if (n > 1000000) return 0;
+        if (n > 1000000)
+            return 0;
     }
     return static_cast<int>(n);
 }
@@ -75,7 +80,8 @@ Resolution ComPortResolver::ResolveCom(int comNumber) const {
             if (S_ISLNK(st.st_mode)) {
                 char target[PATH_MAX];
                 const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-                if (n > 0) r.linkTarget.assign(target, static_cast<size_t>(n));
+                if (n > 0)
+                    r.linkTarget.assign(target, static_cast<size_t>(n));
             }
             return r;
         }
@@ -86,7 +92,8 @@ Resolution ComPortResolver::ResolveCom(int comNumber) const {
 }
 
 Resolution ComPortResolver::Resolve(const std::string& name) const {
-    if (const int n = ParseComName(name); n > 0) return ResolveCom(n);
+    if (const int n = ParseComName(name); n > 0)
+        return ResolveCom(n);
     Resolution r;
     r.path = name;
     return r;

@@ -26,7 +26,7 @@ struct Resolution {
 };
 
 class ComPortResolver {
-public:
+  public:
     static constexpr int kMaxComNumber = 64;  // the ports the window scans
 
     ComPortResolver();
@@ -51,7 +51,7 @@ public:
     // Resolves a port name: a COM name as ResolveCom, anything else as a device path.
     Resolution Resolve(const std::string& name) const;
 
-private:
+  private:
     std::string portDirectory;
 };
 

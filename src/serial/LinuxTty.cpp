@@ -29,27 +29,33 @@ constexpr RateCode kStandardRates[] = {
 
 unsigned CodeOfRate(uint32_t rate) {
     for (const RateCode& r : kStandardRates) {
-        if (r.rate == rate) return r.code;
+        if (r.rate == rate)
+            return r.code;
     }
     return BOTHER;
 }
 
 uint32_t RateOf(const termios2& t) {
     const unsigned code = t.c_cflag & CBAUD;
-    if (code == BOTHER) return t.c_ospeed;
+    if (code == BOTHER)
+        return t.c_ospeed;
     for (const RateCode& r : kStandardRates) {
-        if (r.code == code) return r.rate;
+        if (r.code == code)
+            return r.rate;
     }
     return 0;
 }
 
-bool Get(int fd, termios2& t) { return ::ioctl(fd, TCGETS2, &t) == 0; }
+bool Get(int fd, termios2& t) {
+    return ::ioctl(fd, TCGETS2, &t) == 0;
+}
 
 }  // namespace
 
 bool ReadLineSettings(int fd, LineSettings& out) {
     termios2 t{};
-    if (!Get(fd, t)) return false;
+    if (!Get(fd, t))
+        return false;
     out.baudRate = RateOf(t);
     switch (t.c_cflag & CSIZE) {
         case CS5:
@@ -105,14 +111,17 @@ bool WriteLineSettings(int fd, const LineSettings& s) {
         return false;
     }
     termios2 t{};
-    if (!Get(fd, t)) return false;
+    if (!Get(fd, t))
+        return false;
 
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                        ICRNL | IXON | IXOFF | IXANY | IUCLC | IMAXBEL | INPCK |
-                                        IGNPAR);
-    if (s.outX) t.c_iflag |= IXON;
-    if (s.inX) t.c_iflag |= IXOFF;
-    if (s.parityCheck && s.parity != kNoParity) t.c_iflag |= INPCK;
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IXON | IXOFF | IXANY | IUCLC | IMAXBEL | INPCK | IGNPAR);
+    if (s.outX)
+        t.c_iflag |= IXON;
+    if (s.inX)
+        t.c_iflag |= IXOFF;
+    if (s.parityCheck && s.parity != kNoParity)
+        t.c_iflag |= INPCK;
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
 
@@ -137,8 +146,10 @@ bool WriteLineSettings(int fd, const LineSettings& s) {
         default:
             break;
     }
-    if (s.stopBits != kOneStopBit) t.c_cflag |= CSTOPB;
-    if (s.outxCtsFlow || s.rtsControl == kRtsControlHandshake) t.c_cflag |= CRTSCTS;
+    if (s.stopBits != kOneStopBit)
+        t.c_cflag |= CSTOPB;
+    if (s.outxCtsFlow || s.rtsControl == kRtsControlHandshake)
+        t.c_cflag |= CRTSCTS;
 
     // Input rate = output rate (input code 0).
     const unsigned code = CodeOfRate(s.baudRate);
@@ -159,7 +170,8 @@ uint32_t ReadBaudRate(int fd) {
 
 bool ReadErrorCounters(int fd, ErrorCounters& out) {
     serial_icounter_struct counts{};
-    if (::ioctl(fd, TIOCGICOUNT, &counts) != 0) return false;
+    if (::ioctl(fd, TIOCGICOUNT, &counts) != 0)
+        return false;
     out.frame = static_cast<uint32_t>(counts.frame);
     out.overrun = static_cast<uint32_t>(counts.overrun);
     out.parity = static_cast<uint32_t>(counts.parity);
@@ -171,24 +183,29 @@ bool ReadErrorCounters(int fd, ErrorCounters& out) {
 bool EnableLowLatency(int fd, bool& changed) {
     changed = false;
     serial_struct info{};
-    if (::ioctl(fd, TIOCGSERIAL, &info) != 0) return false;
-    if (info.flags & ASYNC_LOW_LATENCY) return true;
+    if (::ioctl(fd, TIOCGSERIAL, &info) != 0)
+        return false;
+    if (info.flags & ASYNC_LOW_LATENCY)
+        return true;
     info.flags |= ASYNC_LOW_LATENCY;
-    if (::ioctl(fd, TIOCSSERIAL, &info) != 0) return false;
+    if (::ioctl(fd, TIOCSSERIAL, &info) != 0)
+        return false;
     changed = true;
     return true;
 }
 
 bool DisableLowLatency(int fd) {
     serial_struct info{};
-    if (::ioctl(fd, TIOCGSERIAL, &info) != 0) return false;
+    if (::ioctl(fd, TIOCGSERIAL, &info) != 0)
+        return false;
     info.flags &= ~ASYNC_LOW_LATENCY;
     return ::ioctl(fd, TIOCSSERIAL, &info) == 0;
 }
 
 bool SetRtsOnSend(int fd, bool on) {
     serial_rs485 rs485{};
-    if (::ioctl(fd, TIOCGRS485, &rs485) != 0) return false;
+    if (::ioctl(fd, TIOCGRS485, &rs485) != 0)
+        return false;
     if (on) {
         rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
         rs485.flags &= ~static_cast<__u32>(SER_RS485_RTS_AFTER_SEND);

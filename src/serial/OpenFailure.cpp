@@ -14,7 +14,9 @@ namespace serial {
 
 namespace {
 
-std::string ErrorText(int error) { return error != 0 ? std::strerror(error) : "unknown error"; }
+std::string ErrorText(int error) {
+    return error != 0 ? std::strerror(error) : "unknown error";
+}
 
 std::string OctalMode(mode_t mode) {
     char text[8];
@@ -37,12 +39,16 @@ bool HasGroup(const std::vector<GroupEntry>& groups, gid_t gid) {
 
 // The node the user should look at: the real one when known.
 std::string NodeText(const OpenFailure& f) {
-    if (!f.node.empty()) return f.node;
-    if (!f.device.empty()) return f.device;
+    if (!f.node.empty())
+        return f.node;
+    if (!f.device.empty())
+        return f.device;
     return f.requestedName;
 }
 
-std::string ComText(const OpenFailure& f) { return "COM" + std::to_string(f.comNumber); }
+std::string ComText(const OpenFailure& f) {
+    return "COM" + std::to_string(f.comNumber);
+}
 
 // Where the user can point COMn at a device of their own.
 std::string LinkHint(const OpenFailure& f) {
@@ -65,8 +71,8 @@ std::string DescribePermission(const OpenFailure& f) {
     const bool isOwner = f.user.valid && f.user.uid == info.uid;
     if (isOwner) {
         if ((info.mode & 0600) != 0600) {
-            return head + " and even its owner may not read and write it (sudo chmod u+rw " +
-                   node + ")";
+            return head + " and even its owner may not read and write it (sudo chmod u+rw " + node +
+                   ")";
         }
         return head + ", which you own, but an ACL or security policy refuses access";
     }
@@ -98,7 +104,8 @@ std::string DescribeBusy(const OpenFailure& f) {
     std::string text = "busy: " + node + " is in use by another program";
     if (f.holderPid > 0) {
         text += " (PID " + std::to_string(f.holderPid);
-        if (!f.holderName.empty()) text += ", " + f.holderName;
+        if (!f.holderName.empty())
+            text += ", " + f.holderName;
         text += ")";
     } else if (!f.lockFile.empty()) {
         text += " (lock file " + f.lockFile + ")";
@@ -108,15 +115,15 @@ std::string DescribeBusy(const OpenFailure& f) {
 
 std::string DescribeAbsent(const OpenFailure& f) {
     const bool missing = f.osError == ENOENT || f.osError == ENOTDIR || f.osError == 0;
-    const std::string what = missing ? ", which does not exist" : ", which has no serial hardware behind it";
+    const std::string what =
+        missing ? ", which does not exist" : ", which has no serial hardware behind it";
     switch (f.source) {
         case NameSource::kUnmapped:
             return "not present: " + ComText(f) + " is not mapped to a device (" + LinkHint(f) +
                    ")";
         case NameSource::kPortDirectory:
             return "not present: " + ComText(f) + " links to " +
-                   (f.linkTarget.empty() ? f.device : f.linkTarget) + what + " (" + f.device +
-                   ")";
+                   (f.linkTarget.empty() ? f.device : f.linkTarget) + what + " (" + f.device + ")";
         case NameSource::kDefaultTable:
             return "not present: " + ComText(f) + " is " + f.device + what +
                    (missing ? " (plug in the adapter, or " + LinkHint(f) + ")" : "");
@@ -175,8 +182,10 @@ NodeInfo ReadNodeInfo(const std::string& path) {
     info.uid = st.st_uid;
     info.gid = st.st_gid;
     info.mode = st.st_mode & 07777;
-    if (const passwd* pw = ::getpwuid(st.st_uid)) info.owner = pw->pw_name;
-    if (const group* gr = ::getgrgid(st.st_gid)) info.group = gr->gr_name;
+    if (const passwd* pw = ::getpwuid(st.st_uid))
+        info.owner = pw->pw_name;
+    if (const group* gr = ::getgrgid(st.st_gid))
+        info.group = gr->gr_name;
     return info;
 }
 
@@ -185,7 +194,8 @@ namespace {
 GroupEntry MakeGroupEntry(gid_t gid) {
     GroupEntry entry;
     entry.gid = gid;
-    if (const group* gr = ::getgrgid(gid)) entry.name = gr->gr_name;
+    if (const group* gr = ::getgrgid(gid))
+        entry.name = gr->gr_name;
     return entry;
 }
 
@@ -202,7 +212,8 @@ UserInfo CurrentUserInfo() {
         std::vector<gid_t> gids(static_cast<size_t>(count));
         const int got = ::getgroups(count, gids.data());
         for (int i = 0; i < got; ++i) {
-            if (gids[i] != primary) user.sessionGroups.push_back(MakeGroupEntry(gids[i]));
+            if (gids[i] != primary)
+                user.sessionGroups.push_back(MakeGroupEntry(gids[i]));
         }
     }
     if (const passwd* pw = ::getpwuid(user.uid)) {
@@ -216,7 +227,8 @@ UserInfo CurrentUserInfo() {
             ::getgrouplist(name.c_str(), base, gids.data(), &n);
         }
         gids.resize(static_cast<size_t>(std::max(n, 0)));
-        for (gid_t gid : gids) user.accountGroups.push_back(MakeGroupEntry(gid));
+        for (gid_t gid : gids)
+            user.accountGroups.push_back(MakeGroupEntry(gid));
     }
     return user;
 }

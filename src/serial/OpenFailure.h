@@ -33,7 +33,7 @@ struct NodeInfo {
     bool valid = false;
     uid_t uid = 0;
     gid_t gid = 0;
-    mode_t mode = 0;  // permission bits (07777)
+    mode_t mode = 0;    // permission bits (07777)
     std::string owner;  // user name, empty when unknown
     std::string group;  // group name, empty when unknown
 };
@@ -54,20 +54,20 @@ struct UserInfo {
 
 struct OpenFailure {
     FailureKind kind = FailureKind::kNone;
-    int osError = 0;             // errno of the failing call, 0 when none
-    std::string requestedName;   // the name given to Open, e.g. "\\.\COM5"
-    int comNumber = 0;           // n of a COMn name, 0 for a device path
+    int osError = 0;            // errno of the failing call, 0 when none
+    std::string requestedName;  // the name given to Open, e.g. "\\.\COM5"
+    int comNumber = 0;          // n of a COMn name, 0 for a device path
     NameSource source = NameSource::kPath;
-    std::string portDirectory;   // the resolver's port directory (may be empty)
-    std::string device;          // the path the name resolved to
-    std::string linkTarget;      // what a COMn link points at, when the link was used
-    std::string node;            // the real device node (symlinks resolved), when known
-    NodeInfo nodeInfo;           // for permission failures
-    UserInfo user;               // for permission failures
-    pid_t holderPid = 0;         // for busy failures: the holder, 0 when unknown
-    bool holderIsSelf = false;   // the holder is this very process
-    std::string holderName;      // the holder's program name, when known
-    std::string lockFile;        // for busy failures: the lock file that names the holder
+    std::string portDirectory;  // the resolver's port directory (may be empty)
+    std::string device;         // the path the name resolved to
+    std::string linkTarget;     // what a COMn link points at, when the link was used
+    std::string node;           // the real device node (symlinks resolved), when known
+    NodeInfo nodeInfo;          // for permission failures
+    UserInfo user;              // for permission failures
+    pid_t holderPid = 0;        // for busy failures: the holder, 0 when unknown
+    bool holderIsSelf = false;  // the holder is this very process
+    std::string holderName;     // the holder's program name, when known
+    std::string lockFile;       // for busy failures: the lock file that names the holder
 };
 
 // One line for the user, e.g. "permission denied: /dev/ttyUSB0 is root:dialout 0660 and you

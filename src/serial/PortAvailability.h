@@ -18,6 +18,8 @@ namespace serial {
 OpenFailure CheckPort(const std::string& name, ProbeMode mode = ProbeMode::kPassive);
 OpenFailure CheckComPort(int comNumber, ProbeMode mode = ProbeMode::kPassive);
 
-inline bool IsAvailable(const OpenFailure& check) { return check.kind == FailureKind::kNone; }
+inline bool IsAvailable(const OpenFailure& check) {
+    return check.kind == FailureKind::kNone;
+}
 
 }  // namespace serial

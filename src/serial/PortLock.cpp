@@ -20,7 +20,9 @@ namespace serial {
 
 namespace {
 
-bool ProcessAlive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+bool ProcessAlive(pid_t pid) {
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+}
 
 std::string ReadSmallFile(int fd) {
     char buffer[256];
@@ -32,7 +34,8 @@ std::string ReadSmallFile(int fd) {
 LockHolder InspectLockFile(const std::string& path, bool removeStale) {
     LockHolder holder;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return holder;
+    if (fd < 0)
+        return holder;
     // A shared probe conflicts with the holder's exclusive lock but not with other probes.
     const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     const pid_t pid = ParseLockPid(ReadSmallFile(fd));
@@ -43,7 +46,8 @@ LockHolder InspectLockFile(const std::string& path, bool removeStale) {
         holder.path = path;
         return holder;
     }
-    if (removeStale) ::unlink(path.c_str());
+    if (removeStale)
+        ::unlink(path.c_str());
     return holder;
 }
 
@@ -55,7 +59,8 @@ std::string SelfExecutable() {
 
 std::string HostName() {
     char name[HOST_NAME_MAX + 1] = {};
-    if (::gethostname(name, sizeof name - 1) != 0) return std::string();
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return std::string();
     return name;
 }
 
@@ -63,17 +68,21 @@ bool WriteAll(int fd, const std::string& text) {
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         done += static_cast<size_t>(n);
     }
     return true;
 }
 
 bool IsNumber(const char* text) {
-    if (*text == '\0') return false;
+    if (*text == '\0')
+        return false;
     for (; *text != '\0'; ++text) {
-        if (*text < '0' || *text > '9') return false;
+        if (*text < '0' || *text > '9')
+            return false;
     }
     return true;
 }
@@ -86,12 +95,15 @@ pid_t FlockHolder(dev_t dev, ino_t ino) {
         std::istringstream fields(line);
         std::string id, type, advisory, access, pidText, inode;
         fields >> id >> type;
-        if (type == "->") continue;  // a waiter, not a holder
+        if (type == "->")
+            continue;  // a waiter, not a holder
         fields >> advisory >> access >> pidText >> inode;
-        if (type != "FLOCK") continue;
+        if (type != "FLOCK")
+            continue;
         unsigned major = 0, minor = 0;
         unsigned long long number = 0;
-        if (std::sscanf(inode.c_str(), "%x:%x:%llu", &major, &minor, &number) != 3) continue;
+        if (std::sscanf(inode.c_str(), "%x:%x:%llu", &major, &minor, &number) != 3)
+            continue;
         if (makedev(major, minor) == dev && number == static_cast<unsigned long long>(ino)) {
             return static_cast<pid_t>(std::atol(pidText.c_str()));
         }
@@ -103,11 +115,13 @@ pid_t FlockHolder(dev_t dev, ino_t ino) {
 bool HasOpen(const std::string& pidText, const std::string& node) {
     const std::string fdDir = "/proc/" + pidText + "/fd";
     DIR* dir = ::opendir(fdDir.c_str());
-    if (dir == nullptr) return false;
+    if (dir == nullptr)
+        return false;
     bool found = false;
     char target[PATH_MAX];
     while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
+        if (entry->d_name[0] == '.')
+            continue;
         const std::string link = fdDir + "/" + entry->d_name;
         const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
         if (n > 0 && node.compare(0, std::string::npos, target, static_cast<size_t>(n)) == 0) {
@@ -133,7 +147,8 @@ std::vector<std::string> UniqueDirectories(const std::vector<std::string>& dirs)
     for (const std::string& dir : dirs) {
         char resolved[PATH_MAX];
         const std::string key = ::realpath(dir.c_str(), resolved) ? resolved : dir;
-        if (std::find(real.begin(), real.end(), key) != real.end()) continue;
+        if (std::find(real.begin(), real.end(), key) != real.end())
+            continue;
         real.push_back(key);
         unique.push_back(dir);
     }
@@ -142,13 +157,15 @@ std::vector<std::string> UniqueDirectories(const std::vector<std::string>& dirs)
 
 pid_t ParseLockPid(const std::string& text) {
     size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
     long long pid = 0;
     bool digits = false;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         digits = true;
         pid = pid * 10 + (text[i] - '0');
-        if (pid > 0x7FFFFFFF) return 0;
+        if (pid > 0x7FFFFFFF)
+            return 0;
     }
     return digits ? static_cast<pid_t>(pid) : 0;
 }
@@ -158,7 +175,8 @@ LockHolder FindLiveLock(const std::vector<std::string>& dirs, const std::string&
     const std::string name = LockFileName(node);
     for (const std::string& dir : UniqueDirectories(dirs)) {
         LockHolder holder = InspectLockFile(dir + "/" + name, removeStale);
-        if (holder.held) return holder;
+        if (holder.held)
+            return holder;
     }
     return LockHolder();
 }
@@ -184,12 +202,14 @@ bool UucpLock::Acquire(const std::vector<std::string>& dirs, const std::string& 
     Release();
     const LockHolder live = FindLiveLock(dirs, node, true);
     if (live.held) {
-        if (holder) *holder = live;
+        if (holder)
+            *holder = live;
         return false;
     }
     const std::string name = LockFileName(node);
     for (const std::string& dir : UniqueDirectories(dirs)) {
-        if (::access(dir.c_str(), W_OK) != 0) continue;
+        if (::access(dir.c_str(), W_OK) != 0)
+            continue;
         const std::string file = dir + "/" + name;
         for (int attempt = 0; attempt < 2; ++attempt) {
             const int created =
@@ -206,11 +226,13 @@ bool UucpLock::Acquire(const std::vector<std::string>& dirs, const std::string& 
                 path = file;
                 return true;
             }
-            if (errno != EEXIST) break;
+            if (errno != EEXIST)
+                break;
             // Created by someone else since the check: live, or stale and removed now.
             const LockHolder raced = InspectLockFile(file, true);
             if (raced.held) {
-                if (holder) *holder = raced;
+                if (holder)
+                    *holder = raced;
                 return false;
             }
         }
@@ -232,27 +254,34 @@ void UucpLock::Release() {
 
 pid_t FindHolderPid(const std::string& node) {
     struct stat st {};
-    if (::stat(node.c_str(), &st) != 0) return 0;
+    if (::stat(node.c_str(), &st) != 0)
+        return 0;
     const pid_t self = ::getpid();
     const pid_t flocker = FlockHolder(st.st_dev, st.st_ino);
-    if (flocker > 0 && flocker != self) return flocker;
+    if (flocker > 0 && flocker != self)
+        return flocker;
 
     bool selfHasIt = flocker == self;
     DIR* proc = ::opendir("/proc");
-    if (proc == nullptr) return selfHasIt ? self : 0;
+    if (proc == nullptr)
+        return selfHasIt ? self : 0;
     pid_t found = 0;
     while (const dirent* entry = ::readdir(proc)) {
-        if (!IsNumber(entry->d_name)) continue;
+        if (!IsNumber(entry->d_name))
+            continue;
         const pid_t pid = static_cast<pid_t>(std::atol(entry->d_name));
-        if (pid == self) continue;
+        if (pid == self)
+            continue;
         if (HasOpen(entry->d_name, node)) {
             found = pid;
             break;
         }
     }
     ::closedir(proc);
-    if (found > 0) return found;
-    if (!selfHasIt) selfHasIt = HasOpen("self", node);
+    if (found > 0)
+        return found;
+    if (!selfHasIt)
+        selfHasIt = HasOpen("self", node);
     return selfHasIt ? self : 0;
 }
 
@@ -264,4 +293,3 @@ std::string ProcessName(pid_t pid) {
 }
 
 }  // namespace serial
-

@@ -38,7 +38,7 @@ LockHolder FindLiveLock(const std::vector<std::string>& dirs, const std::string&
 
 // A lock file this process holds.
 class UucpLock {
-public:
+  public:
     UucpLock() = default;
     ~UucpLock() { Release(); }
     UucpLock(UucpLock&& other) noexcept;
@@ -49,13 +49,12 @@ public:
     // Fails (false, holder filled) when a live lock file exists. Otherwise removes stale
     // ones and creates the lock file in the first writable directory; where none is
     // writable it succeeds without a file.
-    bool Acquire(const std::vector<std::string>& dirs, const std::string& node,
-                 LockHolder* holder);
+    bool Acquire(const std::vector<std::string>& dirs, const std::string& node, LockHolder* holder);
     void Release();
     // The lock file created, empty when none.
     const std::string& Path() const { return path; }
 
-private:
+  private:
     int fd = -1;
     std::string path;
 };

@@ -23,14 +23,17 @@ using Clock = std::chrono::steady_clock;
 // Milliseconds left until deadline, rounded up so that a wait never ends early; 0 when past.
 int RemainingMs(Clock::time_point deadline) {
     const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) return 0;
+    if (left <= Clock::duration::zero())
+        return 0;
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
     return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
 int MinWait(int a, int b) {
-    if (a < 0) return b;
-    if (b < 0) return a;
+    if (a < 0)
+        return b;
+    if (b < 0)
+        return a;
     return a < b ? a : b;
 }
 
@@ -39,7 +42,8 @@ int WaitFor(int fd, short events, int timeoutMs, short& revents) {
     pollfd p{fd, events, 0};
     for (;;) {
         const int r = ::poll(&p, 1, timeoutMs);
-        if (r < 0 && errno == EINTR) continue;
+        if (r < 0 && errno == EINTR)
+            continue;
         revents = p.revents;
         return r;
     }
@@ -77,7 +81,8 @@ std::vector<std::string> PosixSerialOs::DefaultLockDirectories() {
 PosixSerialOs::PosixSerialOs() : lockDirectories(DefaultLockDirectories()) {}
 
 PosixSerialOs::~PosixSerialOs() {
-    while (!ports.empty()) Close(ports.begin()->first);
+    while (!ports.empty())
+        Close(ports.begin()->first);
 }
 
 PosixSerialOs::Port* PosixSerialOs::Find(Handle h) {
@@ -107,7 +112,8 @@ bool PosixSerialOs::Locate(const std::string& name, OpenFailure& f) {
     f.comNumber = r.comNumber;
     f.device = r.path;
     f.linkTarget = r.linkTarget;
-    if (r.comNumber > 0) f.portDirectory = resolver.PortDirectory();
+    if (r.comNumber > 0)
+        f.portDirectory = resolver.PortDirectory();
     if (r.source == NameSource::kUnmapped) {
         f.kind = FailureKind::kAbsent;
         f.osError = ENOENT;
@@ -140,11 +146,13 @@ bool PosixSerialOs::Locate(const std::string& name, OpenFailure& f) {
 
 void PosixSerialOs::FillBusy(OpenFailure& f, pid_t pid, const std::string& lockFile) {
     f.kind = FailureKind::kBusy;
-    if (f.osError == 0) f.osError = EBUSY;
+    if (f.osError == 0)
+        f.osError = EBUSY;
     f.holderPid = pid;
     f.holderIsSelf = pid == ::getpid();
     f.lockFile = lockFile;
-    if (pid > 0) f.holderName = ProcessName(pid);
+    if (pid > 0)
+        f.holderName = ProcessName(pid);
 }
 
 void PosixSerialOs::FillOpenError(OpenFailure& f, int error) {
@@ -171,7 +179,8 @@ void PosixSerialOs::FillOpenError(OpenFailure& f, int error) {
 // still reports, as busy, before any setting is applied.
 OpenFailure PosixSerialOs::Check(const std::string& name, ProbeMode mode) {
     OpenFailure f;
-    if (!Locate(name, f)) return f;
+    if (!Locate(name, f))
+        return f;
     if (::faccessat(AT_FDCWD, f.node.c_str(), R_OK | W_OK, AT_EACCESS) != 0) {
         FillOpenError(f, errno);
         return f;
@@ -213,7 +222,8 @@ Handle PosixSerialOs::Open(const std::string& name, OpenFailure* failure) {
         lastOsError = f.osError;
         return kInvalidHandle;
     };
-    if (!Locate(name, f)) return refuse();
+    if (!Locate(name, f))
+        return refuse();
 
     // A live lock file refuses the device before it is touched; a stale one goes.
     const LockHolder live = FindLiveLock(lockDirectories, f.node, true);
@@ -240,7 +250,8 @@ Handle PosixSerialOs::Open(const std::string& name, OpenFailure* failure) {
     };
 
     LineSettings current;
-    if (!linux_tty::ReadLineSettings(fd, current)) return give_up(errno, false);
+    if (!linux_tty::ReadLineSettings(fd, current))
+        return give_up(errno, false);
     // TIOCEXCL keeps other users' programs out but not root, nor other opens by root;
     // the flock closes that gap between programs that use it.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
@@ -264,14 +275,17 @@ Handle PosixSerialOs::Open(const std::string& name, OpenFailure* failure) {
 }
 
 bool PosixSerialOs::GetConfig(Handle h, LineSettings& out) {
-    if (!Find(h)) return false;
+    if (!Find(h))
+        return false;
     return linux_tty::ReadLineSettings(h, out) || Fail(errno);
 }
 
 bool PosixSerialOs::SetConfig(Handle h, const LineSettings& s) {
     Port* port = Find(h);
-    if (!port) return false;
-    if (!linux_tty::WriteLineSettings(h, s)) return Fail(errno);
+    if (!port)
+        return false;
+    if (!linux_tty::WriteLineSettings(h, s))
+        return Fail(errno);
 
     // RTS after the line settings. Pseudo-terminals have no control lines; the line
     // settings still hold there, so a refused line change is not a failure.
@@ -289,7 +303,8 @@ bool PosixSerialOs::SetConfig(Handle h, const LineSettings& s) {
 
 bool PosixSerialOs::SetTimeouts(Handle h, const Timeouts& timeouts) {
     Port* port = Find(h);
-    if (!port) return false;
+    if (!port)
+        return false;
     port->timeouts = timeouts;
     return true;
 }
@@ -298,9 +313,11 @@ bool PosixSerialOs::ClearError(Handle h, uint32_t& errors, QueueStatus& status) 
     errors = 0;
     status = QueueStatus();
     Port* port = Find(h);
-    if (!port) return false;
+    if (!port)
+        return false;
     int queued = 0;
-    if (::ioctl(h, FIONREAD, &queued) != 0) return Fail(errno);
+    if (::ioctl(h, FIONREAD, &queued) != 0)
+        return Fail(errno);
     status.inQueue = queued > 0 ? static_cast<uint32_t>(queued) : 0;
     int pending = 0;
     if (::ioctl(h, TIOCOUTQ, &pending) == 0 && pending > 0) {
@@ -310,11 +327,16 @@ bool PosixSerialOs::ClearError(Handle h, uint32_t& errors, QueueStatus& status) 
     linux_tty::ErrorCounters now;
     if (port->haveCounters && linux_tty::ReadErrorCounters(h, now)) {
         const linux_tty::ErrorCounters& was = port->counters;
-        if (now.brk != was.brk) errors |= kCeBreak;
-        if (now.frame != was.frame) errors |= kCeFrame;
-        if (now.overrun != was.overrun) errors |= kCeOverrun;
-        if (now.parity != was.parity) errors |= kCeRxParity;
-        if (now.bufferOverrun != was.bufferOverrun) errors |= kCeRxOver;
+        if (now.brk != was.brk)
+            errors |= kCeBreak;
+        if (now.frame != was.frame)
+            errors |= kCeFrame;
+        if (now.overrun != was.overrun)
+            errors |= kCeOverrun;
+        if (now.parity != was.parity)
+            errors |= kCeRxParity;
+        if (now.bufferOverrun != was.bufferOverrun)
+            errors |= kCeRxOver;
         port->counters = now;
     }
     return true;
@@ -323,22 +345,23 @@ bool PosixSerialOs::ClearError(Handle h, uint32_t& errors, QueueStatus& status) 
 bool PosixSerialOs::Read(Handle h, void* buffer, uint32_t count, uint32_t& got) {
     got = 0;
     Port* port = Find(h);
-    if (!port) return false;
-    if (count == 0) return true;
+    if (!port)
+        return false;
+    if (count == 0)
+        return true;
     const Timeouts& t = port->timeouts;
     // Interval "maximum" with no totals: return at once with whatever is queued.
     const bool atOnce =
         t.readInterval == kMaxTimeout && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
     // Interval and multiplier "maximum": wait up to the constant for the first byte only.
-    const bool firstByte = t.readInterval == kMaxTimeout &&
-                           t.readTotalMultiplier == kMaxTimeout && t.readTotalConstant != 0 &&
-                           t.readTotalConstant != kMaxTimeout;
+    const bool firstByte = t.readInterval == kMaxTimeout && t.readTotalMultiplier == kMaxTimeout &&
+                           t.readTotalConstant != 0 && t.readTotalConstant != kMaxTimeout;
     const uint64_t totalMs =
         firstByte ? t.readTotalConstant
                   : static_cast<uint64_t>(t.readTotalMultiplier) * count + t.readTotalConstant;
     const bool hasTotal = !atOnce && totalMs > 0;
-    const bool hasInterval = !atOnce && !firstByte && t.readInterval != 0 &&
-                             t.readInterval != kMaxTimeout;
+    const bool hasInterval =
+        !atOnce && !firstByte && t.readInterval != 0 && t.readInterval != kMaxTimeout;
     const Clock::time_point start = Clock::now();
     const Clock::time_point totalDeadline = start + std::chrono::milliseconds(totalMs);
     Clock::time_point lastByte = start;
@@ -348,21 +371,28 @@ bool PosixSerialOs::Read(Handle h, void* buffer, uint32_t count, uint32_t& got) 
         if (n > 0) {
             got += static_cast<uint32_t>(n);
             lastByte = Clock::now();
-            if (got == count || atOnce || firstByte) return true;
+            if (got == count || atOnce || firstByte)
+                return true;
             continue;
         }
-        if (n == 0) return got > 0 || Fail(EIO);  // hung up: nothing more will come
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN) return got > 0 || Fail(errno);
-        if (atOnce) return true;
+        if (n == 0)
+            return got > 0 || Fail(EIO);  // hung up: nothing more will come
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN)
+            return got > 0 || Fail(errno);
+        if (atOnce)
+            return true;
         int wait = hasTotal ? RemainingMs(totalDeadline) : -1;
         if (hasInterval && got > 0) {
             wait = MinWait(wait, RemainingMs(lastByte + std::chrono::milliseconds(t.readInterval)));
         }
-        if (wait == 0) return true;  // timed out; got may be short of count
+        if (wait == 0)
+            return true;  // timed out; got may be short of count
         short revents = 0;
         const int r = WaitFor(h, POLLIN, wait, revents);
-        if (r < 0) return got > 0 || Fail(errno);
+        if (r < 0)
+            return got > 0 || Fail(errno);
         if (r > 0 && !(revents & POLLIN) && (revents & (POLLHUP | POLLERR | POLLNVAL))) {
             return got > 0 || Fail(EIO);
         }
@@ -372,7 +402,8 @@ bool PosixSerialOs::Read(Handle h, void* buffer, uint32_t count, uint32_t& got) 
 bool PosixSerialOs::Write(Handle h, const void* buffer, uint32_t count, uint32_t& put) {
     put = 0;
     Port* port = Find(h);
-    if (!port) return false;
+    if (!port)
+        return false;
     const Timeouts& t = port->timeouts;
     const uint64_t totalMs =
         static_cast<uint64_t>(t.writeTotalMultiplier) * count + t.writeTotalConstant;
@@ -384,27 +415,35 @@ bool PosixSerialOs::Write(Handle h, const void* buffer, uint32_t count, uint32_t
             put += static_cast<uint32_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return Fail(errno);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            return Fail(errno);
         const int wait = totalMs > 0 ? RemainingMs(deadline) : -1;
-        if (wait == 0) return true;  // timed out; put is short of count
+        if (wait == 0)
+            return true;  // timed out; put is short of count
         short revents = 0;
-        if (WaitFor(h, POLLOUT, wait, revents) < 0) return Fail(errno);
-        if (revents & (POLLHUP | POLLERR | POLLNVAL)) return Fail(EIO);
+        if (WaitFor(h, POLLOUT, wait, revents) < 0)
+            return Fail(errno);
+        if (revents & (POLLHUP | POLLERR | POLLNVAL))
+            return Fail(EIO);
     }
     return true;
 }
 
 bool PosixSerialOs::Flush(Handle h) {
-    if (!Find(h)) return false;
+    if (!Find(h))
+        return false;
     while (::tcdrain(h) != 0) {
-        if (errno != EINTR) return Fail(errno);
+        if (errno != EINTR)
+            return Fail(errno);
     }
     return true;
 }
 
 bool PosixSerialOs::Escape(Handle h, EscapeFunction function) {
-    if (!Find(h)) return false;
+    if (!Find(h))
+        return false;
     int bits = 0;
     int result = 0;
     switch (function) {
@@ -436,13 +475,19 @@ bool PosixSerialOs::Escape(Handle h, EscapeFunction function) {
 
 bool PosixSerialOs::ModemStatus(Handle h, uint32_t& status) {
     status = 0;
-    if (!Find(h)) return false;
+    if (!Find(h))
+        return false;
     int lines = 0;
-    if (::ioctl(h, TIOCMGET, &lines) != 0) return Fail(errno);
-    if (lines & TIOCM_CTS) status |= kMsCtsOn;
-    if (lines & TIOCM_DSR) status |= kMsDsrOn;
-    if (lines & TIOCM_RI) status |= kMsRingOn;
-    if (lines & TIOCM_CD) status |= kMsRlsdOn;
+    if (::ioctl(h, TIOCMGET, &lines) != 0)
+        return Fail(errno);
+    if (lines & TIOCM_CTS)
+        status |= kMsCtsOn;
+    if (lines & TIOCM_DSR)
+        status |= kMsDsrOn;
+    if (lines & TIOCM_RI)
+        status |= kMsRingOn;
+    if (lines & TIOCM_CD)
+        status |= kMsRlsdOn;
     return true;
 }
 
@@ -450,10 +495,13 @@ bool PosixSerialOs::Close(Handle h) {
     const auto it = ports.find(h);
     // A handle this layer does not hold (never opened, or closed already, its number perhaps
     // reused by another file since) is refused rather than closed.
-    if (it == ports.end()) return Fail(EBADF);
+    if (it == ports.end())
+        return Fail(EBADF);
     Port& port = it->second;
-    if (port.lowLatencySet) linux_tty::DisableLowLatency(h);
-    if (port.rtsOnSend) linux_tty::SetRtsOnSend(h, false);
+    if (port.lowLatencySet)
+        linux_tty::DisableLowLatency(h);
+    if (port.rtsOnSend)
+        linux_tty::SetRtsOnSend(h, false);
     ::ioctl(h, TIOCNXCL);
     port.lock.Release();
     ports.erase(it);

@@ -38,7 +38,7 @@ enum class ProbeMode {
 };
 
 class PosixSerialOs : public SerialOs {
-public:
+  public:
     PosixSerialOs();
     ~PosixSerialOs() override;
 
@@ -70,7 +70,7 @@ public:
     // The real device node of an open handle, empty for an unknown handle.
     std::string NodeOf(Handle h) const;
 
-private:
+  private:
     struct Port {
         std::string node;
         Timeouts timeouts;

@@ -42,13 +42,13 @@ inline constexpr uint8_t kRtsControlToggle = 3;     // RTS active only while tra
 
 // The live line settings of an open port (the line-control block).
 struct LineSettings {
-    uint32_t baudRate = 9600;   // any rate, standard or not
-    uint8_t byteSize = 8;       // 5 to 8 data bits
+    uint32_t baudRate = 9600;  // any rate, standard or not
+    uint8_t byteSize = 8;      // 5 to 8 data bits
     uint8_t parity = kNoParity;
     uint8_t stopBits = kOneStopBit;
-    bool binary = true;         // no end-of-file character; the line is always raw here
-    bool parityCheck = false;   // check the parity of received bytes
-    bool outxCtsFlow = false;   // hold output while CTS is inactive
+    bool binary = true;        // no end-of-file character; the line is always raw here
+    bool parityCheck = false;  // check the parity of received bytes
+    bool outxCtsFlow = false;  // hold output while CTS is inactive
     uint8_t rtsControl = kRtsControlEnable;
     bool outX = false;          // XON/XOFF on output
     bool inX = false;           // XON/XOFF on input
@@ -111,7 +111,7 @@ inline constexpr uint32_t kMsRingOn = 0x0040;
 inline constexpr uint32_t kMsRlsdOn = 0x0080;
 
 class SerialOs {
-public:
+  public:
     virtual ~SerialOs() = default;
 
     // Opens the port called name for exclusive read/write access. On failure returns

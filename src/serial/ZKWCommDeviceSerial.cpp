@@ -42,24 +42,35 @@ int ZKWCommDeviceSerial::Close() {
     return 1;
 }
 
-bool ZKWCommDeviceSerial::IsOpen() { return port->IsOpen(); }
+bool ZKWCommDeviceSerial::IsOpen() {
+    return port->IsOpen();
+}
 
-bool ZKWCommDeviceSerial::HasData() { return port->BytesAvailable() > 0; }
+bool ZKWCommDeviceSerial::HasData() {
+    return port->BytesAvailable() > 0;
+}
 
-int ZKWCommDeviceSerial::ReadByte(char& out) { return Read(&out, 1); }
+int ZKWCommDeviceSerial::ReadByte(char& out) {
+    return Read(&out, 1);
+}
 
-int ZKWCommDeviceSerial::Read(void* buffer, int count) { return port->Read(buffer, count); }
+int ZKWCommDeviceSerial::Read(void* buffer, int count) {
+    return port->Read(buffer, count);
+}
 
 int ZKWCommDeviceSerial::Write(const void* buffer, int count) {
     return port->Write(buffer, count);
 }
 
-int ZKWCommDeviceSerial::LastError() { return port->LastError(); }
+int ZKWCommDeviceSerial::LastError() {
+    return port->LastError();
+}
 
 bool ZKWCommDeviceSerial::OpenPort(int portNumber, int baudIndex, bool on) {
     // The port keeps its own copy of the name.
     port->SetPortName("\\\\.\\COM" + std::to_string(portNumber));
-    if (Open() == -1) return false;
+    if (Open() == -1)
+        return false;
     port->SetBaud(baudIndex);
     port->SetDataBits(kDataBits8);
     port->SetStopBits(kOneStopBit);
@@ -69,11 +80,15 @@ bool ZKWCommDeviceSerial::OpenPort(int portNumber, int baudIndex, bool on) {
     return true;
 }
 
-int ZKWCommDeviceSerial::SetBaud(int baudIndex) { return port->SetBaud(baudIndex); }
+int ZKWCommDeviceSerial::SetBaud(int baudIndex) {
+    return port->SetBaud(baudIndex);
+}
 
 int ZKWCommDeviceSerial::SetHandshake(bool on) {
     handshake = on;
     return port->SetFlowControl(on ? kFlowHardwareRtsToggle : kFlowNone);
 }
 
-std::string ZKWCommDeviceSerial::FailureText() const { return port->FailureText(); }
+std::string ZKWCommDeviceSerial::FailureText() const {
+    return port->FailureText();
+}

@@ -9,7 +9,7 @@ class ZKWWinExtSerialPort;
 
 // The direct serial device: COM port n at a baud index, over one owned low-level port.
 class ZKWCommDeviceSerial : public ZKWCommDevice {
-public:
+  public:
     ZKWCommDeviceSerial();
     // A device over the given port (for instance one on a test's system layer).
     explicit ZKWCommDeviceSerial(std::unique_ptr<ZKWWinExtSerialPort> port);
@@ -37,7 +37,7 @@ public:
     // group (...)" or "busy: /dev/ttyUSB0 is in use by another program (PID 1234)".
     std::string FailureText() const;
 
-private:
+  private:
     std::unique_ptr<ZKWWinExtSerialPort> port;
     bool handshake = false;
 };

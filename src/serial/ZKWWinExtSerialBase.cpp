@@ -3,8 +3,8 @@
 namespace {
 
 constexpr uint32_t kBaudTable[ZKWWinExtSerialBase::kBaudTableSize] = {
-    110,   110,   110,   110,   110,   110,   300,    600,   1200,   1200,   2400,
-    4800,  9600,  14400, 19200, 38400, 56000, 57600,  57600, 115200, 128000, 256000,
+    110,  110,  110,   110,   110,   110,   300,   600,   1200,   1200,   2400,
+    4800, 9600, 14400, 19200, 38400, 56000, 57600, 57600, 115200, 128000, 256000,
 };
 
 }  // namespace
@@ -47,16 +47,36 @@ void ZKWWinExtSerialBase::SetDefaults() {
     timeoutMilliseconds = 500;
 }
 
-void ZKWWinExtSerialBase::SetPortName(const std::string& name) { portName = name; }
-const std::string& ZKWWinExtSerialBase::PortName() const { return portName; }
-int ZKWWinExtSerialBase::Baud() const { return baudIndex; }
-int ZKWWinExtSerialBase::DataBits() const { return dataBits; }
-int ZKWWinExtSerialBase::Parity() const { return parity; }
-int ZKWWinExtSerialBase::StopBits() const { return stopBits; }
-int ZKWWinExtSerialBase::FlowControl() const { return flowControl; }
-bool ZKWWinExtSerialBase::IsOpen() const { return opened != 0; }
-bool ZKWWinExtSerialBase::HasInput() { return InputQueued() != 0; }
-int ZKWWinExtSerialBase::LastError() const { return lastError; }
+void ZKWWinExtSerialBase::SetPortName(const std::string& name) {
+    portName = name;
+}
+const std::string& ZKWWinExtSerialBase::PortName() const {
+    return portName;
+}
+int ZKWWinExtSerialBase::Baud() const {
+    return baudIndex;
+}
+int ZKWWinExtSerialBase::DataBits() const {
+    return dataBits;
+}
+int ZKWWinExtSerialBase::Parity() const {
+    return parity;
+}
+int ZKWWinExtSerialBase::StopBits() const {
+    return stopBits;
+}
+int ZKWWinExtSerialBase::FlowControl() const {
+    return flowControl;
+}
+bool ZKWWinExtSerialBase::IsOpen() const {
+    return opened != 0;
+}
+bool ZKWWinExtSerialBase::HasInput() {
+    return InputQueued() != 0;
+}
+int ZKWWinExtSerialBase::LastError() const {
+    return lastError;
+}
 
 int ZKWWinExtSerialBase::ReadLine(char* buffer, int room) {
     const int available = BytesAvailable();

@@ -8,7 +8,7 @@
 // open. Results: positive for success, 0 for nothing done, -1 for failure; the reason of the
 // last failure is LastError() (codes below).
 class ZKWWinExtSerialBase {
-public:
+  public:
     // Codes kept in lastError.
     static constexpr int kErrorNone = 0;
     static constexpr int kErrorMode = 1;
@@ -19,7 +19,8 @@ public:
     static constexpr int kErrorRxOver = 10;
     static constexpr int kErrorRxParity = 11;
     static constexpr int kErrorTxFull = 12;
-    static constexpr int kErrorRead = 13;   // a read failed or returned nothing although bytes were queued
+    static constexpr int kErrorRead =
+        13;  // a read failed or returned nothing although bytes were queued
     static constexpr int kErrorWrite = 14;  // a write failed
 
     // Baud indices the radio link uses.
@@ -73,7 +74,7 @@ public:
     /* 31 */ virtual int Read(void* buffer, int count) = 0;
     /* 32 */ virtual int Write(const void* buffer, int count) = 0;
 
-protected:
+  protected:
     std::string portName;
     uint8_t opened = 0;
     uint8_t baudIndex = kBaud19200;

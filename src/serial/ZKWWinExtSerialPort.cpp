@@ -15,35 +15,43 @@ ZKWWinExtSerialPort::~ZKWWinExtSerialPort() {
 }
 
 int ZKWWinExtSerialPort::Result(bool ok) {
-    if (ok) return 1;
+    if (ok)
+        return 1;
     osError = os.LastOsError();
     return -1;
 }
 
-int ZKWWinExtSerialPort::WriteConfig() { return Result(os.SetConfig(handle, config)); }
+int ZKWWinExtSerialPort::WriteConfig() {
+    return Result(os.SetConfig(handle, config));
+}
 
 int ZKWWinExtSerialPort::SetBaud(int index) {
     baudIndex = NormalisedBaudIndex(index);
-    if (!opened) return 0;
+    if (!opened)
+        return 0;
     // The rate of the index as given; an index outside the table changes no rate but the
     // configuration is still written.
-    if (const uint32_t rate = BaudRateOf(index)) config.baudRate = rate;
+    if (const uint32_t rate = BaudRateOf(index))
+        config.baudRate = rate;
     return WriteConfig();
 }
 
 int ZKWWinExtSerialPort::SetDataBits(int n) {
     // The system refuses 5 data bits with 2 stop bits and 6-8 data bits with 1.5 stop bits.
     const bool invalid = (n == 0 && stopBits == 2) || (n >= 1 && n <= 3 && stopBits == 1);
-    if (invalid) return 0;
+    if (invalid)
+        return 0;
     dataBits = static_cast<uint8_t>(n);
-    if (!opened || n < 0 || n > 3) return 0;
+    if (!opened || n < 0 || n > 3)
+        return 0;
     config.byteSize = static_cast<uint8_t>(5 + n);
     return WriteConfig();
 }
 
 int ZKWWinExtSerialPort::SetParity(int p) {
     parity = static_cast<uint8_t>(p);
-    if (!opened) return 0;
+    if (!opened)
+        return 0;
     config.parity = static_cast<uint8_t>(p);
     if (p == 0) {
         config.parityCheck = false;
@@ -55,9 +63,11 @@ int ZKWWinExtSerialPort::SetParity(int p) {
 
 int ZKWWinExtSerialPort::SetStopBits(int s) {
     const bool invalid = (s == 2 && dataBits == 0) || (s == 1 && dataBits != 0);
-    if (invalid) return 0;
+    if (invalid)
+        return 0;
     stopBits = static_cast<uint8_t>(s);
-    if (!opened) return 0;
+    if (!opened)
+        return 0;
     if (s == 0) {
         config.stopBits = serial::kOneStopBit;
     } else if (s == 1 && dataBits == 0) {
@@ -72,7 +82,8 @@ int ZKWWinExtSerialPort::SetStopBits(int s) {
 
 int ZKWWinExtSerialPort::SetFlowControl(int mode) {
     flowControl = static_cast<uint8_t>(mode);
-    if (!opened) return 0;
+    if (!opened)
+        return 0;
     switch (mode) {
         case 0:  // none: RTS held inactive
             config.outxCtsFlow = false;
@@ -103,7 +114,8 @@ int ZKWWinExtSerialPort::SetFlowControl(int mode) {
 int ZKWWinExtSerialPort::SetTimeouts(int seconds, int milliseconds) {
     timeoutSeconds = seconds;
     timeoutMilliseconds = milliseconds;
-    if (!opened) return 0;
+    if (!opened)
+        return 0;
     const uint32_t t = static_cast<uint32_t>(seconds * 1000 + milliseconds);
     timeouts.readInterval = t;
     timeouts.readTotalMultiplier = t;
@@ -114,7 +126,8 @@ int ZKWWinExtSerialPort::SetTimeouts(int seconds, int milliseconds) {
 }
 
 bool ZKWWinExtSerialPort::Open() {
-    if (opened) return true;
+    if (opened)
+        return true;
     openFailure = serial::OpenFailure();
     handle = os.Open(portName, &openFailure);
     if (handle == serial::kInvalidHandle) {
@@ -148,7 +161,8 @@ int ZKWWinExtSerialPort::Close() {
 }
 
 int ZKWWinExtSerialPort::Flush() {
-    if (!opened) return 0;
+    if (!opened)
+        return 0;
     return Result(os.Flush(handle));
 }
 
@@ -163,7 +177,8 @@ int ZKWWinExtSerialPort::InputQueued() {
 }
 
 int ZKWWinExtSerialPort::BytesAvailable() {
-    if (!opened) return 0;
+    if (!opened)
+        return 0;
     uint32_t errors = 0;
     serial::QueueStatus status;
     const bool ok = os.ClearError(handle, errors, status);
@@ -177,18 +192,22 @@ int ZKWWinExtSerialPort::BytesAvailable() {
 }
 
 int ZKWWinExtSerialPort::Read(void* buffer, int count) {
-    if (!opened) return 0;
+    if (!opened)
+        return 0;
     uint32_t errors = 0;
     serial::QueueStatus status;
     if (!os.ClearError(handle, errors, status)) {
         osError = os.LastOsError();
     }
     // Never wait for data that has not arrived.
-    if (status.inQueue == 0) return 0;
+    if (status.inQueue == 0)
+        return 0;
     uint32_t got = 0;
     const bool ok = os.Read(handle, buffer, count > 0 ? static_cast<uint32_t>(count) : 0u, got);
-    if (ok && got > 0) return static_cast<int>(got);
-    if (!ok) osError = os.LastOsError();
+    if (ok && got > 0)
+        return static_cast<int>(got);
+    if (!ok)
+        osError = os.LastOsError();
     lastError = kErrorRead;
     return -1;
 }
@@ -212,7 +231,8 @@ int ZKWWinExtSerialPort::Write(const void* buffer, int count) {
 
 bool ZKWWinExtSerialPort::ReadChar(char& out) {
     char c = 0;
-    if (Read(&c, 1) != 1) return false;
+    if (Read(&c, 1) != 1)
+        return false;
     out = c;
     return true;
 }
@@ -255,29 +275,36 @@ void ZKWWinExtSerialPort::TranslateLineErrors(uint32_t flags) {
 }
 
 int ZKWWinExtSerialPort::SetDtr(bool on) {
-    if (!opened) return 0;
-    return Result(os.Escape(handle, on ? serial::EscapeFunction::kSetDtr
-                                       : serial::EscapeFunction::kClearDtr));
+    if (!opened)
+        return 0;
+    return Result(os.Escape(
+        handle, on ? serial::EscapeFunction::kSetDtr : serial::EscapeFunction::kClearDtr));
 }
 
 int ZKWWinExtSerialPort::SetRts(bool on) {
-    if (!opened) return 0;
-    return Result(os.Escape(handle, on ? serial::EscapeFunction::kSetRts
-                                       : serial::EscapeFunction::kClearRts));
+    if (!opened)
+        return 0;
+    return Result(os.Escape(
+        handle, on ? serial::EscapeFunction::kSetRts : serial::EscapeFunction::kClearRts));
 }
 
 unsigned ZKWWinExtSerialPort::ModemStatus() {
-    if (!opened) return 0;
+    if (!opened)
+        return 0;
     uint32_t status = 0;
     if (!os.ModemStatus(handle, status)) {
         osError = os.LastOsError();
         return 0;
     }
     unsigned bits = 0;
-    if (status & serial::kMsCtsOn) bits |= 1;
-    if (status & serial::kMsDsrOn) bits |= 2;
-    if (status & serial::kMsRlsdOn) bits |= 4;
-    if (status & serial::kMsRingOn) bits |= 8;
+    if (status & serial::kMsCtsOn)
+        bits |= 1;
+    if (status & serial::kMsDsrOn)
+        bits |= 2;
+    if (status & serial::kMsRlsdOn)
+        bits |= 4;
+    if (status & serial::kMsRingOn)
+        bits |= 8;
     return bits;
 }
 

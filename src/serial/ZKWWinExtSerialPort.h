@@ -10,7 +10,7 @@
 // The port name may be a COM name ("\\.\COM5", "COM5"), resolved by the system layer, or a
 // device path ("/dev/ttyUSB0").
 class ZKWWinExtSerialPort : public ZKWWinExtSerialBase {
-public:
+  public:
     // A port on the process's system layer (serial::SystemSerialOs()).
     ZKWWinExtSerialPort();
     // A port on the given layer, which must outlive the port.
@@ -50,7 +50,7 @@ public:
     const serial::LineSettings& Config() const { return config; }
     const serial::Timeouts& CommTimeouts() const { return timeouts; }
 
-private:
+  private:
     // Writes config to the system: 1 on success, -1 on failure.
     int WriteConfig();
     int Result(bool ok);

@@ -12,7 +12,7 @@
 namespace {
 
 class CommDevice : public ::testing::Test {
-protected:
+  protected:
     FakeSerialOs os;
     ZKWCommDeviceSerial device{std::make_unique<ZKWWinExtSerialPort>(os)};
 };

@@ -15,26 +15,26 @@
 struct FakeCall {
     std::string name;
     serial::Handle handle = serial::kInvalidHandle;
-    serial::LineSettings settings;  // SetConfig
-    serial::Timeouts timeouts;      // SetTimeouts
-    uint32_t count = 0;             // Read, Write
+    serial::LineSettings settings;                                      // SetConfig
+    serial::Timeouts timeouts;                                          // SetTimeouts
+    uint32_t count = 0;                                                 // Read, Write
     serial::EscapeFunction function = serial::EscapeFunction::kSetDtr;  // Escape
 };
 
 class FakeSerialOs : public serial::SerialOs {
-public:
+  public:
     // Answers.
     bool openFails = false;
-    serial::OpenFailure failure;         // given back by a failing Open
-    serial::LineSettings device;         // what GetConfig reads
-    std::string input;                   // bytes waiting to be read
+    serial::OpenFailure failure;  // given back by a failing Open
+    serial::LineSettings device;  // what GetConfig reads
+    std::string input;            // bytes waiting to be read
     bool clearErrorFails = false;
-    uint32_t lineErrors = 0;             // given back (once) by ClearError
+    uint32_t lineErrors = 0;  // given back (once) by ClearError
     bool readFails = false;
-    bool readReturnsNothing = false;     // Read succeeds with 0 bytes
+    bool readReturnsNothing = false;  // Read succeeds with 0 bytes
     bool writeFails = false;
     uint32_t modemStatus = 0;
-    int failError = EIO;                 // errno of failing calls
+    int failError = EIO;  // errno of failing calls
     serial::Handle nextHandle = 7;
 
     // Records.
@@ -44,7 +44,8 @@ public:
 
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
-        for (const FakeCall& c : calls) names.push_back(c.name);
+        for (const FakeCall& c : calls)
+            names.push_back(c.name);
         return names;
     }
     int Count(const std::string& name) const {
@@ -53,7 +54,8 @@ public:
     }
     const FakeCall* Last(const std::string& name) const {
         for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
-            if (it->name == name) return &*it;
+            if (it->name == name)
+                return &*it;
         }
         return nullptr;
     }
@@ -63,7 +65,8 @@ public:
         Record("Open", serial::kInvalidHandle);
         openedName = name;
         if (openFails) {
-            if (f) *f = failure;
+            if (f)
+                *f = failure;
             last = failure.osError;
             return serial::kInvalidHandle;
         }
@@ -72,13 +75,15 @@ public:
     }
     bool GetConfig(serial::Handle h, serial::LineSettings& out) override {
         Record("GetConfig", h);
-        if (!Valid(h)) return false;
+        if (!Valid(h))
+            return false;
         out = device;
         return true;
     }
     bool SetConfig(serial::Handle h, const serial::LineSettings& s) override {
         Record("SetConfig", h).settings = s;
-        if (!Valid(h)) return false;
+        if (!Valid(h))
+            return false;
         device = s;
         return true;
     }
@@ -91,17 +96,22 @@ public:
         errors = lineErrors;
         lineErrors = 0;
         status = serial::QueueStatus();
-        if (!Valid(h)) return false;
-        if (clearErrorFails) return Fail();
+        if (!Valid(h))
+            return false;
+        if (clearErrorFails)
+            return Fail();
         status.inQueue = static_cast<uint32_t>(input.size());
         return true;
     }
     bool Read(serial::Handle h, void* buffer, uint32_t count, uint32_t& got) override {
         Record("Read", h).count = count;
         got = 0;
-        if (!Valid(h)) return false;
-        if (readFails) return Fail();
-        if (readReturnsNothing) return true;
+        if (!Valid(h))
+            return false;
+        if (readFails)
+            return Fail();
+        if (readReturnsNothing)
+            return true;
         got = std::min<uint32_t>(count, static_cast<uint32_t>(input.size()));
         std::memcpy(buffer, input.data(), got);
         input.erase(0, got);
@@ -110,8 +120,10 @@ public:
     bool Write(serial::Handle h, const void* buffer, uint32_t count, uint32_t& put) override {
         Record("Write", h).count = count;
         put = 0;
-        if (!Valid(h)) return false;
-        if (writeFails) return Fail();
+        if (!Valid(h))
+            return false;
+        if (writeFails)
+            return Fail();
         output.append(static_cast<const char*>(buffer), count);
         put = count;
         return true;
@@ -131,13 +143,14 @@ public:
     }
     bool Close(serial::Handle h) override {
         Record("Close", h);
-        if (!Valid(h)) return false;
+        if (!Valid(h))
+            return false;
         open = serial::kInvalidHandle;
         return true;
     }
     int LastOsError() const override { return last; }
 
-private:
+  private:
     FakeCall& Record(const char* name, serial::Handle h) {
         FakeCall call;
         call.name = name;
@@ -146,7 +159,8 @@ private:
         return calls.back();
     }
     bool Valid(serial::Handle h) {
-        if (h != serial::kInvalidHandle && h == open) return true;
+        if (h != serial::kInvalidHandle && h == open)
+            return true;
         last = EBADF;
         return false;
     }

@@ -27,7 +27,9 @@ void WriteLock(const std::string& path, pid_t pid) {
     std::ofstream(path) << text;
 }
 
-bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool Exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
 
 TEST(LockFileName, NamesTheNodeBelowDev) {
     EXPECT_EQ(serial::LockFileName("/dev/ttyUSB0"), "LCK..ttyUSB0");

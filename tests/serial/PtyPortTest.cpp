@@ -35,10 +35,11 @@ long ElapsedMs(Clock::time_point since) {
 
 // A pseudo-terminal: the test holds the master, the port under test opens the slave.
 class Pty {
-public:
+  public:
     Pty() {
         master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return;
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            return;
         slave = ::ptsname(master);
         ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
         // Raw on the master side too, so that bytes pass unchanged both ways.
@@ -48,7 +49,8 @@ public:
         ::tcsetattr(master, TCSANOW, &t);
     }
     ~Pty() {
-        if (master >= 0) ::close(master);
+        if (master >= 0)
+            ::close(master);
     }
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
@@ -70,15 +72,17 @@ public:
         char buffer[4096];
         while (got.size() < want) {
             pollfd p{master, POLLIN, 0};
-            if (::poll(&p, 1, timeoutMs) <= 0) break;
+            if (::poll(&p, 1, timeoutMs) <= 0)
+                break;
             const ssize_t n = ::read(master, buffer, sizeof buffer);
-            if (n <= 0) break;
+            if (n <= 0)
+                break;
             got.append(buffer, static_cast<size_t>(n));
         }
         return got;
     }
 
-private:
+  private:
     int master = -1;
     std::string slave;
 };
@@ -88,14 +92,15 @@ private:
 bool WaitQueued(ZKWWinExtSerialPort& port, int n) {
     const auto start = Clock::now();
     while (ElapsedMs(start) < 2000) {
-        if (port.BytesAvailable() >= n) return true;
+        if (port.BytesAvailable() >= n)
+            return true;
         ::usleep(1000);
     }
     return false;
 }
 
 class PtyPort : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(pty.Slave().empty());
         ASSERT_EQ(::symlink(pty.Slave().c_str(), (ports / "COM3").c_str()), 0);
@@ -145,8 +150,7 @@ TEST_F(PtyPort, EveryRateOfTheBaudTableIncludingTheNonStandardOnes) {
     ASSERT_TRUE(device->OpenPort(3, 14, false));
     for (int i = 0; i < ZKWWinExtSerialBase::kBaudTableSize; ++i) {
         ASSERT_EQ(device->SetBaud(i), 1) << i;
-        EXPECT_EQ(serial::linux_tty::ReadBaudRate(pty.Master()),
-                  ZKWWinExtSerialBase::BaudRateOf(i))
+        EXPECT_EQ(serial::linux_tty::ReadBaudRate(pty.Master()), ZKWWinExtSerialBase::BaudRateOf(i))
             << i;
     }
 }
@@ -218,7 +222,8 @@ TEST_F(PtyPort, WritesAndReadsInBothDirections) {
     auto device = NewDevice();
     ASSERT_TRUE(device->OpenPort(3, 19, false));
     std::string frame;
-    for (int i = 0; i < 300; ++i) frame.push_back(static_cast<char>(i));
+    for (int i = 0; i < 300; ++i)
+        frame.push_back(static_cast<char>(i));
     EXPECT_EQ(device->Write(frame.data(), static_cast<int>(frame.size())), 300);
     EXPECT_EQ(pty.Receive(frame.size()), frame);
 
@@ -227,7 +232,8 @@ TEST_F(PtyPort, WritesAndReadsInBothDirections) {
     EXPECT_TRUE(device->HasData());
     std::string got;
     char c = 0;
-    while (device->HasData() && device->ReadByte(c) == 1) got.push_back(c);
+    while (device->HasData() && device->ReadByte(c) == 1)
+        got.push_back(c);
     EXPECT_EQ(got, std::string("\x02reply\x00\x0d\x0a\x11\x13", 11));
     EXPECT_FALSE(device->HasData());
 }
@@ -480,7 +486,7 @@ TEST_F(PtyPort, HangUpOfTheOtherSideEndsReads) {
 
 // The port scan's check, through the process's own system layer.
 class PtyAvailability : public PtyPort {
-protected:
+  protected:
     void SetUp() override {
         PtyPort::SetUp();
         serial::SystemSerialOs().Resolver().SetPortDirectory(ports.Path());
@@ -489,7 +495,8 @@ protected:
     void TearDown() override {
         serial::SystemSerialOs().Resolver().SetPortDirectory(
             serial::ComPortResolver::DefaultPortDirectory());
-        serial::SystemSerialOs().SetLockDirectories(serial::PosixSerialOs::DefaultLockDirectories());
+        serial::SystemSerialOs().SetLockDirectories(
+            serial::PosixSerialOs::DefaultLockDirectories());
     }
 };
 
@@ -522,8 +529,7 @@ TEST_F(PtyAvailability, APortOpenInAnotherProcessIsBusy) {
 
 TEST_F(PtyAvailability, AbsentAndUnmappedPorts) {
     EXPECT_EQ(serial::CheckComPort(99).kind, serial::FailureKind::kAbsent);
-    EXPECT_EQ(serial::CheckPort("/dev/quenta-no-such-device").kind,
-              serial::FailureKind::kAbsent);
+    EXPECT_EQ(serial::CheckPort("/dev/quenta-no-such-device").kind, serial::FailureKind::kAbsent);
     const std::string file = ports / "plain";
     std::ofstream(file) << "x";
     EXPECT_EQ(serial::CheckPort(file).kind, serial::FailureKind::kNotSerial);

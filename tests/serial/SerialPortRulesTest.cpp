@@ -13,7 +13,7 @@ namespace {
 using serial::LineSettings;
 
 class PortRules : public ::testing::Test {
-protected:
+  protected:
     void OpenPort() {
         ASSERT_TRUE(port.Open());
         os.Forget();
@@ -36,17 +36,18 @@ TEST_F(PortRules, ConstructionGivesTheDefaults) {
 }
 
 TEST_F(PortRules, BaudTableRates) {
-    const uint32_t expected[] = {110,   110,   110,   110,   110,    110,    300,   600,
-                                 1200,  1200,  2400,  4800,  9600,   14400,  19200, 38400,
+    const uint32_t expected[] = {110,   110,   110,   110,    110,    110,   300,   600,
+                                 1200,  1200,  2400,  4800,   9600,   14400, 19200, 38400,
                                  56000, 57600, 57600, 115200, 128000, 256000};
-    for (int i = 0; i < 22; ++i) EXPECT_EQ(ZKWWinExtSerialBase::BaudRateOf(i), expected[i]) << i;
+    for (int i = 0; i < 22; ++i)
+        EXPECT_EQ(ZKWWinExtSerialBase::BaudRateOf(i), expected[i]) << i;
     EXPECT_EQ(ZKWWinExtSerialBase::BaudRateOf(22), 0u);
     EXPECT_EQ(ZKWWinExtSerialBase::BaudRateOf(-1), 0u);
 }
 
 TEST_F(PortRules, SetBaudStoresTheNormalisedIndexWhileClosed) {
-    const int stored[] = {2, 2, 2, 2, 2, 2, 6, 7, 8, 8, 10, 11, 12, 13, 14, 15, 16, 17, 17, 19,
-                          20, 21};
+    const int stored[] = {2,  2,  2,  2,  2,  2,  6,  7,  8,  8,  10,
+                          11, 12, 13, 14, 15, 16, 17, 17, 19, 20, 21};
     for (int i = 0; i < 22; ++i) {
         EXPECT_EQ(port.SetBaud(i), 0) << i;
         EXPECT_EQ(port.Baud(), stored[i]) << i;
@@ -284,8 +285,8 @@ TEST_F(PortRules, OpenReappliesTheSettingsInOrderThenWritesOnceMore) {
     EXPECT_EQ(os.openedName, "\\\\.\\COM4");
     EXPECT_EQ(port.Handle(), 7);
     // Baud, data bits, stop bits, parity, flow control, time-outs, the final write.
-    const std::vector<std::string> expected = {"Open",      "GetConfig", "SetConfig",
-                                               "SetConfig", "SetConfig", "SetConfig",
+    const std::vector<std::string> expected = {"Open",      "GetConfig",   "SetConfig",
+                                               "SetConfig", "SetConfig",   "SetConfig",
                                                "SetConfig", "SetTimeouts", "SetConfig"};
     EXPECT_EQ(os.Names(), expected);
     EXPECT_EQ(os.calls[2].settings.baudRate, 19200u);

@@ -7,14 +7,16 @@
 
 // A fresh directory under the system's temporary folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "quenta-serial-XXXXXX");
-        if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
+        if (::mkdtemp(pattern.data()) != nullptr)
+            path = pattern;
     }
     ~TempDir() {
         std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+        if (!path.empty())
+            std::filesystem::remove_all(path, ignored);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -22,6 +24,6 @@ public:
     const std::string& Path() const { return path; }
     std::string operator/(const std::string& name) const { return path + "/" + name; }
 
-private:
+  private:
     std::string path;
 };
