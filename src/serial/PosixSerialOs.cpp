@@ -59,20 +59,18 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A serial-core port with no UART behind it (the kernel makes /dev/ttyS0-3 whether or not
-// the machine has them) reports type 0 (unknown) in sysfs.
-bool NoUartBehind(const std::string& node) {
-    std::ifstream type("/sys/class/tty/" + BaseName(node) + "/type");
-    int value = -1;
-    return type >> value && value == 0;
-}
-
 bool IsAbsentError(int error) {
     return error == ENOENT || error == ENOTDIR || error == ENXIO || error == ENODEV ||
            error == EIO || error == ELOOP;
 }
 
 }  // namespace
+
+bool NoSerialHardware(const std::string& node, const std::string& sysClassTty) {
+    std::ifstream type(sysClassTty + "/" + BaseName(node) + "/type");
+    int value = -1;
+    return type >> value && value == 0;
+}
 
 std::vector<std::string> PosixSerialOs::DefaultLockDirectories() {
     return {"/var/lock", "/run/lock"};
@@ -136,7 +134,7 @@ bool PosixSerialOs::Locate(const std::string& name, OpenFailure& f) {
         f.osError = ENOTTY;
         return false;
     }
-    if (NoUartBehind(f.node)) {
+    if (NoSerialHardware(f.node)) {
         f.kind = FailureKind::kAbsent;
         f.osError = ENODEV;
         return false;

@@ -95,6 +95,11 @@ class PosixSerialOs : public SerialOs {
     int lastOsError = 0;
 };
 
+// Whether node is a serial-core port with no UART behind it: the kernel makes /dev/ttyS0-3
+// whether or not the machine has them, and such a port reports type 0 (unknown) in sysfs.
+bool NoSerialHardware(const std::string& node,
+                      const std::string& sysClassTty = "/sys/class/tty");
+
 // The process's system layer, used by ports constructed without one. Its resolver and lock
 // directories are the process's settings.
 PosixSerialOs& SystemSerialOs();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
@@ -482,6 +483,17 @@ TEST_F(PtyPort, HangUpOfTheOtherSideEndsReads) {
     char c = 0;
     EXPECT_LE(device->ReadByte(c), 0);
     EXPECT_LT(ElapsedMs(start), 100);
+}
+
+TEST(SerialHardware, APortOfUnknownTypeHasNoUartBehindIt) {
+    TempDir sys;
+    ASSERT_EQ(::mkdir((sys / "ttyS0").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((sys / "ttyS1").c_str(), 0755), 0);
+    std::ofstream(sys / "ttyS0/type") << "0\n";
+    std::ofstream(sys / "ttyS1/type") << "4\n";  // a 16550A
+    EXPECT_TRUE(serial::NoSerialHardware("/dev/ttyS0", sys.Path()));
+    EXPECT_FALSE(serial::NoSerialHardware("/dev/ttyS1", sys.Path()));
+    EXPECT_FALSE(serial::NoSerialHardware("/dev/ttyUSB0", sys.Path()));  // no such attribute
 }
 
 // The port scan's check, through the process's own system layer.
