@@ -97,6 +97,11 @@ bool PosixSerialOs::Fail(int error) {
     return false;
 }
 
+int PosixSerialOs::Descriptor(Handle h) const {
+    const auto it = ports.find(h);
+    return it == ports.end() ? -1 : it->second.fd;
+}
+
 std::string PosixSerialOs::NodeOf(Handle h) const {
     const auto it = ports.find(h);
     return it == ports.end() ? std::string() : it->second.node;
@@ -267,22 +272,29 @@ Handle PosixSerialOs::Open(const std::string& name, OpenFailure* failure) {
     }
     linux_tty::EnableLowLatency(fd, port.lowLatencySet);
     port.haveCounters = linux_tty::ReadErrorCounters(fd, port.counters);
-    ports[fd] = std::move(port);
+    port.fd = fd;
+    // Handles are never reused, so a handle kept after its Close can never reach a port
+    // opened later on the same descriptor number.
+    const Handle handle = nextHandle++;
+    ports[handle] = std::move(port);
     f = OpenFailure();
-    return fd;
+    return handle;
 }
 
 bool PosixSerialOs::GetConfig(Handle h, LineSettings& out) {
-    if (!Find(h))
+    const Port* port = Find(h);
+    if (!port)
         return false;
-    return linux_tty::ReadLineSettings(h, out) || Fail(errno);
+    const int fd = port->fd;
+    return linux_tty::ReadLineSettings(fd, out) || Fail(errno);
 }
 
 bool PosixSerialOs::SetConfig(Handle h, const LineSettings& s) {
     Port* port = Find(h);
     if (!port)
         return false;
-    if (!linux_tty::WriteLineSettings(h, s))
+    const int fd = port->fd;
+    if (!linux_tty::WriteLineSettings(fd, s))
         return Fail(errno);
 
     // RTS after the line settings. Pseudo-terminals have no control lines; the line
@@ -290,11 +302,11 @@ bool PosixSerialOs::SetConfig(Handle h, const LineSettings& s) {
     const bool hardware = s.outxCtsFlow || s.rtsControl == kRtsControlHandshake;
     const bool toggle = s.rtsControl == kRtsControlToggle;
     if (toggle != port->rtsOnSend) {
-        port->rtsOnSend = linux_tty::SetRtsOnSend(h, toggle) && toggle;
+        port->rtsOnSend = linux_tty::SetRtsOnSend(fd, toggle) && toggle;
     }
     if (!hardware && !toggle) {
         int rts = TIOCM_RTS;
-        ::ioctl(h, s.rtsControl == kRtsControlDisable ? TIOCMBIC : TIOCMBIS, &rts);
+        ::ioctl(fd, s.rtsControl == kRtsControlDisable ? TIOCMBIC : TIOCMBIS, &rts);
     }
     return true;
 }
@@ -313,17 +325,18 @@ bool PosixSerialOs::ClearError(Handle h, uint32_t& errors, QueueStatus& status) 
     Port* port = Find(h);
     if (!port)
         return false;
+    const int fd = port->fd;
     int queued = 0;
-    if (::ioctl(h, FIONREAD, &queued) != 0)
+    if (::ioctl(fd, FIONREAD, &queued) != 0)
         return Fail(errno);
     status.inQueue = queued > 0 ? static_cast<uint32_t>(queued) : 0;
     int pending = 0;
-    if (::ioctl(h, TIOCOUTQ, &pending) == 0 && pending > 0) {
+    if (::ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0) {
         status.outQueue = static_cast<uint32_t>(pending);
     }
     // Line errors: the driver's counters that moved since the last call.
     linux_tty::ErrorCounters now;
-    if (port->haveCounters && linux_tty::ReadErrorCounters(h, now)) {
+    if (port->haveCounters && linux_tty::ReadErrorCounters(fd, now)) {
         const linux_tty::ErrorCounters& was = port->counters;
         if (now.brk != was.brk)
             errors |= kCeBreak;
@@ -345,6 +358,7 @@ bool PosixSerialOs::Read(Handle h, void* buffer, uint32_t count, uint32_t& got) 
     Port* port = Find(h);
     if (!port)
         return false;
+    const int fd = port->fd;
     if (count == 0)
         return true;
     const Timeouts& t = port->timeouts;
@@ -365,7 +379,7 @@ bool PosixSerialOs::Read(Handle h, void* buffer, uint32_t count, uint32_t& got) 
     Clock::time_point lastByte = start;
     char* out = static_cast<char*>(buffer);
     for (;;) {
-        const ssize_t n = ::read(h, out + got, count - got);
+        const ssize_t n = ::read(fd, out + got, count - got);
         if (n > 0) {
             got += static_cast<uint32_t>(n);
             lastByte = Clock::now();
@@ -388,7 +402,7 @@ bool PosixSerialOs::Read(Handle h, void* buffer, uint32_t count, uint32_t& got) 
         if (wait == 0)
             return true;  // timed out; got may be short of count
         short revents = 0;
-        const int r = WaitFor(h, POLLIN, wait, revents);
+        const int r = WaitFor(fd, POLLIN, wait, revents);
         if (r < 0)
             return got > 0 || Fail(errno);
         if (r > 0 && !(revents & POLLIN) && (revents & (POLLHUP | POLLERR | POLLNVAL))) {
@@ -402,13 +416,14 @@ bool PosixSerialOs::Write(Handle h, const void* buffer, uint32_t count, uint32_t
     Port* port = Find(h);
     if (!port)
         return false;
+    const int fd = port->fd;
     const Timeouts& t = port->timeouts;
     const uint64_t totalMs =
         static_cast<uint64_t>(t.writeTotalMultiplier) * count + t.writeTotalConstant;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(totalMs);
     const char* in = static_cast<const char*>(buffer);
     while (put < count) {
-        const ssize_t n = ::write(h, in + put, count - put);
+        const ssize_t n = ::write(fd, in + put, count - put);
         if (n > 0) {
             put += static_cast<uint32_t>(n);
             continue;
@@ -421,7 +436,7 @@ bool PosixSerialOs::Write(Handle h, const void* buffer, uint32_t count, uint32_t
         if (wait == 0)
             return true;  // timed out; put is short of count
         short revents = 0;
-        if (WaitFor(h, POLLOUT, wait, revents) < 0)
+        if (WaitFor(fd, POLLOUT, wait, revents) < 0)
             return Fail(errno);
         if (revents & (POLLHUP | POLLERR | POLLNVAL))
             return Fail(EIO);
@@ -430,9 +445,11 @@ bool PosixSerialOs::Write(Handle h, const void* buffer, uint32_t count, uint32_t
 }
 
 bool PosixSerialOs::Flush(Handle h) {
-    if (!Find(h))
+    const Port* port = Find(h);
+    if (!port)
         return false;
-    while (::tcdrain(h) != 0) {
+    const int fd = port->fd;
+    while (::tcdrain(fd) != 0) {
         if (errno != EINTR)
             return Fail(errno);
     }
@@ -440,32 +457,34 @@ bool PosixSerialOs::Flush(Handle h) {
 }
 
 bool PosixSerialOs::Escape(Handle h, EscapeFunction function) {
-    if (!Find(h))
+    const Port* port = Find(h);
+    if (!port)
         return false;
+    const int fd = port->fd;
     int bits = 0;
     int result = 0;
     switch (function) {
         case EscapeFunction::kSetDtr:
             bits = TIOCM_DTR;
-            result = ::ioctl(h, TIOCMBIS, &bits);
+            result = ::ioctl(fd, TIOCMBIS, &bits);
             break;
         case EscapeFunction::kClearDtr:
             bits = TIOCM_DTR;
-            result = ::ioctl(h, TIOCMBIC, &bits);
+            result = ::ioctl(fd, TIOCMBIC, &bits);
             break;
         case EscapeFunction::kSetRts:
             bits = TIOCM_RTS;
-            result = ::ioctl(h, TIOCMBIS, &bits);
+            result = ::ioctl(fd, TIOCMBIS, &bits);
             break;
         case EscapeFunction::kClearRts:
             bits = TIOCM_RTS;
-            result = ::ioctl(h, TIOCMBIC, &bits);
+            result = ::ioctl(fd, TIOCMBIC, &bits);
             break;
         case EscapeFunction::kSetBreak:
-            result = ::ioctl(h, TIOCSBRK);
+            result = ::ioctl(fd, TIOCSBRK);
             break;
         case EscapeFunction::kClearBreak:
-            result = ::ioctl(h, TIOCCBRK);
+            result = ::ioctl(fd, TIOCCBRK);
             break;
     }
     return result == 0 || Fail(errno);
@@ -473,10 +492,12 @@ bool PosixSerialOs::Escape(Handle h, EscapeFunction function) {
 
 bool PosixSerialOs::ModemStatus(Handle h, uint32_t& status) {
     status = 0;
-    if (!Find(h))
+    const Port* port = Find(h);
+    if (!port)
         return false;
+    const int fd = port->fd;
     int lines = 0;
-    if (::ioctl(h, TIOCMGET, &lines) != 0)
+    if (::ioctl(fd, TIOCMGET, &lines) != 0)
         return Fail(errno);
     if (lines & TIOCM_CTS)
         status |= kMsCtsOn;
@@ -496,14 +517,15 @@ bool PosixSerialOs::Close(Handle h) {
     if (it == ports.end())
         return Fail(EBADF);
     Port& port = it->second;
+    const int fd = port.fd;
     if (port.lowLatencySet)
-        linux_tty::DisableLowLatency(h);
+        linux_tty::DisableLowLatency(fd);
     if (port.rtsOnSend)
-        linux_tty::SetRtsOnSend(h, false);
-    ::ioctl(h, TIOCNXCL);
+        linux_tty::SetRtsOnSend(fd, false);
+    ::ioctl(fd, TIOCNXCL);
     port.lock.Release();
     ports.erase(it);
-    return ::close(h) == 0 || errno == EINTR || Fail(errno);
+    return ::close(fd) == 0 || errno == EINTR || Fail(errno);
 }
 
 PosixSerialOs& SystemSerialOs() {

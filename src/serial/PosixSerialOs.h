@@ -66,12 +66,14 @@ class PosixSerialOs : public SerialOs {
     bool ModemStatus(Handle h, uint32_t& status) override;
     bool Close(Handle h) override;
     int LastOsError() const override { return lastOsError; }
+    int Descriptor(Handle h) const override;
 
     // The real device node of an open handle, empty for an unknown handle.
     std::string NodeOf(Handle h) const;
 
   private:
     struct Port {
+        int fd = -1;
         std::string node;
         Timeouts timeouts;
         UucpLock lock;
@@ -92,13 +94,13 @@ class PosixSerialOs : public SerialOs {
     ComPortResolver resolver;
     std::vector<std::string> lockDirectories;
     std::map<Handle, Port> ports;
+    Handle nextHandle = 1;
     int lastOsError = 0;
 };
 
 // Whether node is a serial-core port with no UART behind it: the kernel makes /dev/ttyS0-3
 // whether or not the machine has them, and such a port reports type 0 (unknown) in sysfs.
-bool NoSerialHardware(const std::string& node,
-                      const std::string& sysClassTty = "/sys/class/tty");
+bool NoSerialHardware(const std::string& node, const std::string& sysClassTty = "/sys/class/tty");
 
 // The process's system layer, used by ports constructed without one. Its resolver and lock
 // directories are the process's settings.

@@ -17,8 +17,8 @@ namespace serial {
 
 struct OpenFailure;
 
-// A port handle. On Linux it is the file descriptor, but only the layer that issued it may
-// interpret it.
+// A port handle, issued by the layer that opened the port and meaningful only to it. The real
+// layer never reuses one, so a handle kept after Close cannot reach a port opened later.
 using Handle = int;
 inline constexpr Handle kInvalidHandle = -1;
 
@@ -131,6 +131,9 @@ class SerialOs {
     virtual bool Close(Handle h) = 0;
     // The operating system's error number (errno) of the last call that failed.
     virtual int LastOsError() const = 0;
+    // A descriptor an event loop can wait on for input (poll, QSocketNotifier); -1 when the
+    // layer has none for h. Reading and writing stay with the calls above.
+    virtual int Descriptor(Handle /*h*/) const { return -1; }
 };
 
 }  // namespace serial

@@ -89,6 +89,10 @@ int ZKWCommDeviceSerial::SetHandshake(bool on) {
     return port->SetFlowControl(on ? kFlowHardwareRtsToggle : kFlowNone);
 }
 
+int ZKWCommDeviceSerial::Descriptor() const {
+    return port->Descriptor();
+}
+
 std::string ZKWCommDeviceSerial::FailureText() const {
     return port->FailureText();
 }

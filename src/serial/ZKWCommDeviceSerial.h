@@ -32,6 +32,10 @@ class ZKWCommDeviceSerial : public ZKWCommDevice {
 
     ZKWWinExtSerialPort& Port() { return *port; }
 
+    // While open, a descriptor that becomes readable when input arrives, for an event loop
+    // to wait on instead of polling HasData (-1 when closed).
+    int Descriptor() const;
+
     // One line for the user about the last failure, e.g. after OpenPort returned false:
     // "permission denied: /dev/ttyUSB0 is root:dialout 0660 and you are not in the dialout
     // group (...)" or "busy: /dev/ttyUSB0 is in use by another program (PID 1234)".

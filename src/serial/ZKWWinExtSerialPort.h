@@ -47,6 +47,8 @@ class ZKWWinExtSerialPort : public ZKWWinExtSerialBase {
     std::string FailureText() const;
 
     serial::Handle Handle() const { return handle; }
+    // The descriptor to wait on for input while open (see serial::SerialOs::Descriptor).
+    int Descriptor() const { return opened ? os.Descriptor(handle) : -1; }
     const serial::LineSettings& Config() const { return config; }
     const serial::Timeouts& CommTimeouts() const { return timeouts; }
 

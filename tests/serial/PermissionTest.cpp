@@ -21,7 +21,8 @@ namespace {
 std::string RunAs(const passwd& user, void (*body)(int out, const std::string&),
                   const std::string& arg) {
     int fds[2];
-    if (::pipe(fds) != 0) return "pipe failed";
+    if (::pipe(fds) != 0)
+        return "pipe failed";
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);
@@ -37,7 +38,8 @@ std::string RunAs(const passwd& user, void (*body)(int out, const std::string&),
     std::string text;
     char buffer[512];
     ssize_t n;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) text.append(buffer, n);
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, n);
     ::close(fds[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -50,14 +52,17 @@ void OpenAndCheck(int out, const std::string& device) {
     const bool opened = os.Open(device, &failure) != serial::kInvalidHandle;
     std::string text = opened ? std::string("opened") : serial::DescribeOpenFailure(failure);
     text += "\n" + serial::DescribeOpenFailure(os.Check(device));
-    if (::write(out, text.data(), text.size()) < 0) ::_exit(3);
+    if (::write(out, text.data(), text.size()) < 0)
+        ::_exit(3);
 }
 
 TEST(RealPermission, AnotherUserHearsWhyAndHowToFixIt) {
-    if (::geteuid() != 0) GTEST_SKIP() << "switching users needs root";
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "switching users needs root";
     const passwd* nobody = ::getpwnam("nobody");
     const group* dialout = ::getgrnam("dialout");
-    if (nobody == nullptr || dialout == nullptr) GTEST_SKIP() << "no nobody user or dialout group";
+    if (nobody == nullptr || dialout == nullptr)
+        GTEST_SKIP() << "no nobody user or dialout group";
     const passwd user = *nobody;
     const gid_t dialoutGid = dialout->gr_gid;
 

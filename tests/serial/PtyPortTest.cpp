@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -435,13 +435,43 @@ TEST_F(PtyPort, ASecondCloseDoesNotCloseAFileThatReusedTheNumber) {
     ZKWWinExtSerialPort port(os);
     port.SetPortName("COM3");
     ASSERT_TRUE(port.Open());
-    const int number = port.Handle();
+    const int number = port.Descriptor();
     port.Close();
     const int reused = ::open("/dev/null", O_RDONLY);
     ASSERT_EQ(reused, number);
     EXPECT_EQ(port.Close(), -1);
     EXPECT_NE(::fcntl(reused, F_GETFL), -1);  // still open
     ::close(reused);
+}
+
+TEST_F(PtyPort, AClosedPortsHandleCannotReachAPortOpenedLater) {
+    ZKWWinExtSerialPort first(os);
+    first.SetPortName("COM3");
+    ASSERT_TRUE(first.Open());
+    first.Close();
+    ZKWWinExtSerialPort second(os);
+    second.SetPortName("COM3");
+    ASSERT_TRUE(second.Open());
+    EXPECT_NE(first.Handle(), second.Handle());
+    EXPECT_EQ(first.Close(), -1);  // refused: the handle is spent
+    EXPECT_EQ(first.InputQueued(), 0);
+    EXPECT_TRUE(second.IsOpen());
+    pty.Send("k");
+    ASSERT_TRUE(WaitQueued(second, 1));
+}
+
+TEST_F(PtyPort, TheDescriptorSignalsInput) {
+    auto device = NewDevice();
+    EXPECT_EQ(device->Descriptor(), -1);
+    ASSERT_TRUE(device->OpenPort(3, 14, false));
+    const int fd = device->Descriptor();
+    ASSERT_GE(fd, 0);
+    pollfd p{fd, POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 0), 0);
+    pty.Send("x");
+    EXPECT_EQ(::poll(&p, 1, 2000), 1);
+    device->Close();
+    EXPECT_EQ(device->Descriptor(), -1);
 }
 
 TEST_F(PtyPort, ControlLinesOfAPseudoTerminalAreRefusedQuietly) {
