@@ -228,10 +228,13 @@ Handle PosixSerialOs::Open(const std::string& name, OpenFailure* failure) {
     if (!Locate(name, f))
         return refuse();
 
-    // A live lock file refuses the device before it is touched; a stale one goes.
-    const LockHolder live = FindLiveLock(lockDirectories, f.node, true);
-    if (live.held) {
-        FillBusy(f, live.pid, live.path);
+    // The lock file first, as other UUCP-lock users do: a live one refuses the device before
+    // it is touched, a stale one goes. Any refusal below releases it with port.
+    Port port;
+    port.node = f.node;
+    LockHolder holder;
+    if (!port.lock.Acquire(lockDirectories, f.node, &holder)) {
+        FillBusy(f, holder.pid, holder.path);
         return refuse();
     }
 
@@ -240,36 +243,22 @@ Handle PosixSerialOs::Open(const std::string& name, OpenFailure* failure) {
         FillOpenError(f, errno);
         return refuse();
     }
-    const auto give_up = [&](int error, bool busy) {
-        ::close(fd);
-        if (busy) {
-            f.osError = error;
-            FillBusy(f, FindHolderPid(f.node), std::string());
-        } else {
-            f.kind = FailureKind::kNotSerial;
-            f.osError = error;
-        }
-        return refuse();
-    };
-
     LineSettings current;
-    if (!linux_tty::ReadLineSettings(fd, current))
-        return give_up(errno, false);
+    if (!linux_tty::ReadLineSettings(fd, current)) {
+        f.kind = FailureKind::kNotSerial;
+        f.osError = errno;
+        ::close(fd);
+        return refuse();
+    }
     // TIOCEXCL keeps other users' programs out but not root, nor other opens by root;
     // the flock closes that gap between programs that use it.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        return give_up(EBUSY, true);
+        ::close(fd);
+        FillBusy(f, FindHolderPid(f.node), std::string());
+        return refuse();
     }
     ::ioctl(fd, TIOCEXCL);
 
-    Port port;
-    port.node = f.node;
-    LockHolder raced;
-    if (!port.lock.Acquire(lockDirectories, f.node, &raced)) {
-        ::close(fd);
-        FillBusy(f, raced.pid, raced.path);
-        return refuse();
-    }
     linux_tty::EnableLowLatency(fd, port.lowLatencySet);
     port.haveCounters = linux_tty::ReadErrorCounters(fd, port.counters);
     port.fd = fd;
