@@ -299,6 +299,56 @@ TEST_F(PtyPort, BytesArrivingDuringTheWaitAreTaken) {
     EXPECT_EQ(std::string(buffer, 4), "abcd");
 }
 
+TEST_F(PtyPort, AWriteNobodyReadsEndsAtItsTimeout) {
+    ZKWWinExtSerialPort port(os);
+    port.SetPortName("COM3");
+    ASSERT_TRUE(port.Open());
+    serial::Timeouts t;
+    t.writeTotalConstant = 100;
+    ASSERT_TRUE(os.SetTimeouts(port.Handle(), t));
+    const std::string block(1 << 20, 'w');  // far more than the pseudo-terminal buffers
+    uint32_t put = 0;
+    const auto start = Clock::now();
+    EXPECT_TRUE(os.Write(port.Handle(), block.data(), static_cast<uint32_t>(block.size()), put));
+    const long waited = ElapsedMs(start);
+    EXPECT_GT(put, 0u);
+    EXPECT_LT(put, block.size());
+    EXPECT_GE(waited, 90);
+    EXPECT_LT(waited, 1500);
+}
+
+TEST_F(PtyPort, SpecialReadTimeouts) {
+    ZKWWinExtSerialPort port(os);
+    port.SetPortName("COM3");
+    ASSERT_TRUE(port.Open());
+    char buffer[8];
+    uint32_t got = 0;
+    // Interval at its maximum, no totals: whatever is queued, at once.
+    serial::Timeouts atOnce;
+    atOnce.readInterval = serial::kMaxTimeout;
+    ASSERT_TRUE(os.SetTimeouts(port.Handle(), atOnce));
+    auto start = Clock::now();
+    EXPECT_TRUE(os.Read(port.Handle(), buffer, 8, got));
+    EXPECT_EQ(got, 0u);
+    EXPECT_LT(ElapsedMs(start), 50);
+    // Interval and multiplier at their maximum: up to the constant for the first byte, then
+    // back with what has come.
+    serial::Timeouts firstByte;
+    firstByte.readInterval = serial::kMaxTimeout;
+    firstByte.readTotalMultiplier = serial::kMaxTimeout;
+    firstByte.readTotalConstant = 100;
+    ASSERT_TRUE(os.SetTimeouts(port.Handle(), firstByte));
+    start = Clock::now();
+    EXPECT_TRUE(os.Read(port.Handle(), buffer, 8, got));
+    EXPECT_EQ(got, 0u);
+    EXPECT_GE(ElapsedMs(start), 90);
+    pty.Send("xy");
+    start = Clock::now();
+    EXPECT_TRUE(os.Read(port.Handle(), buffer, 8, got));
+    EXPECT_GE(got, 1u);
+    EXPECT_LT(ElapsedMs(start), 90);
+}
+
 TEST_F(PtyPort, HasDataIsFalseWhenClosed) {
     auto device = NewDevice();
     EXPECT_FALSE(device->HasData());
