@@ -149,6 +149,12 @@ void RadioLink::Close() {
     device.reset();
 }
 
+std::string RadioLink::OpenErrorDetail() {
+    if (usesComponent)
+        return port ? port->LastErrorText() : std::string();
+    return (device && factory_) ? factory_->LastOpenError(*device) : std::string();
+}
+
 void RadioLink::SetLocalBaud(int baud) {
     if (usesComponent) {
         if (port)

@@ -61,6 +61,8 @@ class RadioLink {
     // Creates the direct serial device and opens COM port portNumber at baud.
     bool OpenDevice(int portNumber, int baud, bool handshake, std::string& errorText);
     void Close();
+    // Why the last OpenDevice failed, in words for the user (empty when unknown).
+    std::string OpenErrorDetail();
     void SetLocalBaud(int baud);
     // Tells the radio to change rate (no reply), then follows.
     void ChangeBaud(int baud);

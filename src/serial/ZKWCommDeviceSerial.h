@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "serial/ZKWCommDevice.h"
 
@@ -8,8 +9,10 @@ class ZKWWinExtSerialPort;
 
 // The direct serial device: COM port n at a baud index, over one owned low-level port.
 class ZKWCommDeviceSerial : public ZKWCommDevice {
-public:
+  public:
     ZKWCommDeviceSerial();
+    // A device over the given port (for instance one on a test's system layer).
+    explicit ZKWCommDeviceSerial(std::unique_ptr<ZKWWinExtSerialPort> port);
     ~ZKWCommDeviceSerial() override;
 
     int Open() override;
@@ -29,7 +32,16 @@ public:
 
     ZKWWinExtSerialPort& Port() { return *port; }
 
-private:
+    // While open, a descriptor that becomes readable when input arrives, for an event loop
+    // to wait on instead of polling HasData (-1 when closed).
+    int Descriptor() const;
+
+    // One line for the user about the last failure, e.g. after OpenPort returned false:
+    // "permission denied: /dev/ttyUSB0 is root:dialout 0660 and you are not in the dialout
+    // group (...)" or "busy: /dev/ttyUSB0 is in use by another program (PID 1234)".
+    std::string FailureText() const;
+
+  private:
     std::unique_ptr<ZKWWinExtSerialPort> port;
     bool handshake = false;
 };

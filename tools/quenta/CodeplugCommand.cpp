@@ -144,7 +144,7 @@ int check(const std::string& path) {
     auto img = std::make_unique<CodeplugImage>();
     loadRadioBytes(*img, bytes.data(), length);
     CodeplugCheck result = checkCodeplug(*img);
-    if (result.ok && static_cast<std::size_t>(imageWords(*img)) * 2 > length) {
+    if (result.ok && static_cast<std::size_t>(imageWords(*img) - kTrailerWords) * 2 > length) {
         result = {
             false, 2, 4,
             "image of " + std::to_string(imageWords(*img)) + " words is longer than the file"};

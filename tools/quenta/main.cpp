@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "CodeplugCommand.h"
+#include "RetrieveCommand.h"
 
 namespace {
 
@@ -14,6 +15,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"codeplug", runCodeplugCommand, "inspect, check, convert and generate codeplug files"},
+    {"retrieve", runRetrieveCommand, "read and show the radio's version information"},
 };
 
 int usage(FILE* to) {

@@ -1,0 +1,216 @@
+// The link, on the Qt platform, against the simulated radio over a real pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <chrono>
+
+#include "PtyTestDevice.h"
+#include "RadioSim.h"
+#include "app/qtplatform/QtIntervalTimer.h"
+#include "app/qtplatform/QtMessagePump.h"
+#include "app/qtplatform/QtPortComponent.h"
+#include "link/RadioLink.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double MsSince(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+class SimFixture : public ::testing::Test {
+  protected:
+    Scenario scenario;
+    std::unique_ptr<RadioSim> sim;
+    QtMessagePump pump;
+    QtIntervalTimer timer;
+    std::unique_ptr<RadioLink> link;
+    std::unique_ptr<QtPortComponent> component;
+
+    void StartSim() {
+        sim = std::make_unique<RadioSim>(scenario);
+        std::string error;
+        ASSERT_TRUE(sim->Open(error)) << error;
+        sim->Start();
+    }
+    void OpenDevice() {
+        StartSim();
+        const std::string path = sim->SlavePath();
+        link = std::make_unique<RadioLink>(
+            pump, std::make_unique<simtest::PtyTestDeviceFactory>([path](int) { return path; }));
+        link->AttachTimer(timer);
+        std::string error;
+        ASSERT_TRUE(link->OpenDevice(5, 19200, false, error)) << error;
+        link->SetFramed(true);
+        link->SetEnabled(true);
+    }
+    void OpenComponent() {
+        StartSim();
+        const std::string path = sim->SlavePath();
+        component = std::make_unique<QtPortComponent>([path](int) { return path; });
+        component->SetComNumber(5);
+        component->SetRS485Mode(true);
+        link = std::make_unique<RadioLink>(pump, nullptr);
+        link->AttachTimer(timer);
+        std::string error;
+        ASSERT_TRUE(link->OpenComponent(*component, error)) << error;
+        link->SetFramed(true);
+        link->SetEnabled(true);
+        link->SetLocalBaud(19200);
+    }
+    void TearDown() override {
+        if (link)
+            link->Close();
+        if (sim) {
+            sim->Stop();
+            if (::testing::Test::HasFailure())
+                std::cerr << sim->Report().dump(1) << "\n";
+        }
+    }
+    std::vector<std::uint8_t> Bytes(const VersionRecord& r) {
+        return std::vector<std::uint8_t>(r.bytes, r.bytes + VersionRecord::kSize);
+    }
+};
+
+TEST_F(SimFixture, VersionRecordOnTheDeviceTransport) {
+    OpenDevice();
+    VersionRecord rec;
+    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(Bytes(rec), (std::vector<std::uint8_t>{5,    10,   1,    2,    3,    4,    1,    12,
+                                                     7,    8,    9,    0x00, 0x01, 0x23, 0x45, 0x67,
+                                                     0x89, 0xAB, 0xCD, 1,    9,    2,    3}));
+    EXPECT_TRUE(sim->Violations().empty());
+}
+
+TEST_F(SimFixture, VersionRecordOnTheComponentTransport) {
+    OpenComponent();
+    VersionRecord rec;
+    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(version_text::SerialNumber(rec), "00-01-23-45-67-89-AB-CD");
+    EXPECT_TRUE(sim->Violations().empty());
+}
+
+TEST_F(SimFixture, AbsentBootVersionGives5ForKind8) {
+    scenario.boot = {};
+    scenario.bootPresent = false;
+    OpenDevice();
+    std::uint8_t boot[2] = {9, 9};
+    EXPECT_EQ(link->ReadBootVersion(8, boot), kLinkNoBootInfo);
+    EXPECT_EQ(boot[0], 0);
+}
+
+TEST_F(SimFixture, Kind5VersionReadWhoseBootStepTimesOut) {
+    scenario.bootPresent = false;
+    scenario.controller = {1, 0, 0};  // no SEM step
+    OpenDevice();
+    VersionRecord rec;
+    auto start = Clock::now();
+    EXPECT_EQ(link->RetrieveVersionRecord(5, rec, true), kLinkNoBootInfo);
+    EXPECT_NEAR(MsSince(start), 4000, 500);
+    EXPECT_EQ(rec.bytes[11], 0x00);
+    EXPECT_EQ(rec.bytes[18], 0xCD);
+    EXPECT_EQ(rec.bytes[19], 0);
+    EXPECT_EQ(rec.bytes[22], 0);
+    EXPECT_EQ(sim->RequestCount(0x043E), 0);
+}
+
+TEST_F(SimFixture, BusyBootReplyOnTheComponentIsRepeated) {
+    scenario.bootBusy = 3;
+    OpenComponent();
+    std::uint8_t boot[2] = {};
+    EXPECT_EQ(link->ReadBootVersion(6, boot), kLinkSuccess);
+    EXPECT_EQ(boot[0], 1);
+    EXPECT_EQ(boot[1], 9);
+    EXPECT_EQ(sim->RequestCount(0x042D), 4);
+}
+
+TEST_F(SimFixture, BusyBootReplyOnTheDeviceEndsTheExchange) {
+    scenario.bootBusy = 1;
+    OpenDevice();
+    std::uint8_t boot[2] = {};
+    EXPECT_EQ(link->ReadBootVersion(6, boot), kLinkCommProblem);
+    EXPECT_EQ(sim->RequestCount(0x042D), 1);
+    EXPECT_EQ(link->ReadBootVersion(6, boot), kLinkSuccess);
+}
+
+TEST_F(SimFixture, ChangeBaudSwitchesBothSides) {
+    OpenDevice();
+    link->ChangeBaud(115200);
+    VersionRecord rec;
+    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    auto report = sim->Report();
+    ASSERT_EQ(report["rateChanges"].size(), 1u);
+    EXPECT_EQ(report["rateChanges"][0]["rate"], 115200);
+    EXPECT_EQ(report["rateChanges"][0]["toolFollowed"], true);
+    EXPECT_EQ(report["radioBaud"], 115200);
+    EXPECT_EQ(report["lineBaud"], 115200);
+    EXPECT_TRUE(sim->Violations().empty());
+}
+
+TEST_F(SimFixture, FramesAtTheWrongSpeedAreNoise) {
+    OpenDevice();
+    link->SetLocalBaud(115200);  // the radio was never told
+    std::uint8_t boot[2];
+    EXPECT_EQ(link->ReadBootVersion(6, boot), kLinkTimedOut);
+    auto report = sim->Report();
+    EXPECT_GT(report["noiseBytes"].get<int>(), 0);
+    EXPECT_EQ(sim->RequestCount(0x042D), 0);
+    ASSERT_FALSE(sim->Violations().empty());
+}
+
+TEST_F(SimFixture, InterfaceBoxProbe) {
+    scenario.interfaceBox = true;
+    OpenDevice();
+    link->PrepareTimeout(kProbeTimeoutMs);
+    EXPECT_TRUE(link->ProbeInterfaceBox());
+    EXPECT_TRUE(sim->Violations().empty());
+}
+
+TEST_F(SimFixture, NoInterfaceBox) {
+    OpenDevice();
+    link->PrepareTimeout(kProbeTimeoutMs);
+    auto start = Clock::now();
+    EXPECT_FALSE(link->ProbeInterfaceBox());
+    EXPECT_NEAR(MsSince(start), 1000, 300);
+}
+
+TEST_F(SimFixture, RadioThatStopsAnsweringTimesOutWithOutcome4) {
+    scenario.silentFrom = 0x0407;
+    OpenDevice();
+    VersionRecord rec;
+    auto start = Clock::now();
+    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), kLinkTimedOut);
+    EXPECT_NEAR(MsSince(start), 4000, 500);
+    EXPECT_EQ(sim->RequestCount(0x0404), 0);
+}
+
+TEST_F(SimFixture, FaultyFramesAreDroppedAndTheProperReplyTaken) {
+    scenario.faults = {{0x041C, Scenario::Fault::Kind::kBadChecksum, 1, true},
+                       {0x040B, Scenario::Fault::Kind::kGarbled, 1, true},
+                       {0x0409, Scenario::Fault::Kind::kWrongAddress, 1, true}};
+    scenario.busy = {{0x0407, 1}};
+    OpenDevice();
+    VersionRecord rec;
+    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(rec.bytes[0], 5);
+    EXPECT_EQ(rec.bytes[2], 1);
+    EXPECT_EQ(rec.bytes[5], 4);
+    EXPECT_EQ(rec.bytes[8], 7);  // busy once, asked again
+    EXPECT_EQ(sim->RequestCount(0x0407), 2);
+}
+
+TEST_F(SimFixture, UnpromptedFrameIsTakenBySemRead) {
+    scenario.unprompted0725 = {0x043E};
+    OpenDevice();
+    VersionRecord rec;
+    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(rec.bytes[21], 0);  // the SEM read took the 07 25 frame
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

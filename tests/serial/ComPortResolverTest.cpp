@@ -1,0 +1,107 @@
+#include "serial/ComPortResolver.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "TempDir.h"
+
+namespace {
+
+using serial::ComPortResolver;
+using serial::NameSource;
+
+TEST(ComPortResolver, ParsesComNames) {
+    EXPECT_EQ(ComPortResolver::ParseComName("\\\\.\\COM5"), 5);
+    EXPECT_EQ(ComPortResolver::ParseComName("COM12"), 12);
+    EXPECT_EQ(ComPortResolver::ParseComName("com3"), 3);
+    EXPECT_EQ(ComPortResolver::ParseComName("\\\\.\\Com64"), 64);
+    EXPECT_EQ(ComPortResolver::ParseComName("COM"), 0);
+    EXPECT_EQ(ComPortResolver::ParseComName("COM0"), 0);
+    EXPECT_EQ(ComPortResolver::ParseComName("COM-1"), 0);
+    EXPECT_EQ(ComPortResolver::ParseComName("COM5x"), 0);
+    EXPECT_EQ(ComPortResolver::ParseComName("/dev/ttyUSB0"), 0);
+    EXPECT_EQ(ComPortResolver::ParseComName("\\\\.\\"), 0);
+    EXPECT_EQ(ComPortResolver::ParseComName(""), 0);
+    EXPECT_EQ(ComPortResolver::ParseComName("COM99999999999"), 0);
+}
+
+TEST(ComPortResolver, DefaultTable) {
+    EXPECT_EQ(ComPortResolver::DefaultDevice(1), "/dev/ttyS0");
+    EXPECT_EQ(ComPortResolver::DefaultDevice(4), "/dev/ttyS3");
+    EXPECT_EQ(ComPortResolver::DefaultDevice(5), "/dev/ttyUSB0");
+    EXPECT_EQ(ComPortResolver::DefaultDevice(36), "/dev/ttyUSB31");
+    EXPECT_EQ(ComPortResolver::DefaultDevice(37), "/dev/ttyACM0");
+    EXPECT_EQ(ComPortResolver::DefaultDevice(64), "/dev/ttyACM27");
+    EXPECT_EQ(ComPortResolver::DefaultDevice(65), "");
+    EXPECT_EQ(ComPortResolver::DefaultDevice(0), "");
+}
+
+TEST(ComPortResolver, DefaultPortDirectoryIsInTheUsersConfigFolder) {
+    const std::string dir = ComPortResolver::DefaultPortDirectory();
+    const std::string tail = "/.config/quenta/ports";
+    ASSERT_GT(dir.size(), tail.size());
+    EXPECT_EQ(dir.substr(dir.size() - tail.size()), tail);
+    EXPECT_EQ(ComPortResolver().PortDirectory(), dir);
+}
+
+TEST(ComPortResolver, WithoutAPortDirectoryTheTableDecides) {
+    const ComPortResolver resolver{std::string()};
+    const serial::Resolution r = resolver.Resolve("\\\\.\\COM5");
+    EXPECT_EQ(r.source, NameSource::kDefaultTable);
+    EXPECT_EQ(r.comNumber, 5);
+    EXPECT_EQ(r.path, "/dev/ttyUSB0");
+}
+
+TEST(ComPortResolver, PortDirectoryLinkWins) {
+    TempDir dir;
+    ASSERT_EQ(::symlink("/dev/null", (dir / "COM5").c_str()), 0);
+    ComPortResolver resolver(dir.Path());
+    const serial::Resolution r = resolver.ResolveCom(5);
+    EXPECT_EQ(r.source, NameSource::kPortDirectory);
+    EXPECT_EQ(r.path, dir / "COM5");
+    EXPECT_EQ(r.linkTarget, "/dev/null");
+    // Other numbers still go to the table.
+    EXPECT_EQ(resolver.ResolveCom(6).source, NameSource::kDefaultTable);
+}
+
+TEST(ComPortResolver, DanglingLinkStillWins) {
+    TempDir dir;
+    ASSERT_EQ(::symlink("/dev/ttyUSB-not-there", (dir / "COM2").c_str()), 0);
+    const serial::Resolution r = ComPortResolver(dir.Path()).Resolve("COM2");
+    EXPECT_EQ(r.source, NameSource::kPortDirectory);
+    EXPECT_EQ(r.linkTarget, "/dev/ttyUSB-not-there");
+}
+
+TEST(ComPortResolver, PortDirectoryCanMapNumbersBeyondTheTable) {
+    TempDir dir;
+    std::ofstream(dir / "COM100") << "";
+    const ComPortResolver resolver(dir.Path());
+    const serial::Resolution r = resolver.ResolveCom(100);
+    EXPECT_EQ(r.source, NameSource::kPortDirectory);
+    EXPECT_EQ(r.linkTarget, "");  // a plain file, not a link
+    EXPECT_EQ(resolver.ResolveCom(101).source, NameSource::kUnmapped);
+    EXPECT_EQ(resolver.ResolveCom(101).path, "");
+}
+
+TEST(ComPortResolver, MissingPortDirectoryFallsBackToTheTable) {
+    const ComPortResolver resolver("/nonexistent/quenta/ports");
+    EXPECT_EQ(resolver.ResolveCom(1).path, "/dev/ttyS0");
+}
+
+TEST(ComPortResolver, DevicePathsPassThrough) {
+    const ComPortResolver resolver{std::string()};
+    const serial::Resolution r = resolver.Resolve("/dev/serial/by-id/usb-FTDI_FT232R-if00");
+    EXPECT_EQ(r.source, NameSource::kPath);
+    EXPECT_EQ(r.comNumber, 0);
+    EXPECT_EQ(r.path, "/dev/serial/by-id/usb-FTDI_FT232R-if00");
+}
+
+TEST(ComPortResolver, PortDirectoryIsASetting) {
+    ComPortResolver resolver{std::string()};
+    resolver.SetPortDirectory("/tmp/ports");
+    EXPECT_EQ(resolver.PortDirectory(), "/tmp/ports");
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+// The serial communication device against the recording system layer.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "FakeSerialOs.h"
+#include "serial/ZKWCommDeviceSerial.h"
+#include "serial/ZKWWinExtSerialPort.h"
+
+namespace {
+
+class CommDevice : public ::testing::Test {
+  protected:
+    FakeSerialOs os;
+    ZKWCommDeviceSerial device{std::make_unique<ZKWWinExtSerialPort>(os)};
+};
+
+TEST_F(CommDevice, ConstructionSetsKind2AndThePortDefaults) {
+    EXPECT_EQ(device.kind, 2);
+    EXPECT_EQ(device.Port().PortName(), "COM1");
+    EXPECT_EQ(device.Port().Baud(), 14);
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_TRUE(os.calls.empty());
+}
+
+TEST_F(CommDevice, DefaultConstructedDeviceUsesTheSystemLayer) {
+    ZKWCommDeviceSerial real;
+    EXPECT_EQ(real.kind, 2);
+    EXPECT_FALSE(real.IsOpen());
+    EXPECT_FALSE(real.HasData());
+}
+
+TEST_F(CommDevice, TheAbstractDeviceAnswersWithItsDefaults) {
+    ZKWCommDevice base;
+    char c = 0;
+    EXPECT_EQ(base.kind, 0);
+    EXPECT_EQ(base.Open(), -1);
+    EXPECT_EQ(base.Close(), -1);
+    EXPECT_FALSE(base.IsOpen());
+    EXPECT_FALSE(base.HasData());
+    EXPECT_EQ(base.ReadByte(c), -1);
+    EXPECT_EQ(base.Read(&c, 1), -1);
+    EXPECT_EQ(base.Write(&c, 1), -1);
+    EXPECT_EQ(base.LastError(), 0);
+}
+
+TEST_F(CommDevice, OpenPortConfiguresInOrder) {
+    ASSERT_TRUE(device.OpenPort(7, 14, false));
+    EXPECT_EQ(os.openedName, "\\\\.\\COM7");
+    EXPECT_EQ(device.Port().PortName(), "\\\\.\\COM7");
+    // The port's Open (9 calls), the device's flush, then baud, data bits, stop bits, parity,
+    // flow control and the time-outs.
+    std::vector<std::string> names = os.Names();
+    ASSERT_EQ(names.size(), 16u);
+    EXPECT_EQ(names[9], "Flush");
+    const std::vector<std::string> tail(names.begin() + 10, names.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"SetConfig", "SetConfig", "SetConfig", "SetConfig",
+                                              "SetConfig", "SetTimeouts"}));
+    EXPECT_EQ(os.device.baudRate, 19200u);
+    EXPECT_EQ(os.device.byteSize, 8);
+    EXPECT_EQ(os.device.parity, serial::kNoParity);
+    EXPECT_EQ(os.device.stopBits, serial::kOneStopBit);
+    EXPECT_FALSE(os.device.outxCtsFlow);
+    EXPECT_EQ(os.device.rtsControl, serial::kRtsControlDisable);
+    const serial::Timeouts& t = os.Last("SetTimeouts")->timeouts;
+    EXPECT_EQ(t.readInterval, 2000u);
+    EXPECT_EQ(t.readTotalMultiplier, 2000u);
+    EXPECT_EQ(t.writeTotalMultiplier, 2000u);
+    EXPECT_EQ(t.readTotalConstant, 0u);
+    EXPECT_EQ(t.writeTotalConstant, 0u);
+    EXPECT_TRUE(device.IsOpen());
+}
+
+TEST_F(CommDevice, OpenPortAtAnotherSpeed) {
+    ASSERT_TRUE(device.OpenPort(12, 19, false));
+    EXPECT_EQ(os.openedName, "\\\\.\\COM12");
+    EXPECT_EQ(os.device.baudRate, 115200u);
+    EXPECT_EQ(device.Port().Baud(), 19);
+}
+
+TEST_F(CommDevice, OpenPortOnAnAbsentPortConfiguresNothing) {
+    os.openFails = true;
+    os.failure.kind = serial::FailureKind::kAbsent;
+    os.failure.osError = ENOENT;
+    os.failure.comNumber = 9;
+    os.failure.source = serial::NameSource::kDefaultTable;
+    os.failure.device = "/dev/ttyUSB4";
+    os.failure.portDirectory = "/home/u/.config/quenta/ports";
+    EXPECT_FALSE(device.OpenPort(9, 19, true));
+    EXPECT_EQ(os.Names(), std::vector<std::string>{"Open"});
+    EXPECT_EQ(device.Port().Baud(), 14);
+    EXPECT_EQ(device.Port().FlowControl(), 0);
+    EXPECT_EQ(device.Port().CommTimeouts(), serial::Timeouts());
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_EQ(device.FailureText(),
+              "not present: COM9 is /dev/ttyUSB4, which does not exist (plug in the adapter, or "
+              "link COM9 to your device in /home/u/.config/quenta/ports)");
+}
+
+TEST_F(CommDevice, OpenFlushesAndReturns1) {
+    EXPECT_EQ(device.Open(), 1);
+    EXPECT_EQ(os.calls.back().name, "Flush");
+    os.Forget();
+    EXPECT_EQ(device.Open(), 1);  // already open: only the flush
+    EXPECT_EQ(os.Names(), std::vector<std::string>{"Flush"});
+}
+
+TEST_F(CommDevice, OpenFailureReturnsMinus1) {
+    os.openFails = true;
+    EXPECT_EQ(device.Open(), -1);
+    EXPECT_EQ(os.Names(), std::vector<std::string>{"Open"});
+}
+
+TEST_F(CommDevice, CloseReturns1EvenWhenNeverOpened) {
+    EXPECT_EQ(device.Close(), 1);
+    EXPECT_EQ(os.Names(), std::vector<std::string>{"Close"});  // the flush does nothing closed
+}
+
+TEST_F(CommDevice, CloseFlushesThenCloses) {
+    ASSERT_TRUE(device.OpenPort(1, 14, false));
+    os.Forget();
+    EXPECT_EQ(device.Close(), 1);
+    EXPECT_EQ(os.Names(), (std::vector<std::string>{"Flush", "Close"}));
+    EXPECT_FALSE(device.IsOpen());
+}
+
+TEST_F(CommDevice, DestroyingAnOpenDeviceClosesWithoutFlush) {
+    FakeSerialOs fake;
+    {
+        ZKWCommDeviceSerial d(std::make_unique<ZKWWinExtSerialPort>(fake));
+        ASSERT_TRUE(d.OpenPort(2, 14, false));
+        fake.Forget();
+    }
+    EXPECT_EQ(fake.Names(), std::vector<std::string>{"Close"});
+}
+
+TEST_F(CommDevice, HasData) {
+    EXPECT_FALSE(device.HasData());  // closed
+    ASSERT_TRUE(device.OpenPort(1, 14, false));
+    EXPECT_FALSE(device.HasData());  // nothing queued
+    os.input = "x";
+    EXPECT_TRUE(device.HasData());
+    os.clearErrorFails = true;  // the query fails: -1 counts as no data
+    EXPECT_FALSE(device.HasData());
+}
+
+TEST_F(CommDevice, ReadByteOnAnEmptyQueueLeavesItsOutputUntouched) {
+    ASSERT_TRUE(device.OpenPort(1, 14, false));
+    char out = '#';
+    EXPECT_EQ(device.ReadByte(out), 0);
+    EXPECT_EQ(out, '#');
+    os.input = "A";
+    EXPECT_EQ(device.ReadByte(out), 1);
+    EXPECT_EQ(out, 'A');
+}
+
+TEST_F(CommDevice, ReadAndWriteForwardToThePort) {
+    char buffer[8] = {};
+    EXPECT_EQ(device.Read(buffer, 8), 0);  // closed
+    EXPECT_EQ(device.Write("ab", 2), 0);
+    ASSERT_TRUE(device.OpenPort(1, 14, false));
+    os.input = "reply";
+    EXPECT_EQ(device.Read(buffer, 8), 5);
+    EXPECT_EQ(std::string(buffer, 5), "reply");
+    EXPECT_EQ(device.Write("frame", 5), 5);
+    EXPECT_EQ(os.output, "frame");
+}
+
+TEST_F(CommDevice, FailuresShowInLastError) {
+    ASSERT_TRUE(device.OpenPort(1, 14, false));
+    os.writeFails = true;
+    EXPECT_EQ(device.Write("x", 1), -1);
+    EXPECT_EQ(device.LastError(), 14);
+    os.input = "x";
+    os.readFails = true;
+    char c;
+    EXPECT_EQ(device.ReadByte(c), -1);
+    EXPECT_EQ(device.LastError(), 13);
+}
+
+TEST_F(CommDevice, SetHandshakeTrueSelectsMode3) {
+    ASSERT_TRUE(device.OpenPort(1, 14, false));
+    EXPECT_EQ(device.SetHandshake(true), 1);
+    EXPECT_EQ(device.Port().FlowControl(), 3);
+    EXPECT_TRUE(os.device.outxCtsFlow);
+    EXPECT_EQ(os.device.rtsControl, serial::kRtsControlToggle);
+    EXPECT_EQ(device.SetHandshake(false), 1);
+    EXPECT_EQ(device.Port().FlowControl(), 0);
+    EXPECT_EQ(os.device.rtsControl, serial::kRtsControlDisable);
+}
+
+TEST_F(CommDevice, OpenPortWithHandshake) {
+    ASSERT_TRUE(device.OpenPort(1, 14, true));
+    EXPECT_EQ(device.Port().FlowControl(), 3);
+}
+
+TEST_F(CommDevice, SetBaudForwardsAndReturnsThePortsResult) {
+    EXPECT_EQ(device.SetBaud(19), 0);  // closed: stored only
+    EXPECT_EQ(device.Port().Baud(), 19);
+    ASSERT_TRUE(device.OpenPort(1, 14, false));
+    EXPECT_EQ(device.SetBaud(17), 1);
+    EXPECT_EQ(os.device.baudRate, 57600u);
+}
+
+TEST_F(CommDevice, OpenPortCanBeRetriedAfterClose) {
+    ASSERT_TRUE(device.OpenPort(1, 14, false));
+    device.Close();
+    ASSERT_TRUE(device.OpenPort(3, 19, false));
+    EXPECT_EQ(os.openedName, "\\\\.\\COM3");
+    EXPECT_TRUE(device.IsOpen());
+}
+
+}  // namespace

@@ -1,0 +1,249 @@
+// The user's line for every kind of open failure, from made-up context (the tests run as
+// root, which passes every permission check, so real permission failures cannot happen here).
+
+#include "serial/OpenFailure.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "TempDir.h"
+
+namespace {
+
+using serial::FailureKind;
+using serial::NameSource;
+using serial::OpenFailure;
+
+OpenFailure PermissionFailure(mode_t mode, const std::string& group = "dialout") {
+    OpenFailure f;
+    f.kind = FailureKind::kPermission;
+    f.osError = EACCES;
+    f.requestedName = "\\\\.\\COM5";
+    f.comNumber = 5;
+    f.source = NameSource::kDefaultTable;
+    f.device = "/dev/ttyUSB0";
+    f.node = "/dev/ttyUSB0";
+    f.nodeInfo.valid = true;
+    f.nodeInfo.uid = 0;
+    f.nodeInfo.gid = 20;
+    f.nodeInfo.mode = mode;
+    f.nodeInfo.owner = "root";
+    f.nodeInfo.group = group;
+    f.user.valid = true;
+    f.user.uid = 1000;
+    f.user.name = "tech";
+    f.user.sessionGroups = {{1000, "tech"}, {24, "cdrom"}};
+    f.user.accountGroups = {{1000, "tech"}, {24, "cdrom"}};
+    return f;
+}
+
+TEST(OpenFailureText, NotInTheGroup) {
+    EXPECT_EQ(serial::DescribeOpenFailure(PermissionFailure(0660)),
+              "permission denied: /dev/ttyUSB0 is root:dialout 0660 and you are not in the "
+              "dialout group (sudo usermod -aG dialout $USER, then log in again)");
+}
+
+TEST(OpenFailureText, JoinedTheGroupButNotLoggedInAgain) {
+    OpenFailure f = PermissionFailure(0660);
+    f.user.accountGroups.push_back({20, "dialout"});
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "permission denied: /dev/ttyUSB0 is root:dialout 0660 and this session started "
+              "before you joined the dialout group (log out and in again)");
+}
+
+TEST(OpenFailureText, InTheGroupAndStillRefused) {
+    OpenFailure f = PermissionFailure(0660);
+    f.user.sessionGroups.push_back({20, "dialout"});
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "permission denied: /dev/ttyUSB0 is root:dialout 0660 and you are in the dialout "
+              "group, but an ACL or security policy refuses access");
+}
+
+TEST(OpenFailureText, OtherGroupNamesAppearAsTheyAre) {
+    EXPECT_EQ(serial::DescribeOpenFailure(PermissionFailure(0660, "uucp")),
+              "permission denied: /dev/ttyUSB0 is root:uucp 0660 and you are not in the uucp "
+              "group (sudo usermod -aG uucp $USER, then log in again)");
+}
+
+TEST(OpenFailureText, OnlyTheOwnerMayOpen) {
+    OpenFailure f = PermissionFailure(0600, "root");
+    f.device = f.node = "/dev/ttyACM0";
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "permission denied: /dev/ttyACM0 is root:root 0600 and only root may open it (a "
+              "udev rule can give a group access, e.g. GROUP=\"dialout\", MODE=\"0660\")");
+}
+
+TEST(OpenFailureText, OwnerWithoutReadWrite) {
+    OpenFailure f = PermissionFailure(0440);
+    f.nodeInfo.uid = 1000;
+    f.nodeInfo.owner = "tech";
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "permission denied: /dev/ttyUSB0 is tech:dialout 0440 and even its owner may not "
+              "read and write it (sudo chmod u+rw /dev/ttyUSB0)");
+}
+
+TEST(OpenFailureText, UnknownNamesShowAsNumbers) {
+    OpenFailure f = PermissionFailure(0660);
+    f.nodeInfo.owner.clear();
+    f.nodeInfo.group.clear();
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "permission denied: /dev/ttyUSB0 is 0:20 0660 and you are not in the 20 group "
+              "(sudo usermod -aG 20 $USER, then log in again)");
+}
+
+TEST(OpenFailureText, PermissionWithoutNodeDetails) {
+    OpenFailure f = PermissionFailure(0660);
+    f.nodeInfo = serial::NodeInfo();
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "permission denied: /dev/ttyUSB0 (" + std::string(std::strerror(EACCES)) + ")");
+}
+
+TEST(OpenFailureText, WorldWritableButRefused) {
+    EXPECT_EQ(serial::DescribeOpenFailure(PermissionFailure(0606)),
+              "permission denied: /dev/ttyUSB0 is root:dialout 0606, but an ACL or security "
+              "policy refuses access");
+}
+
+TEST(OpenFailureText, BusyWithPid) {
+    OpenFailure f;
+    f.kind = FailureKind::kBusy;
+    f.node = "/dev/ttyUSB0";
+    f.holderPid = 1234;
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "busy: /dev/ttyUSB0 is in use by another program (PID 1234)");
+    f.holderName = "minicom";
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "busy: /dev/ttyUSB0 is in use by another program (PID 1234, minicom)");
+}
+
+TEST(OpenFailureText, BusyWithoutPid) {
+    OpenFailure f;
+    f.kind = FailureKind::kBusy;
+    f.device = "/dev/ttyS1";
+    EXPECT_EQ(serial::DescribeOpenFailure(f), "busy: /dev/ttyS1 is in use by another program");
+    f.lockFile = "/run/lock/LCK..ttyS1";
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "busy: /dev/ttyS1 is in use by another program (lock file /run/lock/LCK..ttyS1)");
+}
+
+TEST(OpenFailureText, BusyInThisProgram) {
+    OpenFailure f;
+    f.kind = FailureKind::kBusy;
+    f.node = "/dev/pts/4";
+    f.holderPid = 99;
+    f.holderIsSelf = true;
+    EXPECT_EQ(serial::DescribeOpenFailure(f), "busy: /dev/pts/4 is already open in this program");
+}
+
+TEST(OpenFailureText, AbsentFromTheDefaultTable) {
+    OpenFailure f;
+    f.kind = FailureKind::kAbsent;
+    f.osError = ENOENT;
+    f.comNumber = 5;
+    f.source = NameSource::kDefaultTable;
+    f.device = "/dev/ttyUSB0";
+    f.portDirectory = "/home/tech/.config/quenta/ports";
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "not present: COM5 is /dev/ttyUSB0, which does not exist (plug in the adapter, or "
+              "link COM5 to your device in /home/tech/.config/quenta/ports)");
+    f.portDirectory.clear();
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "not present: COM5 is /dev/ttyUSB0, which does not exist (plug in the adapter, or "
+              "set a port directory and link COM5 to your device there)");
+}
+
+TEST(OpenFailureText, NoHardwareBehindTheNode) {
+    OpenFailure f;
+    f.kind = FailureKind::kAbsent;
+    f.osError = ENODEV;
+    f.comNumber = 1;
+    f.source = NameSource::kDefaultTable;
+    f.device = f.node = "/dev/ttyS0";
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "not present: COM1 is /dev/ttyS0, which has no serial hardware behind it");
+    f.source = NameSource::kPath;
+    f.comNumber = 0;
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "not present: /dev/ttyS0 has no serial hardware behind it");
+}
+
+TEST(OpenFailureText, AbsentThroughADanglingLink) {
+    OpenFailure f;
+    f.kind = FailureKind::kAbsent;
+    f.osError = ENOENT;
+    f.comNumber = 3;
+    f.source = NameSource::kPortDirectory;
+    f.device = "/home/tech/.config/quenta/ports/COM3";
+    f.linkTarget = "/dev/serial/by-id/usb-FTDI-if00";
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "not present: COM3 links to /dev/serial/by-id/usb-FTDI-if00, which does not exist "
+              "(/home/tech/.config/quenta/ports/COM3)");
+}
+
+TEST(OpenFailureText, UnmappedComNumber) {
+    OpenFailure f;
+    f.kind = FailureKind::kAbsent;
+    f.comNumber = 70;
+    f.source = NameSource::kUnmapped;
+    f.portDirectory = "/p";
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "not present: COM70 is not mapped to a device (link COM70 to your device in /p)");
+}
+
+TEST(OpenFailureText, AbsentPath) {
+    OpenFailure f;
+    f.kind = FailureKind::kAbsent;
+    f.osError = ENOENT;
+    f.device = "/dev/ttyUSB9";
+    EXPECT_EQ(serial::DescribeOpenFailure(f), "not present: /dev/ttyUSB9 does not exist");
+}
+
+TEST(OpenFailureText, NotSerialAndOther) {
+    OpenFailure f;
+    f.kind = FailureKind::kNotSerial;
+    f.osError = ENOTTY;
+    f.device = "/tmp/file";
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "not a serial port: /tmp/file (" + std::string(std::strerror(ENOTTY)) + ")");
+    f.kind = FailureKind::kOther;
+    f.osError = EMFILE;
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "cannot open /tmp/file: " + std::string(std::strerror(EMFILE)));
+}
+
+TEST(OpenFailureText, KindNames) {
+    EXPECT_STREQ(serial::FailureKindName(FailureKind::kNone), "available");
+    EXPECT_STREQ(serial::FailureKindName(FailureKind::kAbsent), "not present");
+    EXPECT_STREQ(serial::FailureKindName(FailureKind::kPermission), "permission denied");
+    EXPECT_STREQ(serial::FailureKindName(FailureKind::kBusy), "busy");
+    EXPECT_STREQ(serial::FailureKindName(FailureKind::kNotSerial), "not a serial port");
+    EXPECT_STREQ(serial::FailureKindName(FailureKind::kOther), "error");
+}
+
+TEST(OpenFailureContext, ReadsTheNodesOwnerGroupAndMode) {
+    TempDir dir;
+    const std::string file = dir / "node";
+    std::ofstream(file) << "";
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    const serial::NodeInfo info = serial::ReadNodeInfo(file);
+    ASSERT_TRUE(info.valid);
+    EXPECT_EQ(info.mode, 0640u);
+    EXPECT_EQ(info.uid, ::geteuid());
+    EXPECT_FALSE(serial::ReadNodeInfo(dir / "missing").valid);
+}
+
+TEST(OpenFailureContext, KnowsTheCurrentUser) {
+    const serial::UserInfo user = serial::CurrentUserInfo();
+    ASSERT_TRUE(user.valid);
+    EXPECT_EQ(user.uid, ::geteuid());
+    ASSERT_FALSE(user.sessionGroups.empty());
+    EXPECT_EQ(user.sessionGroups[0].gid, ::getegid());
+    EXPECT_FALSE(user.accountGroups.empty());
+}
+
+}  // namespace

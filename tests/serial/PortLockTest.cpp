@@ -1,0 +1,204 @@
+#include "serial/PortLock.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteLock(const std::string& path, pid_t pid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+    std::ofstream(path) << text;
+}
+
+bool Exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
+TEST(LockFileName, NamesTheNodeBelowDev) {
+    EXPECT_EQ(serial::LockFileName("/dev/ttyUSB0"), "LCK..ttyUSB0");
+    EXPECT_EQ(serial::LockFileName("/dev/pts/3"), "LCK..pts_3");
+    EXPECT_EQ(serial::LockFileName("/tmp/x/y"), "LCK.._tmp_x_y");
+}
+
+TEST(LockFileName, ParsesThePid) {
+    EXPECT_EQ(serial::ParseLockPid("      1234\n"), 1234);
+    EXPECT_EQ(serial::ParseLockPid("42\nprogram\nhost\n"), 42);
+    EXPECT_EQ(serial::ParseLockPid("\t7"), 7);
+    EXPECT_EQ(serial::ParseLockPid(""), 0);
+    EXPECT_EQ(serial::ParseLockPid("abc"), 0);
+    EXPECT_EQ(serial::ParseLockPid("99999999999"), 0);
+}
+
+TEST(LockDirectories, DuplicatesThroughSymlinksCountOnce) {
+    TempDir dir;
+    ASSERT_EQ(::mkdir((dir / "real").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink((dir / "real").c_str(), (dir / "link").c_str()), 0);
+    const auto unique = serial::UniqueDirectories({dir / "link", dir / "real", dir / "other"});
+    EXPECT_EQ(unique, (std::vector<std::string>{dir / "link", dir / "other"}));
+}
+
+TEST(LockFiles, AStaleLockOfADeadProcessIsNoLockAndIsRemoved) {
+    TempDir dir;
+    const std::string file = dir / "LCK..ttyUSB0";
+    WriteLock(file, DeadPid());
+    EXPECT_FALSE(serial::FindLiveLock({dir.Path()}, "/dev/ttyUSB0", false).held);
+    EXPECT_TRUE(Exists(file));
+    EXPECT_FALSE(serial::FindLiveLock({dir.Path()}, "/dev/ttyUSB0", true).held);
+    EXPECT_FALSE(Exists(file));
+}
+
+TEST(LockFiles, ARunningProcessHoldsItsLock) {
+    TempDir dir;
+    ChildProcess child([] {});
+    WriteLock(dir / "LCK..ttyUSB0", child.Pid());
+    const serial::LockHolder holder = serial::FindLiveLock({dir.Path()}, "/dev/ttyUSB0", true);
+    EXPECT_TRUE(holder.held);
+    EXPECT_EQ(holder.pid, child.Pid());
+    EXPECT_EQ(holder.path, dir / "LCK..ttyUSB0");
+}
+
+TEST(LockFiles, OurOwnPidWithoutAnFlockIsALeftover) {
+    TempDir dir;
+    WriteLock(dir / "LCK..ttyS0", ::getpid());
+    EXPECT_FALSE(serial::FindLiveLock({dir.Path()}, "/dev/ttyS0", true).held);
+}
+
+TEST(LockFiles, AnFlockedLockFileIsHeldWhateverItSays) {
+    TempDir dir;
+    const std::string file = dir / "LCK..ttyS0";
+    std::ofstream(file) << "garbage";
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    const serial::LockHolder holder = serial::FindLiveLock({dir.Path()}, "/dev/ttyS0", true);
+    EXPECT_TRUE(holder.held);
+    EXPECT_EQ(holder.pid, 0);
+    ::close(fd);
+    EXPECT_FALSE(serial::FindLiveLock({dir.Path()}, "/dev/ttyS0", true).held);
+}
+
+TEST(LockFiles, LooksInEveryDirectory) {
+    TempDir first;
+    TempDir second;
+    ChildProcess child([] {});
+    WriteLock(second / "LCK..ttyACM0", child.Pid());
+    EXPECT_TRUE(serial::FindLiveLock({first.Path(), second.Path()}, "/dev/ttyACM0", true).held);
+}
+
+TEST(UucpLock, CreatesTheLockFileInTheFirstWritableDirectoryAndRemovesIt) {
+    TempDir dir;
+    serial::UucpLock lock;
+    ASSERT_TRUE(lock.Acquire({"/nonexistent-lock-dir", dir.Path()}, "/dev/ttyUSB1", nullptr));
+    const std::string file = dir / "LCK..ttyUSB1";
+    EXPECT_EQ(lock.Path(), file);
+    const std::string text = ReadFile(file);
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "%10d\n", static_cast<int>(::getpid()));
+    EXPECT_EQ(text.substr(0, 11), expected);
+    EXPECT_NE(text.find("serial_tests"), std::string::npos);  // the program, as QLockFile reads
+    // Held: a second lock on the same device fails and names us.
+    serial::UucpLock second;
+    serial::LockHolder holder;
+    EXPECT_FALSE(second.Acquire({dir.Path()}, "/dev/ttyUSB1", &holder));
+    EXPECT_EQ(holder.pid, ::getpid());
+    lock.Release();
+    EXPECT_FALSE(Exists(file));
+    EXPECT_TRUE(second.Acquire({dir.Path()}, "/dev/ttyUSB1", nullptr));
+}
+
+TEST(UucpLock, ReplacesAStaleLock) {
+    TempDir dir;
+    WriteLock(dir / "LCK..ttyUSB2", DeadPid());
+    serial::UucpLock lock;
+    ASSERT_TRUE(lock.Acquire({dir.Path()}, "/dev/ttyUSB2", nullptr));
+    EXPECT_EQ(serial::ParseLockPid(ReadFile(dir / "LCK..ttyUSB2")), ::getpid());
+}
+
+TEST(UucpLock, RefusesALiveLockOfAnotherProcess) {
+    TempDir dir;
+    ChildProcess child([] {});
+    WriteLock(dir / "LCK..ttyUSB3", child.Pid());
+    serial::UucpLock lock;
+    serial::LockHolder holder;
+    EXPECT_FALSE(lock.Acquire({dir.Path()}, "/dev/ttyUSB3", &holder));
+    EXPECT_EQ(holder.pid, child.Pid());
+    EXPECT_EQ(lock.Path(), "");
+    // The other program's file stays.
+    EXPECT_EQ(serial::ParseLockPid(ReadFile(dir / "LCK..ttyUSB3")), child.Pid());
+}
+
+TEST(UucpLock, WithoutAWritableDirectoryThereIsNoFileAndNoRefusal) {
+    serial::UucpLock lock;
+    EXPECT_TRUE(lock.Acquire({"/nonexistent-lock-dir"}, "/dev/ttyUSB4", nullptr));
+    EXPECT_EQ(lock.Path(), "");
+}
+
+TEST(UucpLock, MovesAndReleasesOnDestruction) {
+    TempDir dir;
+    const std::string file = dir / "LCK..ttyUSB5";
+    {
+        serial::UucpLock lock;
+        ASSERT_TRUE(lock.Acquire({dir.Path()}, "/dev/ttyUSB5", nullptr));
+        serial::UucpLock moved(std::move(lock));
+        EXPECT_EQ(lock.Path(), "");
+        EXPECT_EQ(moved.Path(), file);
+        EXPECT_TRUE(Exists(file));
+    }
+    EXPECT_FALSE(Exists(file));
+}
+
+TEST(HolderPid, FindsAProcessWithAnFlock) {
+    TempDir dir;
+    const std::string file = dir / "device";
+    std::ofstream(file) << "";
+    ChildProcess child([&file] {
+        const int fd = ::open(file.c_str(), O_RDONLY);
+        ::flock(fd, LOCK_EX);
+    });
+    EXPECT_EQ(serial::FindHolderPid(file), child.Pid());
+}
+
+TEST(HolderPid, FindsAProcessWithTheNodeOpen) {
+    TempDir dir;
+    const std::string file = dir / "device";
+    std::ofstream(file) << "";
+    ChildProcess child([&file] { ::open(file.c_str(), O_RDONLY); });
+    EXPECT_EQ(serial::FindHolderPid(file), child.Pid());
+    child.Stop();
+    EXPECT_EQ(serial::FindHolderPid(file), 0);
+}
+
+TEST(HolderPid, FindsThisProcessLast) {
+    TempDir dir;
+    const std::string file = dir / "device";
+    std::ofstream(file) << "";
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    EXPECT_EQ(serial::FindHolderPid(file), ::getpid());
+    ::close(fd);
+    EXPECT_EQ(serial::FindHolderPid(file), 0);
+    EXPECT_EQ(serial::FindHolderPid(dir / "missing"), 0);
+}
+
+TEST(HolderPid, NamesTheProgram) {
+    EXPECT_EQ(serial::ProcessName(::getpid()), "serial_tests");
+    EXPECT_EQ(serial::ProcessName(DeadPid()), "");
+}
+
+}  // namespace

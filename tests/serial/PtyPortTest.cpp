@@ -1,0 +1,637 @@
+// The device and the port on real pseudo-terminals, through the real system layer. On Linux
+// the master side of a pseudo-terminal reports the slave's line settings, so the test sees
+// what the port configured as the radio (or the simulated radio) would.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+#include "serial/LinuxTty.h"
+#include "serial/PortAvailability.h"
+#include "serial/PosixSerialOs.h"
+#include "serial/ZKWCommDeviceSerial.h"
+#include "serial/ZKWWinExtSerialPort.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long ElapsedMs(Clock::time_point since) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+// A pseudo-terminal: the test holds the master, the port under test opens the slave.
+class Pty {
+  public:
+    Pty() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            return;
+        slave = ::ptsname(master);
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        // Raw on the master side too, so that bytes pass unchanged both ways.
+        termios t{};
+        ::tcgetattr(master, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(master, TCSANOW, &t);
+    }
+    ~Pty() {
+        if (master >= 0)
+            ::close(master);
+    }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    int Master() const { return master; }
+    const std::string& Slave() const { return slave; }
+
+    termios SlaveSettings() const {
+        termios t{};
+        ::tcgetattr(master, &t);
+        return t;
+    }
+    void Send(const std::string& bytes) const {
+        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // Everything that arrives within timeoutMs of the last byte.
+    std::string Receive(size_t want, int timeoutMs = 2000) const {
+        std::string got;
+        char buffer[4096];
+        while (got.size() < want) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, timeoutMs) <= 0)
+                break;
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            got.append(buffer, static_cast<size_t>(n));
+        }
+        return got;
+    }
+
+  private:
+    int master = -1;
+    std::string slave;
+};
+
+// Waits until the slave side has n bytes queued (bytes written to the master reach the slave
+// through the kernel's flip buffer, not synchronously).
+bool WaitQueued(ZKWWinExtSerialPort& port, int n) {
+    const auto start = Clock::now();
+    while (ElapsedMs(start) < 2000) {
+        if (port.BytesAvailable() >= n)
+            return true;
+        ::usleep(1000);
+    }
+    return false;
+}
+
+class PtyPort : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(pty.Slave().empty());
+        ASSERT_EQ(::symlink(pty.Slave().c_str(), (ports / "COM3").c_str()), 0);
+        os.Resolver().SetPortDirectory(ports.Path());
+        os.SetLockDirectories({locks.Path()});
+    }
+
+    std::unique_ptr<ZKWCommDeviceSerial> NewDevice() {
+        return std::make_unique<ZKWCommDeviceSerial>(std::make_unique<ZKWWinExtSerialPort>(os));
+    }
+    std::string LockFile() const { return locks / serial::LockFileName(pty.Slave()); }
+
+    Pty pty;
+    TempDir ports;
+    TempDir locks;
+    serial::PosixSerialOs os;
+};
+
+TEST_F(PtyPort, OpensByComNumberAt19200EightNOne) {
+    auto device = NewDevice();
+    ASSERT_TRUE(device->OpenPort(3, 14, false)) << device->FailureText();
+    const termios t = pty.SlaveSettings();
+    EXPECT_EQ(::cfgetospeed(&t), B19200);
+    EXPECT_EQ(::cfgetispeed(&t), B19200);
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_NE(t.c_cflag & CREAD, 0u);
+    EXPECT_NE(t.c_cflag & CLOCAL, 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | INPCK), 0u);
+    EXPECT_EQ(os.NodeOf(device->Port().Handle()), pty.Slave());
+}
+
+TEST_F(PtyPort, SwitchesTo115200) {
+    auto device = NewDevice();
+    ASSERT_TRUE(device->OpenPort(3, 14, false));
+    EXPECT_EQ(device->SetBaud(19), 1);
+    const termios t = pty.SlaveSettings();
+    EXPECT_EQ(::cfgetospeed(&t), B115200);
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB), 0u);
+}
+
+TEST_F(PtyPort, EveryRateOfTheBaudTableIncludingTheNonStandardOnes) {
+    auto device = NewDevice();
+    ASSERT_TRUE(device->OpenPort(3, 14, false));
+    for (int i = 0; i < ZKWWinExtSerialBase::kBaudTableSize; ++i) {
+        ASSERT_EQ(device->SetBaud(i), 1) << i;
+        EXPECT_EQ(serial::linux_tty::ReadBaudRate(pty.Master()), ZKWWinExtSerialBase::BaudRateOf(i))
+            << i;
+    }
+}
+
+// A pseudo-terminal keeps every line setting except the character size and the parity
+// enable, which its driver forces to 8 bits, no parity; the data-bit and parity rules are
+// covered against the recording layer.
+TEST_F(PtyPort, CharacterFormatsAndFlowControlReachTheLine) {
+    ZKWWinExtSerialPort port(os);
+    port.SetPortName("COM3");
+    ASSERT_TRUE(port.Open());
+    port.SetParity(1);
+    termios t = pty.SlaveSettings();
+    EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(PARODD));
+    EXPECT_NE(t.c_iflag & INPCK, 0u);
+    port.SetParity(4);
+    t = pty.SlaveSettings();
+    EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(CMSPAR));
+    port.SetParity(0);
+    t = pty.SlaveSettings();
+    EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), 0u);
+    EXPECT_EQ(t.c_iflag & INPCK, 0u);
+    port.SetStopBits(2);
+    EXPECT_NE(pty.SlaveSettings().c_cflag & CSTOPB, 0u);
+    port.SetStopBits(0);
+    EXPECT_EQ(pty.SlaveSettings().c_cflag & CSTOPB, 0u);
+    port.SetFlowControl(1);
+    EXPECT_NE(pty.SlaveSettings().c_cflag & CRTSCTS, 0u);
+    port.SetFlowControl(2);
+    t = pty.SlaveSettings();
+    EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+    port.SetFlowControl(0);
+    EXPECT_EQ(pty.SlaveSettings().c_iflag & (IXON | IXOFF), 0u);
+    // Read back through the layer as well.
+    serial::LineSettings line;
+    ASSERT_TRUE(os.GetConfig(port.Handle(), line));
+    EXPECT_EQ(line.baudRate, 19200u);
+    EXPECT_EQ(line.stopBits, serial::kOneStopBit);
+    EXPECT_FALSE(line.outX || line.inX || line.outxCtsFlow);
+}
+
+TEST_F(PtyPort, InvalidLineSettingsAreRefusedByTheLayer) {
+    ZKWWinExtSerialPort port(os);
+    port.SetPortName("COM3");
+    ASSERT_TRUE(port.Open());
+    serial::LineSettings bad = port.Config();
+    bad.parity = 7;
+    EXPECT_FALSE(os.SetConfig(port.Handle(), bad));
+    EXPECT_EQ(os.LastOsError(), EINVAL);
+    EXPECT_EQ(port.SetParity(7), -1);  // the port hands the refusal on
+    EXPECT_EQ(port.OsError(), EINVAL);
+    bad = port.Config();
+    bad.parity = 0;
+    bad.byteSize = 8;
+    bad.stopBits = serial::kOne5StopBits;
+    EXPECT_FALSE(os.SetConfig(port.Handle(), bad));
+    bad.byteSize = 5;
+    bad.stopBits = serial::kTwoStopBits;
+    EXPECT_FALSE(os.SetConfig(port.Handle(), bad));
+    bad.stopBits = serial::kOneStopBit;
+    bad.baudRate = 0;
+    EXPECT_FALSE(os.SetConfig(port.Handle(), bad));
+    const termios t = pty.SlaveSettings();
+    EXPECT_EQ(::cfgetospeed(&t), B19200);
+}
+
+TEST_F(PtyPort, WritesAndReadsInBothDirections) {
+    auto device = NewDevice();
+    ASSERT_TRUE(device->OpenPort(3, 19, false));
+    std::string frame;
+    for (int i = 0; i < 300; ++i)
+        frame.push_back(static_cast<char>(i));
+    EXPECT_EQ(device->Write(frame.data(), static_cast<int>(frame.size())), 300);
+    EXPECT_EQ(pty.Receive(frame.size()), frame);
+
+    pty.Send(std::string("\x02reply\x00\x0d\x0a\x11\x13", 11));
+    ASSERT_TRUE(WaitQueued(device->Port(), 11));
+    EXPECT_TRUE(device->HasData());
+    std::string got;
+    char c = 0;
+    while (device->HasData() && device->ReadByte(c) == 1)
+        got.push_back(c);
+    EXPECT_EQ(got, std::string("\x02reply\x00\x0d\x0a\x11\x13", 11));
+    EXPECT_FALSE(device->HasData());
+}
+
+TEST_F(PtyPort, ReadOnAnEmptyQueueReturnsZeroAtOnce) {
+    auto device = NewDevice();
+    ASSERT_TRUE(device->OpenPort(3, 14, false));
+    char buffer[16];
+    const auto start = Clock::now();
+    EXPECT_EQ(device->Read(buffer, 16), 0);
+    char c = 0;
+    EXPECT_EQ(device->ReadByte(c), 0);
+    EXPECT_LT(ElapsedMs(start), 100);
+    EXPECT_EQ(device->LastError(), 0);
+}
+
+TEST_F(PtyPort, ReadByteOnAnEmptyQueueLeavesItsOutputUntouched) {
+    auto device = NewDevice();
+    ASSERT_TRUE(device->OpenPort(3, 14, false));
+    char out = '#';
+    EXPECT_EQ(device->ReadByte(out), 0);
+    EXPECT_EQ(out, '#');
+}
+
+TEST_F(PtyPort, AShortQueueWaitsForTheRestNoLongerThanTheTimeouts) {
+    ZKWWinExtSerialPort port(os);
+    port.SetPortName("COM3");
+    port.SetTimeouts(0, 100);
+    ASSERT_TRUE(port.Open());
+    pty.Send("abc");
+    ASSERT_TRUE(WaitQueued(port, 3));
+    char buffer[10];
+    const auto start = Clock::now();
+    EXPECT_EQ(port.Read(buffer, 10), 3);
+    const long waited = ElapsedMs(start);
+    EXPECT_GE(waited, 90);
+    EXPECT_LT(waited, 1500);
+    EXPECT_EQ(std::string(buffer, 3), "abc");
+}
+
+TEST_F(PtyPort, BytesArrivingDuringTheWaitAreTaken) {
+    ZKWWinExtSerialPort port(os);
+    port.SetPortName("COM3");
+    port.SetTimeouts(1, 0);
+    ASSERT_TRUE(port.Open());
+    pty.Send("ab");
+    ASSERT_TRUE(WaitQueued(port, 2));
+    const pid_t sender = ::fork();
+    if (sender == 0) {
+        ::usleep(100 * 1000);
+        ::_exit(::write(pty.Master(), "cd", 2) == 2 ? 0 : 1);
+    }
+    ASSERT_GT(sender, 0);
+    char buffer[4];
+    const auto start = Clock::now();
+    EXPECT_EQ(port.Read(buffer, 4), 4);
+    const long waited = ElapsedMs(start);
+    ::waitpid(sender, nullptr, 0);
+    EXPECT_GE(waited, 50);
+    EXPECT_LT(waited, 900);
+    EXPECT_EQ(std::string(buffer, 4), "abcd");
+}
+
+TEST_F(PtyPort, AWriteNobodyReadsEndsAtItsTimeout) {
+    ZKWWinExtSerialPort port(os);
+    port.SetPortName("COM3");
+    ASSERT_TRUE(port.Open());
+    serial::Timeouts t;
+    t.writeTotalConstant = 100;
+    ASSERT_TRUE(os.SetTimeouts(port.Handle(), t));
+    const std::string block(1 << 20, 'w');  // far more than the pseudo-terminal buffers
+    uint32_t put = 0;
+    const auto start = Clock::now();
+    EXPECT_TRUE(os.Write(port.Handle(), block.data(), static_cast<uint32_t>(block.size()), put));
+    const long waited = ElapsedMs(start);
+    EXPECT_GT(put, 0u);
+    EXPECT_LT(put, block.size());
+    EXPECT_GE(waited, 90);
+    EXPECT_LT(waited, 1500);
+}
+
+TEST_F(PtyPort, SpecialReadTimeouts) {
+    ZKWWinExtSerialPort port(os);
+    port.SetPortName("COM3");
+    ASSERT_TRUE(port.Open());
+    char buffer[8];
+    uint32_t got = 0;
+    // Interval at its maximum, no totals: whatever is queued, at once.
+    serial::Timeouts atOnce;
+    atOnce.readInterval = serial::kMaxTimeout;
+    ASSERT_TRUE(os.SetTimeouts(port.Handle(), atOnce));
+    auto start = Clock::now();
+    EXPECT_TRUE(os.Read(port.Handle(), buffer, 8, got));
+    EXPECT_EQ(got, 0u);
+    EXPECT_LT(ElapsedMs(start), 50);
+    // Interval and multiplier at their maximum: up to the constant for the first byte, then
+    // back with what has come.
+    serial::Timeouts firstByte;
+    firstByte.readInterval = serial::kMaxTimeout;
+    firstByte.readTotalMultiplier = serial::kMaxTimeout;
+    firstByte.readTotalConstant = 100;
+    ASSERT_TRUE(os.SetTimeouts(port.Handle(), firstByte));
+    start = Clock::now();
+    EXPECT_TRUE(os.Read(port.Handle(), buffer, 8, got));
+    EXPECT_EQ(got, 0u);
+    EXPECT_GE(ElapsedMs(start), 90);
+    pty.Send("xy");
+    start = Clock::now();
+    EXPECT_TRUE(os.Read(port.Handle(), buffer, 8, got));
+    EXPECT_GE(got, 1u);
+    EXPECT_LT(ElapsedMs(start), 90);
+}
+
+TEST_F(PtyPort, HasDataIsFalseWhenClosed) {
+    auto device = NewDevice();
+    EXPECT_FALSE(device->HasData());
+    ASSERT_TRUE(device->OpenPort(3, 14, false));
+    pty.Send("x");
+    ASSERT_TRUE(WaitQueued(device->Port(), 1));
+    device->Close();
+    EXPECT_FALSE(device->IsOpen());
+    EXPECT_FALSE(device->HasData());
+}
+
+TEST_F(PtyPort, ASecondOpenOfAHeldPortFails) {
+    auto first = NewDevice();
+    ASSERT_TRUE(first->OpenPort(3, 14, false));
+    auto second = NewDevice();
+    EXPECT_FALSE(second->OpenPort(3, 14, false));
+    EXPECT_FALSE(second->IsOpen());
+    const serial::OpenFailure& f = second->Port().LastOpenFailure();
+    EXPECT_EQ(f.kind, serial::FailureKind::kBusy);
+    EXPECT_TRUE(f.holderIsSelf);
+    EXPECT_EQ(second->FailureText(), "busy: " + pty.Slave() + " is already open in this program");
+    // Another system layer of the same process fares no better.
+    serial::PosixSerialOs other;
+    other.SetLockDirectories({locks.Path()});
+    ZKWWinExtSerialPort port(other);
+    port.SetPortName(pty.Slave());
+    EXPECT_FALSE(port.Open());
+    // Once the first closes, the port opens again.
+    first->Close();
+    EXPECT_TRUE(second->OpenPort(3, 14, false)) << second->FailureText();
+}
+
+TEST_F(PtyPort, APortAnotherProcessHoldsIsBusyWithItsPid) {
+    const std::string slave = pty.Slave();
+    ChildProcess holder([&slave] {
+        const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+        ::flock(fd, LOCK_EX | LOCK_NB);
+    });
+    auto device = NewDevice();
+    EXPECT_FALSE(device->OpenPort(3, 14, false));
+    const serial::OpenFailure& f = device->Port().LastOpenFailure();
+    EXPECT_EQ(f.kind, serial::FailureKind::kBusy);
+    EXPECT_EQ(f.holderPid, holder.Pid());
+    EXPECT_EQ(device->FailureText(), "busy: " + slave + " is in use by another program (PID " +
+                                         std::to_string(holder.Pid()) + ", serial_tests)");
+    EXPECT_EQ(device->Port().Baud(), 14);
+}
+
+TEST_F(PtyPort, ALiveLockFileRefusesThePortBeforeTouchingIt) {
+    ChildProcess other([] {});
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(other.Pid()));
+    std::ofstream(LockFile()) << text;
+    auto device = NewDevice();
+    EXPECT_FALSE(device->OpenPort(3, 14, false));
+    const serial::OpenFailure& f = device->Port().LastOpenFailure();
+    EXPECT_EQ(f.kind, serial::FailureKind::kBusy);
+    EXPECT_EQ(f.holderPid, other.Pid());
+    EXPECT_EQ(f.lockFile, LockFile());
+}
+
+TEST_F(PtyPort, AStaleLockFileIsNoLock) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(DeadPid()));
+    std::ofstream(LockFile()) << text;
+    auto device = NewDevice();
+    ASSERT_TRUE(device->OpenPort(3, 14, false)) << device->FailureText();
+    std::ifstream lock(LockFile());
+    std::string pid;
+    lock >> pid;
+    EXPECT_EQ(pid, std::to_string(::getpid()));
+}
+
+TEST_F(PtyPort, TheLockFileNamesTheRealNodeAndGoesAtClose) {
+    auto device = NewDevice();
+    ASSERT_TRUE(device->OpenPort(3, 14, false));
+    // Opened through the COM3 link, locked under the node's own name.
+    EXPECT_EQ(::access(LockFile().c_str(), F_OK), 0) << LockFile();
+    device->Close();
+    EXPECT_NE(::access(LockFile().c_str(), F_OK), 0);
+}
+
+TEST_F(PtyPort, DestroyingAnOpenDeviceReleasesThePort) {
+    {
+        auto device = NewDevice();
+        ASSERT_TRUE(device->OpenPort(3, 14, false));
+    }
+    EXPECT_NE(::access(LockFile().c_str(), F_OK), 0);
+    auto again = NewDevice();
+    EXPECT_TRUE(again->OpenPort(3, 14, false));
+}
+
+TEST_F(PtyPort, AnAbsentPortFailsBeforeAnySettingIsApplied) {
+    auto device = NewDevice();
+    ASSERT_EQ(::symlink("/dev/quenta-no-such-device", (ports / "COM8").c_str()), 0);
+    EXPECT_FALSE(device->OpenPort(8, 19, true));
+    const serial::OpenFailure& f = device->Port().LastOpenFailure();
+    EXPECT_EQ(f.kind, serial::FailureKind::kAbsent);
+    EXPECT_EQ(f.source, serial::NameSource::kPortDirectory);
+    EXPECT_EQ(device->FailureText(),
+              "not present: COM8 links to /dev/quenta-no-such-device, which does not exist (" +
+                  (ports / "COM8") + ")");
+    EXPECT_EQ(device->Port().Baud(), 14);
+    EXPECT_EQ(device->Port().FlowControl(), 0);
+    EXPECT_FALSE(device->IsOpen());
+    // An unmapped COM number as well.
+    EXPECT_FALSE(device->OpenPort(99, 14, false));
+    EXPECT_EQ(device->Port().LastOpenFailure().source, serial::NameSource::kUnmapped);
+}
+
+TEST_F(PtyPort, ANonTerminalIsNotASerialPort) {
+    ZKWWinExtSerialPort port(os);
+    port.SetPortName("/dev/null");
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.LastOpenFailure().kind, serial::FailureKind::kNotSerial);
+    const std::string file = ports / "plain";
+    std::ofstream(file) << "x";
+    port.SetPortName(file);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.LastOpenFailure().kind, serial::FailureKind::kNotSerial);
+}
+
+TEST_F(PtyPort, ReopenAppliesTheStoredSettingsAgain) {
+    ZKWWinExtSerialPort port(os);
+    port.SetPortName("COM3");
+    ASSERT_TRUE(port.Open());
+    port.SetBaud(19);
+    port.Close();
+    ASSERT_TRUE(port.Open());
+    const termios t = pty.SlaveSettings();
+    EXPECT_EQ(::cfgetospeed(&t), B115200);
+}
+
+TEST_F(PtyPort, ASecondCloseDoesNotCloseAFileThatReusedTheNumber) {
+    ZKWWinExtSerialPort port(os);
+    port.SetPortName("COM3");
+    ASSERT_TRUE(port.Open());
+    const int number = port.Descriptor();
+    port.Close();
+    // Take descriptors until the port's old number is handed out again.
+    std::vector<int> files;
+    while (files.size() < 8 && (files.empty() || files.back() != number)) {
+        files.push_back(::open("/dev/null", O_RDONLY));
+    }
+    ASSERT_EQ(files.back(), number);
+    EXPECT_EQ(port.Close(), -1);
+    for (int fd : files) {
+        EXPECT_NE(::fcntl(fd, F_GETFL), -1);  // still open
+        ::close(fd);
+    }
+}
+
+TEST_F(PtyPort, AClosedPortsHandleCannotReachAPortOpenedLater) {
+    ZKWWinExtSerialPort first(os);
+    first.SetPortName("COM3");
+    ASSERT_TRUE(first.Open());
+    first.Close();
+    ZKWWinExtSerialPort second(os);
+    second.SetPortName("COM3");
+    ASSERT_TRUE(second.Open());
+    EXPECT_NE(first.Handle(), second.Handle());
+    EXPECT_EQ(first.Close(), -1);  // refused: the handle is spent
+    EXPECT_EQ(first.InputQueued(), 0);
+    EXPECT_TRUE(second.IsOpen());
+    pty.Send("k");
+    ASSERT_TRUE(WaitQueued(second, 1));
+}
+
+TEST_F(PtyPort, TheDescriptorSignalsInput) {
+    auto device = NewDevice();
+    EXPECT_EQ(device->Descriptor(), -1);
+    ASSERT_TRUE(device->OpenPort(3, 14, false));
+    const int fd = device->Descriptor();
+    ASSERT_GE(fd, 0);
+    pollfd p{fd, POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 0), 0);
+    pty.Send("x");
+    EXPECT_EQ(::poll(&p, 1, 2000), 1);
+    device->Close();
+    EXPECT_EQ(device->Descriptor(), -1);
+}
+
+TEST_F(PtyPort, ControlLinesOfAPseudoTerminalAreRefusedQuietly) {
+    ZKWWinExtSerialPort port(os);
+    port.SetPortName("COM3");
+    ASSERT_TRUE(port.Open());
+    EXPECT_EQ(port.SetDtr(true), -1);  // no modem lines on a pseudo-terminal
+    EXPECT_NE(port.OsError(), 0);
+    EXPECT_EQ(port.ModemStatus(), 0u);
+    // Mode 3 asks for RTS-on-send, which a pseudo-terminal lacks; the line settings hold.
+    EXPECT_EQ(port.SetFlowControl(3), 1);
+    EXPECT_NE(pty.SlaveSettings().c_cflag & CRTSCTS, 0u);
+}
+
+TEST_F(PtyPort, WriteCharAndReadLine) {
+    ZKWWinExtSerialPort port(os);
+    port.SetPortName("COM3");
+    ASSERT_TRUE(port.Open());
+    EXPECT_TRUE(port.WriteChar('Z'));
+    EXPECT_EQ(pty.Receive(1), "Z");
+    pty.Send("OK\nmore");
+    ASSERT_TRUE(WaitQueued(port, 7));
+    char line[32];
+    EXPECT_EQ(port.ReadLine(line, sizeof line), 4);
+    EXPECT_STREQ(line, "OK\n");
+    EXPECT_TRUE(port.HasInput());
+    EXPECT_EQ(port.InputQueued(), 4);
+}
+
+TEST_F(PtyPort, HangUpOfTheOtherSideEndsReads) {
+    auto master = std::make_unique<Pty>();
+    ASSERT_EQ(::symlink(master->Slave().c_str(), (ports / "COM4").c_str()), 0);
+    auto device = NewDevice();
+    ASSERT_TRUE(device->OpenPort(4, 14, false));
+    master.reset();
+    // The link sees no data (the query fails or finds nothing) and no read waits.
+    const auto start = Clock::now();
+    EXPECT_FALSE(device->HasData());
+    char c = 0;
+    EXPECT_LE(device->ReadByte(c), 0);
+    EXPECT_LT(ElapsedMs(start), 100);
+}
+
+TEST(SerialHardware, APortOfUnknownTypeHasNoUartBehindIt) {
+    TempDir sys;
+    ASSERT_EQ(::mkdir((sys / "ttyS0").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((sys / "ttyS1").c_str(), 0755), 0);
+    std::ofstream(sys / "ttyS0/type") << "0\n";
+    std::ofstream(sys / "ttyS1/type") << "4\n";  // a 16550A
+    EXPECT_TRUE(serial::NoSerialHardware("/dev/ttyS0", sys.Path()));
+    EXPECT_FALSE(serial::NoSerialHardware("/dev/ttyS1", sys.Path()));
+    EXPECT_FALSE(serial::NoSerialHardware("/dev/ttyUSB0", sys.Path()));  // no such attribute
+}
+
+// The port scan's check, through the process's own system layer.
+class PtyAvailability : public PtyPort {
+  protected:
+    void SetUp() override {
+        PtyPort::SetUp();
+        serial::SystemSerialOs().Resolver().SetPortDirectory(ports.Path());
+        serial::SystemSerialOs().SetLockDirectories({locks.Path()});
+    }
+    void TearDown() override {
+        serial::SystemSerialOs().Resolver().SetPortDirectory(
+            serial::ComPortResolver::DefaultPortDirectory());
+        serial::SystemSerialOs().SetLockDirectories(
+            serial::PosixSerialOs::DefaultLockDirectories());
+    }
+};
+
+TEST_F(PtyAvailability, AFreePortIsAvailableAndTheCheckLeavesNoTrace) {
+    const serial::OpenFailure check = serial::CheckComPort(3);
+    EXPECT_TRUE(serial::IsAvailable(check)) << serial::DescribeOpenFailure(check);
+    EXPECT_EQ(check.device, ports / "COM3");
+    EXPECT_EQ(check.node, pty.Slave());
+    EXPECT_NE(::access(LockFile().c_str(), F_OK), 0);
+    EXPECT_TRUE(serial::IsAvailable(serial::CheckComPort(3, serial::ProbeMode::kOpen)));
+}
+
+TEST_F(PtyAvailability, AHeldPortIsBusy) {
+    ZKWCommDeviceSerial device;  // on the process's system layer, as the link makes it
+    ASSERT_TRUE(device.OpenPort(3, 14, false)) << device.FailureText();
+    const serial::OpenFailure check = serial::CheckComPort(3);
+    EXPECT_EQ(check.kind, serial::FailureKind::kBusy);
+    EXPECT_TRUE(check.holderIsSelf);
+    device.Close();
+    EXPECT_TRUE(serial::IsAvailable(serial::CheckComPort(3)));
+}
+
+TEST_F(PtyAvailability, APortOpenInAnotherProcessIsBusy) {
+    const std::string slave = pty.Slave();
+    ChildProcess holder([&slave] { ::open(slave.c_str(), O_RDWR | O_NOCTTY); });
+    const serial::OpenFailure check = serial::CheckPort(slave);
+    EXPECT_EQ(check.kind, serial::FailureKind::kBusy);
+    EXPECT_EQ(check.holderPid, holder.Pid());
+}
+
+TEST_F(PtyAvailability, AbsentAndUnmappedPorts) {
+    EXPECT_EQ(serial::CheckComPort(99).kind, serial::FailureKind::kAbsent);
+    EXPECT_EQ(serial::CheckPort("/dev/quenta-no-such-device").kind, serial::FailureKind::kAbsent);
+    const std::string file = ports / "plain";
+    std::ofstream(file) << "x";
+    EXPECT_EQ(serial::CheckPort(file).kind, serial::FailureKind::kNotSerial);
+}
+
+}  // namespace

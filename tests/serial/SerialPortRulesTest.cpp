@@ -1,0 +1,582 @@
+// The low-level port's rules against the recording system layer.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "FakeSerialOs.h"
+#include "serial/ZKWWinExtSerialPort.h"
+
+namespace {
+
+using serial::LineSettings;
+
+class PortRules : public ::testing::Test {
+  protected:
+    void OpenPort() {
+        ASSERT_TRUE(port.Open());
+        os.Forget();
+    }
+
+    FakeSerialOs os;
+    ZKWWinExtSerialPort port{os};
+};
+
+TEST_F(PortRules, ConstructionGivesTheDefaults) {
+    EXPECT_EQ(port.PortName(), "COM1");
+    EXPECT_EQ(port.Baud(), 14);
+    EXPECT_EQ(port.DataBits(), 3);
+    EXPECT_EQ(port.Parity(), 0);
+    EXPECT_EQ(port.StopBits(), 0);
+    EXPECT_EQ(port.FlowControl(), 0);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.Handle(), serial::kInvalidHandle);
+    EXPECT_TRUE(os.calls.empty());
+}
+
+TEST_F(PortRules, BaudTableRates) {
+    const uint32_t expected[] = {110,   110,   110,   110,    110,    110,   300,   600,
+                                 1200,  1200,  2400,  4800,   9600,   14400, 19200, 38400,
+                                 56000, 57600, 57600, 115200, 128000, 256000};
+    for (int i = 0; i < 22; ++i)
+        EXPECT_EQ(ZKWWinExtSerialBase::BaudRateOf(i), expected[i]) << i;
+    EXPECT_EQ(ZKWWinExtSerialBase::BaudRateOf(22), 0u);
+    EXPECT_EQ(ZKWWinExtSerialBase::BaudRateOf(-1), 0u);
+}
+
+TEST_F(PortRules, SetBaudStoresTheNormalisedIndexWhileClosed) {
+    const int stored[] = {2,  2,  2,  2,  2,  2,  6,  7,  8,  8,  10,
+                          11, 12, 13, 14, 15, 16, 17, 17, 19, 20, 21};
+    for (int i = 0; i < 22; ++i) {
+        EXPECT_EQ(port.SetBaud(i), 0) << i;
+        EXPECT_EQ(port.Baud(), stored[i]) << i;
+    }
+    port.SetBaud(25);
+    EXPECT_EQ(port.Baud(), 25);
+    EXPECT_TRUE(os.calls.empty());
+}
+
+TEST_F(PortRules, SetBaud9AppliesTheRateOf1200AndStores8) {
+    OpenPort();
+    EXPECT_EQ(port.SetBaud(9), 1);
+    EXPECT_EQ(port.Baud(), 8);
+    ASSERT_EQ(os.Names(), std::vector<std::string>{"SetConfig"});
+    EXPECT_EQ(os.Last("SetConfig")->settings.baudRate, 1200u);
+}
+
+TEST_F(PortRules, SetBaud18And3) {
+    OpenPort();
+    port.SetBaud(18);
+    EXPECT_EQ(port.Baud(), 17);
+    EXPECT_EQ(os.device.baudRate, 57600u);
+    port.SetBaud(3);
+    EXPECT_EQ(port.Baud(), 2);
+    EXPECT_EQ(os.device.baudRate, 110u);
+}
+
+TEST_F(PortRules, SetBaud25StoresItChangesNoRateAndStillWrites) {
+    OpenPort();
+    port.SetBaud(19);
+    os.Forget();
+    EXPECT_EQ(port.SetBaud(25), 1);
+    EXPECT_EQ(port.Baud(), 25);
+    ASSERT_EQ(os.Count("SetConfig"), 1);
+    EXPECT_EQ(os.Last("SetConfig")->settings.baudRate, 115200u);
+}
+
+TEST_F(PortRules, EveryTableRateReachesTheLine) {
+    OpenPort();
+    for (int i = 0; i < 22; ++i) {
+        port.SetBaud(i);
+        EXPECT_EQ(os.device.baudRate, ZKWWinExtSerialBase::BaudRateOf(i)) << i;
+    }
+}
+
+TEST_F(PortRules, OneAndAHalfStopBitsRefusedWithEightDataBits) {
+    OpenPort();
+    EXPECT_EQ(port.SetStopBits(1), 0);
+    EXPECT_EQ(port.StopBits(), 0);
+    EXPECT_EQ(os.Count("SetConfig"), 0);
+    EXPECT_EQ(os.device.stopBits, serial::kOneStopBit);
+}
+
+TEST_F(PortRules, FiveDataBitsAcceptedWithOneStopBit) {
+    OpenPort();
+    EXPECT_EQ(port.SetDataBits(0), 1);
+    EXPECT_EQ(port.DataBits(), 0);
+    EXPECT_EQ(os.device.byteSize, 5);
+    // Now 1.5 stop bits are allowed, 2 are not.
+    EXPECT_EQ(port.SetStopBits(1), 1);
+    EXPECT_EQ(port.StopBits(), 1);
+    EXPECT_EQ(os.device.stopBits, serial::kOne5StopBits);
+    os.Forget();
+    EXPECT_EQ(port.SetStopBits(2), 0);
+    EXPECT_EQ(port.StopBits(), 1);
+    EXPECT_EQ(os.Count("SetConfig"), 0);
+}
+
+TEST_F(PortRules, DataBitsRefusedAgainstTheStoredStopBits) {
+    OpenPort();
+    port.SetDataBits(0);
+    port.SetStopBits(1);  // 5 bits, 1.5 stop bits
+    os.Forget();
+    for (int n = 1; n <= 3; ++n) {
+        EXPECT_EQ(port.SetDataBits(n), 0);
+        EXPECT_EQ(port.DataBits(), 0);
+    }
+    EXPECT_EQ(os.Count("SetConfig"), 0);
+    EXPECT_EQ(os.device.byteSize, 5);
+
+    port.SetStopBits(0);
+    port.SetDataBits(3);
+    port.SetStopBits(2);  // 8 bits, 2 stop bits
+    EXPECT_EQ(os.device.stopBits, serial::kTwoStopBits);
+    os.Forget();
+    EXPECT_EQ(port.SetDataBits(0), 0);
+    EXPECT_EQ(port.DataBits(), 3);
+    EXPECT_EQ(os.Count("SetConfig"), 0);
+    EXPECT_EQ(port.SetDataBits(1), 1);
+    EXPECT_EQ(os.device.byteSize, 6);
+    EXPECT_EQ(port.SetDataBits(2), 1);
+    EXPECT_EQ(os.device.byteSize, 7);
+}
+
+TEST_F(PortRules, TwoStopBitsRefusedWithFiveDataBits) {
+    OpenPort();
+    port.SetDataBits(0);
+    os.Forget();
+    EXPECT_EQ(port.SetStopBits(2), 0);
+    EXPECT_EQ(port.StopBits(), 0);
+    EXPECT_EQ(os.Count("SetConfig"), 0);
+}
+
+TEST_F(PortRules, DataBitsAboveThreeAreStoredAndWriteNothing) {
+    OpenPort();
+    EXPECT_EQ(port.SetDataBits(4), 0);
+    EXPECT_EQ(port.DataBits(), 4);
+    EXPECT_EQ(os.Count("SetConfig"), 0);
+    EXPECT_EQ(os.device.byteSize, 8);
+}
+
+TEST_F(PortRules, StopBitsOutsideTheCodesAreStoredAndWriteNothing) {
+    OpenPort();
+    EXPECT_EQ(port.SetStopBits(3), 0);
+    EXPECT_EQ(port.StopBits(), 3);
+    EXPECT_EQ(os.Count("SetConfig"), 0);
+    EXPECT_EQ(port.SetStopBits(0), 1);
+    EXPECT_EQ(os.device.stopBits, serial::kOneStopBit);
+}
+
+TEST_F(PortRules, CharacterFormatRulesWhileClosedOnlyStore) {
+    EXPECT_EQ(port.SetStopBits(1), 0);  // refused: 8 data bits
+    EXPECT_EQ(port.StopBits(), 0);
+    port.SetDataBits(0);
+    port.SetStopBits(1);
+    EXPECT_EQ(port.DataBits(), 0);
+    EXPECT_EQ(port.StopBits(), 1);
+    EXPECT_TRUE(os.calls.empty());
+}
+
+TEST_F(PortRules, ParitySetsTheCheckFlag) {
+    OpenPort();
+    port.SetParity(2);
+    EXPECT_EQ(port.Parity(), 2);
+    EXPECT_EQ(os.device.parity, serial::kEvenParity);
+    EXPECT_TRUE(os.device.parityCheck);
+    port.SetParity(0);
+    EXPECT_FALSE(os.device.parityCheck);
+    port.SetParity(4);
+    EXPECT_TRUE(os.device.parityCheck);
+    os.Forget();
+    // An unknown code goes to the line as it is and leaves the check flag alone.
+    port.SetParity(7);
+    EXPECT_EQ(port.Parity(), 7);
+    ASSERT_EQ(os.Count("SetConfig"), 1);
+    EXPECT_EQ(os.Last("SetConfig")->settings.parity, 7);
+    EXPECT_TRUE(os.Last("SetConfig")->settings.parityCheck);
+}
+
+TEST_F(PortRules, FlowControlModes) {
+    OpenPort();
+    port.SetFlowControl(1);
+    EXPECT_TRUE(os.device.outxCtsFlow);
+    EXPECT_EQ(os.device.rtsControl, serial::kRtsControlHandshake);
+    EXPECT_FALSE(os.device.outX || os.device.inX);
+
+    port.SetFlowControl(2);
+    EXPECT_FALSE(os.device.outxCtsFlow);
+    EXPECT_EQ(os.device.rtsControl, serial::kRtsControlDisable);
+    EXPECT_TRUE(os.device.outX && os.device.inX);
+
+    port.SetFlowControl(3);
+    EXPECT_TRUE(os.device.outxCtsFlow);
+    EXPECT_EQ(os.device.rtsControl, serial::kRtsControlToggle);
+    EXPECT_FALSE(os.device.outX || os.device.inX);
+
+    port.SetFlowControl(0);
+    EXPECT_FALSE(os.device.outxCtsFlow);
+    EXPECT_EQ(os.device.rtsControl, serial::kRtsControlDisable);
+    EXPECT_FALSE(os.device.outX || os.device.inX);
+    EXPECT_EQ(port.FlowControl(), 0);
+}
+
+TEST_F(PortRules, FlowMode3YieldsToggleFromAnyRtsControl) {
+    for (uint8_t rts = 0; rts < 4; ++rts) {
+        FakeSerialOs fake;
+        fake.device.rtsControl = rts;
+        ZKWWinExtSerialPort p(fake);
+        p.SetFlowControl(3);
+        ASSERT_TRUE(p.Open());
+        EXPECT_EQ(fake.device.rtsControl, serial::kRtsControlToggle) << int(rts);
+    }
+}
+
+TEST_F(PortRules, FlowModeOutsideTheTableIsStoredAndChangesNothing) {
+    OpenPort();
+    port.SetFlowControl(2);
+    const LineSettings before = os.device;
+    EXPECT_EQ(port.SetFlowControl(5), 1);
+    EXPECT_EQ(port.FlowControl(), 5);
+    EXPECT_EQ(os.device, before);
+}
+
+TEST_F(PortRules, SetTimeouts2And0) {
+    OpenPort();
+    EXPECT_EQ(port.SetTimeouts(2, 0), 1);
+    ASSERT_EQ(os.Names(), std::vector<std::string>{"SetTimeouts"});
+    const serial::Timeouts& t = os.Last("SetTimeouts")->timeouts;
+    EXPECT_EQ(t.readInterval, 2000u);
+    EXPECT_EQ(t.readTotalMultiplier, 2000u);
+    EXPECT_EQ(t.readTotalConstant, 0u);
+    EXPECT_EQ(t.writeTotalMultiplier, 2000u);
+    EXPECT_EQ(t.writeTotalConstant, 0u);
+    EXPECT_EQ(port.CommTimeouts(), t);
+}
+
+TEST_F(PortRules, SetTimeoutsAddsSecondsAndMilliseconds) {
+    OpenPort();
+    port.SetTimeouts(1, 250);
+    EXPECT_EQ(os.Last("SetTimeouts")->timeouts.readInterval, 1250u);
+}
+
+TEST_F(PortRules, SettersWhileClosedOnlyStore) {
+    port.SetTimeouts(3, 7);
+    port.SetParity(1);
+    port.SetFlowControl(1);
+    EXPECT_TRUE(os.calls.empty());
+    // The next Open applies them.
+    ASSERT_TRUE(port.Open());
+    EXPECT_EQ(os.Last("SetTimeouts")->timeouts.readInterval, 3007u);
+    EXPECT_EQ(os.device.parity, serial::kOddParity);
+    EXPECT_EQ(os.device.rtsControl, serial::kRtsControlHandshake);
+}
+
+TEST_F(PortRules, OpenReappliesTheSettingsInOrderThenWritesOnceMore) {
+    os.device.baudRate = 4800;
+    os.device.byteSize = 7;
+    os.device.outX = os.device.inX = true;
+    os.device.abortOnError = true;
+    os.device.nullStrip = true;
+    os.device.binary = false;
+    port.SetPortName("\\\\.\\COM4");
+    ASSERT_TRUE(port.Open());
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_EQ(os.openedName, "\\\\.\\COM4");
+    EXPECT_EQ(port.Handle(), 7);
+    // Baud, data bits, stop bits, parity, flow control, time-outs, the final write.
+    const std::vector<std::string> expected = {"Open",      "GetConfig",   "SetConfig",
+                                               "SetConfig", "SetConfig",   "SetConfig",
+                                               "SetConfig", "SetTimeouts", "SetConfig"};
+    EXPECT_EQ(os.Names(), expected);
+    EXPECT_EQ(os.calls[2].settings.baudRate, 19200u);
+    EXPECT_EQ(os.calls[2].settings.byteSize, 7);  // the data bits come next
+    EXPECT_EQ(os.calls[3].settings.byteSize, 8);
+    const LineSettings& final = os.calls.back().settings;
+    EXPECT_EQ(final.baudRate, 19200u);
+    EXPECT_EQ(final.byteSize, 8);
+    EXPECT_EQ(final.parity, serial::kNoParity);
+    EXPECT_EQ(final.stopBits, serial::kOneStopBit);
+    EXPECT_TRUE(final.binary);
+    EXPECT_FALSE(final.outX || final.inX || final.abortOnError || final.nullStrip);
+    EXPECT_EQ(final.rtsControl, serial::kRtsControlDisable);
+    EXPECT_EQ(os.Last("SetTimeouts")->timeouts.readInterval, 500u);
+}
+
+TEST_F(PortRules, OpenOnAnOpenPortOpensNothing) {
+    OpenPort();
+    EXPECT_TRUE(port.Open());
+    EXPECT_TRUE(os.calls.empty());
+}
+
+TEST_F(PortRules, FailedOpenKeepsTheReasonAndConfiguresNothing) {
+    os.openFails = true;
+    os.failure.kind = serial::FailureKind::kBusy;
+    os.failure.osError = EBUSY;
+    os.failure.node = "/dev/ttyUSB0";
+    os.failure.holderPid = 4321;
+    EXPECT_FALSE(port.Open());
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.Handle(), serial::kInvalidHandle);
+    EXPECT_EQ(os.Names(), std::vector<std::string>{"Open"});
+    EXPECT_EQ(port.LastOpenFailure().kind, serial::FailureKind::kBusy);
+    EXPECT_EQ(port.OsError(), EBUSY);
+    EXPECT_EQ(port.FailureText(), "busy: /dev/ttyUSB0 is in use by another program (PID 4321)");
+}
+
+TEST_F(PortRules, SuccessfulOpenClearsAnEarlierFailure) {
+    os.openFails = true;
+    os.failure.kind = serial::FailureKind::kAbsent;
+    EXPECT_FALSE(port.Open());
+    os.openFails = false;
+    EXPECT_TRUE(port.Open());
+    EXPECT_EQ(port.LastOpenFailure().kind, serial::FailureKind::kNone);
+}
+
+TEST_F(PortRules, CloseOnANeverOpenedPortClosesTheInvalidHandle) {
+    EXPECT_EQ(port.Close(), -1);
+    ASSERT_EQ(os.Names(), std::vector<std::string>{"Close"});
+    EXPECT_EQ(os.calls[0].handle, serial::kInvalidHandle);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.OsError(), EBADF);
+}
+
+TEST_F(PortRules, CloseKeepsTheHandleValueAndTheSettings) {
+    port.SetBaud(19);
+    OpenPort();
+    EXPECT_EQ(port.Close(), 1);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.Handle(), 7);
+    EXPECT_EQ(port.Baud(), 19);
+    // A second Close hands the old value to the system layer, which refuses it.
+    EXPECT_EQ(port.Close(), -1);
+    EXPECT_EQ(os.Count("Close"), 2);
+}
+
+TEST_F(PortRules, DestructorClosesAnOpenPort) {
+    FakeSerialOs fake;
+    {
+        ZKWWinExtSerialPort p(fake);
+        ASSERT_TRUE(p.Open());
+        fake.Forget();
+    }
+    EXPECT_EQ(fake.Names(), std::vector<std::string>{"Close"});
+}
+
+TEST_F(PortRules, DestructorOfAClosedPortCallsNothing) {
+    FakeSerialOs fake;
+    { ZKWWinExtSerialPort p(fake); }
+    EXPECT_TRUE(fake.calls.empty());
+}
+
+TEST_F(PortRules, SetDefaultsRestoresTheDefaultsAndClearsOpened) {
+    port.SetBaud(19);
+    port.SetParity(2);
+    port.SetTimeouts(9, 9);
+    port.SetDefaults();
+    EXPECT_EQ(port.Baud(), 14);
+    EXPECT_EQ(port.Parity(), 0);
+    EXPECT_FALSE(port.IsOpen());
+}
+
+TEST_F(PortRules, BytesAvailable) {
+    EXPECT_EQ(port.BytesAvailable(), 0);  // closed
+    EXPECT_TRUE(os.calls.empty());
+    OpenPort();
+    os.input = "abc";
+    EXPECT_EQ(port.BytesAvailable(), 3);
+    EXPECT_EQ(port.LastError(), 0);
+}
+
+TEST_F(PortRules, BytesAvailableTranslatesLineErrorsThenClearsOnSuccess) {
+    OpenPort();
+    os.lineErrors = serial::kCeFrame;
+    EXPECT_EQ(port.BytesAvailable(), 0);
+    EXPECT_EQ(port.LastError(), 0);
+    os.lineErrors = serial::kCeOverrun;
+    os.clearErrorFails = true;
+    EXPECT_EQ(port.BytesAvailable(), -1);
+    EXPECT_EQ(port.LastError(), ZKWWinExtSerialBase::kErrorOverrun);
+    EXPECT_EQ(port.OsError(), EIO);
+}
+
+struct LineErrorCase {
+    uint32_t flags;
+    int code;
+};
+
+TEST_F(PortRules, TranslateLineErrorsFirstMatchWins) {
+    const LineErrorCase cases[] = {
+        {serial::kCeBreak | serial::kCeFrame | serial::kCeTxFull, 6},
+        {serial::kCeFrame | serial::kCeIoe, 7},
+        {serial::kCeIoe | serial::kCeMode, 8},
+        {serial::kCeMode | serial::kCeOverrun, 1},
+        {serial::kCeOverrun | serial::kCeRxParity, 9},
+        {serial::kCeRxParity | serial::kCeRxOver, 11},
+        {serial::kCeRxOver | serial::kCeTxFull, 10},
+        {serial::kCeTxFull, 12},
+    };
+    for (const LineErrorCase& c : cases) {
+        port.TranslateLineErrors(c.flags);
+        EXPECT_EQ(port.LastError(), c.code) << std::hex << c.flags;
+    }
+    port.TranslateLineErrors(0x2000);  // no known flag
+    EXPECT_EQ(port.LastError(), 12);
+    port.TranslateLineErrors(0);
+    EXPECT_EQ(port.LastError(), 12);
+}
+
+TEST_F(PortRules, ReadOnAnEmptyQueueReturnsAtOnceWithoutReading) {
+    OpenPort();
+    port.TranslateLineErrors(serial::kCeBreak);
+    char buffer[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(port.Read(buffer, 4), 0);
+    EXPECT_EQ(os.Names(), std::vector<std::string>{"ClearError"});
+    EXPECT_EQ(port.LastError(), 6);
+    EXPECT_EQ(buffer[0], 'x');
+}
+
+TEST_F(PortRules, ReadWhileClosedReadsNothing) {
+    char buffer[4];
+    EXPECT_EQ(port.Read(buffer, 4), 0);
+    EXPECT_TRUE(os.calls.empty());
+}
+
+TEST_F(PortRules, ReadReturnsWhatWasQueuedUpToCount) {
+    OpenPort();
+    os.input = "hello";
+    char buffer[8] = {};
+    EXPECT_EQ(port.Read(buffer, 3), 3);
+    EXPECT_EQ(std::string(buffer, 3), "hel");
+    EXPECT_EQ(port.Read(buffer, 8), 2);
+    EXPECT_EQ(std::string(buffer, 2), "lo");
+    EXPECT_EQ(os.Last("Read")->count, 8u);
+}
+
+TEST_F(PortRules, ReadFailureSetsCode13) {
+    OpenPort();
+    os.input = "x";
+    os.readFails = true;
+    char c = 0;
+    EXPECT_EQ(port.Read(&c, 1), -1);
+    EXPECT_EQ(port.LastError(), 13);
+    EXPECT_EQ(port.OsError(), EIO);
+}
+
+TEST_F(PortRules, ReadOfNothingAlthoughBytesWereQueuedSetsCode13) {
+    OpenPort();
+    os.input = "x";
+    os.readReturnsNothing = true;
+    char c = 0;
+    EXPECT_EQ(port.Read(&c, 1), -1);
+    EXPECT_EQ(port.LastError(), 13);
+}
+
+TEST_F(PortRules, WriteFlushesAfterTheBytes) {
+    OpenPort();
+    EXPECT_EQ(port.Write("abc", 3), 3);
+    EXPECT_EQ(os.output, "abc");
+    EXPECT_EQ(os.Names(), (std::vector<std::string>{"Write", "Flush"}));
+}
+
+TEST_F(PortRules, WriteFailureSetsCode14AndStillFlushes) {
+    OpenPort();
+    os.writeFails = true;
+    EXPECT_EQ(port.Write("abc", 3), -1);
+    EXPECT_EQ(port.LastError(), 14);
+    EXPECT_EQ(os.Names(), (std::vector<std::string>{"Write", "Flush"}));
+}
+
+TEST_F(PortRules, WriteWhileClosedWritesNothingWithoutAnError) {
+    EXPECT_EQ(port.Write("abc", 3), 0);
+    EXPECT_EQ(port.LastError(), 0);
+    EXPECT_TRUE(os.calls.empty());
+}
+
+TEST_F(PortRules, ReadCharAndWriteChar) {
+    char c = 'z';
+    EXPECT_FALSE(port.ReadChar(c));  // closed
+    EXPECT_FALSE(port.WriteChar('a'));
+    OpenPort();
+    EXPECT_FALSE(port.ReadChar(c));  // nothing queued
+    EXPECT_EQ(c, 'z');
+    os.input = "q";
+    EXPECT_TRUE(port.ReadChar(c));
+    EXPECT_EQ(c, 'q');
+    os.Forget();
+    EXPECT_TRUE(port.WriteChar('w'));
+    EXPECT_EQ(os.output, "w");
+    EXPECT_EQ(os.Names(), (std::vector<std::string>{"Write", "Flush"}));
+    os.writeFails = true;
+    EXPECT_FALSE(port.WriteChar('w'));
+    EXPECT_EQ(port.LastError(), 14);
+    os.input = "q";
+    os.readFails = true;
+    EXPECT_FALSE(port.ReadChar(c));
+    EXPECT_EQ(port.LastError(), 13);
+}
+
+TEST_F(PortRules, ReadLineStopsAfterALineFeed) {
+    OpenPort();
+    os.input = "ab\ncd";
+    char buffer[16];
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(port.ReadLine(buffer, 16), 4);
+    EXPECT_STREQ(buffer, "ab\n");
+    EXPECT_EQ(port.ReadLine(buffer, 16), 3);
+    EXPECT_STREQ(buffer, "cd");
+    EXPECT_EQ(port.ReadLine(buffer, 16), 0);
+}
+
+TEST_F(PortRules, ReadLineKeepsRoomForTheNul) {
+    OpenPort();
+    os.input = "abcdef";
+    char buffer[4];
+    EXPECT_EQ(port.ReadLine(buffer, 4), 4);
+    EXPECT_STREQ(buffer, "abc");
+    EXPECT_EQ(os.input, "def");
+}
+
+TEST_F(PortRules, InputQueuedAndHasInput) {
+    EXPECT_EQ(port.InputQueued(), 0);  // invalid handle: the query fails
+    EXPECT_FALSE(port.HasInput());
+    OpenPort();
+    os.input = "ab";
+    EXPECT_EQ(port.InputQueued(), 2);
+    EXPECT_TRUE(port.HasInput());
+}
+
+TEST_F(PortRules, ControlLinesAndModemStatus) {
+    EXPECT_EQ(port.SetDtr(true), 0);
+    EXPECT_EQ(port.SetRts(true), 0);
+    EXPECT_EQ(port.ModemStatus(), 0u);
+    EXPECT_TRUE(os.calls.empty());
+    OpenPort();
+    port.SetDtr(true);
+    port.SetDtr(false);
+    port.SetRts(true);
+    port.SetRts(false);
+    ASSERT_EQ(os.Count("Escape"), 4);
+    EXPECT_EQ(os.calls[0].function, serial::EscapeFunction::kSetDtr);
+    EXPECT_EQ(os.calls[1].function, serial::EscapeFunction::kClearDtr);
+    EXPECT_EQ(os.calls[2].function, serial::EscapeFunction::kSetRts);
+    EXPECT_EQ(os.calls[3].function, serial::EscapeFunction::kClearRts);
+    os.modemStatus = serial::kMsCtsOn;
+    EXPECT_EQ(port.ModemStatus(), 1u);
+    os.modemStatus = serial::kMsDsrOn;
+    EXPECT_EQ(port.ModemStatus(), 2u);
+    os.modemStatus = serial::kMsRlsdOn;
+    EXPECT_EQ(port.ModemStatus(), 4u);
+    os.modemStatus = serial::kMsRingOn;
+    EXPECT_EQ(port.ModemStatus(), 8u);
+    os.modemStatus = serial::kMsCtsOn | serial::kMsDsrOn | serial::kMsRlsdOn | serial::kMsRingOn;
+    EXPECT_EQ(port.ModemStatus(), 15u);
+}
+
+TEST_F(PortRules, IdleDoesNothing) {
+    OpenPort();
+    port.Idle();
+    EXPECT_TRUE(os.calls.empty());
+}
+
+}  // namespace

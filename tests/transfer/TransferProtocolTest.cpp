@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "CodeplugRadioPeer.h"
+#include "LinkTestSupport.h"
+#include "link/RadioLink.h"
+#include "transfer/ZKWTransferParms.h"
+
+using linktest::Bytes;
+using transfertest::CodeplugRadioPeer;
+
+namespace {
+
+constexpr char kAccessCode[] = "0123456789ABCDEF";
+
+// A chain of records: each 0x5F 0x5F, then its length in words (high byte first), then filler.
+Bytes recordChain(const std::vector<int>& wordsPerRecord) {
+    Bytes bytes;
+    for (int words : wordsPerRecord) {
+        bytes.push_back(0x5F);
+        bytes.push_back(0x5F);
+        bytes.push_back(static_cast<std::uint8_t>(words >> 8));
+        bytes.push_back(static_cast<std::uint8_t>(words & 0xFF));
+        for (int i = 4; i < 2 * words; ++i)
+            bytes.push_back(static_cast<std::uint8_t>(i * 7));
+    }
+    return bytes;
+}
+
+class TransferFixture : public ::testing::Test {
+  protected:
+    linktest::VirtualPump pump;
+    linktest::FakeLine line;
+    linktest::VirtualTimer timer{pump};
+    RadioLink link{pump, std::make_unique<linktest::FakeDeviceFactory>(line)};
+    CodeplugRadioPeer radio{pump, line};
+    std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kTransferImageBytes, 0);
+    ZKWTransferParms transfer;
+    int prompts = 0;
+
+    void SetUp() override {
+        link.AttachTimer(timer);
+        std::string error;
+        ASSERT_TRUE(link.OpenDevice(1, 19200, false, error));
+        link.SetFramed(true);
+        ASSERT_TRUE(link.PrepareTimeout(kReplyTimeoutMs));
+        radio.accessCode = kAccessCode;
+        transfer.SetImage(buffer.data(), 0);
+        transfer.SetAccessCode(kAccessCode);
+        transfer.SetLink(&link);
+    }
+
+    void Answer(std::vector<std::string> passwords) {
+        transfer.passChecker.askPassword = [this, passwords](std::string& text) {
+            if (prompts >= static_cast<int>(passwords.size()))
+                return false;
+            text = passwords[static_cast<std::size_t>(prompts++)];
+            return true;
+        };
+    }
+
+    int Download(const Bytes& image) {
+        std::copy(image.begin(), image.end(), buffer.begin());
+        transfer.SetSize(static_cast<std::int32_t>(image.size()));
+        transfer.SetImage(buffer.data(), static_cast<std::int32_t>(image.size()));
+        return transfer.Download();
+    }
+
+    int Count(std::uint8_t code) const {
+        int n = 0;
+        for (const Bytes& r : radio.requests)
+            n += r.size() >= 2 && r[0] == 3 && r[1] == code;
+        return n;
+    }
+};
+
+// ---------- Upload ----------
+
+TEST_F(TransferFixture, UploadEndsWhenTheRecordChainEndsInTheThirdBlock) {
+    radio.codeplug = recordChain({60, 80, 10});  // 300 bytes: ends inside block 3
+    ASSERT_GT(transfer.Upload(), 0);
+    // The walk examines one header per block: after block 3 it has reached the third record,
+    // and block 4 shows what follows it is no record. The extra block counts in Size.
+    EXPECT_EQ(transfer.Size(), 4 * 128);
+    EXPECT_TRUE(std::equal(radio.codeplug.begin(), radio.codeplug.end(), buffer.begin()));
+    EXPECT_TRUE(radio.ended);
+    EXPECT_EQ(Count(transfer_msg::NextBlock), 3);
+    EXPECT_FALSE(link.IsEnabled());
+}
+
+TEST_F(TransferFixture, UploadWhoseFirstBlockIsNoRecordStopsAfterIt) {
+    radio.codeplug = Bytes(256, 0x11);
+    ASSERT_GT(transfer.Upload(), 0);
+    EXPECT_EQ(transfer.Size(), 128);
+    EXPECT_TRUE(radio.ended);
+    EXPECT_EQ(Count(transfer_msg::NextBlock), 0);
+}
+
+TEST_F(TransferFixture, UploadThatNeverEndsStopsAtTheBufferNeverBeyond) {
+    // Every record is two words long, so the walk never finds the end.
+    radio.codeplug = recordChain(std::vector<int>(9000, 2));
+    std::vector<std::uint8_t> guarded(kTransferImageBytes + 256, 0xEE);
+    transfer.SetImage(guarded.data(), 0);
+    ASSERT_GT(transfer.Upload(), 0);
+    EXPECT_EQ(transfer.Size(), kTransferImageBytes);
+    EXPECT_EQ(radio.blocksServed, 256) << "no 257th block is asked for";
+    for (int i = kTransferImageBytes; i < kTransferImageBytes + 256; ++i)
+        ASSERT_EQ(guarded[static_cast<std::size_t>(i)], 0xEE) << "byte " << i;
+    EXPECT_TRUE(radio.ended);
+}
+
+TEST_F(TransferFixture, UploadFailuresGiveMinusOne) {
+    radio.codeplug = recordChain({200});
+    radio.unexpectedBlock = 1;
+    radio.unexpectedAtBlock = Bytes{3, 9};
+    EXPECT_EQ(transfer.Upload(), -1) << "a group-3 code other than 2 and 8";
+
+    CodeplugRadioPeer& r = radio;
+    r.blocksServed = 0;
+    r.unexpectedAtBlock = Bytes{4, 2, 0};
+    EXPECT_EQ(transfer.Upload(), -1) << "a message of another group";
+
+    r.blocksServed = 0;
+    r.unexpectedAtBlock.reset();
+    r.silentFromBlock = 1;
+    const double start = pump.NowMs();
+    EXPECT_EQ(transfer.Upload(), -1) << "the radio goes silent";
+    EXPECT_NEAR(pump.NowMs() - start, kReplyTimeoutMs, 50);
+}
+
+TEST_F(TransferFixture, ShortDataBlockIsStoredAsFarAsItGoes) {
+    radio.codeplug = Bytes(128, 0x33);
+    radio.unexpectedBlock = 0;
+    radio.unexpectedAtBlock = Bytes{3, 2, 1, 2, 3};
+    std::fill(buffer.begin(), buffer.end(), 0xAA);
+    ASSERT_GT(transfer.Upload(), 0);
+    EXPECT_EQ(transfer.Size(), 128);
+    EXPECT_EQ(buffer[2], 3);
+    EXPECT_EQ(buffer[3], 0);
+    EXPECT_EQ(buffer[127], 0);
+    EXPECT_EQ(buffer[128], 0xAA);
+}
+
+// ---------- Download ----------
+
+TEST_F(TransferFixture, DownloadSendsAnEvenNumberOfBlocksFilledWithBlanks) {
+    struct Case {
+        int bytes, blocks;
+    };
+    for (const Case& c : {Case{200, 2}, Case{256, 2}, Case{300, 4}, Case{1, 2}, Case{129, 2}}) {
+        Bytes image(static_cast<std::size_t>(c.bytes));
+        for (int i = 0; i < c.bytes; ++i)
+            image[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 13 + 1);
+        radio.requests.clear();
+        ASSERT_GT(Download(image), 0) << c.bytes;
+        EXPECT_TRUE(transfer.DownloadComplete()) << c.bytes;
+        ASSERT_EQ(radio.received.size(), static_cast<std::size_t>(c.blocks * 128)) << c.bytes;
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), radio.received.begin())) << c.bytes;
+        for (std::size_t i = image.size(); i < radio.received.size(); ++i)
+            ASSERT_EQ(radio.received[i], 0x20) << c.bytes << " byte " << i;
+        EXPECT_EQ(Count(transfer_msg::TransferEnd), 1);
+        EXPECT_TRUE(radio.ended);
+    }
+}
+
+TEST_F(TransferFixture, DownloadAnswersEveryBlockSumReport) {
+    radio.reportEvery = 3;
+    Bytes image(128 * 7, 0x41);
+    ASSERT_GT(Download(image), 0);
+    EXPECT_EQ(radio.sumAnswers, (std::vector<std::uint8_t>{5, 5}));
+    EXPECT_EQ(transfer.LastDownload().sumReports, 2);
+    EXPECT_EQ(transfer.LastDownload().blocksSent, 8);
+    EXPECT_TRUE(transfer.DownloadComplete());
+}
+
+TEST_F(TransferFixture, BlockSumMismatchIsAnsweredAndMadeVisible) {
+    radio.wrongSums = true;
+    Bytes image(512, 0x42);
+    const int result = Download(image);
+    EXPECT_GT(result, 0) << "the exchange itself ends as the protocol says";
+    EXPECT_EQ(radio.sumAnswers, (std::vector<std::uint8_t>{6, 6}));
+    EXPECT_EQ(transfer.LastDownload().sumMismatches, 2);
+    EXPECT_FALSE(transfer.DownloadComplete());
+    EXPECT_EQ(radio.received.size(), 512u) << "nothing is sent again";
+}
+
+TEST_F(TransferFixture, UnexpectedCodeDuringDownloadEndsItPositiveButIncomplete) {
+    radio.reportEvery = 0;
+    radio.unexpectedBlock = 1;
+    radio.unexpectedAtBlock = Bytes{3, 9};
+    EXPECT_GT(Download(Bytes(512, 1)), 0);
+    EXPECT_FALSE(transfer.DownloadComplete());
+    EXPECT_EQ(transfer.LastDownload().blocksSent, 1);
+}
+
+TEST_F(TransferFixture, DownloadKeystreamRunsOnAcrossBlocks) {
+    // The radio descrambles with its own keystream; identical blocks arrive identical only if
+    // both ends advanced it block by block in sending order.
+    Bytes image(128 * 4, 0);
+    ASSERT_GT(Download(image), 0);
+    EXPECT_EQ(radio.received, image);
+}
+
+TEST_F(TransferFixture, WrongAccessCodeGarblesTheImageAtTheRadio) {
+    transfer.SetAccessCode("not a code");
+    ASSERT_GT(Download(Bytes(256, 7)), 0);
+    EXPECT_NE(radio.received, Bytes(256, 7));
+}
+
+// ---------- Password ----------
+
+TEST_F(TransferFixture, GrantedAtOnceShowsNoPrompt) {
+    radio.password = "1234";
+    radio.grantWithoutRequest = true;
+    Answer({"1234"});
+    radio.codeplug = Bytes(128, 0);
+    EXPECT_GT(transfer.Upload(), 0);
+    EXPECT_EQ(prompts, 0);
+    EXPECT_TRUE(transfer.passChecker.Granted());
+}
+
+TEST_F(TransferFixture, GrantedAfterAPromptSendsThePackedDigits) {
+    radio.password = "4711";
+    Answer({"ab47c11"});
+    ASSERT_GT(Download(Bytes(128, 5)), 0);
+    EXPECT_EQ(prompts, 1);
+    ASSERT_EQ(radio.replyDigits.size(), 1u);
+    EXPECT_EQ(radio.replyDigits[0], (Bytes{0x47, 0x11, 0xFF, 0xFF}));
+    EXPECT_TRUE(transfer.DownloadComplete());
+}
+
+TEST_F(TransferFixture, ThreePromptsUsedUpEndTheTransfer) {
+    radio.password = "9999";
+    Answer({"1", "2", "3", "4"});
+    radio.codeplug = Bytes(128, 0);
+    EXPECT_LE(transfer.Upload(), 0);
+    EXPECT_EQ(prompts, 3);
+    EXPECT_EQ(radio.passwordReplies, 3);
+    EXPECT_FALSE(transfer.passChecker.Granted());
+    EXPECT_GE(Count(transfer_msg::TransferEnd), 1);
+}
+
+TEST_F(TransferFixture, CancelledPromptSendsTransferEndAndNoReply) {
+    radio.password = "9999";
+    transfer.passChecker.askPassword = [this](std::string&) {
+        ++prompts;
+        return false;
+    };
+    EXPECT_LE(Download(Bytes(128, 1)), 0);
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(radio.passwordReplies, 0);
+    EXPECT_EQ(Count(transfer_msg::TransferEnd), 1);
+    EXPECT_TRUE(radio.received.empty());
+}
+
+TEST_F(TransferFixture, NoAnswerToTheRequestEndsWithTheLinkFailure) {
+    radio.silentFromBlock = 0;
+    radio.codeplug = Bytes(128, 0);
+    // Silent before the grant: the peer's first send is the grant, so silence it from there.
+    line.onWrite = nullptr;
+    EXPECT_EQ(transfer.Upload(), -1);
+    EXPECT_FALSE(link.IsEnabled());
+}
+
+}  // namespace

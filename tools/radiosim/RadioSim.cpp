@@ -1,0 +1,424 @@
+#include "RadioSim.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "link/Frame.h"
+#include "link/Protocol.h"
+#include "transfer/TransferMessages.h"
+
+namespace {
+
+constexpr Scenario::Code kRateChange = 0x0900;
+constexpr Scenario::Code kBoxProbe = 0x0901;
+constexpr Scenario::Code kReadBoot = 0x042D;
+constexpr Scenario::Code kReadSem = 0x043E;
+const std::vector<std::uint8_t> kInformationBusy = {0x04, 0x20};
+const std::vector<std::uint8_t> kUnprompted = {0x07, 0x25};
+
+int SpeedToBaud(speed_t s) {
+    switch (s) {
+        case B1200:
+            return 1200;
+        case B2400:
+            return 2400;
+        case B4800:
+            return 4800;
+        case B9600:
+            return 9600;
+        case B19200:
+            return 19200;
+        case B38400:
+            return 38400;
+        case B57600:
+            return 57600;
+        case B115200:
+            return 115200;
+        case B230400:
+            return 230400;
+        default:
+            return 0;
+    }
+}
+
+std::string Hex(const std::uint8_t* p, int n) {
+    std::string s;
+    char buf[4];
+    for (int i = 0; i < n; ++i) {
+        std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", p[i]);
+        s += buf;
+    }
+    return s;
+}
+
+}  // namespace
+
+RadioSim::RadioSim(Scenario scenario)
+    : scenario_(std::move(scenario)), codeplug_(scenario_.codeplug, scenario_.serial) {
+    radioBaud_ = scenario_.baud;
+    bootBusyLeft_ = scenario_.bootBusy;
+    busyLeft_ = scenario_.busy;
+    for (const auto& f : scenario_.faults)
+        faultsLeft_.push_back(f.times);
+    receiver_.Accept(frame::kAddrBox);
+}
+
+RadioSim::~RadioSim() {
+    Stop();
+    if (!linkPath_.empty())
+        ::unlink(linkPath_.c_str());
+    for (int fd : {master_, slave_, wake_[0], wake_[1]}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+bool RadioSim::Open(std::string& error, const std::string& portDir, int comNumber) {
+    char name[256] = {};
+    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+        error = std::string("openpty: ") + std::strerror(errno);
+        return false;
+    }
+    slavePath_ = name;
+    termios t{};
+    ::tcgetattr(slave_, &t);
+    ::cfmakeraw(&t);
+    ::cfsetispeed(&t, B19200);
+    ::cfsetospeed(&t, B19200);
+    ::tcsetattr(slave_, TCSANOW, &t);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    if (::pipe(wake_) != 0) {
+        error = std::string("pipe: ") + std::strerror(errno);
+        return false;
+    }
+    if (!portDir.empty()) {
+        linkPath_ = portDir + "/COM" + std::to_string(comNumber);
+        ::unlink(linkPath_.c_str());
+        if (::symlink(slavePath_.c_str(), linkPath_.c_str()) != 0) {
+            error = linkPath_ + ": " + std::strerror(errno);
+            linkPath_.clear();
+            return false;
+        }
+    }
+    return true;
+}
+
+void RadioSim::Start() {
+    if (running_ || master_ < 0)
+        return;
+    running_ = true;
+    startMs_ = 0;
+    startMs_ = NowMs();
+    thread_ = std::thread([this] { Run(); });
+}
+
+void RadioSim::Stop() {
+    if (!running_)
+        return;
+    const char c = 'q';
+    [[maybe_unused]] ssize_t n = ::write(wake_[1], &c, 1);
+    thread_.join();
+    running_ = false;
+}
+
+std::int64_t RadioSim::NowMs() const {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() - startMs_;
+}
+
+int RadioSim::LineBaud() const {
+    termios t{};
+    if (::tcgetattr(master_, &t) != 0)
+        return 0;
+    return SpeedToBaud(::cfgetispeed(&t));
+}
+
+void RadioSim::Run() {
+    for (;;) {
+        int timeout = -1;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!pending_.empty()) {
+                std::int64_t next = pending_.front().atMs;
+                for (const auto& p : pending_)
+                    next = std::min(next, p.atMs);
+                timeout = static_cast<int>(std::max<std::int64_t>(0, next - NowMs()));
+            }
+        }
+        pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        int r = ::poll(fds, 2, timeout);
+        if (r < 0 && errno != EINTR)
+            return;
+        if (fds[1].revents & POLLIN)
+            return;
+        if (fds[0].revents & POLLIN) {
+            std::uint8_t buf[512];
+            ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n > 0) {
+                const int baud = LineBaud();
+                std::lock_guard<std::mutex> lock(mutex_);
+                OnBytes(buf, static_cast<int>(n), baud, NowMs());
+            }
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        const std::int64_t now = NowMs();
+        const int toolBaud = LineBaud();
+        for (auto it = pending_.begin(); it != pending_.end();) {
+            if (it->atMs > now) {
+                ++it;
+                continue;
+            }
+            if (toolBaud != radioBaud_) {
+                Violation("reply dropped: the radio sends at " + std::to_string(radioBaud_) +
+                          " baud, the tool's line is at " + std::to_string(toolBaud));
+            } else {
+                [[maybe_unused]] ssize_t w = ::write(master_, it->bytes.data(), it->bytes.size());
+                ++replies_;
+            }
+            it = pending_.erase(it);
+        }
+    }
+}
+
+void RadioSim::Violation(const std::string& text) {
+    if (violations_.size() < 1000)
+        violations_.push_back(text);
+}
+
+void RadioSim::OnBytes(const std::uint8_t* data, int count, int lineBaud, std::int64_t now) {
+    lastToolBaud_ = lineBaud;
+    if (!rateChanges_.empty() && !rateChanges_.back().settled) {
+        RateChange& rc = rateChanges_.back();
+        rc.settled = true;
+        rc.toolFollowed = lineBaud == rc.rate;
+    }
+    if (lineBaud != radioBaud_) {
+        // At the wrong speed the radio's receiver sees garbage, not these bytes.
+        noiseBytes_ += count;
+        ++wrongSpeedChunks_;
+        receiver_.Reset();
+        Violation(std::to_string(count) + " bytes at " + std::to_string(lineBaud) +
+                  " baud while the radio listens at " + std::to_string(radioBaud_));
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        switch (receiver_.Feed(data[i])) {
+            case FrameReceiver::Event::kFrame:
+                OnFrame(receiver_.Payload(), receiver_.SourceAddress(),
+                        receiver_.DestinationAddress(), lineBaud, now);
+                break;
+            case FrameReceiver::Event::kBadChecksum:
+                Violation("frame with a bad checksum");
+                break;
+            case FrameReceiver::Event::kGarbled:
+                Violation("garbled frame");
+                break;
+            case FrameReceiver::Event::kOverflow:
+                Violation("more than 1028 bytes without a frame end");
+                break;
+            case FrameReceiver::Event::kNotForUs:
+                Violation("frame end for an address neither radio nor box");
+                break;
+            case FrameReceiver::Event::kNone:
+                break;
+        }
+    }
+}
+
+RadioSim::Bytes RadioSim::Wire(const Bytes& payload, std::uint8_t src, std::uint8_t dst) {
+    frame::WireFrame w = frame::Encode(payload.data(), static_cast<int>(payload.size()), src, dst);
+    return Bytes(w.bytes, w.bytes + w.length);
+}
+
+void RadioSim::Queue(const Bytes& wire, std::int64_t atMs) {
+    pending_.push_back({atMs, wire});
+}
+
+bool RadioSim::ReplyFor(Scenario::Code code, Bytes& reply) {
+    auto with = [&](std::uint8_t f, const Bytes& data) {
+        reply = {static_cast<std::uint8_t>(code >> 8), f};
+        reply.insert(reply.end(), data.begin(), data.end());
+        return true;
+    };
+    switch (code) {
+        case 0x041C:
+            // After an application update the radio expects the new firmware's format.
+            if (applicationFlashed_ && !scenario_.codeplug.formatAfterUpdate.empty())
+                return with(0x1D, scenario_.codeplug.formatAfterUpdate);
+            return with(0x1D, scenario_.fileFormat);
+        case 0x040B:
+            return with(0x0C, scenario_.dsp);
+        case 0x0409:
+            return with(0x0A, scenario_.controller);
+        case 0x0407:
+            return with(0x08, scenario_.hardware);
+        case 0x0404:
+            return with(0x05, scenario_.serial);
+        case kReadBoot:
+            if (!scenario_.bootPresent)
+                return false;
+            if (bootBusyLeft_ > 0) {
+                --bootBusyLeft_;
+                reply = kInformationBusy;
+                return true;
+            }
+            return with(0x2E, scenario_.boot);
+        case kReadSem:
+            if (!scenario_.semPresent)
+                return false;
+            return with(0x3F, scenario_.sem);
+        default:
+            Violation("unknown command " + CodeText(code));
+            return false;
+    }
+}
+
+void RadioSim::OnFrame(const MessageRecord& p, std::uint8_t src, std::uint8_t dst, int lineBaud,
+                       std::int64_t now) {
+    frames_.push_back(
+        {{"atMs", now}, {"dest", dst}, {"payload", Hex(p.buffer, p.length)}, {"baud", lineBaud}});
+    if (src != frame::kAddrTool)
+        Violation("frame from address " + Hex(&src, 1));
+    const std::int64_t at = now + scenario_.replyDelayMs;
+    if (p.length < 2) {
+        Violation("frame without a two-byte command code");
+        return;
+    }
+    const Scenario::Code code = p.buffer[0] * 256 + p.buffer[1];
+    ++counts_[code];
+
+    if (dst == frame::kAddrBox) {
+        if (code != kBoxProbe)
+            Violation("frame for the interface box: " + CodeText(code));
+        if (code == kBoxProbe && scenario_.interfaceBox) {
+            Bytes reply = {0x09, 0x02};
+            reply.insert(reply.end(), scenario_.boxData.begin(), scenario_.boxData.end());
+            Queue(Wire(reply, frame::kAddrBox), at);
+        }
+        return;
+    }
+    if (code == kBoxProbe)
+        Violation("interface-box probe sent to the radio");
+
+    if (silent_ || (scenario_.silentFrom != 0 && code == scenario_.silentFrom)) {
+        silent_ = true;
+        return;
+    }
+    if (code == kRateChange) {
+        const int rate = p.length == 3 ? RateFromChangeCode(p.buffer[2]) : 0;
+        if (rate == 0) {
+            Violation("malformed rate change " + Hex(p.buffer, p.length));
+            return;
+        }
+        radioBaud_ = rate;
+        rateChanges_.push_back({rate, now});
+        return;
+    }
+
+    if (p.buffer[0] == transfer_msg::kGroup) {
+        std::int64_t when = at;
+        for (const Bytes& reply : codeplug_.Handle(p.buffer, p.length))
+            Queue(Wire(reply), when++);
+        return;
+    }
+
+    if (std::find(scenario_.unprompted0725.begin(), scenario_.unprompted0725.end(), code) !=
+        scenario_.unprompted0725.end()) {
+        Queue(Wire(kUnprompted), at);
+    }
+    Bytes reply;
+    auto busy = busyLeft_.find(code);
+    if (busy != busyLeft_.end() && busy->second > 0) {
+        --busy->second;
+        Queue(Wire(kInformationBusy), at);
+        return;
+    }
+    if (!ReplyFor(code, reply))
+        return;
+
+    for (size_t i = 0; i < scenario_.faults.size(); ++i) {
+        const Scenario::Fault& f = scenario_.faults[i];
+        if (f.command != code || faultsLeft_[i] <= 0)
+            continue;
+        --faultsLeft_[i];
+        Bytes bad = Wire(reply);
+        switch (f.kind) {
+            case Scenario::Fault::Kind::kSilence:
+                bad.clear();
+                break;
+            case Scenario::Fault::Kind::kGarbled:
+                // An escape byte followed by a value no escape has.
+                bad.insert(bad.begin() + 4, {frame::kEscape, 0x05});
+                break;
+            case Scenario::Fault::Kind::kWrongAddress:
+                bad = Wire(reply, frame::kAddrRadio, frame::kAddrRadio);
+                break;
+            case Scenario::Fault::Kind::kBadChecksum:
+                bad[bad.size() - 2] ^= 0x01;
+                if (frame::NeedsEscape(bad[bad.size() - 2]))
+                    bad[bad.size() - 2] ^= 0x03;
+                break;
+        }
+        if (!bad.empty())
+            Queue(bad, at);
+        if (!f.thenReply)
+            return;
+        break;
+    }
+    Queue(Wire(reply), at + 1);
+}
+
+nlohmann::json RadioSim::Report() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    nlohmann::json counts = nlohmann::json::object();
+    for (const auto& [code, n] : counts_)
+        counts[CodeText(code)] = n;
+    nlohmann::json rates = nlohmann::json::array();
+    for (const auto& rc : rateChanges_) {
+        rates.push_back({{"rate", rc.rate},
+                         {"atMs", rc.atMs},
+                         {"radioSwitched", true},
+                         {"toolFollowed", rc.toolFollowed},
+                         {"settled", rc.settled}});
+    }
+    return {{"frames", frames_},
+            {"counts", counts},
+            {"rateChanges", rates},
+            {"radioBaud", radioBaud_},
+            {"lineBaud", LineBaud()},
+            {"lastToolBaud", lastToolBaud_},
+            {"replies", replies_},
+            {"noiseBytes", noiseBytes_},
+            {"wrongSpeedChunks", wrongSpeedChunks_},
+            {"codeplug", codeplug_.Report()},
+            {"violations", violations_}};
+}
+
+std::vector<std::uint8_t> RadioSim::Codeplug() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return codeplug_.Codeplug();
+}
+
+int RadioSim::RadioBaud() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return radioBaud_;
+}
+
+std::vector<std::string> RadioSim::Violations() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return violations_;
+}
+
+int RadioSim::RequestCount(Scenario::Code code) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = counts_.find(code);
+    return it == counts_.end() ? 0 : it->second;
+}

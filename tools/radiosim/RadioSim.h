@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CodeplugPeer.h"
+#include "Scenario.h"
+#include "link/FrameReceiver.h"
+
+// The simulated radio: plays the radio's side (and the interface box's) on the master of a
+// pseudo-terminal. The tool opens the slave, directly or as COMn through a link in a port
+// directory. The radio follows rate changes and compares its own speed with the tool's line
+// speed (tcgetattr on the master reads the slave's settings): bytes sent at the wrong speed
+// are noise to it, as they would be to a real radio, and are recorded as a violation.
+class RadioSim {
+  public:
+    explicit RadioSim(Scenario scenario);
+    ~RadioSim();
+    RadioSim(const RadioSim&) = delete;
+    RadioSim& operator=(const RadioSim&) = delete;
+
+    // Creates the pseudo-terminal and, when portDir is given, the link portDir/COM<comNumber>.
+    bool Open(std::string& error, const std::string& portDir = {}, int comNumber = 1);
+    const std::string& SlavePath() const { return slavePath_; }
+    const std::string& LinkPath() const { return linkPath_; }
+
+    // Serves the line on a thread of its own until Stop.
+    void Start();
+    void Stop();
+
+    // What the radio saw; safe to call while it runs.
+    nlohmann::json Report() const;
+    int RadioBaud() const;
+    std::vector<std::string> Violations() const;
+    int RequestCount(Scenario::Code code) const;
+    // The codeplug the radio holds now (after a download, what was written).
+    std::vector<std::uint8_t> Codeplug() const;
+
+  private:
+    using Bytes = std::vector<std::uint8_t>;
+    struct Pending {
+        std::int64_t atMs;
+        Bytes bytes;
+    };
+    struct RateChange {
+        int rate;
+        std::int64_t atMs;
+        bool toolFollowed = false;
+        bool settled = false;
+    };
+
+    void Run();
+    std::int64_t NowMs() const;
+    int LineBaud() const;
+    void OnBytes(const std::uint8_t* data, int count, int lineBaud, std::int64_t now);
+    void OnFrame(const MessageRecord& payload, std::uint8_t src, std::uint8_t dst, int lineBaud,
+                 std::int64_t now);
+    bool ReplyFor(Scenario::Code code, Bytes& reply);
+    void Queue(const Bytes& wire, std::int64_t atMs);
+    void Violation(const std::string& text);
+    static Bytes Wire(const Bytes& payload, std::uint8_t src = 0x01, std::uint8_t dst = 0x7F);
+
+    Scenario scenario_;
+    int master_ = -1;
+    int slave_ = -1;  // held open so the master never sees a hang-up between the tool's opens
+    int wake_[2] = {-1, -1};
+    std::string slavePath_;
+    std::string linkPath_;
+    std::thread thread_;
+    bool running_ = false;
+    std::int64_t startMs_ = 0;
+
+    mutable std::mutex mutex_;  // guards everything below
+    FrameReceiver receiver_{0x01};
+    int radioBaud_ = 19200;
+    int bootBusyLeft_ = 0;
+    std::map<Scenario::Code, int> busyLeft_;
+    std::vector<int> faultsLeft_;
+    bool silent_ = false;
+    std::vector<Pending> pending_;
+    std::vector<RateChange> rateChanges_;
+    std::map<Scenario::Code, int> counts_;
+    std::vector<std::string> violations_;
+    nlohmann::json frames_ = nlohmann::json::array();
+    long noiseBytes_ = 0;
+    int wrongSpeedChunks_ = 0;
+    int replies_ = 0;
+    int lastToolBaud_ = 0;
+    CodeplugPeer codeplug_;
+    // Set once an application image has been flashed: the radio then runs the new firmware.
+    bool applicationFlashed_ = false;
+};

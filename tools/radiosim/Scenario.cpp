@@ -1,0 +1,183 @@
+#include "Scenario.h"
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+using nlohmann::json;
+
+bool ParseCode(const std::string& text, Scenario::Code& code) {
+    unsigned g = 0, f = 0;
+    char tail = 0;
+    if (text.size() != 5 || text[2] != ' ')
+        return false;
+    if (std::sscanf(text.c_str(), "%2x %2x%c", &g, &f, &tail) != 2)
+        return false;
+    code = static_cast<int>(g * 256 + f);
+    return true;
+}
+
+std::string CodeText(Scenario::Code code) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02X %02X", (code >> 8) & 0xFF, code & 0xFF);
+    return buf;
+}
+
+namespace {
+
+struct ParseError {
+    std::string text;
+};
+
+Scenario::Bytes BytesOf(const json& j, const char* key, size_t size) {
+    if (!j.is_array() || j.size() != size) {
+        throw ParseError{std::string(key) + ": expected " + std::to_string(size) + " bytes"};
+    }
+    Scenario::Bytes out;
+    for (const json& b : j) {
+        if (!b.is_number_integer() || b.get<int>() < 0 || b.get<int>() > 255) {
+            throw ParseError{std::string(key) + ": bytes are integers 0..255"};
+        }
+        out.push_back(static_cast<std::uint8_t>(b.get<int>()));
+    }
+    return out;
+}
+
+Scenario::Code CodeOf(const json& j, const std::string& where) {
+    Scenario::Code c = 0;
+    if (!j.is_string() || !ParseCode(j.get<std::string>(), c)) {
+        throw ParseError{where + ": expected a command code like \"04 1C\""};
+    }
+    return c;
+}
+
+void CheckKeys(const json& j, const std::set<std::string>& allowed, const std::string& where) {
+    if (!j.is_object())
+        throw ParseError{where + ": expected an object"};
+    for (auto it = j.begin(); it != j.end(); ++it) {
+        if (!allowed.count(it.key()))
+            throw ParseError{where + ": unknown key \"" + it.key() + "\""};
+    }
+}
+
+Scenario::Fault::Kind FaultKind(const std::string& s) {
+    if (s == "silence")
+        return Scenario::Fault::Kind::kSilence;
+    if (s == "garbled")
+        return Scenario::Fault::Kind::kGarbled;
+    if (s == "wrongAddress")
+        return Scenario::Fault::Kind::kWrongAddress;
+    if (s == "badChecksum")
+        return Scenario::Fault::Kind::kBadChecksum;
+    throw ParseError{"faults: unknown kind \"" + s + "\""};
+}
+
+void Parse(const json& j, Scenario& s) {
+    CheckKeys(
+        j,
+        {"fileFormat", "dsp", "controller", "hardware", "serial", "boot", "sem", "interfaceBox",
+         "baud", "replyDelayMs", "busy", "unprompted0725", "faults", "silentFrom", "codeplug", "comment"},
+        "scenario");
+    if (j.contains("fileFormat"))
+        s.fileFormat = BytesOf(j["fileFormat"], "fileFormat", 2);
+    if (j.contains("dsp"))
+        s.dsp = BytesOf(j["dsp"], "dsp", 3);
+    if (j.contains("controller"))
+        s.controller = BytesOf(j["controller"], "controller", 3);
+    if (j.contains("hardware"))
+        s.hardware = BytesOf(j["hardware"], "hardware", 3);
+    if (j.contains("serial"))
+        s.serial = BytesOf(j["serial"], "serial", 8);
+    if (j.contains("boot")) {
+        const json& b = j["boot"];
+        CheckKeys(b, {"present", "version", "busy"}, "boot");
+        s.bootPresent = b.value("present", true);
+        if (b.contains("version"))
+            s.boot = BytesOf(b["version"], "boot.version", 2);
+        s.bootBusy = b.value("busy", 0);
+    }
+    if (j.contains("sem")) {
+        const json& b = j["sem"];
+        CheckKeys(b, {"present", "version"}, "sem");
+        s.semPresent = b.value("present", true);
+        if (b.contains("version"))
+            s.sem = BytesOf(b["version"], "sem.version", 2);
+    }
+    if (j.contains("interfaceBox")) {
+        const json& b = j["interfaceBox"];
+        if (b.is_boolean()) {
+            s.interfaceBox = b.get<bool>();
+        } else {
+            CheckKeys(b, {"present", "data"}, "interfaceBox");
+            s.interfaceBox = b.value("present", true);
+            if (b.contains("data"))
+                s.boxData = BytesOf(b["data"], "interfaceBox.data", 4);
+        }
+    }
+    s.baud = j.value("baud", s.baud);
+    s.replyDelayMs = j.value("replyDelayMs", s.replyDelayMs);
+    if (j.contains("unprompted0725")) {
+        for (const json& c : j["unprompted0725"])
+            s.unprompted0725.push_back(CodeOf(c, "unprompted0725"));
+    }
+    if (j.contains("faults")) {
+        for (const json& f : j["faults"]) {
+            CheckKeys(f, {"command", "kind", "times", "thenReply"}, "faults");
+            Scenario::Fault fault;
+            fault.command = CodeOf(f.at("command"), "faults.command");
+            fault.kind = FaultKind(f.at("kind").get<std::string>());
+            fault.times = f.value("times", 1);
+            fault.thenReply = f.value("thenReply", fault.kind != Scenario::Fault::Kind::kSilence);
+            s.faults.push_back(fault);
+        }
+    }
+    if (j.contains("codeplug")) {
+        std::string error;
+        if (!ParseCodeplugScenario(j["codeplug"], s.codeplug, error))
+            throw ParseError{error};
+    }
+    if (j.contains("silentFrom") && !j["silentFrom"].is_null()) {
+        s.silentFrom = CodeOf(j["silentFrom"], "silentFrom");
+    }
+}
+
+}  // namespace
+
+bool Scenario::FromJson(const std::string& text, Scenario& out, std::string& error) {
+    Scenario s;
+    try {
+        json j = json::parse(text);
+        // "busy" is a map from codes to counts; checked separately as its keys are codes.
+        if (j.contains("busy")) {
+            json busy = j["busy"];
+            if (!busy.is_object())
+                throw ParseError{"busy: expected an object"};
+            for (auto it = busy.begin(); it != busy.end(); ++it) {
+                s.busy[CodeOf(json(it.key()), "busy")] = it.value().get<int>();
+            }
+            j.erase("busy");
+        }
+        Parse(j, s);
+    } catch (const ParseError& e) {
+        error = e.text;
+        return false;
+    } catch (const json::exception& e) {
+        error = e.what();
+        return false;
+    }
+    out = s;
+    return true;
+}
+
+bool Scenario::FromFile(const std::string& path, Scenario& out, std::string& error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = path + ": cannot read";
+        return false;
+    }
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return FromJson(ss.str(), out, error);
+}

@@ -1,0 +1,84 @@
+// quenta-radiosim: a simulated radio on a pseudo-terminal.
+//
+//   quenta-radiosim [--scenario FILE] [--port-dir DIR] [--com N] [--report FILE]
+//
+// Prints "COM<N> <slave device>" (or just the device without --port-dir) once the line is
+// ready, serves until SIGINT or SIGTERM, then writes the JSON report (to FILE or stdout).
+#include <signal.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "RadioSim.h"
+
+namespace {
+
+int Usage() {
+    std::fputs(
+        "usage: quenta-radiosim [--scenario FILE] [--port-dir DIR] [--com N] [--report FILE]\n",
+        stderr);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string scenarioPath, portDir, reportPath;
+    int com = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--scenario" && hasValue) {
+            scenarioPath = argv[++i];
+        } else if (a == "--port-dir" && hasValue) {
+            portDir = argv[++i];
+        } else if (a == "--com" && hasValue) {
+            com = std::atoi(argv[++i]);
+            if (com < 1 || com > 64)
+                return Usage();
+        } else if (a == "--report" && hasValue) {
+            reportPath = argv[++i];
+        } else {
+            return Usage();
+        }
+    }
+    Scenario scenario;
+    std::string error;
+    if (!scenarioPath.empty() && !Scenario::FromFile(scenarioPath, scenario, error)) {
+        std::fprintf(stderr, "quenta-radiosim: %s\n", error.c_str());
+        return 1;
+    }
+
+    // The serving thread inherits the blocked signals; only sigwait below receives them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    RadioSim sim(scenario);
+    if (!sim.Open(error, portDir, com)) {
+        std::fprintf(stderr, "quenta-radiosim: %s\n", error.c_str());
+        return 1;
+    }
+    sim.Start();
+    if (portDir.empty()) {
+        std::printf("%s\n", sim.SlavePath().c_str());
+    } else {
+        std::printf("COM%d %s\n", com, sim.SlavePath().c_str());
+    }
+    std::fflush(stdout);
+
+    int sig = 0;
+    sigwait(&signals, &sig);
+    sim.Stop();
+    const std::string report = sim.Report().dump(2) + "\n";
+    if (reportPath.empty()) {
+        std::fputs(report.c_str(), stdout);
+    } else {
+        std::ofstream(reportPath) << report;
+    }
+    return 0;
+}
