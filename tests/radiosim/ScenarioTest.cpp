@@ -69,6 +69,30 @@ TEST(Scenario, RejectsMistakes) {
     }
 }
 
+TEST(Scenario, FlashSettingsAndFaults) {
+    const char* text = R"({"flash": {"processor": 8, "eraseMs": 250, "restartMs": 900,
+        "fault": {"image": 0, "busyStart": 1, "busyPair": 2, "wrongSumAtPair": 3,
+                  "verifyFailAtPair": 4, "verifyFailAddress": "FE040100",
+                  "silentFromBlock": 5, "hangUp": true}}})";
+    Scenario s;
+    std::string error;
+    ASSERT_TRUE(Scenario::FromJson(text, s, error)) << error;
+    EXPECT_EQ(s.flash.processorByte, 8);
+    EXPECT_EQ(s.flash.eraseMs, 250);
+    EXPECT_EQ(s.flash.restartMs, 900);
+    EXPECT_EQ(s.flashFaults.image, 0);
+    EXPECT_EQ(s.flashFaults.busyStartReplies, 1);
+    EXPECT_EQ(s.flashFaults.busyPairReplies, 2);
+    EXPECT_EQ(s.flashFaults.wrongSumAtPair, 3);
+    EXPECT_EQ(s.flashFaults.verifyFailAtPair, 4);
+    EXPECT_EQ(s.flashFaults.verifyFailAddress, 0xFE040100u);
+    EXPECT_EQ(s.flashFaults.silentFromBlock, 5);
+    EXPECT_TRUE(s.flashFaults.hangUpAtSilence);
+    EXPECT_FALSE(Scenario::FromJson(R"({"flash": {"erase": 1}})", s, error));
+    EXPECT_FALSE(
+        Scenario::FromJson(R"({"flash": {"fault": {"verifyFailAddress": "xyz"}}})", s, error));
+}
+
 TEST(Scenario, CodeText) {
     int c = 0;
     ASSERT_TRUE(ParseCode("04 1c", c));

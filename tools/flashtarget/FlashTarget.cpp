@@ -90,6 +90,7 @@ std::vector<Reply> FlashTarget::OnRequest(const Bytes& payload, double nowMs) {
                 readyAtMs_ = nowMs + settings_.eraseMs;
             else
                 silentUntilMs_ = nowMs + settings_.restartMs;
+            codeFlashed_ = codeFlashed_ || (imageIndex_ > 0 && !images_.back().dspPages);
             phase_ = Phase::kIdle;
             return {};
         case kProcessorQuery:

@@ -62,6 +62,10 @@ class FlashTarget {
     int ProcessorQueries() const { return processorQueries_; }
     // True once a silence fault has begun (the simulated radio may then hang up).
     bool Silenced() const { return silenced_; }
+    // The radio restarts after an image that is not the first: it answers nothing until then.
+    double SilentUntilMs() const { return silentUntilMs_; }
+    // True once an image other than the first (boot or application code) has ended.
+    bool CodeFlashed() const { return codeFlashed_; }
 
   private:
     enum class Phase { kIdle, kImage, kPages };
@@ -88,6 +92,7 @@ class FlashTarget {
     double readyAtMs_ = 0;
     double silentUntilMs_ = 0;
     int processorQueries_ = 0;
+    bool codeFlashed_ = false;
 };
 
 // 16-bit sum of the little-endian words of data (as the tool adds them).

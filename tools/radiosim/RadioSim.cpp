@@ -21,6 +21,7 @@ constexpr Scenario::Code kRateChange = 0x0900;
 constexpr Scenario::Code kBoxProbe = 0x0901;
 constexpr Scenario::Code kReadBoot = 0x042D;
 constexpr Scenario::Code kReadSem = 0x043E;
+constexpr std::uint8_t kFlashGroup = 0x02;
 const std::vector<std::uint8_t> kInformationBusy = {0x04, 0x20};
 const std::vector<std::uint8_t> kUnprompted = {0x07, 0x25};
 
@@ -62,7 +63,15 @@ std::string Hex(const std::uint8_t* p, int n) {
 }  // namespace
 
 RadioSim::RadioSim(Scenario scenario)
-    : scenario_(std::move(scenario)), codeplug_(scenario_.codeplug, scenario_.serial) {
+    : scenario_(std::move(scenario)),
+      codeplug_(scenario_.codeplug, scenario_.serial),
+      flash_(
+          [this] {
+              flashsim::Settings s = scenario_.flash;
+              s.replyDelayMs = scenario_.replyDelayMs;
+              return s;
+          }(),
+          scenario_.flashFaults) {
     radioBaud_ = scenario_.baud;
     bootBusyLeft_ = scenario_.bootBusy;
     busyLeft_ = scenario_.busy;
@@ -184,6 +193,15 @@ void RadioSim::Run() {
                 ++replies_;
             }
             it = pending_.erase(it);
+        }
+        if (hangUp_) {
+            // The line goes dead: both ends of the pseudo-terminal are closed.
+            for (int* fd : {&master_, &slave_}) {
+                if (*fd >= 0)
+                    ::close(*fd);
+                *fd = -1;
+            }
+            return;
         }
     }
 }
@@ -323,6 +341,19 @@ void RadioSim::OnFrame(const MessageRecord& p, std::uint8_t src, std::uint8_t ds
         return;
     }
 
+    // While it restarts after new code the radio hears nothing.
+    if (now < flash_.SilentUntilMs())
+        return;
+    if (p.buffer[0] == kFlashGroup) {
+        std::vector<std::uint8_t> payload(p.buffer, p.buffer + p.length);
+        for (const flashsim::Reply& r : flash_.OnRequest(payload, static_cast<double>(now)))
+            Queue(Wire(r.payload), now + static_cast<std::int64_t>(r.delayMs));
+        applicationFlashed_ = applicationFlashed_ || flash_.CodeFlashed();
+        if (flash_.Silenced() && scenario_.flashFaults.hangUpAtSilence)
+            hangUp_ = true;
+        return;
+    }
+
     if (p.buffer[0] == transfer_msg::kGroup) {
         std::int64_t when = at;
         for (const Bytes& reply : codeplug_.Handle(p.buffer, p.length))
@@ -376,6 +407,39 @@ void RadioSim::OnFrame(const MessageRecord& p, std::uint8_t src, std::uint8_t ds
     Queue(Wire(reply), at + 1);
 }
 
+namespace {
+
+nlohmann::json FlashReport(const flashsim::FlashTarget& flash) {
+    nlohmann::json images = nlohmann::json::array();
+    auto blocksOf = [](const std::vector<std::uint8_t>& data) {
+        nlohmann::json blocks = nlohmann::json::array();
+        for (std::size_t at = 0; at < data.size(); at += 128)
+            blocks.push_back(Hex(data.data() + at,
+                                 static_cast<int>(std::min<std::size_t>(128, data.size() - at))));
+        return blocks;
+    };
+    for (const flashsim::FlashedImage& im : flash.Images()) {
+        nlohmann::json j = {{"dspPages", im.dspPages}, {"blocksReceived", im.blocks},
+                            {"resends", im.resends},   {"rejectedPairs", im.rejectedPairs},
+                            {"ended", im.ended},       {"startMs", im.startMs},
+                            {"bytes", im.data.size()}};
+        if (im.dspPages) {
+            nlohmann::json pages = nlohmann::json::array();
+            for (const auto& page : im.pages)
+                pages.push_back(blocksOf(page));
+            j["pages"] = pages;
+        } else {
+            j["blocks"] = blocksOf(im.data);
+        }
+        images.push_back(j);
+    }
+    return {{"images", images},
+            {"processorQueries", flash.ProcessorQueries()},
+            {"silenced", flash.Silenced()}};
+}
+
+}  // namespace
+
 nlohmann::json RadioSim::Report() const {
     std::lock_guard<std::mutex> lock(mutex_);
     nlohmann::json counts = nlohmann::json::object();
@@ -399,6 +463,7 @@ nlohmann::json RadioSim::Report() const {
             {"noiseBytes", noiseBytes_},
             {"wrongSpeedChunks", wrongSpeedChunks_},
             {"codeplug", codeplug_.Report()},
+            {"flash", FlashReport(flash_)},
             {"violations", violations_}};
 }
 
@@ -421,4 +486,14 @@ int RadioSim::RequestCount(Scenario::Code code) const {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = counts_.find(code);
     return it == counts_.end() ? 0 : it->second;
+}
+
+std::vector<flashsim::FlashedImage> RadioSim::FlashedImages() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return flash_.Images();
+}
+
+bool RadioSim::HungUp() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return hangUp_;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CodeplugPeer.h"
+#include "FlashTarget.h"
 #include "Scenario.h"
 #include "link/FrameReceiver.h"
 
@@ -40,6 +41,9 @@ class RadioSim {
     int RequestCount(Scenario::Code code) const;
     // The codeplug the radio holds now (after a download, what was written).
     std::vector<std::uint8_t> Codeplug() const;
+    // Every image flashed so far, block by block (DSP downloads page by page).
+    std::vector<flashsim::FlashedImage> FlashedImages() const;
+    bool HungUp() const;
 
   private:
     using Bytes = std::vector<std::uint8_t>;
@@ -92,6 +96,8 @@ class RadioSim {
     int replies_ = 0;
     int lastToolBaud_ = 0;
     CodeplugPeer codeplug_;
+    flashsim::FlashTarget flash_;
+    bool hangUp_ = false;
     // Set once an application image has been flashed: the radio then runs the new firmware.
     bool applicationFlashed_ = false;
 };

@@ -1,6 +1,7 @@
 #include "Scenario.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -74,12 +75,45 @@ Scenario::Fault::Kind FaultKind(const std::string& s) {
     throw ParseError{"faults: unknown kind \"" + s + "\""};
 }
 
+// "flash": {"processor": 4, "eraseMs": 0, "restartMs": 0, "fault": {"image": 1, "busyStart": 0,
+// "busyPair": 0, "wrongSumAtPair": -1, "verifyFailAtPair": -1, "verifyFailAddress": "FE040100",
+// "silentFromBlock": -1, "hangUp": false}}
+void ParseFlash(const json& j, Scenario& s) {
+    CheckKeys(j, {"processor", "eraseMs", "restartMs", "fault"}, "flash");
+    s.flash.processorByte = static_cast<std::uint8_t>(j.value("processor", 4));
+    s.flash.eraseMs = j.value("eraseMs", 0.0);
+    s.flash.restartMs = j.value("restartMs", 0.0);
+    if (!j.contains("fault"))
+        return;
+    const json& f = j["fault"];
+    CheckKeys(f,
+              {"image", "busyStart", "busyPair", "wrongSumAtPair", "verifyFailAtPair",
+               "verifyFailAddress", "silentFromBlock", "hangUp"},
+              "flash.fault");
+    flashsim::Faults& x = s.flashFaults;
+    x.image = f.value("image", x.image);
+    x.busyStartReplies = f.value("busyStart", 0);
+    x.busyPairReplies = f.value("busyPair", 0);
+    x.wrongSumAtPair = f.value("wrongSumAtPair", -1);
+    x.verifyFailAtPair = f.value("verifyFailAtPair", -1);
+    if (f.contains("verifyFailAddress")) {
+        const std::string text = f["verifyFailAddress"].get<std::string>();
+        char* end = nullptr;
+        const unsigned long v = std::strtoul(text.c_str(), &end, 16);
+        if (text.empty() || *end != '\0' || v > 0xFFFFFFFFul)
+            throw ParseError{"flash.fault.verifyFailAddress: expected eight hexadecimal digits"};
+        x.verifyFailAddress = static_cast<std::uint32_t>(v);
+    }
+    x.silentFromBlock = f.value("silentFromBlock", -1);
+    x.hangUpAtSilence = f.value("hangUp", false);
+}
+
 void Parse(const json& j, Scenario& s) {
-    CheckKeys(
-        j,
-        {"fileFormat", "dsp", "controller", "hardware", "serial", "boot", "sem", "interfaceBox",
-         "baud", "replyDelayMs", "busy", "unprompted0725", "faults", "silentFrom", "codeplug", "comment"},
-        "scenario");
+    CheckKeys(j,
+              {"fileFormat", "dsp", "controller", "hardware", "serial", "boot", "sem",
+               "interfaceBox", "baud", "replyDelayMs", "busy", "unprompted0725", "faults",
+               "silentFrom", "codeplug", "flash", "comment"},
+              "scenario");
     if (j.contains("fileFormat"))
         s.fileFormat = BytesOf(j["fileFormat"], "fileFormat", 2);
     if (j.contains("dsp"))
@@ -138,6 +172,8 @@ void Parse(const json& j, Scenario& s) {
         if (!ParseCodeplugScenario(j["codeplug"], s.codeplug, error))
             throw ParseError{error};
     }
+    if (j.contains("flash"))
+        ParseFlash(j["flash"], s);
     if (j.contains("silentFrom") && !j["silentFrom"].is_null()) {
         s.silentFrom = CodeOf(j["silentFrom"], "silentFrom");
     }

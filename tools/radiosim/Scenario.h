@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CodeplugScenario.h"
+#include "FlashTarget.h"
 
 // What the simulated radio is and how it misbehaves. Every field has a default, so an empty
 // scenario is a well-behaved radio with boot and SEM versions and no interface box.
@@ -51,6 +52,11 @@ struct Scenario {
 
     // The codeplug the radio holds and how it behaves while it is read or written.
     CodeplugScenario codeplug;
+
+    // The flash and DSP downloads: processor byte, erase and restart times, faults. The reply
+    // delay is replyDelayMs above.
+    flashsim::Settings flash;
+    flashsim::Faults flashFaults;
 
     // Parses a scenario; unknown keys are errors so that typos do not go unnoticed.
     static bool FromJson(const std::string& text, Scenario& out, std::string& error);

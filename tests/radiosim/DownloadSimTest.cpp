@@ -1,0 +1,373 @@
+// The flash and DSP downloads, on the Qt platform, against the simulated radio over a real
+// pseudo-terminal. The engine's erase waits run on a clock scaled down a hundredfold, and the
+// radio's erase time is set to fit, so nothing sleeps through 80 seconds.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "FirmwareGen.h"
+#include "PtyTestDevice.h"
+#include "RadioSim.h"
+#include "app/qtplatform/QtIntervalTimer.h"
+#include "app/qtplatform/QtMessagePump.h"
+#include "app/qtplatform/QtPortComponent.h"
+#include "download/CodeDownload.h"
+#include "download/DspDownload.h"
+#include "link/RadioLink.h"
+
+namespace fs = std::filesystem;
+using firmwaregen::Bytes;
+using firmwaregen::ImageKind;
+
+namespace {
+
+constexpr int kClockDivisor = 100;
+
+// The program's clock, scaled: it records the waits asked for and waits a hundredth of them.
+class ScaledClock : public DownloadClock {
+  public:
+    explicit ScaledClock(MessagePump& pump) : pump_(pump) {}
+    void DelayTicks(int ticks) override {
+        ticks_.push_back(ticks);
+        PumpDownloadClock(pump_).DelayTicks(ticks / kClockDivisor);
+    }
+    void Pause(int ms) override {
+        pauses_.push_back(ms);
+        pump_.Pause(ms / kClockDivisor);
+    }
+    std::vector<int> ticks_;
+    std::vector<int> pauses_;
+
+  private:
+    MessagePump& pump_;
+};
+
+class Bar : public ProgressBar {
+  public:
+    void SetMinimum(int) override {}
+    void SetMaximum(int v) override { maximum = v; }
+    void SetPosition(int v) override { position = v; }
+    int maximum = 0;
+    int position = 0;
+};
+
+Bytes Padded(Bytes data, std::uint8_t filler) {
+    const std::size_t size = data.empty() ? 256 : (data.size() + 255) / 256 * 256;
+    data.resize(size, filler);
+    return data;
+}
+
+class DownloadSim : public ::testing::Test {
+  protected:
+    Scenario scenario;
+    std::unique_ptr<RadioSim> sim;
+    QtMessagePump pump;
+    QtIntervalTimer timer;
+    std::unique_ptr<RadioLink> link;
+    std::unique_ptr<QtPortComponent> component;
+    ScaledClock clock{pump};
+    Bar bar;
+    std::vector<std::string> texts;
+    StatusSink sink = [this](const std::string& t) { texts.push_back(t); };
+    fs::path dir;
+
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("quenta-dlsim-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        scenario.baud = 19200;
+    }
+    void TearDown() override {
+        if (link)
+            link->Close();
+        if (sim) {
+            sim->Stop();
+            if (::testing::Test::HasFailure()) {
+                nlohmann::json report = sim->Report();
+                report["frames"] = report["frames"].size();
+                std::cerr << report.dump(1).substr(0, 20000) << "\n";
+            }
+        }
+        fs::remove_all(dir);
+    }
+    void StartSim() {
+        sim = std::make_unique<RadioSim>(scenario);
+        std::string error;
+        ASSERT_TRUE(sim->Open(error)) << error;
+        sim->Start();
+    }
+    // The device transport at 115200 baud, as the window leaves it after opening the port.
+    void OpenDevice() {
+        StartSim();
+        const std::string path = sim->SlavePath();
+        link = std::make_unique<RadioLink>(
+            pump, std::make_unique<simtest::PtyTestDeviceFactory>([path](int) { return path; }));
+        link->AttachTimer(timer);
+        std::string error;
+        ASSERT_TRUE(link->OpenDevice(3, 19200, false, error)) << error;
+        link->SetFramed(true);
+        link->SetEnabled(true);
+        link->ChangeBaud(115200);
+    }
+    // The component transport; it stays at 19200 baud unless asked (see the rate-change test).
+    void OpenComponent(bool fast) {
+        StartSim();
+        const std::string path = sim->SlavePath();
+        component = std::make_unique<QtPortComponent>([path](int) { return path; });
+        component->SetComNumber(3);
+        component->SetRS485Mode(true);
+        link = std::make_unique<RadioLink>(pump, nullptr);
+        link->AttachTimer(timer);
+        std::string error;
+        ASSERT_TRUE(link->OpenComponent(*component, error)) << error;
+        link->SetFramed(true);
+        link->SetEnabled(true);
+        link->SetLocalBaud(19200);
+        if (fast)
+            link->ChangeBaud(115200);
+    }
+    fs::path WriteImage(const std::string& name, ImageKind kind, std::uint64_t bytes,
+                        std::uint32_t seed) {
+        const fs::path path = dir / name;
+        std::ofstream out(path, std::ios::binary);
+        firmwaregen::WriteSRecordImage(out, {kind, bytes, seed, 16});
+        return path;
+    }
+    LinkResult Code(std::uint64_t loaderBytes, std::uint64_t codeBytes, TargetKind kind = 2,
+                    bool isBoot = false, bool processorFlag = true) {
+        std::ifstream loader(WriteImage("Loader.hex", ImageKind::kLoader, loaderBytes, 1));
+        std::ifstream code(WriteImage(
+            "Code.hex", isBoot ? ImageKind::kBoot : ImageKind::kApplication, codeBytes, 2));
+        return DownloadCode(*link, loader, code, sink, kind, bar, isBoot, processorFlag, clock);
+    }
+    std::string Last() const { return texts.empty() ? "" : texts.back(); }
+    // The radio reads the line on its own thread: waits (at most a second) until it has seen
+    // the end of the last image and whatever the tool sent after it.
+    std::vector<flashsim::FlashedImage> Flashed() {
+        const std::int64_t until = pump.NowMilliseconds() + 1000;
+        for (;;) {
+            auto images = sim->FlashedImages();
+            if ((!images.empty() && images.back().ended) || pump.NowMilliseconds() > until) {
+                pump.Pause(20);
+                return sim->FlashedImages();
+            }
+            pump.Pause(2);
+        }
+    }
+};
+
+// ---------- Flash download ----------
+
+TEST_F(DownloadSim, LoaderAndApplicationFlashTheRecordDataThenTheLineIsAt19200) {
+    scenario.flash.eraseMs = 600;  // the scaled 80-second wait is 800 ms
+    OpenDevice();
+    ASSERT_EQ(Code(3000, 40000), kLinkSuccess) << Last();
+    const auto images = Flashed();
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0].data, Padded(firmwaregen::Data(1, 3000), 0xFF));
+    EXPECT_EQ(images[1].data, Padded(firmwaregen::Data(2, 40000), 0xFF));
+    EXPECT_TRUE(images[1].ended);
+    EXPECT_EQ(clock.ticks_, std::vector<int>{1440});
+    EXPECT_EQ(Last(), "Download finished.");
+    EXPECT_EQ(sim->RadioBaud(), 19200);
+    EXPECT_EQ(sim->Report()["lineBaud"], 19200);
+    EXPECT_TRUE(sim->Violations().empty()) << sim->Violations().front();
+}
+
+struct EndCase {
+    std::uint64_t bytes;
+    std::size_t blocks;
+};
+
+class ImageEnd : public DownloadSim, public ::testing::WithParamInterface<EndCase> {};
+
+TEST_P(ImageEnd, FlashedBytesEndOnAWholePair) {
+    OpenDevice();
+    ASSERT_EQ(Code(100, GetParam().bytes, 0), kLinkSuccess) << Last();
+    const auto images = Flashed();
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[1].data, Padded(firmwaregen::Data(2, GetParam().bytes), 0xFF));
+    EXPECT_EQ(static_cast<std::size_t>(images[1].blocks), GetParam().blocks);
+}
+
+INSTANTIATE_TEST_SUITE_P(Boundaries, ImageEnd,
+                         ::testing::Values(EndCase{2048, 16},  // end of a pair: no filler
+                                           EndCase{2176, 18},  // end of a first block
+                                           EndCase{0, 2}));    // no data: one filler pair
+
+TEST_F(DownloadSim, RejectedPairSumIsResentFourTimesThenResult4) {
+    scenario.flashFaults.wrongSumAtPair = 3;
+    OpenDevice();
+    EXPECT_EQ(Code(100, 5000, 0), kLinkTimedOut);
+    EXPECT_EQ(Last(), "Code download timed out or canceled by user.");
+    const auto images = Flashed();
+    EXPECT_EQ(images[1].resends, 4);
+    EXPECT_FALSE(images[1].ended);
+}
+
+TEST_F(DownloadSim, VerifyFailureReportsTheAddress) {
+    scenario.flashFaults.verifyFailAtPair = 1;
+    scenario.flashFaults.verifyFailAddress = 0xFE040300;
+    OpenDevice();
+    EXPECT_EQ(Code(100, 5000, 0), kLinkVerifyFailure);
+    EXPECT_EQ(Last(), "Flash Verify failed at address: 0xFE040300");
+}
+
+TEST_F(DownloadSim, StopDuringTheDownload) {
+    OpenDevice();
+    QTimer::singleShot(150, [this] { link->SetEnabled(false); });
+    EXPECT_EQ(Code(100, 4'000'000, 0), kLinkTimedOut);
+    EXPECT_EQ(Last(), "Code download timed out or canceled by user.");
+    EXPECT_FALSE(sim->FlashedImages().back().ended);
+}
+
+struct EraseCase {
+    TargetKind kind;
+    bool isBoot;
+    int ticks;
+    const char* text;  // nullptr: no erase text
+};
+
+class EraseWaits : public DownloadSim, public ::testing::WithParamInterface<EraseCase> {};
+
+TEST_P(EraseWaits, ByKindWithTheRadioReadyInTime) {
+    // The radio's erase takes most of the scaled wait; the start after it finds it ready.
+    scenario.flash.eraseMs = GetParam().ticks * 1000.0 / 18 / kClockDivisor * 0.7;
+    OpenDevice();
+    ASSERT_EQ(Code(100, 300, GetParam().kind, GetParam().isBoot), kLinkSuccess) << Last();
+    EXPECT_EQ(clock.ticks_, std::vector<int>{GetParam().ticks});
+    const bool shown = std::find_if(texts.begin(), texts.end(), [](const std::string& t) {
+                           return t.rfind("Erasing", 0) == 0;
+                       }) != texts.end();
+    EXPECT_EQ(shown, GetParam().text != nullptr);
+    if (GetParam().text) {
+        EXPECT_NE(std::find(texts.begin(), texts.end(), GetParam().text), texts.end());
+    }
+    EXPECT_TRUE(Flashed().back().ended);
+    EXPECT_EQ(sim->RadioBaud(), 19200);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, EraseWaits,
+    ::testing::Values(EraseCase{0, false, 36, "Erasing flash (2 seconds)..."},
+                      EraseCase{8, false, 36, "Erasing flash (2 seconds)..."},
+                      EraseCase{4, false, 720, "Erasing flash (40 seconds)..."},
+                      EraseCase{6, false, 1440, "Erasing flash (80 seconds)..."},
+                      EraseCase{1, false, 18, nullptr}, EraseCase{4, true, 18, nullptr}));
+
+TEST_F(DownloadSim, ProcessorCheckForKind1) {
+    scenario.flash.processorByte = 8;
+    OpenDevice();
+    EXPECT_EQ(Code(100, 300, 1, false, true), kLinkProcessorMismatch);
+    EXPECT_EQ(sim->FlashedImages().size(), 1u);  // no code after the wrong processor
+    link->Close();
+    sim->Stop();
+    scenario.flash.processorByte = 8;
+    OpenDevice();
+    EXPECT_EQ(Code(100, 300, 1, false, false), kLinkSuccess) << Last();
+    EXPECT_EQ(sim->Report()["flash"]["processorQueries"], 1);
+}
+
+TEST_F(DownloadSim, BusyRepliesOnTheComponentTransport) {
+    scenario.flashFaults.image = -1;
+    scenario.flashFaults.busyStartReplies = 2;
+    scenario.flashFaults.busyPairReplies = 1;
+    OpenComponent(false);
+    ASSERT_EQ(Code(500, 3000, 0), kLinkSuccess) << Last();
+    const auto images = Flashed();
+    EXPECT_EQ(images[1].data, Padded(firmwaregen::Data(2, 3000), 0xFF));
+    EXPECT_EQ(sim->RequestCount(0x0201), 6);
+    EXPECT_EQ(component->Baud(), 19200);
+}
+
+// ---------- DSP download ----------
+
+TEST_F(DownloadSim, DspPagesArriveInPageOrderWithTheirContents) {
+    for (bool layout48 : {true, false}) {
+        SCOPED_TRACE(layout48 ? "48-byte headers" : "40-byte headers");
+        firmwaregen::DspSpec spec;
+        spec.layout48 = layout48;
+        spec.pages = 2;  // pages 0 and 3: a kind-3 page file starts at twice the full address
+        spec.seed = 5;
+        scenario.replyDelayMs = 0;
+        const firmwaregen::DspImage image = firmwaregen::MakeDspImage(spec);
+        OpenDevice();
+        std::ostringstream coff;
+        firmwaregen::WriteCoff(coff, image);
+        std::istringstream dspFile(coff.str());
+        std::ostringstream loaderText;
+        firmwaregen::WriteSRecordImage(loaderText, {ImageKind::kDspLoader, 1500, 9, 16});
+        std::istringstream loader(loaderText.str());
+        texts.clear();
+        ASSERT_EQ(DownloadDsp(*link, loader, dspFile, layout48 ? 3 : 2, sink, dir, bar, clock),
+                  kLinkSuccess)
+            << Last();
+        const auto images = Flashed();
+        ASSERT_EQ(images.size(), 2u);
+        EXPECT_EQ(images[0].data, Padded(firmwaregen::Data(9, 1500), 0x20));
+        const auto expected = firmwaregen::ExpectedPages(image);
+        ASSERT_EQ(images[1].pages.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            EXPECT_EQ(images[1].pages[i], Padded(expected[i], 0x20)) << "page " << i;
+        const std::string m = std::to_string(expected.size());
+        EXPECT_NE(std::find(texts.begin(), texts.end(),
+                            "Downloading page " + m + " of " + m + " from input DSP file ..."),
+                  texts.end());
+        EXPECT_EQ(Last(), "Download finished");
+        EXPECT_EQ(clock.pauses_.back(), 1000);
+        EXPECT_TRUE(fs::is_empty(dir));
+        link->Close();
+        sim->Stop();
+    }
+}
+
+TEST_F(DownloadSim, DspFailureTexts) {
+    // Stopped during the pages.
+    OpenDevice();
+    firmwaregen::DspSpec spec;
+    spec.maxSectionWords = 20000;
+    std::ostringstream coff;
+    firmwaregen::WriteCoff(coff, firmwaregen::MakeDspImage(spec));
+    std::istringstream dspFile(coff.str());
+    std::ostringstream loaderText;
+    firmwaregen::WriteSRecordImage(loaderText, {ImageKind::kDspLoader, 200, 9, 16});
+    std::istringstream loader(loaderText.str());
+    QTimer::singleShot(100, [this] { link->SetEnabled(false); });
+    EXPECT_EQ(DownloadDsp(*link, loader, dspFile, 2, sink, dir, bar, clock), kLinkTimedOut);
+    EXPECT_EQ(Last(), "DSP download timed out or canceled by user.");
+    EXPECT_TRUE(fs::is_empty(dir));
+
+    // A damaged file: nothing is sent.
+    link->SetEnabled(true);
+    const int before = sim->RequestCount(0x0201);
+    std::string damaged = coff.str().substr(0, 60);
+    std::istringstream cut(damaged);
+    loader.clear();
+    loader.seekg(0);
+    EXPECT_EQ(DownloadDsp(*link, loader, cut, 2, sink, dir, bar, clock), kLinkCommProblem);
+    EXPECT_EQ(Last(), "DSP file is damaged: its section table lies outside the file.");
+    EXPECT_EQ(sim->RequestCount(0x0201), before);
+
+    // Page files that cannot be written.
+    loader.clear();
+    loader.seekg(0);
+    dspFile.clear();
+    dspFile.seekg(0);
+    EXPECT_EQ(DownloadDsp(*link, loader, dspFile, 2, sink, dir / "no" / "such", bar, clock),
+              kLinkCommProblem);
+    EXPECT_EQ(Last(), "Error writing the DSP page files during DSP download.");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
