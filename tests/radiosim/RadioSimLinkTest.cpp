@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <chrono>
+#include <ctime>
 
 #include "RadioSim.h"
 #include "SimPortDirectory.h"
@@ -150,6 +151,17 @@ TEST_F(SimFixture, ChangeBaudSwitchesBothSides) {
     EXPECT_TRUE(sim->Violations().empty());
 }
 
+TEST_F(SimFixture, ChangeBaudOnTheComponentTransport) {
+    OpenComponent();
+    link->ChangeBaud(115200);
+    std::uint8_t boot[2] = {};
+    EXPECT_EQ(link->ReadBootVersion(6, boot), kLinkSuccess);
+    auto report = sim->Report();
+    ASSERT_EQ(report["rateChanges"].size(), 1u);
+    EXPECT_EQ(report["rateChanges"][0]["toolFollowed"], true);
+    EXPECT_TRUE(sim->Violations().empty());
+}
+
 TEST_F(SimFixture, FramesAtTheWrongSpeedAreNoise) {
     OpenDevice();
     link->SetLocalBaud(115200);  // the radio was never told
@@ -169,12 +181,15 @@ TEST_F(SimFixture, InterfaceBoxProbe) {
     EXPECT_TRUE(sim->Violations().empty());
 }
 
-TEST_F(SimFixture, NoInterfaceBox) {
+TEST_F(SimFixture, NoInterfaceBoxAndTheWaitDoesNotSpin) {
     OpenDevice();
     link->PrepareTimeout(kProbeTimeoutMs);
     auto start = Clock::now();
+    const std::clock_t cpu = std::clock();
     EXPECT_FALSE(link->ProbeInterfaceBox());
     EXPECT_NEAR(MsSince(start), 1000, 300);
+    // Blocked on the device's descriptor and the timer, not polling.
+    EXPECT_LT(1000.0 * static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC, 100);
 }
 
 TEST_F(SimFixture, RadioThatStopsAnsweringTimesOutWithOutcome4) {
