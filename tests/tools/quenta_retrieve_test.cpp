@@ -187,9 +187,11 @@ TEST(RetrieveEndToEnd, AgainstTheSimulatorProgramByComNameAndByDevice) {
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.output, kDefaultRadioText);
 
-    r = Quenta("retrieve --port " + sim.SlavePath() + " --kind 5");
+    r = Quenta("retrieve --trace --port " + sim.SlavePath() + " --kind 5");
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("Hardware Revision: 7.8.9\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(" W BA 7F 01 04 2D 4F 7E\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(" R 04 2E 01 09\n"), std::string::npos) << r.output;
 
     nlohmann::json report = sim.Stop();
     ASSERT_TRUE(report.is_object());

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <QCoreApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -22,14 +23,17 @@ const char* const kRetrieveFailed = "Communication error while retrieving versio
 constexpr int kRetrieveBaud = 19200;
 
 int Usage(std::ostream& err) {
-    err << "usage: quenta retrieve --port COMn|DEVICE [--kind K] [--port-dir DIR]\n"
+    err << "usage: quenta retrieve --port COMn|DEVICE [--kind K] [--port-dir DIR] [--trace]\n"
            "  Reads and prints the radio's version information; changes nothing in the radio.\n"
            "  --port      COM1..COM64 or a device path\n"
            "  --kind      target kind 0..8 (default "
         << int{kDefaultRetrieveKind}
         << ")\n"
            "  --port-dir  folder of COMn links to look in first (default "
-        << serial::ComPortResolver::DefaultPortDirectory() << ")\n";
+        << serial::ComPortResolver::DefaultPortDirectory()
+        << ")\n"
+           "  --trace     every frame on stderr: milliseconds, W (sent, wire bytes) or R\n"
+           "              (received, payload), hexadecimal bytes\n";
     return 2;
 }
 
@@ -104,6 +108,7 @@ int RetrieveVersionInfo(RadioLink& link, int portNumber, TargetKind kind, std::o
 int runRetrieveCommand(int argc, char** argv) {
     std::string port;
     std::string portDir;
+    bool trace = false;
     int kind = kDefaultRetrieveKind;
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
@@ -115,6 +120,8 @@ int runRetrieveCommand(int argc, char** argv) {
             if (*end != '\0' || k < 0 || k > 8)
                 return Usage(std::cerr);
             kind = static_cast<int>(k);
+        } else if (a == "--trace") {
+            trace = true;
         } else if (a == "--port-dir" && i + 1 < argc) {
             portDir = argv[++i];
         } else if (a == "--help" || a == "-h") {
@@ -155,6 +162,16 @@ int runRetrieveCommand(int argc, char** argv) {
     QtIntervalTimer timer;
     RadioLink link(pump);
     link.AttachTimer(timer);
+    if (trace) {
+        const std::int64_t start = pump.NowMilliseconds();
+        link.SetTraceSink(
+            [start](char direction, const std::uint8_t* bytes, int count, std::int64_t ms) {
+                std::fprintf(stderr, "%8lld %c", static_cast<long long>(ms - start), direction);
+                for (int i = 0; i < count; ++i)
+                    std::fprintf(stderr, " %02X", bytes[i]);
+                std::fputc('\n', stderr);
+            });
+    }
     return RetrieveVersionInfo(link, comNumber, static_cast<TargetKind>(kind), std::cout,
                                std::cerr);
 }
