@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <chrono>
 
-#include "PtyTestDevice.h"
 #include "RadioSim.h"
+#include "SimPortDirectory.h"
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
@@ -18,8 +18,12 @@ double MsSince(Clock::time_point t) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
 
+// The radio is COM5 in the test's port directory.
+constexpr int kSimCom = 5;
+
 class SimFixture : public ::testing::Test {
   protected:
+    simtest::SimPortDirectory ports;
     Scenario scenario;
     std::unique_ptr<RadioSim> sim;
     QtMessagePump pump;
@@ -30,25 +34,24 @@ class SimFixture : public ::testing::Test {
     void StartSim() {
         sim = std::make_unique<RadioSim>(scenario);
         std::string error;
-        ASSERT_TRUE(sim->Open(error)) << error;
+        ASSERT_TRUE(sim->Open(error, ports.Path(), kSimCom)) << error;
         sim->Start();
     }
+    // The program's own direct serial device, reaching the radio as COM5.
     void OpenDevice() {
         StartSim();
-        const std::string path = sim->SlavePath();
-        link = std::make_unique<RadioLink>(
-            pump, std::make_unique<simtest::PtyTestDeviceFactory>([path](int) { return path; }));
+        link = std::make_unique<RadioLink>(pump);
         link->AttachTimer(timer);
         std::string error;
-        ASSERT_TRUE(link->OpenDevice(5, 19200, false, error)) << error;
+        ASSERT_TRUE(link->OpenDevice(kSimCom, 19200, false, error))
+            << error << ": " << link->OpenErrorDetail();
         link->SetFramed(true);
         link->SetEnabled(true);
     }
     void OpenComponent() {
         StartSim();
-        const std::string path = sim->SlavePath();
-        component = std::make_unique<QtPortComponent>([path](int) { return path; });
-        component->SetComNumber(5);
+        component = std::make_unique<QtPortComponent>();
+        component->SetComNumber(kSimCom);
         component->SetRS485Mode(true);
         link = std::make_unique<RadioLink>(pump, nullptr);
         link->AttachTimer(timer);

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <thread>
 
+#include "serial/PosixSerialOs.h"
+
 namespace {
 // How long SetBaud waits for queued bytes to leave at the old rate.
 constexpr int kDrainBeforeRateChangeMs = 1000;
@@ -28,7 +30,7 @@ QtPortComponent::~QtPortComponent() {
 }
 
 std::string QtPortComponent::DefaultResolver(int portNumber) {
-    return "/dev/ttyS" + std::to_string(portNumber - 1);
+    return serial::SystemSerialOs().Resolver().ResolveCom(portNumber).path;
 }
 
 int QtPortComponent::SetOpen(bool open) {
