@@ -63,7 +63,9 @@ CodeplugConversion convertRadioCodeplug(uint8_t* buffer, std::size_t length, int
     const CodeplugCheck check = checkCodeplug(*img);
     if (!check.ok)
         return failWith(c, R::Invalid, check.reason);
-    if (static_cast<std::size_t>(imageWords(*img)) * 2 > length)
+    // The upload stops once its record walk passes the last block, so the trailer after it
+    // may be cut short (its words are zero in the cleared buffer); the blocks must all be there.
+    if (static_cast<std::size_t>(imageWords(*img) - kTrailerWords) * 2 > length)
         return failWith(
             c, R::Invalid,
             "image of " + std::to_string(imageWords(*img)) + " words is longer than the data read");

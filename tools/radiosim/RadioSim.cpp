@@ -13,6 +13,7 @@
 
 #include "link/Frame.h"
 #include "link/Protocol.h"
+#include "transfer/TransferMessages.h"
 
 namespace {
 
@@ -60,7 +61,8 @@ std::string Hex(const std::uint8_t* p, int n) {
 
 }  // namespace
 
-RadioSim::RadioSim(Scenario scenario) : scenario_(std::move(scenario)) {
+RadioSim::RadioSim(Scenario scenario)
+    : scenario_(std::move(scenario)), codeplug_(scenario_.codeplug, scenario_.serial) {
     radioBaud_ = scenario_.baud;
     bootBusyLeft_ = scenario_.bootBusy;
     busyLeft_ = scenario_.busy;
@@ -248,6 +250,9 @@ bool RadioSim::ReplyFor(Scenario::Code code, Bytes& reply) {
     };
     switch (code) {
         case 0x041C:
+            // After an application update the radio expects the new firmware's format.
+            if (applicationFlashed_ && !scenario_.codeplug.formatAfterUpdate.empty())
+                return with(0x1D, scenario_.codeplug.formatAfterUpdate);
             return with(0x1D, scenario_.fileFormat);
         case 0x040B:
             return with(0x0C, scenario_.dsp);
@@ -315,6 +320,13 @@ void RadioSim::OnFrame(const MessageRecord& p, std::uint8_t src, std::uint8_t ds
         }
         radioBaud_ = rate;
         rateChanges_.push_back({rate, now});
+        return;
+    }
+
+    if (p.buffer[0] == transfer_msg::kGroup) {
+        std::int64_t when = at;
+        for (const Bytes& reply : codeplug_.Handle(p.buffer, p.length))
+            Queue(Wire(reply), when++);
         return;
     }
 
@@ -386,7 +398,13 @@ nlohmann::json RadioSim::Report() const {
             {"replies", replies_},
             {"noiseBytes", noiseBytes_},
             {"wrongSpeedChunks", wrongSpeedChunks_},
+            {"codeplug", codeplug_.Report()},
             {"violations", violations_}};
+}
+
+std::vector<std::uint8_t> RadioSim::Codeplug() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return codeplug_.Codeplug();
 }
 
 int RadioSim::RadioBaud() const {

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "CodeplugPeer.h"
 #include "Scenario.h"
 #include "link/FrameReceiver.h"
 
@@ -37,6 +38,8 @@ class RadioSim {
     int RadioBaud() const;
     std::vector<std::string> Violations() const;
     int RequestCount(Scenario::Code code) const;
+    // The codeplug the radio holds now (after a download, what was written).
+    std::vector<std::uint8_t> Codeplug() const;
 
   private:
     using Bytes = std::vector<std::uint8_t>;
@@ -88,4 +91,7 @@ class RadioSim {
     int wrongSpeedChunks_ = 0;
     int replies_ = 0;
     int lastToolBaud_ = 0;
+    CodeplugPeer codeplug_;
+    // Set once an application image has been flashed: the radio then runs the new firmware.
+    bool applicationFlashed_ = false;
 };

@@ -78,7 +78,7 @@ void Parse(const json& j, Scenario& s) {
     CheckKeys(
         j,
         {"fileFormat", "dsp", "controller", "hardware", "serial", "boot", "sem", "interfaceBox",
-         "baud", "replyDelayMs", "busy", "unprompted0725", "faults", "silentFrom", "comment"},
+         "baud", "replyDelayMs", "busy", "unprompted0725", "faults", "silentFrom", "codeplug", "comment"},
         "scenario");
     if (j.contains("fileFormat"))
         s.fileFormat = BytesOf(j["fileFormat"], "fileFormat", 2);
@@ -132,6 +132,11 @@ void Parse(const json& j, Scenario& s) {
             fault.thenReply = f.value("thenReply", fault.kind != Scenario::Fault::Kind::kSilence);
             s.faults.push_back(fault);
         }
+    }
+    if (j.contains("codeplug")) {
+        std::string error;
+        if (!ParseCodeplugScenario(j["codeplug"], s.codeplug, error))
+            throw ParseError{error};
     }
     if (j.contains("silentFrom") && !j["silentFrom"].is_null()) {
         s.silentFrom = CodeOf(j["silentFrom"], "silentFrom");

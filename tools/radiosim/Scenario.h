@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "CodeplugScenario.h"
+
 // What the simulated radio is and how it misbehaves. Every field has a default, so an empty
 // scenario is a well-behaved radio with boot and SEM versions and no interface box.
 struct Scenario {
@@ -46,6 +48,9 @@ struct Scenario {
     std::vector<Fault> faults;
     // From the first request with this code on, the radio answers nothing (0: never).
     Code silentFrom = 0;
+
+    // The codeplug the radio holds and how it behaves while it is read or written.
+    CodeplugScenario codeplug;
 
     // Parses a scenario; unknown keys are errors so that typos do not go unnoticed.
     static bool FromJson(const std::string& text, Scenario& out, std::string& error);
