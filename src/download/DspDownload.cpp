@@ -1,0 +1,237 @@
+#include "download/DspDownload.h"
+
+#include <fstream>
+#include <string>
+
+#include "download/DownloadTexts.h"
+#include "download/DspFile.h"
+#include "download/SRecordReader.h"
+#include "download/StreamSize.h"
+#include "link/CommandTable.h"
+
+namespace {
+
+constexpr int kReplyLength = 2;  // 02 07, 02 03 and the busy 02 0A
+
+}  // namespace
+
+LinkResult DownloadDsp(RadioLink& link, std::istream& loader, std::istream& dspFile,
+                       TargetKind kind, const StatusSink& statusSink,
+                       const std::filesystem::path& directory, ProgressBar& progressBar,
+                       DownloadClock& clock) {
+    DspDownload download(link, kind, statusSink, progressBar);
+    return download.Run(loader, dspFile, directory, clock);
+}
+
+DspDownload::DspDownload(RadioLink& link, TargetKind kind, const StatusSink& statusSink,
+                         ProgressBar& progressBar)
+    : link_(link),
+      kind_(kind),
+      statusSink_(statusSink),
+      progressBar_(progressBar),
+      transfer_(link, progressBar, statusSink, BlockTransfer::kDspRules) {}
+
+LinkResult DspDownload::Run(std::istream& loader, std::istream& dspFile,
+                            const std::filesystem::path& directory, DownloadClock& clock) {
+    if (!CheckFile(dspFile))
+        return kLinkCommProblem;
+    if (!link_.PrepareTimeout(kDownloadTimeoutMs))
+        return kLinkCommProblem;
+    LinkResult status = DownloadDspLoader(loader);
+    if (status == kLinkSuccess) {
+        clock.Pause(kLoaderSettleMs);
+        status = DownloadDspPages(dspFile, directory);
+    }
+    link_.ReleaseTimeout();
+    return status;
+}
+
+bool DspDownload::CheckFile(std::istream& dspFile) {
+    const std::int64_t size = StreamSize(dspFile);
+    std::string reason;
+    bool readFailed = false;
+    if (size < 0 || !CheckDspFile(dspFile, size, kind_, reason, readFailed)) {
+        Show((size < 0 || readFailed) ? std::string(dltext::kDspFileUnreadable)
+                                      : dltext::kDspFileDamagedPrefix + reason);
+        return false;
+    }
+    return true;
+}
+
+bool DspDownload::AwaitReady(std::int32_t requestId) {
+    link_.Send(CommandCode(requestId));
+    bool gotBusy = false;
+    link_.AwaitReply(CommandCode(kCmdReady), kReplyLength, CommandCode(kCmdDownloadBusy),
+                     kReplyLength, gotBusy);
+    return link_.Outcome() == kLinkSuccess;
+}
+
+LinkResult DspDownload::DownloadDspLoader(std::istream& loader) {
+    progressBar_.SetMinimum(0);
+    progressBar_.SetMaximum(ProgressMaximum(StreamSize(loader), 4, 64));
+    progressBar_.SetPosition(0);
+    transfer_.Restart();
+    if (AwaitReady(kCmdDownloadStart)) {
+        transfer_.ResetPair();
+        transfer_.ResetBlock();
+        Show(dltext::kDspLoader);
+        SRecordReader reader(loader, SRecordReader::Kind::kDspLoader);
+        int weight = 0;
+        while (transfer_.status == kLinkSuccess && reader.NextRecord(weight)) {
+            transfer_.progress += weight;
+            std::uint16_t word = 0;
+            while (transfer_.status == kLinkSuccess && reader.NextWord(word))
+                transfer_.AppendWord(word);
+        }
+        if (transfer_.status == kLinkSuccess) {
+            transfer_.FlushBlocks();
+            link_.Send(CommandCode(kCmdEndOfDownload));
+        }
+        if (link_.Outcome() == kLinkSuccess)
+            return kLinkSuccess;
+    }
+    const LinkResult status = link_.Outcome();
+    Report(status);
+    return status;
+}
+
+LinkResult DspDownload::DownloadDspPages(std::istream& dspFile,
+                                         const std::filesystem::path& directory) {
+    DspPageFiles pages(directory);
+    if (!pages.Create()) {
+        Show(dltext::kDspPageFilesUnwritable);
+        return kLinkCommProblem;
+    }
+    Show(dltext::kPreparing);
+    transfer_.Restart();
+    if (!AwaitReady(kCmdDspPageStart)) {
+        const LinkResult status = link_.Outcome();
+        Report(status);
+        return status;
+    }
+    transfer_.ResetPair();
+    transfer_.ResetBlock();
+    progressBar_.SetPosition(0);
+
+    if (!CopySections(dspFile, pages))
+        return kLinkCommProblem;
+    if (!pages.CloseAll()) {
+        Show(dltext::kDspPageFilesUnwritable);
+        return kLinkCommProblem;
+    }
+
+    int pageNumber = 1;
+    for (int page = 0; page < kDspPageCount; ++page) {
+        if (!pages.Used(page))
+            continue;
+        std::ifstream file(pages.PathOf(page), std::ios::binary);
+        if (!file.is_open()) {
+            Show(dltext::kDspPageFileUnreadable);
+            return kLinkCommProblem;
+        }
+        if (!DownloadDspPage(file, pageNumber, pages.UsedCount()))
+            return kLinkCommProblem;
+        // A page the radio stopped taking keeps the outcome of its own wait; the end-of-page
+        // wait would end at once and call it a cancel.
+        if (transfer_.status != kLinkSuccess) {
+            Report(transfer_.status);
+            return transfer_.status;
+        }
+        link_.Send(CommandCode(kCmdEndOfDspPage));
+        bool gotBusy = false;
+        link_.AwaitReply(CommandCode(kCmdDspPageAccepted), kReplyLength,
+                         CommandCode(kCmdDownloadBusy), kReplyLength, gotBusy);
+        const LinkResult status = link_.Outcome();
+        if (status != kLinkSuccess) {
+            Report(status);
+            return status;
+        }
+        ++pageNumber;
+    }
+    link_.Send(CommandCode(kCmdEndOfDownload));
+    pages.RemoveAll();
+    Show(dltext::kDspFinished);
+    return kLinkSuccess;
+}
+
+bool DspDownload::CopySections(std::istream& dspFile, DspPageFiles& pages) {
+    const DspLayout layout = DspLayoutFor(kind_);
+    DspFileHeader header;
+    if (!ReadDspFileHeader(dspFile, header)) {
+        Show(dltext::kDspFileUnreadable);
+        return false;
+    }
+    piece_.resize(kPieceBytes);
+    for (int i = 0; i < header.sectionCount; ++i) {
+        DspSection section;
+        if (!ReadDspSection(dspFile, header, layout, i, section)) {
+            Show(dltext::kDspFileUnreadable);
+            return false;
+        }
+        // Sections outside the mask are never read; those of a page without a page file are
+        // dropped unread (the file check has examined neither).
+        if (!section.Copied())
+            continue;
+        std::int64_t remaining = section.sizeWords;
+        std::int64_t rawOffset = section.rawOffset;
+        std::int64_t pageOffset = section.PageOffset();
+        // A section of exactly a multiple of the piece ends with an empty piece, which still
+        // marks its page used.
+        while (remaining >= 0) {
+            const std::int64_t n = remaining <= kPieceWords ? remaining * 2 : kPieceBytes;
+            if (!ReadAt(dspFile, rawOffset, piece_.data(), n)) {
+                Show(dltext::kDspFileUnreadable);
+                return false;
+            }
+            if (!pages.Write(section.pageIndex, pageOffset, piece_.data(), n)) {
+                Show(dltext::kDspPageFilesUnwritable);
+                return false;
+            }
+            remaining -= kPieceWords;
+            rawOffset += kPieceBytes;
+            pageOffset += kPieceBytes;
+        }
+    }
+    return true;
+}
+
+bool DspDownload::DownloadDspPage(std::istream& pageFile, int pageNumber, int usedCount) {
+    const std::int64_t size = StreamSize(pageFile);
+    if (size < 0) {
+        Show(dltext::kDspPageFileUnreadable);
+        return false;
+    }
+    progressBar_.SetMinimum(0);
+    progressBar_.SetMaximum(ProgressMaximum(size, 2, 128));
+    progressBar_.SetPosition(0);
+    transfer_.progress = 0;
+    Show("Downloading page " + std::to_string(pageNumber) + " of " + std::to_string(usedCount) +
+         " from input DSP file ...");
+    piece_.resize(kPieceBytes);
+    std::int64_t left = size;
+    while (left > 0 && transfer_.status == kLinkSuccess) {
+        const std::int64_t n = left < kPieceBytes ? left : kPieceBytes;
+        pageFile.read(reinterpret_cast<char*>(piece_.data()), static_cast<std::streamsize>(n));
+        if (pageFile.gcount() != n) {
+            Show(dltext::kDspPageFileUnreadable);
+            return false;
+        }
+        for (std::int64_t i = 0; i + 1 < n && transfer_.status == kLinkSuccess; i += 2)
+            transfer_.AppendWord(static_cast<std::uint16_t>(piece_[i] | (piece_[i + 1] << 8)));
+        left -= n;
+    }
+    transfer_.FlushBlocks();
+    return true;
+}
+
+void DspDownload::Show(const std::string& text) const {
+    if (statusSink_)
+        statusSink_(text);
+}
+
+void DspDownload::Report(LinkResult outcome) const {
+    if (outcome == kLinkCommProblem)
+        Show(dltext::kDspCommProblem);
+    else if (outcome == kLinkTimedOut)
+        Show(dltext::kDspTimedOut);
+}

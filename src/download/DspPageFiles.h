@@ -1,0 +1,41 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+
+#include "download/DspFile.h"
+
+// The nine temporary page files "Page0" .. "Page8" of a DSP download, in the directory the
+// caller gives (it must be writable: a private folder, not the installed program's directory).
+// The files are deleted when the object goes, whatever the outcome, so a failed download
+// leaves nothing behind.
+class DspPageFiles {
+  public:
+    explicit DspPageFiles(std::filesystem::path directory) : directory_(std::move(directory)) {}
+    ~DspPageFiles();
+    DspPageFiles(const DspPageFiles&) = delete;
+    DspPageFiles& operator=(const DspPageFiles&) = delete;
+
+    std::filesystem::path PathOf(int page) const;
+
+    // Creates the nine files empty for binary writing; false when any cannot be created.
+    bool Create();
+    // Writes count bytes into page at offset (gaps read back as zero bytes); the first write
+    // marks the page used. False on a write failure.
+    bool Write(int page, std::int64_t offset, const void* data, std::int64_t count);
+    // Closes the files written; false when a write could not be completed.
+    bool CloseAll();
+    void RemoveAll();
+
+    bool Used(int page) const { return used_[static_cast<std::size_t>(page)]; }
+    int UsedCount() const { return usedCount_; }
+
+  private:
+    std::filesystem::path directory_;
+    std::array<std::ofstream, kDspPageCount> files_;
+    std::array<bool, kDspPageCount> used_{};
+    int usedCount_ = 0;
+    bool created_ = false;
+};

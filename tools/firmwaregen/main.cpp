@@ -1,0 +1,116 @@
+// quenta-firmware: writes synthetic firmware files for tests, benchmarks and demo packages.
+//
+//   quenta-firmware srec --kind loader|boot|application|dsploader
+//                        [--bytes N | --text-size N] [--seed S] OUT
+//   quenta-firmware dsp [--layout 40|48] [--pages N] [--sections N] [--max-words N]
+//                       [--no-overlap] [--no-filtered] [--seed S] OUT
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "FirmwareGen.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: quenta-firmware srec --kind loader|boot|application|dsploader\n"
+                 "                            [--bytes N | --text-size N] [--seed S] OUT\n"
+                 "       quenta-firmware dsp [--layout 40|48] [--pages N] [--sections N]\n"
+                 "                           [--max-words N] [--no-overlap] [--no-filtered]\n"
+                 "                           [--seed S] OUT\n");
+    return 2;
+}
+
+bool Number(const char* text, unsigned long long& out) {
+    char* end = nullptr;
+    out = std::strtoull(text, &end, 0);
+    return end != text && *end == '\0';
+}
+
+bool KindOf(const std::string& name, firmwaregen::ImageKind& kind) {
+    using firmwaregen::ImageKind;
+    if (name == "loader")
+        kind = ImageKind::kLoader;
+    else if (name == "boot")
+        kind = ImageKind::kBoot;
+    else if (name == "application")
+        kind = ImageKind::kApplication;
+    else if (name == "dsploader")
+        kind = ImageKind::kDspLoader;
+    else
+        return false;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3)
+        return Usage();
+    const std::string what = argv[1];
+    firmwaregen::SRecordSpec srec;
+    firmwaregen::DspSpec dsp;
+    unsigned long long textSize = 0;
+    std::string outPath;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        unsigned long long n = 0;
+        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (arg == "--kind") {
+            const char* v = value();
+            if (!v || !KindOf(v, srec.kind))
+                return Usage();
+        } else if (arg == "--bytes" || arg == "--text-size" || arg == "--seed" ||
+                   arg == "--layout" || arg == "--pages" || arg == "--sections" ||
+                   arg == "--max-words") {
+            const char* v = value();
+            if (!v || !Number(v, n))
+                return Usage();
+            if (arg == "--bytes")
+                srec.dataBytes = n;
+            else if (arg == "--text-size")
+                textSize = n;
+            else if (arg == "--seed")
+                srec.seed = dsp.seed = static_cast<std::uint32_t>(n);
+            else if (arg == "--layout")
+                dsp.layout48 = n == 48;
+            else if (arg == "--pages")
+                dsp.pages = static_cast<int>(n);
+            else if (arg == "--sections")
+                dsp.sectionsPerPage = static_cast<int>(n);
+            else
+                dsp.maxSectionWords = static_cast<int>(n);
+        } else if (arg == "--no-overlap") {
+            dsp.overlapping = false;
+        } else if (arg == "--no-filtered") {
+            dsp.filtered = false;
+        } else if (!arg.empty() && arg[0] != '-' && outPath.empty()) {
+            outPath = arg;
+        } else {
+            return Usage();
+        }
+    }
+    if (outPath.empty() || (what != "srec" && what != "dsp"))
+        return Usage();
+    std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        std::fprintf(stderr, "quenta-firmware: cannot create %s\n", outPath.c_str());
+        return 1;
+    }
+    if (what == "srec") {
+        if (textSize > 0)
+            srec.dataBytes = firmwaregen::DataBytesForText(srec.kind, textSize);
+        firmwaregen::WriteSRecordImage(out, srec);
+    } else {
+        firmwaregen::WriteCoff(out, firmwaregen::MakeDspImage(dsp));
+    }
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "quenta-firmware: cannot write %s\n", outPath.c_str());
+        return 1;
+    }
+    return 0;
+}
