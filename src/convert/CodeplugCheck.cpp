@@ -105,13 +105,8 @@ CodeplugCheck checkConvertible(const CodeplugImage& img) {
     const bool fiveBit = codeplugVersionIndex(img) == kVersion510;
     const int end = imageWords(img) - kTrailerWords;
     for (int pos = 0; pos < end; pos += blockLength(img, pos)) {
-        const TableLayout layout = tableLayoutIn(img, pos, fiveBit);
-        int size = layout.descriptorOffset + layout.tableCount;
-        for (int t = 0; t < layout.tableCount; ++t) {
-            const uint16_t d = img.word(pos + layout.descriptorOffset + t);
-            size += (d >> 8) * (d & 0xFF);
-        }
-        if (layout.descriptorOffset < 4 || size > blockLength(img, pos))
+        if (tableLayoutIn(img, pos, fiveBit).descriptorOffset < 4 ||
+            blockContentWords(img, pos, fiveBit) > blockLength(img, pos))
             return fail(6, pos, "tables run past the end of the block" + at(pos));
     }
     return {};

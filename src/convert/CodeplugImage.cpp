@@ -94,6 +94,16 @@ TableLayout tableLayoutIn(const CodeplugImage& img, int block, bool fiveBitCount
     return {w & 0x0FFF, w >> 12};
 }
 
+int blockContentWords(const CodeplugImage& img, int block, bool fiveBitCounts) {
+    const TableLayout layout = tableLayoutIn(img, block, fiveBitCounts);
+    int words = layout.descriptorOffset + layout.tableCount;
+    for (int t = 0; t < layout.tableCount; ++t) {
+        const uint16_t d = img.word(block + layout.descriptorOffset + t);
+        words += (d >> 8) * (d & 0xFF);
+    }
+    return words;
+}
+
 void setTableLayout(CodeplugImage& img, int block, int descriptorOffset, int tableCount) {
     if (descriptorOffset != -1)
         setField(img, block + 2, 0x07FF, 0, descriptorOffset & 0x07FF);

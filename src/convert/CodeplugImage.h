@@ -57,6 +57,10 @@ TableLayout tableLayoutIn(const CodeplugImage& img, int block, bool fiveBitCount
 // -1 leaves that field unchanged.
 void setTableLayout(CodeplugImage& img, int block, int descriptorOffset, int tableCount);
 
+// Words from the block start to the end of its last table's data, with the table count read
+// in the given layout: the block length when the tables fill the block exactly.
+int blockContentWords(const CodeplugImage& img, int block, bool fiveBitCounts);
+
 // A table descriptor: high byte entries, low byte words per entry.
 struct TableShape {
     int entries = 0;

@@ -14,7 +14,11 @@ int hexDigitValue(char ch) {
 }
 
 int hexTextToBytes(uint8_t* dest, std::size_t capacity, const std::string& text, bool skip) {
-    auto isTrimmed = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    // Blanks and control characters, DEL among them.
+    auto isTrimmed = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u <= ' ' || u == 0x7F;
+    };
     std::size_t first = 0;
     std::size_t last = text.size();
     while (first < last && isTrimmed(text[first]))

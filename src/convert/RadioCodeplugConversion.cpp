@@ -66,8 +66,9 @@ CodeplugConversion convertRadioCodeplug(uint8_t* buffer, std::size_t length, int
     // The upload stops once its record walk passes the last block, so the trailer after it
     // may be cut short (its words are zero in the cleared buffer); the blocks must all be there.
     if (static_cast<std::size_t>(imageWords(*img) - kTrailerWords) * 2 > length)
-        return failWith(c, R::Invalid, "image of " + std::to_string(imageWords(*img)) +
-                                           " words is longer than the data read");
+        return failWith(
+            c, R::Invalid,
+            "image of " + std::to_string(imageWords(*img)) + " words is longer than the data read");
 
     c.codeplugIndex = codeplugVersionIndex(*img);
     // The indexes compare as signed bytes, so an unknown format (255) counts as older than 5.8.

@@ -278,8 +278,12 @@ void ZKWParmsFormatConvertBase::widenEntries(int block, int table, int oldWords,
     const int narrow = forward() ? shape.wordsPerEntry : oldWords;
     const int wide = forward() ? newWords : shape.wordsPerEntry;
     const int g = wide - narrow;
-    if (g <= 0)
+    if (g <= 0) {
+        // Nothing to move; a table without entries still takes the width of the format.
+        if (shape.entries == 0)
+            setTableShape(img(), block, table, -1, forward() ? newWords : oldWords);
         return;
+    }
     setTableShape(img(), block, table, -1, forward() ? wide : narrow);
     const int n = shape.entries;
     for (int i = 1; i <= n; ++i) {

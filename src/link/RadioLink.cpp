@@ -41,7 +41,7 @@ bool CodeMatches(const MessageRecord& payload, const MessageRecord& code, int le
 
 }  // namespace
 
-struct RadioLink::WaitSpec {
+struct RadioLink::WaitRule {
     Match match = Match::kAny;
     const MessageRecord* expected = nullptr;
     int expectedLength = 0;
@@ -295,7 +295,7 @@ int RadioLink::Descriptor() {
     return factory_->Descriptor(*device);
 }
 
-bool RadioLink::Wait(const WaitSpec& spec, MessageRecord& reply, bool& gotAlternate) {
+bool RadioLink::Wait(const WaitRule& rule, MessageRecord& reply, bool& gotAlternate) {
     idle = false;
     const int fd = Descriptor();
     const int maxBlockMs = (!usesComponent && fd < 0) ? kPollWithoutDescriptorMs : -1;
@@ -324,7 +324,7 @@ bool RadioLink::Wait(const WaitSpec& spec, MessageRecord& reply, bool& gotAltern
         }
         quiet = !got;
         if (!got) {
-            if (spec.setsIdle)
+            if (rule.setsIdle)
                 idle = true;
             continue;
         }
@@ -333,16 +333,16 @@ bool RadioLink::Wait(const WaitSpec& spec, MessageRecord& reply, bool& gotAltern
             continue;
         const MessageRecord& payload = receiver_.Payload();
         Trace('R', payload.buffer, payload.length);
-        if (spec.match == Match::kAny) {
+        if (rule.match == Match::kAny) {
             reply = payload;
             return true;
         }
-        if (CodeMatches(payload, *spec.expected, spec.expectedLength)) {
+        if (CodeMatches(payload, *rule.expected, rule.expectedLength)) {
             reply = payload;
             gotAlternate = false;
             return true;
         }
-        if (CodeMatches(payload, *spec.alternate, spec.alternateLength)) {
+        if (CodeMatches(payload, *rule.alternate, rule.alternateLength)) {
             reply = payload;
             gotAlternate = true;
             return true;
@@ -354,16 +354,16 @@ bool RadioLink::Wait(const WaitSpec& spec, MessageRecord& reply, bool& gotAltern
 MessageRecord RadioLink::AwaitReply(const MessageRecord& expected, int expectedLength,
                                     const MessageRecord& alternate, int alternateLength,
                                     bool& gotAlternate) {
-    WaitSpec spec;
-    spec.match = Match::kAwait;
-    spec.expected = &expected;
-    spec.expectedLength = expectedLength;
-    spec.alternate = &alternate;
-    spec.alternateLength = alternateLength;
+    WaitRule rule;
+    rule.match = Match::kAwait;
+    rule.expected = &expected;
+    rule.expectedLength = expectedLength;
+    rule.alternate = &alternate;
+    rule.alternateLength = alternateLength;
     gotAlternate = false;
     MessageRecord reply;
     ArmTimeout();
-    Wait(spec, reply, gotAlternate);
+    Wait(rule, reply, gotAlternate);
     DisarmTimeout();
     return reply;
 }
@@ -381,22 +381,22 @@ MessageRecord RadioLink::ExchangeRepeatingBusy(const MessageRecord& request,
 }
 
 MessageRecord RadioLink::ReceiveAnyReply() {
-    WaitSpec spec;
+    WaitRule rule;
     MessageRecord reply;
     bool unused = false;
     ArmTimeout();
-    Wait(spec, reply, unused);
+    Wait(rule, reply, unused);
     DisarmTimeout();
     return reply;
 }
 
 int RadioLink::Receive(MessageRecord& reply) {
-    WaitSpec spec;
-    spec.setsIdle = false;
+    WaitRule rule;
+    rule.setsIdle = false;
     MessageRecord got;
     bool unused = false;
     ArmTimeout();
-    bool taken = Wait(spec, got, unused);
+    bool taken = Wait(rule, got, unused);
     DisarmTimeout();
     if (!taken)
         return -1;

@@ -120,10 +120,10 @@ class RadioLink {
 
   private:
     enum class Match { kAny, kAwait };
-    struct WaitSpec;
+    struct WaitRule;
     // The one receive loop behind AwaitReply, ReceiveAnyReply and Receive. True when a frame
     // was taken; it is then in reply.
-    bool Wait(const WaitSpec& spec, MessageRecord& reply, bool& gotAlternate);
+    bool Wait(const WaitRule& rule, MessageRecord& reply, bool& gotAlternate);
     bool TransportOpen() const;
     int Descriptor();
     void Trace(char direction, const std::uint8_t* bytes, int count);

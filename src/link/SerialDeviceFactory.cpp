@@ -1,5 +1,6 @@
 #include "link/DeviceFactory.h"
 #include "serial/ZKWCommDeviceSerial.h"
+#include "serial/ZKWWinExtSerialPort.h"
 
 namespace {
 
@@ -14,6 +15,12 @@ class SerialDeviceFactory : public LinkDeviceFactory {
     }
     int SetBaud(ZKWCommDevice& device, int baudIndex) override {
         return static_cast<ZKWCommDeviceSerial&>(device).SetBaud(baudIndex);
+    }
+    int Descriptor(ZKWCommDevice& device) override {
+        return static_cast<ZKWCommDeviceSerial&>(device).Port().Descriptor();
+    }
+    std::string LastOpenError(ZKWCommDevice& device) override {
+        return static_cast<ZKWCommDeviceSerial&>(device).FailureText();
     }
 };
 

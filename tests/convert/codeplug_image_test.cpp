@@ -167,6 +167,12 @@ TEST(CodeplugText, HexAndBytes) {
     EXPECT_EQ(hexTextToBytes(bytes, sizeof bytes, "  0A1b\t\n", false), 2);
     EXPECT_EQ(bytes[0], 0x0A);
     EXPECT_EQ(bytes[1], 0x1B);
+    EXPECT_EQ(hexTextToBytes(bytes, sizeof bytes,
+                             "\x7F"
+                             "AB\x7F\x7F",
+                             false),
+              1);
+    EXPECT_EQ(bytes[0], 0xAB);
     EXPECT_EQ(hexTextToBytes(bytes, sizeof bytes, "01-02-FF-7", true), 3);
     EXPECT_EQ(bytes[2], 0xFF);
     EXPECT_EQ(hexTextToBytes(bytes, 2, "0102030405", false), 2) << "capacity bounds the store";

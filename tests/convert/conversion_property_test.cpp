@@ -18,12 +18,7 @@ void expectTablesFillBlocks(const CodeplugImage& img, const std::string& what) {
     const bool fiveBit = codeplugVersionIndex(img) == kVersion510;
     const int end = imageWords(img) - kTrailerWords;
     for (int pos = 0; pos < end; pos += blockLength(img, pos)) {
-        const TableLayout layout = tableLayoutIn(img, pos, fiveBit);
-        int size = layout.descriptorOffset + layout.tableCount;
-        for (int t = 0; t < layout.tableCount; ++t) {
-            const uint16_t d = img.word(pos + layout.descriptorOffset + t);
-            size += (d >> 8) * (d & 0xFF);
-        }
+        const int size = blockContentWords(img, pos, fiveBit);
         ASSERT_EQ(size, blockLength(img, pos)) << what << ": block at " << pos;
     }
 }

@@ -197,3 +197,29 @@ TEST(Converter5859Backward, EmptiesAddedTablesAndStepsCountsDown) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Converter5859Backward, KeepsWhatOnlyGrewAndStepsKind3CountDown) {
+    Built b = build(4,
+                    {header(4, {{16, 1}, {16, 2}, {}, {16, 1, std::vector<uint16_t>(16, 0xFF01)}}),
+                     kindBlock(0, 4), kindBlock(1, 4), kindBlock(5, 4),
+                     system(0, 1, 4, {{}, {}, {2, 4, {1, 2, 549, 659, 3, 4, 549, 659}}}),
+                     system(3, 2, 4), system(5, 3, 4, {{1, 11}, {0, 2}, {1, 37}}), ordinal(4)},
+                    1, 3);
+    CodeplugImage& img = *b.img;
+    setField(img, b.blocks[5] + 10, 0x3E00, 9, 9);
+    setTableCountWidth(img, true);
+    ZKWParmsFormat5859 c;
+    c.convert(img, 1);
+    EXPECT_EQ(tableShape(img, 0, 3).entries, 16) << "favourites stay";
+    const int s0 = findSystemBlock(img, 1);
+    EXPECT_EQ(tableShape(img, s0, 2).wordsPerEntry, 4);
+    EXPECT_EQ(img.word(tableStart(img, s0, 2) + 2), 549);
+    EXPECT_EQ(tableShape(img, findSystemBlock(img, 3), 0).wordsPerEntry, 11);
+    EXPECT_EQ(tableShape(img, findSystemBlock(img, 3), 2).wordsPerEntry, 37);
+    EXPECT_EQ(getField(img, findSystemBlock(img, 2) + 10, 0x3E00, 9), 5);
+    EXPECT_TRUE(validateCodeplug(img));
+}
+
+}  // namespace

@@ -165,3 +165,84 @@ TEST(Converter59510Backward, NarrowsAndDropsButKeepsDerivedTables) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every table that 5.10 widens, with one or two entries of recognisable data.
+Built everyWidenedTable() {
+    auto data = [](int entries, int words, uint16_t base) {
+        std::vector<uint16_t> d(static_cast<std::size_t>(entries * words));
+        for (std::size_t i = 0; i < d.size(); ++i)
+            d[i] = static_cast<uint16_t>(base + i);
+        return Table{entries, words, d};
+    };
+    std::vector<Table> k0(4), k1(8), k3(8), k4(12), k5(3), o(5);
+    k0[3] = data(2, 36, 0x1000);
+    k1[5] = data(2, 4, 0x1100), k1[6] = data(1, 18, 0x1200), k1[7] = data(1, 36, 0x1300);
+    k3[5] = data(1, 6, 0x2100), k3[6] = data(2, 20, 0x2200), k3[7] = data(1, 36, 0x2300);
+    k4[6] = data(1, 8, 0x3100), k4[7] = data(1, 22, 0x3200), k4[9] = data(2, 36, 0x3300);
+    k4[11] = data(1, 32, 0x3400);
+    k5[2] = data(1, 37, 0x4100);
+    o[0] = data(2, 17, 0x5000), o[1] = data(1, 15, 0x5100), o[4] = data(1, 14, 0x5200);
+    return build(4,
+                 {header(4), kindBlock(0, 4), kindBlock(1, 4), kindBlock(4, 4), kindBlock(5, 4),
+                  system(0, 1, 4, k0), system(1, 2, 4, k1), system(3, 3, 4, k3),
+                  system(4, 4, 4, k4), system(5, 5, 4, k5), ordinal(4, o)},
+                 1, 5);
+}
+
+TEST(Converter59510Backward, NarrowsEveryWidenedTableBackToItsData) {
+    Built b = everyWidenedTable();
+    CodeplugImage& img = *b.img;
+    setTableCountWidth(img, true);
+    const CodeplugImage original = img;
+    struct Check {
+        int number, table, width59, width510;
+    };
+    const Check checks[] = {{1, 3, 36, 58}, {2, 5, 4, 5},   {2, 6, 18, 19},  {2, 7, 36, 58},
+                            {3, 5, 6, 7},   {3, 6, 20, 21}, {3, 7, 36, 58},  {4, 6, 8, 13},
+                            {4, 7, 22, 26}, {4, 9, 36, 58}, {4, 11, 32, 64}, {5, 2, 37, 59}};
+
+    ZKWParmsFormat59510 c;
+    c.convert(img, 0);
+    for (const Check& k : checks)
+        EXPECT_EQ(tableShape(img, findSystemBlock(img, k.number), k.table).wordsPerEntry,
+                  k.width510)
+            << "system " << k.number << " table " << k.table;
+    EXPECT_EQ(tableShape(img, findOrdinalBlock(img, 1), 0).wordsPerEntry, 18);
+    // Kind-5 table 3 holds data now; the older format has no place for it.
+    const int s5 = findSystemBlock(img, 5);
+    insertWords(img, tableStart(img, s5, 3), 37);
+    setTableShape(img, s5, 3, 1, 37);
+    addBlockLength(img, s5, 37);
+    addImageWords(img, 37);
+
+    c.convert(img, 1);
+    for (const Check& k : checks) {
+        const int now = findSystemBlock(img, k.number);
+        const int was = findSystemBlock(original, k.number);
+        TableShape shape;
+        const int start = tableStart(img, now, k.table, &shape);
+        TableShape before;
+        const int startBefore = tableStart(original, was, k.table, &before);
+        EXPECT_EQ(shape.wordsPerEntry, k.width59) << "system " << k.number << " table " << k.table;
+        ASSERT_EQ(shape.words(), before.words());
+        for (int w = 0; w < shape.words(); ++w)
+            ASSERT_EQ(img.word(start + w), original.word(startBefore + w))
+                << "system " << k.number << " table " << k.table << " word " << w;
+    }
+    EXPECT_EQ(tableShape(img, findSystemBlock(img, 5), 3).entries, 0);
+    EXPECT_EQ(tableShape(img, findOrdinalBlock(img, 1), 0).wordsPerEntry, 17);
+    EXPECT_TRUE(validateCodeplug(img));
+}
+
+TEST(Converter59510Backward, AnUnsizedTableTakesTheOlderWidth) {
+    Built b = oneSystem(0, 5);  // kind-0 table 3: no entries, width 0
+    CodeplugImage& img = *b.img;
+    ZKWParmsFormat59510 c;
+    c.convert(img, 1);
+    EXPECT_EQ(tableShape(img, findSystemBlock(img, 1), 3).wordsPerEntry, 36);
+    EXPECT_EQ(tableShape(img, findOrdinalBlock(img, 1), 0).wordsPerEntry, 17);
+}
+
+}  // namespace

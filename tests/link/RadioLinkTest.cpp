@@ -16,8 +16,8 @@ const Bytes kSerial = {0x04, 0x05, 0x00, 0x01, 0xAB, 0x0C, 0xFF, 0x10, 0x9A, 0x5
 const Bytes kBoot = {0x04, 0x2E, 1, 9};
 const Bytes kBusy = {0x04, 0x20};
 
-class LinkFixture : public ::testing::Test {
-  protected:
+// A link on a fake line with a scripted radio, on the virtual clock.
+struct LinkBench {
     VirtualPump pump;
     FakeLine line;
     VirtualTimer timer{pump};
@@ -25,7 +25,7 @@ class LinkFixture : public ::testing::Test {
     RadioLink link{pump, std::make_unique<FakeDeviceFactory>(line)};
     ScriptedRadio radio{pump, line};
 
-    void SetUp() override { link.AttachTimer(timer); }
+    LinkBench() { link.AttachTimer(timer); }
 
     void OpenDevice() {
         std::string error = "x";
@@ -68,6 +68,8 @@ class LinkFixture : public ::testing::Test {
         }
     }
 };
+
+class LinkFixture : public ::testing::Test, public LinkBench {};
 
 // ---------- Opening and closing ----------
 
@@ -491,32 +493,12 @@ TEST_F(LinkFixture, SemStepAppliesOnlyForSomeKindsAndControllers) {
                           {3, 2, true, false}, {0, 2, true, true},  {8, 6, true, true},
                           {6, 4, false, false}};
     for (const Case& c : cases) {
-        VirtualPump p;
-        FakeLine l;
-        VirtualTimer t{p};
-        RadioLink lk{p, std::make_unique<FakeDeviceFactory>(l)};
-        ScriptedRadio r{p, l};
-        lk.AttachTimer(t);
-        Bytes controller = kController;
-        controller[2] = c.controller;
-        for (auto [g, f, reply] :
-             std::vector<std::tuple<int, int, Bytes>>{{0x1C, 0, kFileFormat},
-                                                      {0x0B, 0, kDsp},
-                                                      {0x09, 0, controller},
-                                                      {0x07, 0, kHardware},
-                                                      {0x04, 0, kSerial},
-                                                      {0x2D, 0, kBoot},
-                                                      {0x3E, 0, {0x04, 0x3F, 2, 3}}}) {
-            (void)f;
-            r.On(0x04, static_cast<std::uint8_t>(g), {reply});
-        }
-        std::string e;
-        ASSERT_TRUE(lk.OpenDevice(1, 19200, false, e));
-        lk.SetFramed(true);
-        lk.SetEnabled(true);
+        LinkBench b;
+        b.IdentityRadio(c.controller);
+        b.OpenDevice();
         VersionRecord rec;
-        EXPECT_EQ(lk.RetrieveVersionRecord(c.kind, rec, c.withSem), kLinkSuccess);
-        EXPECT_EQ(r.requests.size(), c.semAsked ? 7u : 6u)
+        EXPECT_EQ(b.link.RetrieveVersionRecord(c.kind, rec, c.withSem), kLinkSuccess);
+        EXPECT_EQ(b.radio.requests.size(), c.semAsked ? 7u : 6u)
             << int(c.kind) << " " << int(c.controller);
         EXPECT_EQ(rec.bytes[21], c.semAsked ? 2 : 0);
     }
@@ -543,32 +525,19 @@ TEST_F(LinkFixture, SemSilenceGives8) {
 
 TEST_F(LinkFixture, Kind5BootStepTimeoutKeepsIdentityAndGives5OrThen8) {
     for (std::uint8_t controller : {1, 2}) {
-        VirtualPump p;
-        FakeLine l;
-        VirtualTimer t{p};
-        RadioLink lk{p, std::make_unique<FakeDeviceFactory>(l)};
-        ScriptedRadio r{p, l};
-        lk.AttachTimer(t);
-        Bytes ctl = kController;
-        ctl[2] = controller;
-        r.On(0x04, 0x1C, {kFileFormat});
-        r.On(0x04, 0x0B, {kDsp});
-        r.On(0x04, 0x09, {ctl});
-        r.On(0x04, 0x07, {kHardware});
-        r.On(0x04, 0x04, {kSerial});
-        r.On(0x04, 0x3E, {{0x04, 0x3F, 2, 3}});  // would answer, but the wait ends at once
-        std::string e;
-        ASSERT_TRUE(lk.OpenDevice(1, 19200, false, e));
-        lk.SetFramed(true);
-        lk.SetEnabled(true);
+        LinkBench b;
+        b.IdentityRadio(controller);
+        b.radio.On(0x04, 0x2D, {});  // the boot step times out
+        // The SEM step would be answered, but its wait ends at once.
+        b.OpenDevice();
         VersionRecord rec;
         std::fill(rec.bytes, rec.bytes + VersionRecord::kSize, 0xEE);
-        LinkResult result = lk.RetrieveVersionRecord(5, rec, true);
+        LinkResult result = b.link.RetrieveVersionRecord(5, rec, true);
         EXPECT_EQ(result, controller == 2 ? kLinkSemFailed : kLinkNoBootInfo);
         Bytes expected = {5,    10,   1,    2,    3,    controller, 1,    12, 7, 8, 9, 0x00,
                           0x01, 0xAB, 0x0C, 0xFF, 0x10, 0x9A,       0x5E, 0,  0, 0, 0};
         EXPECT_EQ(RecordBytes(rec), expected);
-        EXPECT_NEAR(p.NowMs(), 4000, 50);  // only the boot step waited its full time
+        EXPECT_NEAR(b.pump.NowMs(), 4000, 50);  // only the boot step waited its full time
     }
 }
 

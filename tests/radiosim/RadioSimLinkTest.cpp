@@ -3,9 +3,10 @@
 
 #include <QCoreApplication>
 #include <chrono>
+#include <ctime>
 
-#include "PtyTestDevice.h"
 #include "RadioSim.h"
+#include "SimPortDirectory.h"
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
@@ -18,8 +19,12 @@ double MsSince(Clock::time_point t) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
 
+// The radio is COM5 in the test's port directory.
+constexpr int kSimCom = 5;
+
 class SimFixture : public ::testing::Test {
   protected:
+    simtest::SimPortDirectory ports;
     Scenario scenario;
     std::unique_ptr<RadioSim> sim;
     QtMessagePump pump;
@@ -30,25 +35,24 @@ class SimFixture : public ::testing::Test {
     void StartSim() {
         sim = std::make_unique<RadioSim>(scenario);
         std::string error;
-        ASSERT_TRUE(sim->Open(error)) << error;
+        ASSERT_TRUE(sim->Open(error, ports.Path(), kSimCom)) << error;
         sim->Start();
     }
+    // The program's own direct serial device, reaching the radio as COM5.
     void OpenDevice() {
         StartSim();
-        const std::string path = sim->SlavePath();
-        link = std::make_unique<RadioLink>(
-            pump, std::make_unique<simtest::PtyTestDeviceFactory>([path](int) { return path; }));
+        link = std::make_unique<RadioLink>(pump);
         link->AttachTimer(timer);
         std::string error;
-        ASSERT_TRUE(link->OpenDevice(5, 19200, false, error)) << error;
+        ASSERT_TRUE(link->OpenDevice(kSimCom, 19200, false, error))
+            << error << ": " << link->OpenErrorDetail();
         link->SetFramed(true);
         link->SetEnabled(true);
     }
     void OpenComponent() {
         StartSim();
-        const std::string path = sim->SlavePath();
-        component = std::make_unique<QtPortComponent>([path](int) { return path; });
-        component->SetComNumber(5);
+        component = std::make_unique<QtPortComponent>();
+        component->SetComNumber(kSimCom);
         component->SetRS485Mode(true);
         link = std::make_unique<RadioLink>(pump, nullptr);
         link->AttachTimer(timer);
@@ -147,6 +151,17 @@ TEST_F(SimFixture, ChangeBaudSwitchesBothSides) {
     EXPECT_TRUE(sim->Violations().empty());
 }
 
+TEST_F(SimFixture, ChangeBaudOnTheComponentTransport) {
+    OpenComponent();
+    link->ChangeBaud(115200);
+    std::uint8_t boot[2] = {};
+    EXPECT_EQ(link->ReadBootVersion(6, boot), kLinkSuccess);
+    auto report = sim->Report();
+    ASSERT_EQ(report["rateChanges"].size(), 1u);
+    EXPECT_EQ(report["rateChanges"][0]["toolFollowed"], true);
+    EXPECT_TRUE(sim->Violations().empty());
+}
+
 TEST_F(SimFixture, FramesAtTheWrongSpeedAreNoise) {
     OpenDevice();
     link->SetLocalBaud(115200);  // the radio was never told
@@ -166,12 +181,15 @@ TEST_F(SimFixture, InterfaceBoxProbe) {
     EXPECT_TRUE(sim->Violations().empty());
 }
 
-TEST_F(SimFixture, NoInterfaceBox) {
+TEST_F(SimFixture, NoInterfaceBoxAndTheWaitDoesNotSpin) {
     OpenDevice();
     link->PrepareTimeout(kProbeTimeoutMs);
     auto start = Clock::now();
+    const std::clock_t cpu = std::clock();
     EXPECT_FALSE(link->ProbeInterfaceBox());
     EXPECT_NEAR(MsSince(start), 1000, 300);
+    // Blocked on the device's descriptor and the timer, not polling.
+    EXPECT_LT(1000.0 * static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC, 100);
 }
 
 TEST_F(SimFixture, RadioThatStopsAnsweringTimesOutWithOutcome4) {

@@ -1,14 +1,18 @@
 // quenta retrieve: the printed record, against the simulated radio, and its failure paths.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "PtyTestDevice.h"
 #include "RadioSim.h"
 #include "RetrieveCommand.h"
+#include "SimPortDirectory.h"
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "link/RadioLink.h"
@@ -63,6 +67,7 @@ TEST(RetrieveFormat, LabelsAndNotApplicableRules) {
 
 class RetrieveAgainstSim : public ::testing::Test {
   protected:
+    simtest::SimPortDirectory ports;
     Scenario scenario;
     std::unique_ptr<RadioSim> sim;
     QtMessagePump pump;
@@ -72,11 +77,9 @@ class RetrieveAgainstSim : public ::testing::Test {
     int Retrieve(TargetKind kind = kDefaultRetrieveKind) {
         sim = std::make_unique<RadioSim>(scenario);
         std::string error;
-        EXPECT_TRUE(sim->Open(error)) << error;
+        EXPECT_TRUE(sim->Open(error, ports.Path(), 4)) << error;
         sim->Start();
-        const std::string path = sim->SlavePath();
-        RadioLink link(
-            pump, std::make_unique<simtest::PtyTestDeviceFactory>([path](int) { return path; }));
+        RadioLink link(pump);
         link.AttachTimer(timer);
         int status = RetrieveVersionInfo(link, 4, kind, out, err);
         sim->Stop();
@@ -111,14 +114,99 @@ TEST_F(RetrieveAgainstSim, SilentRadioIsACommunicationError) {
     EXPECT_EQ(err.str(), "Communication error while retrieving version information.\n");
 }
 
-TEST(RetrieveOpen, UnopenablePortIsReported) {
+TEST(RetrieveOpen, UnopenablePortIsReportedWithTheReason) {
+    simtest::SimPortDirectory ports;
+    std::filesystem::create_symlink("/dev/quenta-no-such-port", ports.Path() + "/COM9");
     QtMessagePump pump;
-    RadioLink link(pump, std::make_unique<simtest::PtyTestDeviceFactory>(
-                             [](int) { return std::string("/dev/quenta-no-such-port"); }));
+    RadioLink link(pump);
     std::ostringstream out, err;
     EXPECT_EQ(RetrieveVersionInfo(link, 9, 6, out, err), 1);
     EXPECT_EQ(err.str().rfind("Unable to start communication: COM port error\n", 0), 0u);
+    // The serial layer's reason follows on a line of its own.
+    EXPECT_NE(err.str().find("quenta-no-such-port"), std::string::npos) << err.str();
     EXPECT_EQ(out.str(), "");
+}
+
+// The quenta-radiosim program, serving COM7 of a port directory until it is told to stop.
+class SimProcess {
+  public:
+    SimProcess(const std::string& portDir, const std::string& scenarioJson) {
+        scenario_ = portDir + "/scenario.json";
+        report_ = portDir + "/report.json";
+        std::ofstream(scenario_) << scenarioJson;
+        int out[2];
+        if (::pipe(out) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::close(out[0]);
+            ::execl(QUENTA_RADIOSIM_BIN, QUENTA_RADIOSIM_BIN, "--port-dir", portDir.c_str(),
+                    "--com", "7", "--scenario", scenario_.c_str(), "--report", report_.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        // The first line says the line is ready: "COM7 /dev/pts/N".
+        FILE* f = ::fdopen(out[0], "r");
+        char line[256] = {};
+        if (f != nullptr && std::fgets(line, sizeof line, f) != nullptr)
+            ready_ = line;
+        if (f != nullptr)
+            std::fclose(f);
+    }
+    ~SimProcess() { Stop(); }
+    const std::string& ReadyLine() const { return ready_; }
+    std::string SlavePath() const {
+        auto space = ready_.find(' ');
+        return space == std::string::npos ? ""
+                                          : ready_.substr(space + 1, ready_.size() - space - 2);
+    }
+    nlohmann::json Stop() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+            pid_ = -1;
+        }
+        std::ifstream in(report_);
+        return in ? nlohmann::json::parse(in, nullptr, false) : nlohmann::json();
+    }
+
+  private:
+    pid_t pid_ = -1;
+    std::string scenario_, report_, ready_;
+};
+
+TEST(RetrieveEndToEnd, AgainstTheSimulatorProgramByComNameAndByDevice) {
+    simtest::SimPortDirectory ports;
+    SimProcess sim(ports.Path(), R"({"boot": {"busy": 0}})");
+    ASSERT_EQ(sim.ReadyLine().rfind("COM7 /dev/", 0), 0u) << sim.ReadyLine();
+
+    ToolRun r = Quenta("retrieve --port COM7 --port-dir " + ports.Path());
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, kDefaultRadioText);
+
+    r = Quenta("retrieve --trace --port " + sim.SlavePath() + " --kind 5");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Hardware Revision: 7.8.9\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(" W BA 7F 01 04 2D 4F 7E\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(" R 04 2E 01 09\n"), std::string::npos) << r.output;
+
+    nlohmann::json report = sim.Stop();
+    ASSERT_TRUE(report.is_object());
+    EXPECT_EQ(report["counts"]["04 1C"], 2);
+    EXPECT_EQ(report["counts"]["04 3E"], 2);
+    EXPECT_FALSE(report["counts"].contains("09 00"));  // never told to change anything
+    EXPECT_TRUE(report["violations"].empty()) << report["violations"].dump();
+}
+
+TEST(RetrieveEndToEnd, RadioThatDoesNotAnswer) {
+    simtest::SimPortDirectory ports;
+    SimProcess sim(ports.Path(), R"({"silentFrom": "04 0B"})");
+    ToolRun r = Quenta("retrieve --port COM7 --port-dir " + ports.Path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "Communication error while retrieving version information.\n");
 }
 
 TEST(RetrieveCli, UsageAndPortErrors) {

@@ -67,6 +67,16 @@ bool loadCodeplug(const std::string& path, std::vector<uint8_t>& bytes, std::siz
     return true;
 }
 
+// Reads a codeplug file into an image in host word order.
+bool loadImage(const std::string& path, CodeplugImage& img, std::size_t& length,
+               std::string& error) {
+    std::vector<uint8_t> bytes;
+    if (!loadCodeplug(path, bytes, length, error))
+        return false;
+    loadRadioBytes(img, bytes.data(), length);
+    return true;
+}
+
 const char* className(int blockClass) {
     static const char* const kNames[] = {"header", "kind", "system", "ordinal"};
     return kNames[blockClass & 3];
@@ -87,13 +97,11 @@ std::string keyText(const CodeplugImage& img, int pos) {
 }
 
 int info(const std::string& path) {
-    std::vector<uint8_t> bytes;
+    auto img = std::make_unique<CodeplugImage>();
     std::size_t length = 0;
     std::string error;
-    if (!loadCodeplug(path, bytes, length, error))
+    if (!loadImage(path, *img, length, error))
         return failure(error);
-    auto img = std::make_unique<CodeplugImage>();
-    loadRadioBytes(*img, bytes.data(), length);
 
     const uint8_t version = codeplugVersionIndex(*img);
     const uint16_t stamp = img->word(3);
@@ -136,13 +144,11 @@ int info(const std::string& path) {
 }
 
 int check(const std::string& path) {
-    std::vector<uint8_t> bytes;
+    auto img = std::make_unique<CodeplugImage>();
     std::size_t length = 0;
     std::string error;
-    if (!loadCodeplug(path, bytes, length, error))
+    if (!loadImage(path, *img, length, error))
         return failure(error);
-    auto img = std::make_unique<CodeplugImage>();
-    loadRadioBytes(*img, bytes.data(), length);
     CodeplugCheck result = checkCodeplug(*img);
     if (result.ok && static_cast<std::size_t>(imageWords(*img) - kTrailerWords) * 2 > length) {
         result = {

@@ -1,15 +1,21 @@
 #include "RetrieveCommand.h"
 
+#include <stdlib.h>
+
 #include <QCoreApplication>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "link/RadioLink.h"
 #include "link/VersionRecord.h"
+#include "serial/ComPortResolver.h"
+#include "serial/PosixSerialOs.h"
 
 namespace {
 
@@ -17,26 +23,47 @@ const char* const kRetrieveFailed = "Communication error while retrieving versio
 constexpr int kRetrieveBaud = 19200;
 
 int Usage(std::ostream& err) {
-    err << "usage: quenta retrieve --port COMn|DEVICE [--kind K]\n"
+    err << "usage: quenta retrieve --port COMn|DEVICE [--kind K] [--port-dir DIR] [--trace]\n"
            "  Reads and prints the radio's version information; changes nothing in the radio.\n"
-           "  --port   COM1..COM64 or a device path\n"
-           "  --kind   target kind 0..8 (default "
-        << int{kDefaultRetrieveKind} << ")\n";
+           "  --port      COM1..COM64 or a device path\n"
+           "  --kind      target kind 0..8 (default "
+        << int{kDefaultRetrieveKind}
+        << ")\n"
+           "  --port-dir  folder of COMn links to look in first (default "
+        << serial::ComPortResolver::DefaultPortDirectory()
+        << ")\n"
+           "  --trace     every frame on stderr: milliseconds, W (sent, wire bytes) or R\n"
+           "              (received, payload), hexadecimal bytes\n";
     return 2;
 }
 
-// n for "COMn" (any case, 1..64), 0 otherwise.
-int ComNumberOf(const std::string& name) {
-    if (name.size() < 4 || strncasecmp(name.c_str(), "COM", 3) != 0)
-        return 0;
-    int n = 0;
-    for (size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9' || n > 64)
-            return 0;
-        n = n * 10 + (name[i] - '0');
+// A port directory holding only COM1, a link to a device path: the direct device opens
+// ports by COM number, so a device named by path is reached through this link.
+class DevicePortDirectory {
+  public:
+    explicit DevicePortDirectory(const std::string& device) {
+        std::string pattern = std::filesystem::temp_directory_path() / "quenta-retrieve-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr)
+            return;
+        dir_ = pattern;
+        std::error_code ec;
+        std::filesystem::create_symlink(std::filesystem::absolute(device, ec), dir_ + "/COM1", ec);
+        if (ec)
+            return;
+        ok_ = true;
     }
-    return (n >= 1 && n <= 64) ? n : 0;
-}
+    ~DevicePortDirectory() {
+        std::error_code ignored;
+        if (!dir_.empty())
+            std::filesystem::remove_all(dir_, ignored);
+    }
+    bool Ok() const { return ok_; }
+    const std::string& Path() const { return dir_; }
+
+  private:
+    std::string dir_;
+    bool ok_ = false;
+};
 
 }  // namespace
 
@@ -80,6 +107,8 @@ int RetrieveVersionInfo(RadioLink& link, int portNumber, TargetKind kind, std::o
 
 int runRetrieveCommand(int argc, char** argv) {
     std::string port;
+    std::string portDir;
+    bool trace = false;
     int kind = kDefaultRetrieveKind;
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
@@ -91,6 +120,10 @@ int runRetrieveCommand(int argc, char** argv) {
             if (*end != '\0' || k < 0 || k > 8)
                 return Usage(std::cerr);
             kind = static_cast<int>(k);
+        } else if (a == "--trace") {
+            trace = true;
+        } else if (a == "--port-dir" && i + 1 < argc) {
+            portDir = argv[++i];
         } else if (a == "--help" || a == "-h") {
             Usage(std::cout);
             return 0;
@@ -100,12 +133,25 @@ int runRetrieveCommand(int argc, char** argv) {
     }
     if (port.empty())
         return Usage(std::cerr);
-    const int comNumber = ComNumberOf(port);
-    if (comNumber == 0) {
-        std::cerr << "quenta retrieve: " << port
-                  << ": give the port as COM1..COM64 (device paths need the serial layer's "
-                     "port directory)\n";
+
+    auto& resolver = serial::SystemSerialOs().Resolver();
+    if (!portDir.empty())
+        resolver.SetPortDirectory(portDir);
+    int comNumber = serial::ComPortResolver::ParseComName(port);
+    if (comNumber > serial::ComPortResolver::kMaxComNumber) {
+        std::cerr << "quenta retrieve: " << port << ": COM ports are COM1 to COM"
+                  << serial::ComPortResolver::kMaxComNumber << "\n";
         return 2;
+    }
+    std::unique_ptr<DevicePortDirectory> deviceDir;
+    if (comNumber == 0) {
+        deviceDir = std::make_unique<DevicePortDirectory>(port);
+        if (!deviceDir->Ok()) {
+            std::cerr << "quenta retrieve: cannot make a port directory for " << port << "\n";
+            return 1;
+        }
+        resolver.SetPortDirectory(deviceDir->Path());
+        comNumber = 1;
     }
 
     int qtArgc = 1;
@@ -116,6 +162,16 @@ int runRetrieveCommand(int argc, char** argv) {
     QtIntervalTimer timer;
     RadioLink link(pump);
     link.AttachTimer(timer);
+    if (trace) {
+        const std::int64_t start = pump.NowMilliseconds();
+        link.SetTraceSink(
+            [start](char direction, const std::uint8_t* bytes, int count, std::int64_t ms) {
+                std::fprintf(stderr, "%8lld %c", static_cast<long long>(ms - start), direction);
+                for (int i = 0; i < count; ++i)
+                    std::fprintf(stderr, " %02X", bytes[i]);
+                std::fputc('\n', stderr);
+            });
+    }
     return RetrieveVersionInfo(link, comNumber, static_cast<TargetKind>(kind), std::cout,
                                std::cerr);
 }

@@ -9,9 +9,14 @@
 #include <chrono>
 #include <thread>
 
+#include "serial/PosixSerialOs.h"
+
 namespace {
 // How long SetBaud waits for queued bytes to leave at the old rate.
 constexpr int kDrainBeforeRateChangeMs = 1000;
+// After the driver reports the output drained: USB serial adapters report it while their own
+// FIFO still holds bytes, and a pseudo-terminal's peer may not have read them yet.
+constexpr int kRateChangeSettleMs = 20;
 }  // namespace
 
 int TicksToMilliseconds(int ticks) {
@@ -28,7 +33,7 @@ QtPortComponent::~QtPortComponent() {
 }
 
 std::string QtPortComponent::DefaultResolver(int portNumber) {
-    return "/dev/ttyS" + std::to_string(portNumber - 1);
+    return serial::SystemSerialOs().Resolver().ResolveCom(portNumber).path;
 }
 
 int QtPortComponent::SetOpen(bool open) {
@@ -77,11 +82,13 @@ void QtPortComponent::SetBaud(int baud) {
     // Bytes already queued (the rate-change request itself) must leave at the old rate.
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainBeforeRateChangeMs);
+    port_.flush();
     while (port_.bytesToWrite() > 0 && std::chrono::steady_clock::now() < deadline) {
         port_.waitForBytesWritten(50);
     }
     if (port_.handle() >= 0)
         ::tcdrain(port_.handle());
+    std::this_thread::sleep_for(std::chrono::milliseconds(kRateChangeSettleMs));
     port_.setBaudRate(baud);
 }
 

@@ -22,7 +22,8 @@ class QtPortComponent : public PortComponent {
     explicit QtPortComponent(Resolver resolver = DefaultResolver);
     ~QtPortComponent() override;
 
-    static std::string DefaultResolver(int portNumber);  // "/dev/ttyS<n-1>"
+    // COM n through the serial layer's resolver: the port directory, then the default table.
+    static std::string DefaultResolver(int portNumber);
 
     void SetComNumber(int portNumber) override { comNumber_ = portNumber; }
     int ComNumber() const override { return comNumber_; }
