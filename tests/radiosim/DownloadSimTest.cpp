@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "FirmwareGen.h"
-#include "PtyTestDevice.h"
 #include "RadioSim.h"
+#include "SimPortDirectory.h"
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
@@ -26,6 +26,8 @@ using firmwaregen::ImageKind;
 namespace {
 
 constexpr int kClockDivisor = 100;
+// The radio is COM5 in the test's port directory.
+constexpr int kSimCom = 5;
 
 // The program's clock, scaled: it records the waits asked for and waits a hundredth of them.
 class ScaledClock : public DownloadClock {
@@ -63,6 +65,7 @@ Bytes Padded(Bytes data, std::uint8_t filler) {
 
 class DownloadSim : public ::testing::Test {
   protected:
+    simtest::SimPortDirectory ports;
     Scenario scenario;
     std::unique_ptr<RadioSim> sim;
     QtMessagePump pump;
@@ -99,18 +102,18 @@ class DownloadSim : public ::testing::Test {
     void StartSim() {
         sim = std::make_unique<RadioSim>(scenario);
         std::string error;
-        ASSERT_TRUE(sim->Open(error)) << error;
+        ASSERT_TRUE(sim->Open(error, ports.Path(), kSimCom)) << error;
         sim->Start();
     }
-    // The device transport at 115200 baud, as the window leaves it after opening the port.
+    // The program's own direct serial device at 115200 baud, as the window leaves it after
+    // opening the port.
     void OpenDevice() {
         StartSim();
-        const std::string path = sim->SlavePath();
-        link = std::make_unique<RadioLink>(
-            pump, std::make_unique<simtest::PtyTestDeviceFactory>([path](int) { return path; }));
+        link = std::make_unique<RadioLink>(pump);
         link->AttachTimer(timer);
         std::string error;
-        ASSERT_TRUE(link->OpenDevice(3, 19200, false, error)) << error;
+        ASSERT_TRUE(link->OpenDevice(kSimCom, 19200, false, error))
+            << error << ": " << link->OpenErrorDetail();
         link->SetFramed(true);
         link->SetEnabled(true);
         link->ChangeBaud(115200);
@@ -118,9 +121,8 @@ class DownloadSim : public ::testing::Test {
     // The component transport; it stays at 19200 baud unless asked (see the rate-change test).
     void OpenComponent(bool fast) {
         StartSim();
-        const std::string path = sim->SlavePath();
-        component = std::make_unique<QtPortComponent>([path](int) { return path; });
-        component->SetComNumber(3);
+        component = std::make_unique<QtPortComponent>();
+        component->SetComNumber(kSimCom);
         component->SetRS485Mode(true);
         link = std::make_unique<RadioLink>(pump, nullptr);
         link->AttachTimer(timer);
