@@ -43,6 +43,11 @@ CodeDownload::CodeDownload(RadioLink& link, const StatusSink& statusSink, Target
 LinkResult CodeDownload::Run(std::istream& loader, std::istream& code, DownloadClock& clock) {
     Show(dltext::kPreparing);
     LinkResult status = kLinkSuccess;
+    // An image that cannot be read would go out as filler only, after the flash was erased.
+    if (!loader || !code || StreamSize(loader) < 0 || StreamSize(code) < 0) {
+        Show(dltext::kCodeImageUnreadable);
+        return kLinkCommProblem;
+    }
     if (!link_.PrepareTimeout(kDownloadTimeoutMs))
         return kLinkCommProblem;
     status = DownloadImage(loader, false);

@@ -14,7 +14,8 @@
 // caller chose; loader and code are S-record text streams, read line by line as they are sent
 // (nothing is read ahead). Progress goes to the status sink and the progress bar.
 //
-// Result: 1 done ("Download finished."), 2 communication problem, 4 timed out, cancelled or
+// Result: 1 done ("Download finished."), 2 communication problem or an image stream that cannot
+// be read (refused before anything is sent), 4 timed out, cancelled or
 // the resends of a rejected pair ran out, 6 flash verify failure, 9 processor mismatch
 // (kind 1 only; no text). The link stays open; after a code image it is at 19200 baud.
 // The erase wait runs clock.DelayTicks, which must keep processing messages so that Stop

@@ -16,6 +16,9 @@ inline constexpr const char kVerifyFailedPrefix[] = "Flash Verify failed at addr
 inline constexpr const char kErasing40[] = "Erasing flash (40 seconds)...";
 inline constexpr const char kErasing2[] = "Erasing flash (2 seconds)...";
 inline constexpr const char kErasing80[] = "Erasing flash (80 seconds)...";
+// An image file that cannot be read: nothing is sent, so the flash is never erased for it.
+inline constexpr const char kCodeImageUnreadable[] =
+    "Error reading the firmware image files during code download.";
 
 inline constexpr const char kDspLoader[] = "Downloading Loader code...";
 inline constexpr const char kDspFinished[] = "Download finished";
@@ -23,6 +26,8 @@ inline constexpr const char kDspCommProblem[] = "Communication problem during DS
 inline constexpr const char kDspTimedOut[] = "DSP download timed out or canceled by user.";
 
 // Failures of the DSP download's own files, which the radio never sees.
+inline constexpr const char kDspLoaderUnreadable[] =
+    "Error reading the DSP loader file during DSP download.";
 inline constexpr const char kDspFileUnreadable[] =
     "Error reading the DSP file during DSP download.";
 inline constexpr const char kDspPageFilesUnwritable[] =

@@ -33,6 +33,10 @@ DspDownload::DspDownload(RadioLink& link, TargetKind kind, const StatusSink& sta
 
 LinkResult DspDownload::Run(std::istream& loader, std::istream& dspFile,
                             const std::filesystem::path& directory, DownloadClock& clock) {
+    if (!loader || StreamSize(loader) < 0) {
+        Show(dltext::kDspLoaderUnreadable);
+        return kLinkCommProblem;
+    }
     if (!CheckFile(dspFile))
         return kLinkCommProblem;
     if (!link_.PrepareTimeout(kDownloadTimeoutMs))
@@ -172,6 +176,13 @@ bool DspDownload::CopySections(std::istream& dspFile, DspPageFiles& pages) {
         // dropped unread (the file check has examined neither).
         if (!section.Copied())
             continue;
+        // The file was checked before anything was sent; a file that changed since then must
+        // still not place anything beyond a page.
+        if (section.sizeWords < 0 ||
+            section.PageOffset() + std::int64_t{section.sizeWords} * 2 > kDspMaxPageBytes) {
+            Show(dltext::kDspFileUnreadable);
+            return false;
+        }
         std::int64_t remaining = section.sizeWords;
         std::int64_t rawOffset = section.rawOffset;
         std::int64_t pageOffset = section.PageOffset();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "DownloadFixture.h"
@@ -339,6 +340,21 @@ TEST_F(CodeDownloadTest, OtherKindsNeverAskForTheProcessor) {
     Images(Pattern(50), Pattern(50));
     EXPECT_EQ(Run(2), kLinkSuccess);
     EXPECT_EQ(Target().ProcessorQueries(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CodeDownloadTest, AnImageThatCannotBeReadIsRefusedBeforeAnythingIsSent) {
+    Radio();
+    OpenDevice();
+    Images(Pattern(50), Pattern(50));
+    std::ifstream missing("/nonexistent/Code.hex");
+    EXPECT_EQ(DownloadCode(link, loader, missing, sink, 2, bar, false, true, clock),
+              kLinkCommProblem);
+    EXPECT_EQ(status.Last(), "Error reading the firmware image files during code download.");
+    EXPECT_TRUE(radio->requests.empty());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <streambuf>
 
@@ -289,6 +290,16 @@ TEST_F(DspDownloadTest, AReadFailureOfTheDspFileIsReportedAndNotDownloaded) {
     EXPECT_EQ(status.Last(), "Error reading the DSP file during DSP download.");
     EXPECT_EQ(CountRequests(0x02, 0x08), 0);  // no page was sent
     EXPECT_FALSE(PageFilesLeft());
+}
+
+TEST_F(DspDownloadTest, AnUnreadableLoaderIsRefusedBeforeAnythingIsSent) {
+    Radio();
+    OpenDevice();
+    std::ifstream missing("/nonexistent/Loader.hex");
+    std::istringstream in(ToString(Coff(2, {Section(0, 8)})));
+    EXPECT_EQ(DownloadDsp(link, missing, in, 2, sink, dir, bar, clock), kLinkCommProblem);
+    EXPECT_EQ(status.Last(), "Error reading the DSP loader file during DSP download.");
+    EXPECT_TRUE(radio->requests.empty());
 }
 
 TEST_F(DspDownloadTest, AnUnreadableHeaderIsRefusedBeforeAnythingIsSent) {
