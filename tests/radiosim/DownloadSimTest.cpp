@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -227,6 +229,24 @@ TEST_F(DownloadSim, StopDuringTheDownload) {
     EXPECT_EQ(Code(100, 4'000'000, 0), kLinkTimedOut);
     EXPECT_EQ(Last(), "Code download timed out or canceled by user.");
     EXPECT_FALSE(sim->FlashedImages().back().ended);
+}
+
+TEST_F(DownloadSim, HangUpDuringTheBlocksEndsWithTheTimeoutText) {
+    scenario.flashFaults.silentFromBlock = 4;
+    scenario.flashFaults.hangUpAtSilence = true;
+    OpenDevice();
+    const auto start = std::chrono::steady_clock::now();
+    const std::clock_t cpuStart = std::clock();
+    EXPECT_EQ(Code(100, 5000, 0), kLinkTimedOut);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+    EXPECT_EQ(Last(), "Code download timed out or canceled by user.");
+    EXPECT_TRUE(sim->HungUp());
+    EXPECT_LT(seconds, 16.0);
+    // The wait after a hang-up still burns CPU (the dead descriptor keeps waking the event
+    // loop); kept in the test's record until the serial layer settles it.
+    RecordProperty("cpuMilliseconds", static_cast<int>(cpu * 1000));
 }
 
 struct EraseCase {
