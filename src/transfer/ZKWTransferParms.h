@@ -4,6 +4,7 @@
 #include <string>
 
 #include "transfer/OfbCipher.h"
+#include "transfer/TransferMessages.h"
 #include "transfer/ZKWTransfer.h"
 #include "transfer/ZKWTransferParmsPassChecker.h"
 
