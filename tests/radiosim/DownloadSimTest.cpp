@@ -369,12 +369,12 @@ TEST_F(DownloadSim, BusyRepliesOnTheComponentTransport) {
 TEST_F(DownloadSim, DspPagesArriveInPageOrderWithTheirContents) {
     for (bool layout48 : {true, false}) {
         SCOPED_TRACE(layout48 ? "48-byte headers" : "40-byte headers");
-        firmwaregen::DspSpec spec;
-        spec.layout48 = layout48;
-        spec.pages = 2;  // pages 0 and 3: a kind-3 page file starts at twice the full address
-        spec.seed = 5;
+        firmwaregen::DspPlan plan;
+        plan.layout48 = layout48;
+        plan.pages = 2;  // pages 0 and 3: a kind-3 page file starts at twice the full address
+        plan.seed = 5;
         scenario.replyDelayMs = 0;
-        const firmwaregen::DspImage image = firmwaregen::MakeDspImage(spec);
+        const firmwaregen::DspImage image = firmwaregen::MakeDspImage(plan);
         OpenDevice();
         std::ostringstream coff;
         firmwaregen::WriteCoff(coff, image);
@@ -408,10 +408,10 @@ TEST_F(DownloadSim, DspPagesArriveInPageOrderWithTheirContents) {
 TEST_F(DownloadSim, DspFailureTexts) {
     // Stopped during the pages.
     OpenDevice();
-    firmwaregen::DspSpec spec;
-    spec.maxSectionWords = 20000;
+    firmwaregen::DspPlan plan;
+    plan.maxSectionWords = 20000;
     std::ostringstream coff;
-    firmwaregen::WriteCoff(coff, firmwaregen::MakeDspImage(spec));
+    firmwaregen::WriteCoff(coff, firmwaregen::MakeDspImage(plan));
     std::istringstream dspFile(coff.str());
     std::ostringstream loaderText;
     firmwaregen::WriteSRecordImage(loaderText, {ImageKind::kDspLoader, 200, 9, 16});

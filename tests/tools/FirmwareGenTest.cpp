@@ -88,10 +88,10 @@ TEST(FirmwareGen, DspLoaderHasNoHeaderSoEveryLineIsData) {
 
 TEST(FirmwareGen, DspFilesDecodeAsTheyWereMadeInBothLayouts) {
     for (bool layout48 : {false, true}) {
-        DspSpec spec;
-        spec.layout48 = layout48;
-        spec.pages = 3;
-        const DspImage image = MakeDspImage(spec);
+        DspPlan plan;
+        plan.layout48 = layout48;
+        plan.pages = 3;
+        const DspImage image = MakeDspImage(plan);
         std::ostringstream out;
         WriteCoff(out, image);
         std::istringstream in(out.str());

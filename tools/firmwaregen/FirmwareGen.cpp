@@ -91,65 +91,65 @@ std::uint64_t DataBytesForText(ImageKind kind, std::uint64_t textBytes, int byte
     return textBytes / line * static_cast<std::uint64_t>(bytesPerRecord);
 }
 
-void WriteSRecordImage(std::ostream& out, const SRecordSpec& spec) {
-    const int per = std::clamp(spec.bytesPerRecord, 1, 250);
-    if (spec.kind != ImageKind::kDspLoader) {
+void WriteSRecordImage(std::ostream& out, const SRecordPlan& plan) {
+    const int per = std::clamp(plan.bytesPerRecord, 1, 250);
+    if (plan.kind != ImageKind::kDspLoader) {
         const std::uint8_t name[] = {'q', 'u', 'e', 'n', 't', 'a'};
         WriteRecord(out, '0', 2, 0, name, sizeof name);
     }
-    const std::uint32_t base = StartAddress(spec.kind);
+    const std::uint32_t base = StartAddress(plan.kind);
     std::uint8_t chunk[256];
-    for (std::uint64_t at = 0; at < spec.dataBytes; at += static_cast<std::uint64_t>(per)) {
-        const int n = static_cast<int>(std::min<std::uint64_t>(per, spec.dataBytes - at));
+    for (std::uint64_t at = 0; at < plan.dataBytes; at += static_cast<std::uint64_t>(per)) {
+        const int n = static_cast<int>(std::min<std::uint64_t>(per, plan.dataBytes - at));
         for (int i = 0; i < n; ++i)
-            chunk[i] = DataByte(spec.seed, at + static_cast<std::uint64_t>(i));
-        WriteRecord(out, TypeDigit(spec.kind), AddressBytes(spec.kind),
+            chunk[i] = DataByte(plan.seed, at + static_cast<std::uint64_t>(i));
+        WriteRecord(out, TypeDigit(plan.kind), AddressBytes(plan.kind),
                     base + static_cast<std::uint32_t>(at), chunk, n);
     }
     out << "S904000000FB\r\n";
 }
 
-DspImage MakeDspImage(const DspSpec& spec) {
+DspImage MakeDspImage(const DspPlan& plan) {
     DspImage image;
-    image.layout48 = spec.layout48;
-    image.optionalHeader = spec.optionalHeader;
-    std::uint64_t state = Mix(spec.seed);
+    image.layout48 = plan.layout48;
+    image.optionalHeader = plan.optionalHeader;
+    std::uint64_t state = Mix(plan.seed);
     auto next = [&](std::uint32_t bound) {
         state = Mix(state);
         return static_cast<std::uint32_t>(state % std::max<std::uint32_t>(bound, 1));
     };
-    std::uint32_t dataSeed = spec.seed * 101u;
+    std::uint32_t dataSeed = plan.seed * 101u;
     auto section = [&](std::uint32_t page, std::uint32_t word, std::int32_t size, bool copied,
                        std::uint16_t pageField) {
         DspSection s;
-        s.address = spec.layout48 ? (page << 16) | word : word;
+        s.address = plan.layout48 ? (page << 16) | word : word;
         s.sizeWords = size;
         s.pageField = pageField;
         s.copied = copied;
         s.data = Data(++dataSeed, static_cast<std::uint64_t>(size) * 2);
         image.sections.push_back(std::move(s));
     };
-    const int pages = spec.layout48 ? std::clamp(spec.pages, 1, kDspPages48) : 1;
-    const std::uint32_t maxWords = static_cast<std::uint32_t>(std::max(spec.maxSectionWords, 2));
+    const int pages = plan.layout48 ? std::clamp(plan.pages, 1, kDspPages48) : 1;
+    const std::uint32_t maxWords = static_cast<std::uint32_t>(std::max(plan.maxSectionWords, 2));
     // Pages are listed out of order so that the download has to sort them.
     for (int k = pages - 1; k >= 0; --k) {
         const std::uint32_t page = static_cast<std::uint32_t>((k * 3) % kDspPages48);
         std::uint32_t word = next(64);
-        for (int i = 0; i < spec.sectionsPerPage; ++i) {
+        for (int i = 0; i < plan.sectionsPerPage; ++i) {
             const auto size = static_cast<std::int32_t>(1 + next(maxWords));
-            section(page, word, size, true, spec.layout48 ? 0xAB00 : 0x00CD);
+            section(page, word, size, true, plan.layout48 ? 0xAB00 : 0x00CD);
             word += static_cast<std::uint32_t>(size) + next(32);  // a gap of zero words
         }
-        if (spec.overlapping && spec.sectionsPerPage > 0) {
+        if (plan.overlapping && plan.sectionsPerPage > 0) {
             const DspSection& last = image.sections.back();
             const std::uint32_t start = (last.address & 0xFFFF) + last.sizeWords / 2;
             section(page, start, static_cast<std::int32_t>(1 + next(maxWords)), true, 0);
         }
     }
-    if (spec.filtered) {
+    if (plan.filtered) {
         // Outside the mask: never sent.
-        section(0, 0, 40, false, spec.layout48 ? 0x0001 : 0x0100);
-        if (spec.layout48)
+        section(0, 0, 40, false, plan.layout48 ? 0x0001 : 0x0100);
+        if (plan.layout48)
             section(8, 0, 40, false, 0);  // a page without a page file
     }
     return image;

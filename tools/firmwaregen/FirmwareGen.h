@@ -15,7 +15,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 enum class ImageKind { kLoader, kBoot, kApplication, kDspLoader };
 
-struct SRecordSpec {
+struct SRecordPlan {
     ImageKind kind = ImageKind::kApplication;
     std::uint64_t dataBytes = 4096;
     std::uint32_t seed = 1;
@@ -33,7 +33,7 @@ std::uint64_t DataBytesForText(ImageKind kind, std::uint64_t textBytes, int byte
 
 // Writes the image line by line: an S0 header (none for the DSP loader, which is read as S3
 // records only), the data records, the end record. Nothing is held but one line.
-void WriteSRecordImage(std::ostream& out, const SRecordSpec& spec);
+void WriteSRecordImage(std::ostream& out, const SRecordPlan& plan);
 
 struct DspSection {
     std::uint32_t address =
@@ -44,7 +44,7 @@ struct DspSection {
     Bytes data;
 };
 
-struct DspSpec {
+struct DspPlan {
     bool layout48 = false;  // the 48-byte section headers (target kind 3) or the 40-byte ones
     int pages = 3;          // pages with data (the 40-byte layout has only page 0)
     int sectionsPerPage = 3;
@@ -61,7 +61,7 @@ struct DspImage {
     std::vector<DspSection> sections;  // in table order
 };
 
-DspImage MakeDspImage(const DspSpec& spec);
+DspImage MakeDspImage(const DspPlan& plan);
 void WriteCoff(std::ostream& out, const DspImage& image);
 // The pages the download must send, in page order: every copied section laid at twice its
 // address in its page, later sections over earlier ones, gaps zero (before the filler).

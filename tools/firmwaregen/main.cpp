@@ -51,8 +51,8 @@ int main(int argc, char** argv) {
     if (argc < 3)
         return Usage();
     const std::string what = argv[1];
-    firmwaregen::SRecordSpec srec;
-    firmwaregen::DspSpec dsp;
+    firmwaregen::SRecordPlan srec;
+    firmwaregen::DspPlan dsp;
     unsigned long long textSize = 0;
     std::string outPath;
     for (int i = 2; i < argc; ++i) {
