@@ -150,3 +150,15 @@ void BlockTransfer::FlushBlocks() {
         AppendWord(rules_.filler);
     SendBlockIfFull();
 }
+
+void BlockTransfer::SendImage(SRecordReader& reader) {
+    int weight = 0;
+    while (status == kLinkSuccess && reader.NextRecord(weight)) {
+        progress += weight;
+        std::uint16_t word = 0;
+        while (status == kLinkSuccess && reader.NextWord(word))
+            AppendWord(word);
+    }
+    if (status == kLinkSuccess)
+        FlushBlocks();
+}

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "download/ProgressBar.h"
+#include "download/SRecordReader.h"
 #include "link/LinkTypes.h"
 #include "link/Platform.h"
 #include "link/RadioLink.h"
@@ -51,6 +52,9 @@ class BlockTransfer {
     // Fills and sends the last block with filler words, and one more block of filler when that
     // was the first of a pair, so the data always ends on a complete pair.
     void FlushBlocks();
+    // Streams every word of the image into blocks, advancing progress by each record's weight,
+    // then flushes the last pair. Stops at the first failure.
+    void SendImage(SRecordReader& reader);
 
     LinkResult status = kLinkSuccess;
     int progress = 0;

@@ -92,15 +92,8 @@ LinkResult CodeDownload::DownloadImage(std::istream& stream, bool isCode) {
     Show(text.c_str());
 
     SRecordReader reader(stream, SRecordReader::Kind::kCodeImage);
-    int weight = 0;
-    while (transfer_.status == kLinkSuccess && reader.NextRecord(weight)) {
-        transfer_.progress += weight;
-        std::uint16_t word = 0;
-        while (transfer_.status == kLinkSuccess && reader.NextWord(word))
-            transfer_.AppendWord(word);
-    }
+    transfer_.SendImage(reader);
     if (transfer_.status == kLinkSuccess) {
-        transfer_.FlushBlocks();
         link_.Send(CommandCode(kCmdEndOfDownload));
         if (isCode)
             link_.ChangeBaud(kRateAfterCode);

@@ -80,15 +80,8 @@ LinkResult DspDownload::DownloadDspLoader(std::istream& loader) {
         transfer_.ResetBlock();
         Show(dltext::kDspLoader);
         SRecordReader reader(loader, SRecordReader::Kind::kDspLoader);
-        int weight = 0;
-        while (transfer_.status == kLinkSuccess && reader.NextRecord(weight)) {
-            transfer_.progress += weight;
-            std::uint16_t word = 0;
-            while (transfer_.status == kLinkSuccess && reader.NextWord(word))
-                transfer_.AppendWord(word);
-        }
+        transfer_.SendImage(reader);
         if (transfer_.status == kLinkSuccess) {
-            transfer_.FlushBlocks();
             link_.Send(CommandCode(kCmdEndOfDownload));
         }
         if (link_.Outcome() == kLinkSuccess)
