@@ -12,8 +12,7 @@
 #include <sstream>
 
 #include "FirmwareGen.h"
-#include "RadioSim.h"
-#include "SimPortDirectory.h"
+#include "SimLinkFixture.h"
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
@@ -33,8 +32,6 @@ using firmwaregen::ImageKind;
 namespace {
 
 constexpr int kClockDivisor = 100;
-// The radio is COM5 in the test's port directory.
-constexpr int kSimCom = 5;
 
 // The program's clock, scaled: it records the waits asked for and waits a hundredth of them.
 class ScaledClock : public DownloadClock {
@@ -70,15 +67,8 @@ Bytes Padded(Bytes data, std::uint8_t filler) {
     return data;
 }
 
-class DownloadSim : public ::testing::Test {
+class DownloadSim : public simtest::SimLinkFixture {
   protected:
-    simtest::SimPortDirectory ports;
-    Scenario scenario;
-    std::unique_ptr<RadioSim> sim;
-    QtMessagePump pump;
-    QtIntervalTimer timer;
-    std::unique_ptr<RadioLink> link;
-    std::unique_ptr<QtPortComponent> component;
     ScaledClock clock{pump};
     Bar bar;
     std::vector<std::string> texts;
@@ -106,38 +96,15 @@ class DownloadSim : public ::testing::Test {
         }
         fs::remove_all(dir);
     }
-    void StartSim() {
-        sim = std::make_unique<RadioSim>(scenario);
-        std::string error;
-        ASSERT_TRUE(sim->Open(error, ports.Path(), kSimCom)) << error;
-        sim->Start();
-    }
     // The program's own direct serial device at 115200 baud, as the window leaves it after
     // opening the port.
     void OpenDevice() {
-        StartSim();
-        link = std::make_unique<RadioLink>(pump);
-        link->AttachTimer(timer);
-        std::string error;
-        ASSERT_TRUE(link->OpenDevice(kSimCom, 19200, false, error))
-            << error << ": " << link->OpenErrorDetail();
-        link->SetFramed(true);
-        link->SetEnabled(true);
+        OpenSimDevice();
         link->ChangeBaud(115200);
     }
     // The component transport; it stays at 19200 baud unless asked (see the rate-change test).
     void OpenComponent(bool fast) {
-        StartSim();
-        component = std::make_unique<QtPortComponent>();
-        component->SetComNumber(kSimCom);
-        component->SetRS485Mode(true);
-        link = std::make_unique<RadioLink>(pump, nullptr);
-        link->AttachTimer(timer);
-        std::string error;
-        ASSERT_TRUE(link->OpenComponent(*component, error)) << error;
-        link->SetFramed(true);
-        link->SetEnabled(true);
-        link->SetLocalBaud(19200);
+        OpenSimComponent();
         if (fast)
             link->ChangeBaud(115200);
     }

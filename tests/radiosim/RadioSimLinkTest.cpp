@@ -5,8 +5,7 @@
 #include <chrono>
 #include <ctime>
 
-#include "RadioSim.h"
-#include "SimPortDirectory.h"
+#include "SimLinkFixture.h"
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
@@ -19,49 +18,12 @@ double MsSince(Clock::time_point t) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
 
-// The radio is COM5 in the test's port directory.
-constexpr int kSimCom = 5;
+using simtest::kSimCom;
 
-class SimFixture : public ::testing::Test {
+class SimFixture : public simtest::SimLinkFixture {
   protected:
-    simtest::SimPortDirectory ports;
-    Scenario scenario;
-    std::unique_ptr<RadioSim> sim;
-    QtMessagePump pump;
-    QtIntervalTimer timer;
-    std::unique_ptr<RadioLink> link;
-    std::unique_ptr<QtPortComponent> component;
-
-    void StartSim() {
-        sim = std::make_unique<RadioSim>(scenario);
-        std::string error;
-        ASSERT_TRUE(sim->Open(error, ports.Path(), kSimCom)) << error;
-        sim->Start();
-    }
-    // The program's own direct serial device, reaching the radio as COM5.
-    void OpenDevice() {
-        StartSim();
-        link = std::make_unique<RadioLink>(pump);
-        link->AttachTimer(timer);
-        std::string error;
-        ASSERT_TRUE(link->OpenDevice(kSimCom, 19200, false, error))
-            << error << ": " << link->OpenErrorDetail();
-        link->SetFramed(true);
-        link->SetEnabled(true);
-    }
-    void OpenComponent() {
-        StartSim();
-        component = std::make_unique<QtPortComponent>();
-        component->SetComNumber(kSimCom);
-        component->SetRS485Mode(true);
-        link = std::make_unique<RadioLink>(pump, nullptr);
-        link->AttachTimer(timer);
-        std::string error;
-        ASSERT_TRUE(link->OpenComponent(*component, error)) << error;
-        link->SetFramed(true);
-        link->SetEnabled(true);
-        link->SetLocalBaud(19200);
-    }
+    void OpenDevice() { OpenSimDevice(); }
+    void OpenComponent() { OpenSimComponent(); }
     void TearDown() override {
         if (link)
             link->Close();
