@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+
+#include "download/ProgressBar.h"
+#include "link/LinkTypes.h"
+#include "link/VersionRecord.h"
+
+enum class MessageIcon { kError, kInformation, kQuestion };
+
+// What the update logic needs of the main window. The Qt main window implements it with
+// widgets, `quenta update` in a terminal, tests with a recorder. Every call is made on the one
+// thread; the modal ones (messages, questions, the password) run the event loop while shown.
+class UpdaterView {
+  public:
+    virtual ~UpdaterView() = default;
+
+    // The status line.
+    virtual void SetStatus(const std::string& text) = 0;
+    // A modal message box with an OK button.
+    virtual void ShowMessage(const std::string& title, MessageIcon icon,
+                             const std::string& text) = 0;
+    // A modal Yes/No question with a question icon; true for Yes.
+    virtual bool AskYesNo(const std::string& title, const std::string& text) = 0;
+    // The password dialog: false when it was closed with Cancel, else the text as typed.
+    virtual bool AskPassword(std::string& entered) = 0;
+
+    // The progress bar, driven by the downloads and by the progress timer.
+    virtual ProgressBar& Progress() = 0;
+    virtual int ProgressPosition() const = 0;
+
+    // Busy: Start reads "Stop", the port list and Retrieve are disabled; idle: the reverse.
+    virtual void ShowBusy(bool busy) = 0;
+    virtual void SetRetrieveEnabled(bool enabled) = 0;
+    virtual void FocusRetrieve() = 0;
+
+    // The COM list position selected (0..63; position n-1 is COM n).
+    virtual int SelectedPortIndex() const = 0;
+    // The Boot radio button is checked (Application/Boot packages that choose by hand).
+    virtual bool BootChecked() const = 0;
+
+    // Retrieve read the radio: fill the version pane; the controller heading changes.
+    virtual void ShowVersionInfo(const VersionRecord& record, TargetKind kind) = 0;
+    // The port tables changed (a scan): redraw the list.
+    virtual void PortsScanned() = 0;
+};
