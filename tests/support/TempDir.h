@@ -5,11 +5,12 @@
 #include <filesystem>
 #include <string>
 
-// A fresh directory under the system's temporary folder, removed with everything in it.
+// A fresh directory of its own under the system's temporary folder, removed with everything in
+// it when the object goes, whether the test passed or failed.
 class TempDir {
   public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quenta-serial-XXXXXX");
+    explicit TempDir(const std::string& prefix = "quenta-test") {
+        std::string pattern = std::filesystem::temp_directory_path() / (prefix + "-XXXXXX");
         if (::mkdtemp(pattern.data()) != nullptr)
             path = pattern;
     }
