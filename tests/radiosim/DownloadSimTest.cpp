@@ -248,10 +248,23 @@ TEST_F(DownloadSim, VerifyFailureReportsTheAddress) {
 
 TEST_F(DownloadSim, StopDuringTheDownload) {
     OpenDevice();
-    QTimer::singleShot(150, [this] { link->SetEnabled(false); });
+    // Stop once the radio has taken a few of the application's blocks, however long the images
+    // took to write.
+    constexpr int kBlocksBeforeStop = 4;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [this] {
+        const auto images = sim->FlashedImages();
+        if (images.size() == 2 && images.back().blocks >= kBlocksBeforeStop)
+            link->SetEnabled(false);
+    });
+    watch.start(2);
     EXPECT_EQ(Code(100, 4'000'000, 0), kLinkTimedOut);
+    watch.stop();
     EXPECT_EQ(Last(), "Code download timed out or canceled by user.");
-    EXPECT_FALSE(sim->FlashedImages().back().ended);
+    const auto images = sim->FlashedImages();
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_GE(images.back().blocks, kBlocksBeforeStop);
+    EXPECT_FALSE(images.back().ended);
 }
 
 TEST_F(DownloadSim, HangUpDuringTheBlocksEndsWithTheTimeoutText) {
