@@ -12,7 +12,7 @@ packages=(
     libssl-dev
     # libFuzzer and the sanitizer runtimes for clang are only recommended by clang itself.
     clang clang-format libclang-rt-14-dev
-    xvfb
+    xvfb xauth fonts-dejavu-core
 )
 
 missing=()
