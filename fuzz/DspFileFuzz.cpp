@@ -29,10 +29,12 @@ std::uint32_t U32(const std::uint8_t* p) {
     return U16(p) | (static_cast<std::uint32_t>(U16(p + 2)) << 16);
 }
 
-// The pages the download must send, read straight from the bytes.
-std::array<Bytes, kDspPageCount> ModelPages(const std::uint8_t* data, bool kind3,
-                                            std::array<bool, kDspPageCount>& used) {
-    std::array<Bytes, kDspPageCount> pages;
+// The pages the download must send, read straight from the bytes. The buffers are kept from
+// one input to the next: fresh megabyte pages would cost more than the code under test.
+void ModelPages(const std::uint8_t* data, bool kind3, std::array<Bytes, kDspPageCount>& pages,
+                std::array<bool, kDspPageCount>& used) {
+    for (Bytes& p : pages)
+        p.clear();
     used.fill(false);
     const int count = static_cast<std::int16_t>(U16(data + 2));
     const std::size_t table = U16(data + 16) != 0 ? 50 : 22;
@@ -57,17 +59,15 @@ std::array<Bytes, kDspPageCount> ModelPages(const std::uint8_t* data, bool kind3
         }
         used[page] = true;
     }
-    return pages;
 }
 
-Bytes ReadFile(const std::filesystem::path& path) {
+void ReadFile(const std::filesystem::path& path, Bytes& bytes) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     FUZZ_CHECK(in.is_open());
-    Bytes bytes(static_cast<std::size_t>(in.tellg()));
+    bytes.resize(static_cast<std::size_t>(in.tellg()));
     in.seekg(0);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     FUZZ_CHECK(in.gcount() == static_cast<std::streamsize>(bytes.size()));
-    return bytes;
 }
 
 void CheckKind(const std::uint8_t* data, std::size_t size, TargetKind kind,
@@ -83,8 +83,10 @@ void CheckKind(const std::uint8_t* data, std::size_t size, TargetKind kind,
     if (!ok)
         return;
 
+    static std::array<Bytes, kDspPageCount> model;
+    static Bytes got;
     std::array<bool, kDspPageCount> used{};
-    const std::array<Bytes, kDspPageCount> model = ModelPages(data, kind == 3, used);
+    ModelPages(data, kind == 3, model, used);
     DspPageFiles pages(dir);
     FUZZ_CHECK(pages.Create());
     FUZZ_CHECK(SplitDspPages(in, kind, pages) == DspSplit::kDone);
@@ -94,7 +96,7 @@ void CheckKind(const std::uint8_t* data, std::size_t size, TargetKind kind,
         const std::size_t i = static_cast<std::size_t>(page);
         FUZZ_CHECK(pages.Used(page) == used[i]);
         usedCount += used[i];
-        const Bytes got = ReadFile(pages.PathOf(page));
+        ReadFile(pages.PathOf(page), got);
         FUZZ_CHECK(static_cast<std::int64_t>(got.size()) <= kDspMaxPageBytes);
         FUZZ_CHECK(got == model[i]);
     }

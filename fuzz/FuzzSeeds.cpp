@@ -8,6 +8,7 @@
 // from the interesting paths instead of having to find the structure first.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -17,6 +18,7 @@
 
 #include "CodeplugGenerator.h"
 #include "FirmwareGen.h"
+#include "app/package/PackageAttributes.h"
 #include "convert/RadioCodeplugConversion.h"
 #include "link/Frame.h"
 
@@ -152,6 +154,49 @@ void Codeplugs(const fs::path& codeplugDir, const fs::path& uploadDir) {
     Write(uploadDir, "zero-length", chain);
 }
 
+void Attributes(const fs::path& dir) {
+    // The example package: Application/Boot for series 4 of family 0, twelve code chunks.
+    ResourceAttributes a;
+    a.LoaderChunksApp = 1;
+    a.CodeChunksApp = 12;
+    a.LoaderChunksBoot = a.CodeChunksBoot = a.LoaderChunksBootTwo = a.CodeChunksBootTwo = 1;
+    a.BootMajor = 4;
+    a.BootMinor = 3;
+    a.BootTwoMajor = 7;
+    a.BootTwoMinor = 3;
+    std::memcpy(a.CordavoVersion, "2.8.2", 5);
+    std::memcpy(a.KesmetVersion, "3.0.9", 5);
+    a.KindBySeries = 1;
+    a.Series = 4;
+    a.UpgradeType = 3;
+    std::memcpy(a.Reserved, "E01", 3);
+    auto write = [&](const std::string& name, const ResourceAttributes& r) {
+        const auto bytes = SerializeAttributes(r);
+        Write(dir, name, Bytes(bytes.begin(), bytes.end()));
+    };
+    write("example", a);
+    ResourceAttributes dsp = a;
+    dsp.RadioFamily = 1;
+    dsp.KindBySeries = 0;
+    dsp.Series = 1;
+    dsp.UpgradeType = 2;
+    dsp.ProcessorVariant = 1;
+    dsp.BootTwoMajor = 0;
+    std::memcpy(dsp.CordavoVersion, "1234567890", 10);  // no NUL in the field
+    write("dsp-series1", dsp);
+    write("zero", ResourceAttributes{});
+}
+
+void ChunkSets(const fs::path& dir) {
+    // count, taken joined names, then per chunk its length and bytes; then the extraction's
+    // DSP flag, loader chunks and code chunks (each a length and bytes), and a stale chunk.
+    Write(dir, "three-chunks",
+          Bytes{3, 0, 4, 'S', '3', '0', '9', 2, '\r', '\n', 0, 0, 2, 2, 'S', '2', 1, 'X', 1});
+    Write(dir, "names-taken", Bytes{2, 5, 1, 'A', 1, 'B', 1, 1, 1, 'L', 2, 2, 'C', 'C', 0});
+    Write(dir, "chunk-missing", Bytes{5, 0, 3, 'a', 'b', 'c'});
+    Write(dir, "stale-chunk", Bytes{0, 0, 0, 1, 1, 'L', 1, 1, 'C', 1});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,7 +205,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path out = argv[1];
-    const char* names[] = {"frames", "srecord", "dsp_file", "codeplug", "upload"};
+    const char* names[] = {"frames", "srecord",    "dsp_file",  "codeplug",
+                           "upload", "attributes", "chunk_join"};
     for (const char* name : names) {
         std::error_code ec;
         fs::create_directories(out / name, ec);
@@ -174,5 +220,7 @@ int main(int argc, char** argv) {
     SRecordImages(out / "srecord");
     DspFiles(out / "dsp_file");
     Codeplugs(out / "codeplug", out / "upload");
+    Attributes(out / "attributes");
+    ChunkSets(out / "chunk_join");
     return ok ? 0 : 1;
 }

@@ -7,7 +7,8 @@
 #   --campaign     a long campaign: keeps what the fuzzer learns in build/fuzz/corpus/, so that
 #                  later campaigns go on from there, and also profiles compared values
 #   --build-only   build the harnesses and write the seeds, run nothing
-#   HARNESS        frames, srecord, dsp_file, codeplug, upload (default: every harness)
+#   HARNESS        frames, srecord, dsp_file, codeplug, upload, attributes, chunk_join
+#                  (default: every harness)
 #
 # Every harness starts from the seeds the project's generators write (build/fuzz/seeds/). An
 # input that crashes, breaks a property or hangs stops the run with exit 1; it is kept in
@@ -15,7 +16,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all=(frames srecord dsp_file codeplug upload)
+all=(frames srecord dsp_file codeplug upload attributes chunk_join)
 seconds=""
 campaign=false
 build_only=false
@@ -25,7 +26,7 @@ while [ $# -gt 0 ]; do
         --seconds) seconds="$2"; shift 2 ;;
         --campaign) campaign=true; shift ;;
         --build-only) build_only=true; shift ;;
-        -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
         -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
         *) chosen+=("$1"); shift ;;
     esac
