@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-serialport-dev
+    qt6-base-dev qt6-serialport-dev qt6-svg-dev
     libjpeg62-turbo-dev
     nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
@@ -13,6 +13,7 @@ packages=(
     # libFuzzer and the sanitizer runtimes for clang are only recommended by clang itself.
     clang clang-format libclang-rt-14-dev
     xvfb xauth fonts-dejavu-core
+    dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()
