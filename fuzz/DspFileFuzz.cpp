@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the DSP file check and, when the check accepts them, to the page
 // split, in both section-header layouts. A file the check accepts must split without a read
 // failure into page files of sound size whose bytes are those of a plain in-memory model:
-// every copied section at twice its address in its page, later sections over earlier ones,
-// gaps zero.
+// every copied section at twice its word address in its page, later sections over earlier
+// ones, gaps zero.
 
 #include <array>
 #include <cstddef>
@@ -47,7 +47,10 @@ void ModelPages(const std::uint8_t* data, bool kind3, std::array<Bytes, kDspPage
         const unsigned page = kind3 ? U16(s + 14) : pageField / 256;
         if (page >= (kind3 ? 8u : 1u))
             continue;
-        const std::size_t at = std::size_t{U32(s + 12)} * 2;
+        // The 48-byte layout names the page in the upper address half; the lower half is the
+        // word address inside the page.
+        const std::uint32_t address = U32(s + 12);
+        const std::size_t at = std::size_t{kind3 ? (address & 0xFFFFu) : address} * 2;
         const std::size_t n = std::size_t{U32(s + 16)} * 2;
         const std::size_t from = U32(s + 20);
         Bytes& p = pages[page];

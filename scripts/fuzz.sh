@@ -74,8 +74,8 @@ for h in "${chosen[@]}"; do
     "$out/fuzz/fuzz_$h" -max_total_time="$seconds" -timeout=20 -max_len="$(max_len "$h")" \
         -print_final_stats=1 -artifact_prefix="$out/artifacts/$h-" "${extra[@]}" \
         "$corpus" "$out/seeds/$h" >"$log" 2>&1 || status=$?
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
-    cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1 || true)
+    cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2 || true)
     if [ "$status" -ne 0 ]; then
         tail -n 40 "$log" >&2
         echo "fuzz_$h: FOUND A FAULT after ${runs:-?} executions; the input is in $out/artifacts/" >&2
