@@ -178,8 +178,8 @@ std::string Expand(std::string text, const std::string& dir) {
 class BadInput : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        char pattern[] = "/tmp/quenta-bad-input-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        std::string pattern = fs::temp_directory_path() / "quenta-bad-input-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
         auto write = [](const std::string& name, const std::string& bytes) {
             std::ofstream(dir_ / name, std::ios::binary) << bytes;
