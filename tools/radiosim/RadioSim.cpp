@@ -257,6 +257,22 @@ void RadioSim::Violation(const std::string& text) {
         violations_.push_back(text);
 }
 
+// Bytes on a pseudo-terminal carry no speed of their own: the radio reads the line's setting
+// only when it gets round to reading them. A tool that sent "switch to r", let its output
+// drain and then switched its line to r may already be at r when a busy machine lets the
+// radio read the request; such a request went out at the radio's speed.
+bool RadioSim::HoldsRateChangeTo(const std::uint8_t* data, int count, int lineBaud) const {
+    FrameReceiver receiver = receiver_;
+    for (int i = 0; i < count; ++i) {
+        if (receiver.Feed(data[i]) != FrameReceiver::Event::kFrame)
+            continue;
+        const MessageRecord& p = receiver.Payload();
+        const Scenario::Code code = p.length >= 2 ? p.buffer[0] * 256 + p.buffer[1] : 0;
+        return code == kRateChange && p.length == 3 && RateFromChangeCode(p.buffer[2]) == lineBaud;
+    }
+    return false;
+}
+
 void RadioSim::OnBytes(const std::uint8_t* data, int count, int lineBaud, std::int64_t readNs) {
     lastToolBaud_ = lineBaud;
     line_.ToolBytesRead(readNs);
@@ -265,6 +281,8 @@ void RadioSim::OnBytes(const std::uint8_t* data, int count, int lineBaud, std::i
         rc.settled = true;
         rc.toolFollowed = lineBaud == rc.rate;
     }
+    if (lineBaud != radioBaud_ && HoldsRateChangeTo(data, count, lineBaud))
+        lineBaud = radioBaud_;
     if (lineBaud != radioBaud_) {
         // At the wrong speed the radio's receiver sees garbage, not these bytes.
         noiseBytes_ += count;

@@ -87,6 +87,7 @@ class RadioSim {
     // Queues a reply ready at atNs; returns when it reaches the tool.
     std::int64_t Queue(const Bytes& wire, std::int64_t atNs);
     void Violation(const std::string& text);
+    bool HoldsRateChangeTo(const std::uint8_t* data, int count, int lineBaud) const;
     void SignalChange();
     static Bytes Wire(const Bytes& payload, std::uint8_t src = 0x01, std::uint8_t dst = 0x7F);
 
