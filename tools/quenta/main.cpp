@@ -4,6 +4,7 @@
 
 #include "CodeplugCommand.h"
 #include "RetrieveCommand.h"
+#include "UpdateCommand.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ struct Command {
 const Command kCommands[] = {
     {"codeplug", runCodeplugCommand, "inspect, check, convert and generate codeplug files"},
     {"retrieve", runRetrieveCommand, "read and show the radio's version information"},
+    {"update", runUpdateCommand, "update the radio with the firmware this program carries"},
 };
 
 int usage(FILE* to) {

@@ -6,6 +6,7 @@
 
 #include "app/core/CodeUpdater.h"
 #include "app/core/CodeplugBackup.h"
+#include "app/core/RadioCodeplug.h"
 #include "app/core/UpdaterTexts.h"
 #include "convert/CodeplugText.h"
 #include "convert/RadioCodeplugConversion.h"
@@ -82,19 +83,14 @@ int CodeUpdater::TransferCodeplug() {
 
     int result = kCodeplugCancelled;
     if (!Stopped()) {
-        MessageRecord query;
-        MakeCommand(query, kCmdReadFileFormatVersion);
-        m_Link.Send(query);
-        m_Link.SetEnabled(true);
-        MessageRecord reply;
-        const int received = m_Link.Receive(reply);
-        if (Stopped()) {
+        std::uint8_t format[2] = {0, 0};
+        const bool answered = QueryRadioCodeplugFormat(m_Link, format);
+        if (Stopped())
             result = kCodeplugCancelled;
-        } else if (received != 1 || !Begins(reply, kCmdFileFormatVersion) || reply.length < 4) {
+        else if (!answered)
             result = kCodeplugNoAnswer;
-        } else {
-            result = TransferAfterFormat(code, codeRead, reply.buffer + 2);
-        }
+        else
+            result = TransferAfterFormat(code, codeRead, format);
     }
     m_Link.ReleaseTimeout();
     return result;
