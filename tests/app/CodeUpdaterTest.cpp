@@ -178,7 +178,7 @@ TEST_F(Updater, CodeplugStageEndsWithoutWriting) {
     for (const Case& c : {Case{5, {5, 10}, text::kDone, false},   // already in the format
                           Case{4, {5, 7}, text::kDone, true},     // 5.7: no conversion
                           Case{4, {9, 9}, text::kDone, true}}) {  // unknown counts as older
-        view = RecordingView();
+        view.Reset();
         Start(Codeplug(c.codeplugFormat));
         radio->formatAfterUpdate = c.radioFormat;
         PressStart();
@@ -202,7 +202,7 @@ TEST_F(Updater, NoSerialNumberMeansNoWriteAndTheBackupIsNamed) {
     EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
 
     // Asked again, the radio answers at the second request.
-    view = RecordingView();
+    view.Reset();
     Start(Codeplug(4));
     radio->unansweredSerialReads = 1;
     PressStart();
@@ -324,7 +324,7 @@ TEST_F(Updater, AutomaticSequenceStopsAfterAFailedBootDownload) {
     EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
 
     // A current boot goes straight to the application.
-    view = RecordingView();
+    view.Reset();
     Start(Codeplug(4));
     radio->boot = {4, 3};
     PressStart();

@@ -18,6 +18,22 @@ bool RecordingView::HasStatus(const std::string& text) const {
     return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
 }
 
+void RecordingView::Reset() {
+    statuses.clear();
+    messages.clear();
+    busy.clear();
+    passwords.clear();
+    passwordPrompts = 0;
+    answerYes = true;
+    questions = 0;
+    bar = dltest::RecordingBar();
+    bootChecked = false;
+    shown.clear();
+    onStatus = nullptr;
+    onMessage = nullptr;
+    onPosition = nullptr;
+}
+
 std::vector<Message> RecordingView::Titled(const std::string& title) const {
     std::vector<Message> out;
     for (const Message& m : messages)

@@ -47,6 +47,7 @@ class RecordingView : public UpdaterView {
     std::vector<VersionRecord> shown;
     std::function<void(const std::string&)> onStatus;
     std::function<void(const Message&)> onMessage;
+    std::function<void(int position)> onPosition;
 
     void SetStatus(const std::string& text) override {
         statuses.push_back(text);
@@ -73,7 +74,7 @@ class RecordingView : public UpdaterView {
         entered = *answer;
         return true;
     }
-    ProgressBar& Progress() override { return bar; }
+    ProgressBar& Progress() override { return hooked_; }
     int ProgressPosition() const override { return bar.position < 0 ? 0 : bar.position; }
     void ShowBusy(bool on) override { busy.push_back(on); }
     void SetRetrieveEnabled(bool) override {}
@@ -89,6 +90,31 @@ class RecordingView : public UpdaterView {
     bool HasStatus(const std::string& text) const;
     // The messages with this title.
     std::vector<Message> Titled(const std::string& title) const;
+
+  private:
+    // The recording bar, and every position to onPosition.
+    class HookedBar : public ProgressBar {
+      public:
+        explicit HookedBar(RecordingView& view) : view_(view) {}
+        void SetMinimum(int v) override { view_.bar.SetMinimum(v); }
+        void SetMaximum(int v) override { view_.bar.SetMaximum(v); }
+        void SetPosition(int v) override {
+            view_.bar.SetPosition(v);
+            if (view_.onPosition)
+                view_.onPosition(v);
+        }
+
+      private:
+        RecordingView& view_;
+    };
+    HookedBar hooked_{*this};
+
+  public:
+    RecordingView() = default;
+    RecordingView(const RecordingView&) = delete;
+    RecordingView& operator=(const RecordingView&) = delete;
+    // A fresh record (the hooks and answers too).
+    void Reset();
 };
 
 // The radio on the fake line: identification reads (group 4), rate changes and the flash
