@@ -11,7 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev
     clang clang-format
-    xvfb
+    xvfb xauth fonts-dejavu-core
 )
 
 missing=()

@@ -272,6 +272,36 @@ TEST_F(DownloadSim, HangUpDuringTheBlocksEndsWithTheTimeoutText) {
     RecordProperty("cpuMilliseconds", static_cast<int>(cpu * 1000));
 }
 
+// With the line paced, no image can cross faster than its frames back to back on the wire: a
+// lower bound, which a slow machine only makes easier to meet.
+TEST_F(DownloadSim, PacedLineAnImageTakesAtLeastTheTimeOfItsWireBytes) {
+    scenario.lineRate = true;
+    OpenDevice();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Code(300, 6000, 0), kLinkSuccess) << Last();
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    Flashed();
+    const nlohmann::json report = sim->Report();
+    const nlohmann::json& images = report["flash"]["images"];
+    ASSERT_EQ(images.size(), 2u);
+    double wireMs = 0;
+    for (const nlohmann::json& image : images) {
+        ASSERT_TRUE(image.contains("wire"));
+        const nlohmann::json& w = image["wire"];
+        // At 115200 baud a byte takes 86.8 us; the code image moves over 6000 bytes.
+        EXPECT_GE(w["wireMs"].get<double>(),
+                  (w["bytesFromTool"].get<double>() + w["bytesToTool"].get<double>()) * 0.0868);
+        EXPECT_GE(w["spanMs"].get<double>(), w["wireMs"].get<double>());
+        wireMs += w["wireMs"].get<double>();
+    }
+    EXPECT_GT(images[1]["wire"]["bytesFromTool"].get<double>(), 6000);
+    EXPECT_GE(ms, wireMs);
+    EXPECT_TRUE(report["line"]["paced"].get<bool>());
+    EXPECT_GT(report["line"]["toolTurnarounds"].get<int>(), 50);
+    EXPECT_TRUE(sim->Violations().empty()) << sim->Violations().front();
+}
+
 struct EraseCase {
     TargetKind kind;
     bool isBoot;

@@ -11,17 +11,19 @@
 #include <string>
 
 #include "FirmwareGen.h"
+#include "common/ProgramVersion.h"
 
 namespace {
 
-int Usage() {
-    std::fprintf(stderr,
+int Usage(FILE* to = stderr) {
+    std::fprintf(to,
                  "usage: quenta-firmware srec --kind loader|boot|application|dsploader\n"
                  "                            [--bytes N | --text-size N] [--seed S] OUT\n"
                  "       quenta-firmware dsp [--layout 40|48] [--pages N] [--sections N]\n"
                  "                           [--max-words N] [--no-overlap] [--no-filtered]\n"
-                 "                           [--seed S] OUT\n");
-    return 2;
+                 "                           [--seed S] OUT\n"
+                 "       quenta-firmware --version | --help\n");
+    return to == stdout ? 0 : 2;
 }
 
 bool Number(const char* text, unsigned long long& out) {
@@ -48,6 +50,12 @@ bool KindOf(const std::string& name, firmwaregen::ImageKind& kind) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0)
+        return Usage(stdout);
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quenta-firmware %s\n", quenta::kVersion);
+        return 0;
+    }
     if (argc < 3)
         return Usage();
     const std::string what = argv[1];

@@ -225,6 +225,10 @@ int runCodeplugCommand(int argc, char** argv) {
     if (argc < 1)
         return usage(nullptr);
     const std::string verb = argv[0];
+    if (verb == "--help" || verb == "-h") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     std::vector<std::string> args(argv + 1, argv + argc);
 
     if (verb == "info" || verb == "check") {

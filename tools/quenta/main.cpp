@@ -5,6 +5,7 @@
 #include "CodeplugCommand.h"
 #include "RetrieveCommand.h"
 #include "UpdateCommand.h"
+#include "common/ProgramVersion.h"
 
 namespace {
 
@@ -21,9 +22,10 @@ const Command kCommands[] = {
 };
 
 int usage(FILE* to) {
-    std::fputs("usage: quenta COMMAND [ARGS]\n\ncommands:\n", to);
+    std::fputs("usage: quenta COMMAND [ARGS]\n       quenta --version | --help\n\ncommands:\n", to);
     for (const Command& c : kCommands)
         std::fprintf(to, "  %-10s %s\n", c.name, c.summary);
+    std::fputs("\n'quenta COMMAND --help' describes a command.\n", to);
     return to == stdout ? 0 : 2;
 }
 
@@ -34,6 +36,10 @@ int main(int argc, char** argv) {
         return usage(stderr);
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0)
         return usage(stdout);
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quenta %s\n", quenta::kVersion);
+        return 0;
+    }
     for (const Command& c : kCommands) {
         if (std::strcmp(argv[1], c.name) == 0)
             return c.run(argc - 2, argv + 2);

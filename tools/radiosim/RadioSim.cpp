@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +27,11 @@ constexpr Scenario::Code kReadSem = 0x043E;
 constexpr std::uint8_t kFlashGroup = 0x02;
 const std::vector<std::uint8_t> kInformationBusy = {0x04, 0x20};
 const std::vector<std::uint8_t> kUnprompted = {0x07, 0x25};
+constexpr std::int64_t kNsPerMs = 1000000;
+constexpr std::int64_t kNsPerUs = 1000;
+// With the line paced, the serving thread's timers may fire this late (the default slack is
+// 50 us, over half a byte at 115200 baud).
+constexpr unsigned long kPacedTimerSlackNs = 1000;
 
 int SpeedToBaud(speed_t s) {
     switch (s) {
@@ -66,11 +72,13 @@ std::string Hex(const std::uint8_t* p, int n) {
 
 RadioSim::RadioSim(Scenario scenario)
     : scenario_(std::move(scenario)),
+      line_(scenario_.lineRate, scenario_.turnaroundUs * kNsPerUs),
       codeplug_(scenario_.codeplug, scenario_.serial),
       flash_(
           [this] {
               flashsim::Settings s = scenario_.flash;
-              s.replyDelayMs = scenario_.replyDelayMs;
+              s.replyDelayMs =
+                  scenario_.lineRate ? scenario_.turnaroundUs / 1000.0 : scenario_.replyDelayMs;
               return s;
           }(),
           scenario_.flashFaults) {
@@ -130,8 +138,8 @@ void RadioSim::Start() {
     if (running_ || master_ < 0)
         return;
     running_ = true;
-    startMs_ = 0;
-    startMs_ = NowMs();
+    startNs_ = 0;
+    startNs_ = NowNs();
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -144,9 +152,9 @@ void RadioSim::Stop() {
     running_ = false;
 }
 
-std::int64_t RadioSim::NowMs() const {
+std::int64_t RadioSim::NowNs() const {
     using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() - startMs_;
+    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count() - startNs_;
 }
 
 int RadioSim::LineBaud() const {
@@ -157,19 +165,27 @@ int RadioSim::LineBaud() const {
 }
 
 void RadioSim::Run() {
+    if (line_.Paced())
+        ::prctl(PR_SET_TIMERSLACK, kPacedTimerSlackNs);
     for (;;) {
-        int timeout = -1;
+        // Sleep until the tool writes or the earliest reply is due; the timeout is computed
+        // afresh from the absolute deadline on every pass, so waits do not add up and drift.
+        timespec timeout{};
+        bool waitForever = true;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (!pending_.empty()) {
-                std::int64_t next = pending_.front().atMs;
+                std::int64_t next = pending_.front().atNs;
                 for (const auto& p : pending_)
-                    next = std::min(next, p.atMs);
-                timeout = static_cast<int>(std::max<std::int64_t>(0, next - NowMs()));
+                    next = std::min(next, p.atNs);
+                const std::int64_t ns = std::max<std::int64_t>(0, next - NowNs());
+                timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+                timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+                waitForever = false;
             }
         }
         pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        int r = ::poll(fds, 2, timeout);
+        int r = ::ppoll(fds, 2, waitForever ? nullptr : &timeout, nullptr);
         if (r < 0 && errno != EINTR)
             return;
         if (fds[1].revents & POLLIN)
@@ -188,26 +204,11 @@ void RadioSim::Run() {
             if (n > 0) {
                 const int baud = LineBaud();
                 std::lock_guard<std::mutex> lock(mutex_);
-                OnBytes(buf, static_cast<int>(n), baud, NowMs());
+                OnBytes(buf, static_cast<int>(n), baud, NowNs());
             }
         }
         std::lock_guard<std::mutex> lock(mutex_);
-        const std::int64_t now = NowMs();
-        const int toolBaud = LineBaud();
-        for (auto it = pending_.begin(); it != pending_.end();) {
-            if (it->atMs > now) {
-                ++it;
-                continue;
-            }
-            if (toolBaud != radioBaud_) {
-                Violation("reply dropped: the radio sends at " + std::to_string(radioBaud_) +
-                          " baud, the tool's line is at " + std::to_string(toolBaud));
-            } else {
-                [[maybe_unused]] ssize_t w = ::write(master_, it->bytes.data(), it->bytes.size());
-                ++replies_;
-            }
-            it = pending_.erase(it);
-        }
+        WriteDue();
         if (hangUp_) {
             // The line goes dead: both ends of the pseudo-terminal are closed.
             for (int* fd : {&master_, &slave_}) {
@@ -220,13 +221,34 @@ void RadioSim::Run() {
     }
 }
 
+void RadioSim::WriteDue() {
+    const std::int64_t now = NowNs();
+    const int toolBaud = LineBaud();
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        if (it->atNs > now) {
+            ++it;
+            continue;
+        }
+        if (toolBaud != radioBaud_) {
+            Violation("reply dropped: the radio sends at " + std::to_string(radioBaud_) +
+                      " baud, the tool's line is at " + std::to_string(toolBaud));
+        } else {
+            [[maybe_unused]] ssize_t w = ::write(master_, it->bytes.data(), it->bytes.size());
+            ++replies_;
+            line_.Delivered(NowNs(), now - it->atNs);
+        }
+        it = pending_.erase(it);
+    }
+}
+
 void RadioSim::Violation(const std::string& text) {
     if (violations_.size() < 1000)
         violations_.push_back(text);
 }
 
-void RadioSim::OnBytes(const std::uint8_t* data, int count, int lineBaud, std::int64_t now) {
+void RadioSim::OnBytes(const std::uint8_t* data, int count, int lineBaud, std::int64_t readNs) {
     lastToolBaud_ = lineBaud;
+    line_.ToolBytesRead(readNs);
     if (!rateChanges_.empty() && !rateChanges_.back().settled) {
         RateChange& rc = rateChanges_.back();
         rc.settled = true;
@@ -242,10 +264,12 @@ void RadioSim::OnBytes(const std::uint8_t* data, int count, int lineBaud, std::i
         return;
     }
     for (int i = 0; i < count; ++i) {
+        // With the line paced, a byte is heard only once its last bit has crossed.
+        const std::int64_t arrivedNs = line_.Receive(readNs, lineBaud);
         switch (receiver_.Feed(data[i])) {
             case FrameReceiver::Event::kFrame:
                 OnFrame(receiver_.Payload(), receiver_.SourceAddress(),
-                        receiver_.DestinationAddress(), lineBaud, now);
+                        receiver_.DestinationAddress(), lineBaud, arrivedNs);
                 break;
             case FrameReceiver::Event::kBadChecksum:
                 Violation("frame with a bad checksum");
@@ -270,8 +294,10 @@ RadioSim::Bytes RadioSim::Wire(const Bytes& payload, std::uint8_t src, std::uint
     return Bytes(w.bytes, w.bytes + w.length);
 }
 
-void RadioSim::Queue(const Bytes& wire, std::int64_t atMs) {
-    pending_.push_back({atMs, wire});
+std::int64_t RadioSim::Queue(const Bytes& wire, std::int64_t atNs) {
+    const std::int64_t deliverNs = line_.Send(atNs, static_cast<int>(wire.size()), radioBaud_);
+    pending_.push_back({deliverNs, wire});
+    return deliverNs;
 }
 
 bool RadioSim::ReplyFor(Scenario::Code code, Bytes& reply) {
@@ -314,12 +340,14 @@ bool RadioSim::ReplyFor(Scenario::Code code, Bytes& reply) {
 }
 
 void RadioSim::OnFrame(const MessageRecord& p, std::uint8_t src, std::uint8_t dst, int lineBaud,
-                       std::int64_t now) {
+                       std::int64_t nowNs) {
+    const std::int64_t now = nowNs / kNsPerMs;
     frames_.push_back(
         {{"atMs", now}, {"dest", dst}, {"payload", Hex(p.buffer, p.length)}, {"baud", lineBaud}});
     if (src != frame::kAddrTool)
         Violation("frame from address " + Hex(&src, 1));
-    const std::int64_t at = now + scenario_.replyDelayMs;
+    const std::int64_t at =
+        nowNs + (line_.Paced() ? line_.TurnaroundNs() : scenario_.replyDelayMs * kNsPerMs);
     if (p.length < 2) {
         Violation("frame without a two-byte command code");
         return;
@@ -356,22 +384,20 @@ void RadioSim::OnFrame(const MessageRecord& p, std::uint8_t src, std::uint8_t ds
     }
 
     // While it restarts after new code the radio hears nothing.
-    if (now < flash_.SilentUntilMs())
+    if (static_cast<double>(nowNs) / kNsPerMs < flash_.SilentUntilMs())
         return;
     if (p.buffer[0] == kFlashGroup) {
-        std::vector<std::uint8_t> payload(p.buffer, p.buffer + p.length);
-        for (const flashsim::Reply& r : flash_.OnRequest(payload, static_cast<double>(now)))
-            Queue(Wire(r.payload), now + static_cast<std::int64_t>(r.delayMs));
-        applicationFlashed_ = applicationFlashed_ || flash_.CodeFlashed();
-        if (flash_.Silenced() && scenario_.flashFaults.hangUpAtSilence)
-            hangUp_ = true;
+        OnFlashFrame(p, src, dst, lineBaud, nowNs);
         return;
     }
 
     if (p.buffer[0] == transfer_msg::kGroup) {
+        // Unpaced, the replies leave a millisecond apart; paced, the line itself spaces them.
         std::int64_t when = at;
-        for (const Bytes& reply : codeplug_.Handle(p.buffer, p.length))
-            Queue(Wire(reply), when++);
+        for (const Bytes& reply : codeplug_.Handle(p.buffer, p.length)) {
+            Queue(Wire(reply), when);
+            when += line_.Paced() ? 0 : kNsPerMs;
+        }
         return;
     }
 
@@ -418,12 +444,53 @@ void RadioSim::OnFrame(const MessageRecord& p, std::uint8_t src, std::uint8_t ds
             return;
         break;
     }
-    Queue(Wire(reply), at + 1);
+    Queue(Wire(reply), at + kNsPerMs);
+}
+
+void RadioSim::OnFlashFrame(const MessageRecord& p, std::uint8_t src, std::uint8_t dst,
+                            int lineBaud, std::int64_t nowNs) {
+    const auto& images = flash_.Images();
+    const bool wasOpen = !images.empty() && !images.back().ended;
+    const std::size_t before = images.size();
+    std::vector<std::uint8_t> payload(p.buffer, p.buffer + p.length);
+    const std::vector<flashsim::Reply> replies =
+        flash_.OnRequest(payload, static_cast<double>(nowNs) / kNsPerMs);
+    // The frame belongs to an image when it opens one or arrives while one is open.
+    ImageWire* wire = nullptr;
+    if (!images.empty() && (wasOpen || images.size() > before)) {
+        imageWire_.resize(images.size());
+        wire = &imageWire_.back();
+        const auto frameBytes = static_cast<long long>(Wire(payload, src, dst).size());
+        const std::int64_t frameNs = frameBytes * LinePacer::ByteNs(lineBaud);
+        if (wire->firstNs < 0)
+            wire->firstNs = line_.Paced() ? nowNs - frameNs : nowNs;
+        wire->lastNs = std::max(wire->lastNs, nowNs);
+        wire->bytesFromTool += frameBytes;
+        wire->wireNs += frameNs;
+    }
+    for (const flashsim::Reply& r : replies) {
+        const Bytes bytes = Wire(r.payload);
+        const std::int64_t deliverNs =
+            Queue(bytes, nowNs + static_cast<std::int64_t>(r.delayMs * kNsPerMs));
+        if (wire != nullptr) {
+            wire->bytesToTool += static_cast<long long>(bytes.size());
+            wire->wireNs += static_cast<std::int64_t>(bytes.size()) * LinePacer::ByteNs(radioBaud_);
+            wire->lastNs = std::max(wire->lastNs, deliverNs);
+        }
+    }
+    applicationFlashed_ = applicationFlashed_ || flash_.CodeFlashed();
+    if (flash_.Silenced() && scenario_.flashFaults.hangUpAtSilence)
+        hangUp_ = true;
 }
 
 namespace {
 
-nlohmann::json FlashReport(const flashsim::FlashTarget& flash) {
+double Ms(std::int64_t ns) {
+    return static_cast<double>(ns) / kNsPerMs;
+}
+
+nlohmann::json FlashReport(const flashsim::FlashTarget& flash,
+                           const std::vector<nlohmann::json>& wire) {
     nlohmann::json images = nlohmann::json::array();
     auto blocksOf = [](const std::vector<std::uint8_t>& data) {
         nlohmann::json blocks = nlohmann::json::array();
@@ -432,7 +499,8 @@ nlohmann::json FlashReport(const flashsim::FlashTarget& flash) {
                                  static_cast<int>(std::min<std::size_t>(128, data.size() - at))));
         return blocks;
     };
-    for (const flashsim::FlashedImage& im : flash.Images()) {
+    for (std::size_t i = 0; i < flash.Images().size(); ++i) {
+        const flashsim::FlashedImage& im = flash.Images()[i];
         nlohmann::json j = {{"dspPages", im.dspPages}, {"blocksReceived", im.blocks},
                             {"resends", im.resends},   {"rejectedPairs", im.rejectedPairs},
                             {"ended", im.ended},       {"startMs", im.startMs},
@@ -445,6 +513,8 @@ nlohmann::json FlashReport(const flashsim::FlashTarget& flash) {
         } else {
             j["blocks"] = blocksOf(im.data);
         }
+        if (i < wire.size())
+            j["wire"] = wire[i];
         images.push_back(j);
     }
     return {{"images", images},
@@ -467,6 +537,23 @@ nlohmann::json RadioSim::Report() const {
                          {"toolFollowed", rc.toolFollowed},
                          {"settled", rc.settled}});
     }
+    std::vector<nlohmann::json> imageWire;
+    for (const ImageWire& w : imageWire_) {
+        imageWire.push_back({{"bytesFromTool", w.bytesFromTool},
+                             {"bytesToTool", w.bytesToTool},
+                             {"wireMs", Ms(w.wireNs)},
+                             {"spanMs", w.firstNs < 0 ? 0.0 : Ms(w.lastNs - w.firstNs)}});
+    }
+    const LinePacer::Figures f = line_.Totals();
+    const nlohmann::json line = {{"paced", line_.Paced()},
+                                 {"turnaroundUs", line_.TurnaroundNs() / kNsPerUs},
+                                 {"bytesFromTool", f.bytesFromTool},
+                                 {"bytesToTool", f.bytesToTool},
+                                 {"wireMs", Ms(f.wireNs)},
+                                 {"replyLateUsMax", static_cast<double>(f.lateNsMax) / kNsPerUs},
+                                 {"toolTurnarounds", f.turnarounds},
+                                 {"toolTurnaroundUsMedian", f.turnaroundMedianNs / kNsPerUs},
+                                 {"toolTurnaroundUsMax", f.turnaroundMaxNs / kNsPerUs}};
     return {{"frames", frames_},
             {"counts", counts},
             {"rateChanges", rates},
@@ -477,7 +564,8 @@ nlohmann::json RadioSim::Report() const {
             {"noiseBytes", noiseBytes_},
             {"wrongSpeedChunks", wrongSpeedChunks_},
             {"codeplug", codeplug_.Report()},
-            {"flash", FlashReport(flash_)},
+            {"flash", FlashReport(flash_, imageWire)},
+            {"line", line},
             {"violations", violations_}};
 }
 

@@ -10,6 +10,7 @@
 
 #include "CodeplugPeer.h"
 #include "FlashTarget.h"
+#include "LinePacer.h"
 #include "Scenario.h"
 #include "link/FrameReceiver.h"
 
@@ -48,8 +49,17 @@ class RadioSim {
   private:
     using Bytes = std::vector<std::uint8_t>;
     struct Pending {
-        std::int64_t atMs;
+        std::int64_t atNs;
         Bytes bytes;
+    };
+    // The wire traffic of one flashed image, from the first byte of its start command to the
+    // last byte of its end command (or of the last reply, if later).
+    struct ImageWire {
+        long long bytesFromTool = 0;
+        long long bytesToTool = 0;
+        std::int64_t wireNs = 0;
+        std::int64_t firstNs = -1;
+        std::int64_t lastNs = 0;
     };
     struct RateChange {
         int rate;
@@ -59,13 +69,17 @@ class RadioSim {
     };
 
     void Run();
-    std::int64_t NowMs() const;
+    std::int64_t NowNs() const;
     int LineBaud() const;
-    void OnBytes(const std::uint8_t* data, int count, int lineBaud, std::int64_t now);
+    void WriteDue();
+    void OnBytes(const std::uint8_t* data, int count, int lineBaud, std::int64_t readNs);
     void OnFrame(const MessageRecord& payload, std::uint8_t src, std::uint8_t dst, int lineBaud,
-                 std::int64_t now);
+                 std::int64_t nowNs);
+    void OnFlashFrame(const MessageRecord& payload, std::uint8_t src, std::uint8_t dst,
+                      int lineBaud, std::int64_t nowNs);
     bool ReplyFor(Scenario::Code code, Bytes& reply);
-    void Queue(const Bytes& wire, std::int64_t atMs);
+    // Queues a reply ready at atNs; returns when it reaches the tool.
+    std::int64_t Queue(const Bytes& wire, std::int64_t atNs);
     void Violation(const std::string& text);
     static Bytes Wire(const Bytes& payload, std::uint8_t src = 0x01, std::uint8_t dst = 0x7F);
 
@@ -77,10 +91,12 @@ class RadioSim {
     std::string linkPath_;
     std::thread thread_;
     bool running_ = false;
-    std::int64_t startMs_ = 0;
+    std::int64_t startNs_ = 0;
 
     mutable std::mutex mutex_;  // guards everything below
     FrameReceiver receiver_{0x01};
+    LinePacer line_;
+    std::vector<ImageWire> imageWire_;
     int radioBaud_ = 19200;
     int bootBusyLeft_ = 0;
     std::map<Scenario::Code, int> busyLeft_;

@@ -111,8 +111,8 @@ void ParseFlash(const json& j, Scenario& s) {
 void Parse(const json& j, Scenario& s) {
     CheckKeys(j,
               {"fileFormat", "dsp", "controller", "hardware", "serial", "boot", "sem",
-               "interfaceBox", "baud", "replyDelayMs", "busy", "unprompted0725", "faults",
-               "silentFrom", "codeplug", "flash", "comment"},
+               "interfaceBox", "baud", "replyDelayMs", "lineRate", "turnaroundUs", "busy",
+               "unprompted0725", "faults", "silentFrom", "codeplug", "flash", "comment"},
               "scenario");
     if (j.contains("fileFormat"))
         s.fileFormat = BytesOf(j["fileFormat"], "fileFormat", 2);
@@ -152,6 +152,10 @@ void Parse(const json& j, Scenario& s) {
     }
     s.baud = j.value("baud", s.baud);
     s.replyDelayMs = j.value("replyDelayMs", s.replyDelayMs);
+    s.lineRate = j.value("lineRate", s.lineRate);
+    s.turnaroundUs = j.value("turnaroundUs", s.turnaroundUs);
+    if (s.turnaroundUs < 0)
+        throw ParseError{"turnaroundUs: expected a number of microseconds, 0 or more"};
     if (j.contains("unprompted0725")) {
         for (const json& c : j["unprompted0725"])
             s.unprompted0725.push_back(CodeOf(c, "unprompted0725"));

@@ -34,6 +34,12 @@ struct Scenario {
     int baud = 19200;      // the radio's line speed at start
     int replyDelayMs = 1;  // from the end of a request to the start of its reply
 
+    // Line-rate mode: every byte takes its 10 bit times at the current rate in both directions,
+    // a request is answered only once its last byte could have arrived, and the reply follows
+    // after turnaroundUs (replyDelayMs is then not used).
+    bool lineRate = false;
+    int turnaroundUs = 0;
+
     // Busy replies (04 20) before the proper reply, per request code.
     std::map<Code, int> busy;
     // Request codes before whose reply an unprompted 07 25 frame is sent.

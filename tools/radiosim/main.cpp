@@ -1,25 +1,47 @@
 // quenta-radiosim: a simulated radio on a pseudo-terminal.
 //
 //   quenta-radiosim [--scenario FILE] [--port-dir DIR] [--com N] [--report FILE]
+//                   [--line-rate] [--turnaround-us N]
 //
 // Prints "COM<N> <slave device>" (or just the device without --port-dir) once the line is
 // ready, serves until SIGINT or SIGTERM, then writes the JSON report (to FILE or stdout).
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
 
 #include "RadioSim.h"
+#include "common/ProgramVersion.h"
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: quenta-radiosim [--scenario FILE] [--port-dir DIR] [--com N] [--report FILE]\n"
+    "                       [--line-rate] [--turnaround-us N]\n";
+
 int Usage() {
-    std::fputs(
-        "usage: quenta-radiosim [--scenario FILE] [--port-dir DIR] [--com N] [--report FILE]\n",
-        stderr);
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+int Help() {
+    std::fputs(kUsage, stdout);
+    std::fputs(
+        "\nA simulated radio on a pseudo-terminal. Prints \"COM<N> <device>\" (or the device\n"
+        "alone without --port-dir) when ready, serves until SIGINT or SIGTERM, then writes its\n"
+        "JSON report to FILE or standard output.\n\n"
+        "  --scenario FILE     who the radio is and how it misbehaves (JSON)\n"
+        "  --port-dir DIR      make DIR/COM<N> a link to the pseudo-terminal\n"
+        "  --com N             the COM number of that link, 1..64 (default 1)\n"
+        "  --report FILE       where to write the report\n"
+        "  --line-rate         every byte takes its 10 bit times at the line's rate\n"
+        "  --turnaround-us N   with --line-rate: the radio's own time to answer (default 0)\n"
+        "  --version, --help\n",
+        stdout);
+    return 0;
 }
 
 }  // namespace
@@ -27,10 +49,25 @@ int Usage() {
 int main(int argc, char** argv) {
     std::string scenarioPath, portDir, reportPath;
     int com = 1;
+    bool lineRate = false;
+    int turnaroundUs = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (a == "--scenario" && hasValue) {
+        if (a == "--help") {
+            return Help();
+        } else if (a == "--version") {
+            std::printf("quenta-radiosim %s\n", quenta::kVersion);
+            return 0;
+        } else if (a == "--line-rate") {
+            lineRate = true;
+        } else if (a == "--turnaround-us" && hasValue) {
+            char* end = nullptr;
+            const long us = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || end == argv[i] || us < 0 || us > 10000000)
+                return Usage();
+            turnaroundUs = static_cast<int>(us);
+        } else if (a == "--scenario" && hasValue) {
             scenarioPath = argv[++i];
         } else if (a == "--port-dir" && hasValue) {
             portDir = argv[++i];
@@ -50,6 +87,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quenta-radiosim: %s\n", error.c_str());
         return 1;
     }
+    scenario.lineRate = scenario.lineRate || lineRate;
+    if (turnaroundUs >= 0)
+        scenario.turnaroundUs = turnaroundUs;
 
     // The serving thread inherits the blocked signals; only sigwait below receives them.
     sigset_t signals;

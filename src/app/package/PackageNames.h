@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "app/package/PackageAttributes.h"
+
+// The names under which a package stores its record and image chunks; the builder that cuts
+// the images and the extraction that joins them share them.
+
+constexpr const char* kAttributesResourceName = "ResourceAttributes_";
+
+// Images are cut into chunks of this many bytes (the last one shorter).
+constexpr std::size_t kChunkBytes = 1022976;
+
+enum class ImageSet { kApplication, kBoot, kBootTwo };
+enum class ImageRole { kLoader, kCode };
+
+// "", "_Boot" or "_BootTwo".
+std::string ImageSetSuffix(ImageSet set);
+// "Loader" or "Code".
+std::string ImageRoleName(ImageRole role);
+// "Loader_1", "Code_Boot_3", "Code_BootTwo_1", ...; chunk counts from 1.
+std::string ChunkResourceName(ImageSet set, ImageRole role, std::uint32_t chunk);
+// The record's chunk count of one image of a set.
+std::uint32_t ChunkCount(const ResourceAttributes& attributes, ImageSet set, ImageRole role);
+void SetChunkCount(ResourceAttributes& attributes, ImageSet set, ImageRole role,
+                   std::uint32_t count);
