@@ -194,7 +194,10 @@ void RadioSim::Run() {
             // No tool has the port open: the master reports a hang-up until one opens it,
             // which raises no event of its own, so look again shortly (or when woken).
             pollfd wake = {wake_[0], POLLIN, 0};
-            const int idle = timeout < 0 ? kIdlePollMs : std::min(timeout, kIdlePollMs);
+            const std::int64_t dueMs = timeout.tv_sec * 1000 + timeout.tv_nsec / 1000000;
+            const int idle = waitForever
+                                 ? kIdlePollMs
+                                 : static_cast<int>(std::min<std::int64_t>(dueMs, kIdlePollMs));
             if (::poll(&wake, 1, idle) > 0)
                 return;
         }
