@@ -5,13 +5,14 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-serialport-dev
+    qt6-base-dev qt6-serialport-dev qt6-svg-dev
     libjpeg62-turbo-dev
     nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev
     clang clang-format
     xvfb xauth fonts-dejavu-core
+    dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()

@@ -8,6 +8,7 @@
 #include <streambuf>
 
 #include "DownloadFixture.h"
+#include "TempDir.h"
 
 using dltest::Bytes;
 using dltest::Coff;
@@ -68,20 +69,16 @@ class FailingBuf : public std::streambuf {
 
 class DspDownloadTest : public DownloadFixture {
   protected:
-    fs::path dir;
+    TempDir temp{"dsp-test"};
+    fs::path dir{temp.Path()};
     std::istringstream loader;
     Bytes loaderData = Pattern(200, 11);
 
     void SetUp() override {
         DownloadFixture::SetUp();
-        dir = fs::temp_directory_path() /
-              ("dsp-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        ASSERT_FALSE(temp.Path().empty());
         loader.str(dltest::Image(loaderData, '3', 0x00000100, 16, false));
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     LinkResult Run(std::istream& dspFile, int kind = 2) {
         return DownloadDsp(link, loader, dspFile, static_cast<TargetKind>(kind), sink, dir, bar,

@@ -116,10 +116,8 @@ int runUpdateCommand(int argc, char** argv) {
     std::unique_ptr<PackageResources> package;
     if (!packageDir.empty())
         package = std::make_unique<DirectoryPackage>(packageDir);
-#ifdef QUENTA_EMBEDDED_PACKAGE
     else
         package = MakeEmbeddedPackage();
-#endif
     ResourceAttributes attributes;
     if (!package || !ReadPackageAttributes(*package, attributes)) {
         std::cerr << "quenta update: "

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "CodeplugCommand.h"
+#include "InfoCommand.h"
 #include "RetrieveCommand.h"
 #include "UpdateCommand.h"
 #include "common/ProgramVersion.h"
@@ -17,6 +18,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"codeplug", runCodeplugCommand, "inspect, check, convert and generate codeplug files"},
+    {"info", runInfoCommand, "show the firmware package this program carries"},
     {"retrieve", runRetrieveCommand, "read and show the radio's version information"},
     {"update", runUpdateCommand, "update the radio with the firmware this program carries"},
 };

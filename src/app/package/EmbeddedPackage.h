@@ -21,6 +21,9 @@ class PackageResources {
 
 // The program's embedded package (Qt resource system).
 std::unique_ptr<PackageResources> MakeEmbeddedPackage();
+// The program file name the embedded package was built for; it carries the release
+// (ReadProgramName).
+std::string EmbeddedProgramName();
 
 // Texts of the two extraction failures, shown titled "Embedded Files" with an error icon.
 extern const char* const kEmbeddedLoaderFailed;

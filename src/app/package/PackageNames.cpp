@@ -46,3 +46,26 @@ void SetChunkCount(ResourceAttributes& attributes, ImageSet set, ImageRole role,
                    std::uint32_t count) {
     CountField(attributes, set, role) = count;
 }
+
+std::vector<ImageSet> UsableSets(const ResourceAttributes& attributes) {
+    std::vector<ImageSet> sets{ImageSet::kApplication};
+    if (attributes.UpgradeType == kUpgradeApplicationBoot)
+        sets.push_back(ImageSet::kBoot);
+    if ((attributes.UpgradeType == kUpgradeBoot ||
+         attributes.UpgradeType == kUpgradeApplicationBoot) &&
+        attributes.BootTwoMajor != 0)
+        sets.push_back(ImageSet::kBootTwo);
+    return sets;
+}
+
+std::string ImageSetName(ImageSet set) {
+    switch (set) {
+        case ImageSet::kBoot:
+            return "boot";
+        case ImageSet::kBootTwo:
+            return "bootTwo";
+        case ImageSet::kApplication:
+            break;
+    }
+    return "application";
+}

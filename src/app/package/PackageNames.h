@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/package/PackageAttributes.h"
 
@@ -10,6 +11,9 @@
 // the images and the extraction that joins them share them.
 
 constexpr const char* kAttributesResourceName = "ResourceAttributes_";
+
+// The folder of the Qt resource system that holds a program's package.
+constexpr const char* kPackageResourcePrefix = "/quenta/package";
 
 // Images are cut into chunks of this many bytes (the last one shorter).
 constexpr std::size_t kChunkBytes = 1022976;
@@ -27,3 +31,11 @@ std::string ChunkResourceName(ImageSet set, ImageRole role, std::uint32_t chunk)
 std::uint32_t ChunkCount(const ResourceAttributes& attributes, ImageSet set, ImageRole role);
 void SetChunkCount(ResourceAttributes& attributes, ImageSet set, ImageRole role,
                    std::uint32_t count);
+
+// The sets an update of this package can extract: the application set always (a Boot package
+// keeps its boot images there, a DSP package its DSP loader and code); the boot set for
+// Application/Boot packages; the second boot set for Boot and Application/Boot packages whose
+// BootTwoMajor is not 0.
+std::vector<ImageSet> UsableSets(const ResourceAttributes& attributes);
+// "application", "boot", "bootTwo": the sets' names in package descriptions and reports.
+std::string ImageSetName(ImageSet set);

@@ -1,0 +1,141 @@
+#include "InfoCommand.h"
+
+#include <cstring>
+#include <iostream>
+#include <sstream>
+
+#include "app/package/EmbeddedPackage.h"
+#include "app/package/LocalPackages.h"
+#include "app/package/PackageNames.h"
+#include "app/package/ProgramName.h"
+
+namespace {
+
+int Usage(std::ostream& err) {
+    err << "usage: quenta info [--package DIR]\n"
+           "  Prints the firmware package this program carries: attributes, target kind,\n"
+           "  image sets and sizes, release.\n"
+           "  --package  a package folder written by quenta-package instead\n";
+    return 2;
+}
+
+// Size of an open resource: where its end is, or, for a stream that cannot seek, what it holds.
+std::uint64_t StreamBytes(std::istream& in) {
+    in.seekg(0, std::ios::end);
+    const std::streamoff end = in.tellg();
+    if (end >= 0)
+        return static_cast<std::uint64_t>(end);
+    in.clear();
+    std::uint64_t bytes = 0;
+    char block[1024];
+    while (in.read(block, sizeof block) || in.gcount() > 0)
+        bytes += static_cast<std::uint64_t>(in.gcount());
+    return bytes;
+}
+
+std::string Version(std::uint32_t major, std::uint32_t minor) {
+    return std::to_string(major) + "." + std::to_string(minor);
+}
+
+std::string SetTitle(ImageSet set) {
+    switch (set) {
+        case ImageSet::kBoot:
+            return "Boot Set";
+        case ImageSet::kBootTwo:
+            return "Second Boot Set";
+        case ImageSet::kApplication:
+            break;
+    }
+    return "Application Set";
+}
+
+// "3 chunks, 2500000 bytes" for one image; false (and the missing names) when a chunk is absent.
+bool DescribeImage(const PackageResources& package, ImageSet set, ImageRole role,
+                   std::uint32_t count, std::string& line) {
+    std::uint64_t bytes = 0;
+    std::string missing;
+    for (std::uint32_t n = 1; n <= count; ++n) {
+        const std::string name = ChunkResourceName(set, role, n);
+        const std::unique_ptr<std::istream> in = package.Open(name);
+        if (!in)
+            missing += (missing.empty() ? "" : ", ") + name;
+        else
+            bytes += StreamBytes(*in);
+    }
+    line = std::to_string(count) + (count == 1 ? " chunk, " : " chunks, ") + std::to_string(bytes) +
+           " bytes";
+    if (!missing.empty())
+        line += " (missing: " + missing + ")";
+    return missing.empty();
+}
+
+}  // namespace
+
+bool FormatPackageInfo(const PackageResources& package, const std::string& programName,
+                       std::string& text) {
+    std::ostringstream out;
+    if (!programName.empty()) {
+        out << "Program: " << programName << "\n";
+        out << "Release: " << ReadProgramName(programName).release << "\n";
+    }
+    ResourceAttributes a;
+    if (!ReadPackageAttributes(package, a)) {
+        out << "No package: the attributes record " << kAttributesResourceName
+            << " is missing or short.\n";
+        text = out.str();
+        return false;
+    }
+    const auto named = [](const std::string& name, unsigned code) {
+        return name.empty() ? "unknown (" + std::to_string(code) + ")" : name;
+    };
+    out << "Radio: " << named(RadioFamilyName(a.RadioFamily), a.RadioFamily) << "\n";
+    out << "Series: " << int{a.Series} << "\n";
+    out << "Upgrade Type: " << named(UpgradeTypeName(a.UpgradeType), a.UpgradeType) << "\n";
+    out << "Target Kind: "
+        << int{TargetKindFromPackage(a.RadioFamily, a.Series, a.KindBySeries == 0)} << "\n";
+    out << "Kind By Series: " << int{a.KindBySeries} << "\n";
+    out << "Processor Variant: " << int{a.ProcessorVariant} << "\n";
+    out << "Corresponding Cordavo Version: " << FieldText(a.CordavoVersion) << "\n";
+    out << "Corresponding Kesmet Version: " << FieldText(a.KesmetVersion) << "\n";
+    out << "Boot Version: " << Version(a.BootMajor, a.BootMinor) << "\n";
+    out << "Second Boot Version: "
+        << (a.BootTwoMajor == 0 ? "none" : Version(a.BootTwoMajor, a.BootTwoMinor)) << "\n";
+    bool complete = true;
+    for (ImageSet set : {ImageSet::kApplication, ImageSet::kBoot, ImageSet::kBootTwo}) {
+        const std::uint32_t loaders = ChunkCount(a, set, ImageRole::kLoader);
+        const std::uint32_t codes = ChunkCount(a, set, ImageRole::kCode);
+        if (loaders == 0 && codes == 0) {
+            out << SetTitle(set) << ": none\n";
+            continue;
+        }
+        std::string loader, code;
+        complete = DescribeImage(package, set, ImageRole::kLoader, loaders, loader) && complete;
+        complete = DescribeImage(package, set, ImageRole::kCode, codes, code) && complete;
+        out << SetTitle(set) << ": loader " << loader << "; code " << code << "\n";
+    }
+    text = out.str();
+    return complete;
+}
+
+int runInfoCommand(int argc, char** argv) {
+    std::string folder;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--package") == 0 && i + 1 < argc)
+            folder = argv[++i];
+        else if (std::strcmp(argv[i], "--help") == 0)
+            return Usage(std::cout), 0;
+        else
+            return Usage(std::cerr);
+    }
+    std::string text;
+    const bool complete =
+        folder.empty() ? FormatPackageInfo(*MakeEmbeddedPackage(), EmbeddedProgramName(), text)
+                       : FormatPackageInfo(DirectoryPackage(folder), "", text);
+    std::cout << text;
+    if (!complete) {
+        std::cerr << "quenta info: the package is incomplete; rebuild the program (or the "
+                     "package folder).\n";
+        return 1;
+    }
+    return 0;
+}
