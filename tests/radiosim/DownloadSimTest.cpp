@@ -413,7 +413,7 @@ TEST_F(DownloadSim, DspPagesArriveInPageOrderWithTheirContents) {
         SCOPED_TRACE(layout48 ? "48-byte headers" : "40-byte headers");
         firmwaregen::DspPlan plan;
         plan.layout48 = layout48;
-        plan.pages = 2;  // pages 0 and 3: a kind-3 page file starts at twice the full address
+        plan.pages = 2;  // pages 0 and 3
         plan.seed = 5;
         scenario.replyDelayMs = 0;
         const firmwaregen::DspImage image = firmwaregen::MakeDspImage(plan);
