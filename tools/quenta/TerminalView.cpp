@@ -75,7 +75,7 @@ void TerminalView::SetPosition(int value) {
         return;
     }
     if (shownPercent_ < 0 || percent / kPlainStepPercent != shownPercent_ / kPlainStepPercent) {
-        if (percent > 0 || shownPercent_ > 0)
+        if (percent > 0)
             out_ << "Progress: " << percent << "%\n" << std::flush;
     }
     shownPercent_ = percent;
@@ -101,9 +101,12 @@ void TerminalView::ShowMessage(const std::string& title, MessageIcon icon,
     for (;;) {
         const std::size_t end = text.find('\n', begin);
         const std::string line = text.substr(begin, end == std::string::npos ? end : end - begin);
-        if (options_.titledMessages)
-            err_ << title << " (" << IconWord(icon) << "): ";
-        err_ << line << '\n';
+        // Blank lines between a box's paragraphs are left out: one line, one statement.
+        if (!line.empty()) {
+            if (options_.titledMessages)
+                err_ << title << " (" << IconWord(icon) << "): ";
+            err_ << line << '\n';
+        }
         if (end == std::string::npos)
             break;
         begin = end + 1;
