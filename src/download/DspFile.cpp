@@ -6,6 +6,7 @@ constexpr int kSectionCountOffset = 2;
 constexpr int kOptionalSizeOffset = 16;
 constexpr int kAddressOffset = 12;
 constexpr int kAddressHighOffset = 14;
+constexpr std::uint32_t kAddressInPageMask = 0xFFFF;  // kind 3: the word address in its page
 constexpr int kSizeOffset = 16;
 constexpr int kRawOffsetOffset = 20;
 constexpr int kLargestHeader = 48;
@@ -43,11 +44,16 @@ DspSection DecodeDspSection(const std::uint8_t* bytes, const DspLayout& layout) 
     s.pageField = U16(bytes + layout.pageFieldOffset);
     s.filtered = (s.pageField & layout.mask) != 0;
     if (layout.pageFromAddress) {
+        // The upper half of the address names the page, so the place inside the page is the
+        // lower half alone: twice the whole address would put page 1 past 128 KiB of zeros.
         s.pageIndex = U16(bytes + kAddressHighOffset);
         s.accepted = s.pageIndex < kDspKind3Pages;
+        s.pageOffset = std::int64_t{s.virtualAddress & kAddressInPageMask} * 2;
     } else {
+        // Every address of this layout lies in page 0.
         s.pageIndex = s.pageField / 256;
         s.accepted = s.pageIndex == 0;
+        s.pageOffset = std::int64_t{s.virtualAddress} * 2;
     }
     return s;
 }

@@ -18,7 +18,7 @@ inline constexpr int kDspSectionTableWithout = 22;
 inline constexpr int kDspPageCount = 9;
 inline constexpr int kDspKind3Pages = 8;
 // A page file larger than this is refused as absurd: even at full line speed it would take
-// minutes, and a DSP page is far smaller (a kind-3 address reaches 8 x 64 K words = 1 MiB).
+// minutes, and a DSP page is far smaller (a kind-3 page spans 64 K words = 128 KiB).
 inline constexpr std::int64_t kDspMaxPageBytes = std::int64_t{4} << 20;
 
 // The section-header layout, chosen by the target kind.
@@ -42,11 +42,11 @@ struct DspSection {
     std::uint32_t rawOffset = 0;
     std::uint16_t pageField = 0;
     int pageIndex = 0;
-    bool filtered = false;  // the page field fails the mask: never read, never sent
-    bool accepted = false;  // passes the mask and its page index has a page file
+    bool filtered = false;        // the page field fails the mask: never read, never sent
+    bool accepted = false;        // passes the mask and its page index has a page file
+    std::int64_t pageOffset = 0;  // byte offset of the section in its page file
 
-    // Byte offset of the section in its page file.
-    std::int64_t PageOffset() const { return std::int64_t{virtualAddress} * 2; }
+    std::int64_t PageOffset() const { return pageOffset; }
     bool Copied() const { return !filtered && accepted; }
 };
 DspSection DecodeDspSection(const std::uint8_t* bytes, const DspLayout& layout);

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -32,6 +33,9 @@ double CpuMs() {
     return 1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
 
+// Only a net so that a broken wait ends the test; a loaded machine never comes near it.
+constexpr double kSafetyNetMs = 30000;
+
 // A pseudo-terminal whose master the test plays.
 struct Pty {
     int master = -1;
@@ -55,20 +59,21 @@ struct Pty {
         if (slave >= 0)
             close(slave);
     }
-    std::vector<std::uint8_t> ReadMaster(int waitMs = 500) {
+    // The next want bytes the port wrote, with the event loop running (the port writes from
+    // it).
+    std::vector<std::uint8_t> ReadMaster(std::size_t want) {
         std::vector<std::uint8_t> out;
         auto start = Clock::now();
-        while (MsSince(start) < waitMs) {
+        while (out.size() < want && MsSince(start) < kSafetyNetMs) {
             std::uint8_t buf[256];
-            ssize_t n = read(master, buf, sizeof buf);
+            ssize_t n = read(master, buf, std::min(sizeof buf, want - out.size()));
             if (n > 0) {
                 out.insert(out.end(), buf, buf + n);
                 continue;
             }
-            if (!out.empty())
-                break;
             QCoreApplication::processEvents();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            pollfd p{master, POLLIN, 0};
+            poll(&p, 1, 5);
         }
         return out;
     }
@@ -78,12 +83,12 @@ TEST(QtMessagePump, WaitBlocksUntilTheDescriptorIsReadable) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     QtMessagePump pump;
+    // The writer's delay only gives the pump time to block; nothing depends on its length.
     std::thread writer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(80));
         char c = 'x';
         ASSERT_EQ(write(fds[1], &c, 1), 1);
     });
-    auto start = Clock::now();
     const double cpu0 = CpuMs();
     // It may return early (events already posted), never spin: a handful of calls at most.
     int calls = 0;
@@ -92,11 +97,8 @@ TEST(QtMessagePump, WaitBlocksUntilTheDescriptorIsReadable) {
         pump.WaitForEvent(fds[0], -1);
         ++calls;
     }
-    const double elapsed = MsSince(start);
     writer.join();
     EXPECT_LE(calls, 5);
-    EXPECT_GE(elapsed, 60);
-    EXPECT_LT(elapsed, 1000);
     EXPECT_LT(CpuMs() - cpu0, 40);  // blocked, not spinning
     close(fds[0]);
     close(fds[1]);
@@ -107,13 +109,14 @@ TEST(QtMessagePump, WaitEndsWithATimerOrTheCap) {
     bool fired = false;
     QTimer::singleShot(40, [&] { fired = true; });
     auto start = Clock::now();
-    while (!fired && MsSince(start) < 2000)
+    while (!fired && MsSince(start) < kSafetyNetMs)
         pump.WaitForEvent(-1, -1);
     EXPECT_TRUE(fired);
+    // With nothing else to wake it, the cap ends the wait, and not before it has passed.
     start = Clock::now();
     pump.WaitForEvent(-1, 30);
     EXPECT_GE(MsSince(start), 20);
-    EXPECT_LT(MsSince(start), 500);
+    EXPECT_LT(MsSince(start), kSafetyNetMs);
 }
 
 TEST(QtIntervalTimer, FiresThroughTheEventLoopUntilDisabled) {
@@ -128,8 +131,8 @@ TEST(QtIntervalTimer, FiresThroughTheEventLoopUntilDisabled) {
     timer.SetEnabled(true);
     EXPECT_TRUE(timer.IsEnabled());
     auto start = Clock::now();
-    while (timer.IsEnabled() && MsSince(start) < 2000)
-        pump.WaitForEvent(-1, -1);
+    while (timer.IsEnabled() && MsSince(start) < kSafetyNetMs)
+        pump.WaitForEvent(-1, 100);
     EXPECT_EQ(ticks, 3);
     EXPECT_FALSE(timer.IsEnabled());
 }
@@ -152,7 +155,7 @@ TEST(QtPortComponent, MovesBytesBothWaysAndFollowsTheRate) {
 
     const std::uint8_t out[] = {0xBA, 0x7F, 0x01, 0x04, 0x2D, 0x4F, 0x7E};
     EXPECT_EQ(port.PutBlock(out, sizeof out), 0);
-    EXPECT_EQ(pty.ReadMaster(), std::vector<std::uint8_t>(out, out + sizeof out));
+    EXPECT_EQ(pty.ReadMaster(sizeof out), std::vector<std::uint8_t>(out, out + sizeof out));
     EXPECT_EQ(port.OutBuffUsed(), 0);
     EXPECT_EQ(port.OutBuffFree(), QtPortComponent::kBufferSize);
 
@@ -160,7 +163,7 @@ TEST(QtPortComponent, MovesBytesBothWaysAndFollowsTheRate) {
     ASSERT_EQ(write(pty.master, in, 3), 3);
     QtMessagePump pump;
     auto start = Clock::now();
-    while (!port.CharReady() && MsSince(start) < 1000)
+    while (!port.CharReady() && MsSince(start) < kSafetyNetMs)
         pump.WaitForEvent(-1, 10);
     ASSERT_TRUE(port.CharReady());
     EXPECT_EQ(port.GetChar(), 1);
@@ -201,6 +204,10 @@ TEST(QtPortComponent, TimerTriggersFireOnceThroughTheLoopAndCanBeDisarmed) {
     auto start = Clock::now();
     port.DelayTicks(6, true);  // 333 ms with the loop running
     EXPECT_GE(MsSince(start), 300);
+    // Trigger a fires from the loop; a loaded machine may deliver it only after the delay.
+    QtMessagePump pump;
+    while (fired.empty() && MsSince(start) < kSafetyNetMs)
+        pump.WaitForEvent(-1, 100);
     EXPECT_EQ(fired, std::vector<int>{a});
     port.SetTimerTrigger(a, 1, true);
     port.RemoveTrigger(a);
@@ -267,7 +274,9 @@ TEST(QtPlatformLink, ComponentTransportReadsTheBootVersionAndTimesOutWithoutSpin
     const double cpu0 = CpuMs();
     link.ReceiveAnyReply();
     EXPECT_EQ(link.Outcome(), kLinkCommProblem);
-    EXPECT_NEAR(MsSince(start), 1000, 150);
+    // Not before the trigger's second; later only by what the machine's load adds.
+    EXPECT_GE(MsSince(start), 950);
+    EXPECT_LT(MsSince(start), kSafetyNetMs);
     EXPECT_LT(CpuMs() - cpu0, 100);
     link.Close();
     EXPECT_FALSE(port.Open());

@@ -8,6 +8,7 @@
 #include <streambuf>
 
 #include "DownloadFixture.h"
+#include "TempDir.h"
 
 using dltest::Bytes;
 using dltest::Coff;
@@ -68,20 +69,16 @@ class FailingBuf : public std::streambuf {
 
 class DspDownloadTest : public DownloadFixture {
   protected:
-    fs::path dir;
+    TempDir temp{"dsp-test"};
+    fs::path dir{temp.Path()};
     std::istringstream loader;
     Bytes loaderData = Pattern(200, 11);
 
     void SetUp() override {
         DownloadFixture::SetUp();
-        dir = fs::temp_directory_path() /
-              ("dsp-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        ASSERT_FALSE(temp.Path().empty());
         loader.str(dltest::Image(loaderData, '3', 0x00000100, 16, false));
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     LinkResult Run(std::istream& dspFile, int kind = 2) {
         return DownloadDsp(link, loader, dspFile, static_cast<TargetKind>(kind), sink, dir, bar,
@@ -131,23 +128,50 @@ TEST_F(DspDownloadTest, LoaderThenPagesWithGapsOverlapsAndFiller) {
     EXPECT_EQ(CountRequests(0x02, 0x04), 2);
 }
 
-TEST_F(DspDownloadTest, Kind3PagesGoInPageOrderNumberedOneToM) {
+// Kind 3: the upper address half is the page, the lower half the word address inside it.
+TEST_F(DspDownloadTest, Kind3PagesGoInPageOrderEachHoldingExactlyItsSections) {
     Radio();
     OpenDevice();
-    // Upper address half = page; page 8 and above have no page file and are dropped.
-    const CoffSection p2 = Section(0x00020000, 64, 0, 4);
-    const CoffSection p0 = Section(0x00000000, 100, 0, 5);
-    const CoffSection p8 = Section(0x00080000, 64, 0, 6);
-    const CoffSection masked = Section(0x00000000, 64, 0x0001, 7);
-    ASSERT_EQ(Run(Coff(3, {p2, p8, masked, p0}), 3), kLinkSuccess);
-    ASSERT_EQ(Pages().pages.size(), 2u);
-    EXPECT_EQ(Pages().pages[0], Padded(p0.data, 0x20));
-    // The page file holds the section at twice its full address.
-    Bytes page2(0x40000, 0);
-    page2.insert(page2.end(), p2.data.begin(), p2.data.end());
-    EXPECT_EQ(Pages().pages[1], Padded(page2, 0x20));
-    EXPECT_TRUE(status.Has("Downloading page 1 of 2 from input DSP file ..."));
-    EXPECT_TRUE(status.Has("Downloading page 2 of 2 from input DSP file ..."));
+    const CoffSection p5 = Section(0x00050020, 32, 0, 4);
+    const CoffSection p1a = Section(0x00010004, 150, 0, 5);
+    const CoffSection p1b = Section(0x00010100, 20, 0, 6);
+    const CoffSection p0 = Section(0x00000010, 100, 0, 7);
+    const CoffSection p8 = Section(0x00080000, 64, 0, 8);           // no page file: dropped
+    const CoffSection masked = Section(0x00010000, 64, 0x0001, 9);  // over page 1, filtered
+    // What each page file must hold: its sections at twice their word address in the page,
+    // zero bytes between them, nothing after the last.
+    auto at = [](Bytes page, std::size_t offset, const Bytes& data) {
+        if (page.size() < offset + data.size())
+            page.resize(offset + data.size(), 0);
+        std::copy(data.begin(), data.end(), page.begin() + static_cast<long>(offset));
+        return page;
+    };
+    const Bytes page0 = at({}, 0x20, p0.data);
+    const Bytes page1 = at(at({}, 0x08, p1a.data), 0x200, p1b.data);
+    const Bytes page5 = at({}, 0x40, p5.data);
+    std::vector<std::uintmax_t> sizesSeen;
+    sink = [&](const std::string& text) {
+        status.texts.push_back(text);
+        if (text.rfind("Downloading page 1 of", 0) != 0)
+            return;
+        for (int i = 0; i < 9; ++i)
+            sizesSeen.push_back(fs::file_size(dir / ("Page" + std::to_string(i))));
+    };
+    ASSERT_EQ(Run(Coff(3, {p5, p8, masked, p1a, p0, p1b}), 3), kLinkSuccess);
+    EXPECT_EQ(sizesSeen, (std::vector<std::uintmax_t>{page0.size(), page1.size(), 0, 0, 0,
+                                                      page5.size(), 0, 0, 0}));
+    ASSERT_EQ(Pages().pages.size(), 3u);
+    EXPECT_EQ(Pages().pages[0], Padded(page0, 0x20));
+    EXPECT_EQ(Pages().pages[1], Padded(page1, 0x20));
+    EXPECT_EQ(Pages().pages[2], Padded(page5, 0x20));
+    const std::vector<int> pageMaxima = {static_cast<int>(page0.size() / 2 + 128),
+                                         static_cast<int>(page1.size() / 2 + 128),
+                                         static_cast<int>(page5.size() / 2 + 128)};
+    ASSERT_GE(bar.maxima.size(), 3u);
+    EXPECT_EQ(std::vector<int>(bar.maxima.end() - 3, bar.maxima.end()), pageMaxima);
+    EXPECT_TRUE(status.Has("Downloading page 1 of 3 from input DSP file ..."));
+    EXPECT_TRUE(status.Has("Downloading page 3 of 3 from input DSP file ..."));
+    EXPECT_FALSE(PageFilesLeft());
 }
 
 TEST_F(DspDownloadTest, SectionsOfMoreThan16000WordsAreCopiedInPieces) {

@@ -50,8 +50,11 @@ TEST(DspSection, FortyEightByteLayoutTakesThePageFromTheUpperAddressHalf) {
     Bytes h(48, 0);
     h[14] = 7;
     h[47] = 0xFF;  // high byte: outside the mask
+    h[12] = 0x04;  // word 4 of page 7: 8 bytes into the page file
     DspSection s = DecodeDspSection(h.data(), layout);
     EXPECT_EQ(s.pageIndex, 7);
+    EXPECT_EQ(s.virtualAddress, 0x00070004u);
+    EXPECT_EQ(s.PageOffset(), 8);
     EXPECT_TRUE(s.Copied());
     h[14] = 8;
     s = DecodeDspSection(h.data(), layout);

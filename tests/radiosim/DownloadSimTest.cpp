@@ -1,6 +1,7 @@
 // The flash and DSP downloads, on the Qt platform, against the simulated radio over a real
 // pseudo-terminal. The engine's erase waits run on a clock scaled down a hundredfold, and the
-// radio's erase time is set to fit, so nothing sleeps through 80 seconds.
+// radio's erase time is set to fit, so nothing sleeps through 80 seconds. Stop is pressed at a
+// point the engine reports (a status text, then the bar reaching a block), never after a time.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -9,10 +10,13 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
+#include "AwaitRadio.h"
 #include "FirmwareGen.h"
 #include "SimLinkFixture.h"
+#include "TempDir.h"
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
@@ -56,9 +60,14 @@ class Bar : public ProgressBar {
   public:
     void SetMinimum(int) override {}
     void SetMaximum(int v) override { maximum = v; }
-    void SetPosition(int v) override { position = v; }
+    void SetPosition(int v) override {
+        position = v;
+        if (onPosition)
+            onPosition(v);
+    }
     int maximum = 0;
     int position = 0;
+    std::function<void(int)> onPosition;
 };
 
 Bytes Padded(Bytes data, std::uint8_t filler) {
@@ -72,15 +81,19 @@ class DownloadSim : public simtest::SimLinkFixture {
     ScaledClock clock{pump};
     Bar bar;
     std::vector<std::string> texts;
-    StatusSink sink = [this](const std::string& t) { texts.push_back(t); };
-    fs::path dir;
+    StatusSink sink = [this](const std::string& t) {
+        texts.push_back(t);
+        if (!stopText.empty() && t.rfind(stopText, 0) == 0)
+            stopArmed = true;
+    };
+    TempDir tempDir{"quenta-dlsim"};
+    fs::path dir{tempDir.Path()};
+    std::string stopText;
+    bool stopArmed = false;
+    bool stopPressed = false;
 
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("quenta-dlsim-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        ASSERT_FALSE(tempDir.Path().empty());
         scenario.baud = 19200;
     }
     void TearDown() override {
@@ -94,7 +107,18 @@ class DownloadSim : public simtest::SimLinkFixture {
                 std::cerr << report.dump(1).substr(0, 20000) << "\n";
             }
         }
-        fs::remove_all(dir);
+    }
+    // Presses Stop as the window's button does (the event loop runs it inside the engine's
+    // next wait) once a status text starting with text has been shown and the bar has then
+    // reached position.
+    void StopAt(const std::string& text, int position) {
+        stopText = text;
+        bar.onPosition = [this, position](int v) {
+            if (!stopArmed || stopPressed || v < position)
+                return;
+            stopPressed = true;
+            QTimer::singleShot(0, [this] { link->SetEnabled(false); });
+        };
     }
     // The program's own direct serial device at 115200 baud, as the window leaves it after
     // opening the port.
@@ -123,18 +147,21 @@ class DownloadSim : public simtest::SimLinkFixture {
         return DownloadCode(*link, loader, code, sink, kind, bar, isBoot, processorFlag, clock);
     }
     std::string Last() const { return texts.empty() ? "" : texts.back(); }
-    // The radio reads the line on its own thread: waits (at most a second) until it has seen
-    // the end of the last image and whatever the tool sent after it.
+    template <class Condition>
+    bool AwaitRadio(Condition condition) {
+        return simtest::AwaitRadio(*sim, pump, condition);
+    }
+    // The tool ends an image with 02 04 and awaits no reply: waits until the radio has taken it.
     std::vector<flashsim::FlashedImage> Flashed() {
-        const std::int64_t until = pump.NowMilliseconds() + 1000;
-        for (;;) {
-            auto images = sim->FlashedImages();
-            if ((!images.empty() && images.back().ended) || pump.NowMilliseconds() > until) {
-                pump.Pause(20);
-                return sim->FlashedImages();
-            }
-            pump.Pause(2);
-        }
+        EXPECT_TRUE(AwaitRadio([this] {
+            const auto images = sim->FlashedImages();
+            return !images.empty() && images.back().ended;
+        })) << "the radio never saw the end of the last image";
+        return sim->FlashedImages();
+    }
+    // After code the tool switches the radio back to 19200 baud without awaiting a reply.
+    bool RadioBackAt19200() {
+        return AwaitRadio([this] { return sim->RadioBaud() == 19200; });
     }
 };
 
@@ -151,7 +178,7 @@ TEST_F(DownloadSim, LoaderAndApplicationFlashTheRecordDataThenTheLineIsAt19200) 
     EXPECT_TRUE(images[1].ended);
     EXPECT_EQ(clock.ticks_, std::vector<int>{1440});
     EXPECT_EQ(Last(), "Download finished.");
-    EXPECT_EQ(sim->RadioBaud(), 19200);
+    EXPECT_TRUE(RadioBackAt19200());
     EXPECT_EQ(sim->Report()["lineBaud"], 19200);
     EXPECT_TRUE(sim->Violations().empty()) << sim->Violations().front();
 }
@@ -196,13 +223,13 @@ TEST_F(DownloadSim, AfterAnApplicationTheRadioWantsItsCodeplugInTheNewFormat) {
     EXPECT_TRUE(transfer.DownloadComplete());
     link->ReleaseTimeout();
 
-    std::vector<std::uint8_t> held;
-    for (int i = 0; i < 100 && held.size() < c.newLength; ++i) {
-        pump.Pause(10);
-        held = sim->Codeplug();
-    }
+    // The transfer's last frame gets no reply: wait until the radio has taken it.
+    ASSERT_TRUE(
+        AwaitRadio([this] { return sim->Report()["codeplug"]["completedDownloads"] == 1; }));
+    const std::vector<std::uint8_t> held = sim->Codeplug();
+    ASSERT_GE(held.size(), c.newLength);
     CodeplugImage img;
-    loadRadioBytes(img, held.data(), std::min(held.size(), c.newLength));
+    loadRadioBytes(img, held.data(), c.newLength);
     EXPECT_EQ(codeplugVersionIndex(img), kVersion510);
     EXPECT_TRUE(validateCodeplug(img));
 }
@@ -233,7 +260,13 @@ TEST_F(DownloadSim, RejectedPairSumIsResentFourTimesThenResult4) {
     OpenDevice();
     EXPECT_EQ(Code(100, 5000, 0), kLinkTimedOut);
     EXPECT_EQ(Last(), "Code download timed out or canceled by user.");
-    const auto images = Flashed();
+    // The last resend goes out without awaiting an answer.
+    EXPECT_TRUE(AwaitRadio([this] {
+        const auto images = sim->FlashedImages();
+        return images.size() == 2 && images[1].resends >= 4;
+    }));
+    const auto images = sim->FlashedImages();
+    ASSERT_EQ(images.size(), 2u);
     EXPECT_EQ(images[1].resends, 4);
     EXPECT_FALSE(images[1].ended);
 }
@@ -248,23 +281,17 @@ TEST_F(DownloadSim, VerifyFailureReportsTheAddress) {
 
 TEST_F(DownloadSim, StopDuringTheDownload) {
     OpenDevice();
-    // Stop once the radio has taken a few of the application's blocks, however long the images
-    // took to write.
-    constexpr int kBlocksBeforeStop = 4;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [this] {
-        const auto images = sim->FlashedImages();
-        if (images.size() == 2 && images.back().blocks >= kBlocksBeforeStop)
-            link->SetEnabled(false);
-    });
-    watch.start(2);
-    EXPECT_EQ(Code(100, 4'000'000, 0), kLinkTimedOut);
-    watch.stop();
+    // About eight blocks into the application image (96 of the bar per block of 8 lines).
+    StopAt("Downloading Application code ...", 8 * 96);
+    EXPECT_EQ(Code(100, 40000, 0), kLinkTimedOut);
+    ASSERT_TRUE(stopPressed);
     EXPECT_EQ(Last(), "Code download timed out or canceled by user.");
+    // The radio answered the start of the application image before its first block went out.
     const auto images = sim->FlashedImages();
     ASSERT_EQ(images.size(), 2u);
-    EXPECT_GE(images.back().blocks, kBlocksBeforeStop);
-    EXPECT_FALSE(images.back().ended);
+    EXPECT_TRUE(images[0].ended);
+    EXPECT_FALSE(images[1].ended);
+    EXPECT_LT(bar.position, bar.maximum);
 }
 
 TEST_F(DownloadSim, HangUpDuringTheBlocksEndsWithTheTimeoutText) {
@@ -278,8 +305,10 @@ TEST_F(DownloadSim, HangUpDuringTheBlocksEndsWithTheTimeoutText) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     EXPECT_EQ(Last(), "Code download timed out or canceled by user.");
-    EXPECT_TRUE(sim->HungUp());
-    EXPECT_LT(seconds, 16.0);
+    EXPECT_TRUE(AwaitRadio([this] { return sim->HungUp(); }));
+    // The 15-second reply timeout ends it; the bound is only a net against a wait that never
+    // ends.
+    EXPECT_LT(seconds, 60.0);
     // The wait after a hang-up still burns CPU (the dead descriptor keeps waking the event
     // loop); kept in the test's record until the serial layer settles it.
     RecordProperty("cpuMilliseconds", static_cast<int>(cpu * 1000));
@@ -337,8 +366,10 @@ TEST_P(EraseWaits, ByKindWithTheRadioReadyInTime) {
     if (GetParam().text) {
         EXPECT_NE(std::find(texts.begin(), texts.end(), GetParam().text), texts.end());
     }
-    EXPECT_TRUE(Flashed().back().ended);
-    EXPECT_EQ(sim->RadioBaud(), 19200);
+    const auto images = Flashed();
+    ASSERT_FALSE(images.empty());
+    EXPECT_TRUE(images.back().ended);
+    EXPECT_TRUE(RadioBackAt19200());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -369,6 +400,7 @@ TEST_F(DownloadSim, BusyRepliesOnTheComponentTransport) {
     OpenComponent(false);
     ASSERT_EQ(Code(500, 3000, 0), kLinkSuccess) << Last();
     const auto images = Flashed();
+    ASSERT_EQ(images.size(), 2u);
     EXPECT_EQ(images[1].data, Padded(firmwaregen::Data(2, 3000), 0xFF));
     EXPECT_EQ(sim->RequestCount(0x0201), 6);
     EXPECT_EQ(component->Baud(), 19200);
@@ -381,7 +413,7 @@ TEST_F(DownloadSim, DspPagesArriveInPageOrderWithTheirContents) {
         SCOPED_TRACE(layout48 ? "48-byte headers" : "40-byte headers");
         firmwaregen::DspPlan plan;
         plan.layout48 = layout48;
-        plan.pages = 2;  // pages 0 and 3: a kind-3 page file starts at twice the full address
+        plan.pages = 2;  // pages 0 and 3
         plan.seed = 5;
         scenario.replyDelayMs = 0;
         const firmwaregen::DspImage image = firmwaregen::MakeDspImage(plan);
@@ -408,6 +440,7 @@ TEST_F(DownloadSim, DspPagesArriveInPageOrderWithTheirContents) {
                             "Downloading page " + m + " of " + m + " from input DSP file ..."),
                   texts.end());
         EXPECT_EQ(Last(), "Download finished");
+        ASSERT_FALSE(clock.pauses_.empty());
         EXPECT_EQ(clock.pauses_.back(), 1000);
         EXPECT_TRUE(fs::is_empty(dir));
         link->Close();
@@ -426,8 +459,9 @@ TEST_F(DownloadSim, DspFailureTexts) {
     std::ostringstream loaderText;
     firmwaregen::WriteSRecordImage(loaderText, {ImageKind::kDspLoader, 200, 9, 16});
     std::istringstream loader(loaderText.str());
-    QTimer::singleShot(100, [this] { link->SetEnabled(false); });
+    StopAt("Downloading page 1 of", 8 * 64);  // eight blocks into the first page
     EXPECT_EQ(DownloadDsp(*link, loader, dspFile, 2, sink, dir, bar, clock), kLinkTimedOut);
+    ASSERT_TRUE(stopPressed);
     EXPECT_EQ(Last(), "DSP download timed out or canceled by user.");
     EXPECT_TRUE(fs::is_empty(dir));
 

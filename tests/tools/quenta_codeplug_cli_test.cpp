@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "CodeplugGenerator.h"
+#include "TempDir.h"
 #include "convert/CodeplugCheck.h"
 #include "convert/RadioCodeplugConversion.h"
 
@@ -42,14 +43,7 @@ ToolRun quenta(const std::string& args) {
 
 class CodeplugCli : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("quenta-cli-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { ASSERT_FALSE(temp_.Path().empty()); }
 
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
@@ -86,7 +80,8 @@ class CodeplugCli : public ::testing::Test {
         EXPECT_EQ(found, names);
     }
 
-    fs::path dir_;
+    TempDir temp_{"quenta-cli"};
+    fs::path dir_{temp_.Path()};
 };
 
 TEST_F(CodeplugCli, UsageErrorsExitWithTwo) {

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "AwaitRadio.h"
 #include "RadioSim.h"
 #include "TempDir.h"
 #include "app/qtplatform/QtIntervalTimer.h"
@@ -82,10 +83,9 @@ class CodeplugOverPty : public ::testing::Test {
         }
     }
     nlohmann::json CodeplugReport() { return sim->Report()["codeplug"]; }
-    // The radio serves the line on its own thread: give it a moment to take the last frame.
-    void WaitForRadio(const char* counter, int value) {
-        for (int i = 0; i < 200 && CodeplugReport()[counter] < value; ++i)
-            pump.WaitForEvent(-1, 10);
+    // The transfer's last frame gets no reply: waits until the radio has counted it.
+    bool WaitForRadio(const char* counter, int value) {
+        return simtest::AwaitRadio(*sim, pump, [&] { return CodeplugReport()[counter] >= value; });
     }
 
     void Answer(std::vector<std::string> passwords) {
@@ -145,7 +145,7 @@ TEST_F(CodeplugOverPty, DownloadsArriveWholeWithTheirFill) {
             image[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 5 + 3);
         ASSERT_GT(Download(image), 0) << bytes;
         EXPECT_TRUE(transfer->DownloadComplete()) << bytes;
-        WaitForRadio("completedDownloads", 1);
+        ASSERT_TRUE(WaitForRadio("completedDownloads", 1));
         const Bytes written = sim->Codeplug();
         const std::size_t blocks = bytes <= 256 ? 2 : 4;
         ASSERT_EQ(written.size(), blocks * 128) << bytes;
@@ -174,8 +174,9 @@ TEST_F(CodeplugOverPty, AReadCodeplugWrittenBackIsWhatTheRadioHolds) {
                            original.begin()));
     ASSERT_GT(Download(Bytes(buffer.begin(), buffer.begin() + transfer->Size())), 0);
     EXPECT_TRUE(transfer->DownloadComplete());
-    WaitForRadio("completedDownloads", 1);
+    ASSERT_TRUE(WaitForRadio("completedDownloads", 1));
     const Bytes written = sim->Codeplug();
+    ASSERT_GE(written.size(), read);
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + read, written.begin()));
 }
 
@@ -210,6 +211,8 @@ TEST_F(CodeplugOverPty, PasswordChallenge) {
         EXPECT_LE(transfer->Upload(), 0);
         EXPECT_EQ(prompts, 1);
         EXPECT_EQ(CodeplugReport()["passwordReplies"], 0);
+        EXPECT_TRUE(
+            simtest::AwaitRadio(*sim, pump, [this] { return sim->RequestCount(0x0304) >= 1; }));
         EXPECT_EQ(sim->RequestCount(0x0304), 1) << "transfer end sent once";
     }
 }
@@ -228,6 +231,8 @@ TEST_F(CodeplugOverPty, BlockSumMismatchIsVisibleToTheCaller) {
     EXPECT_GT(Download(Bytes(1024, 0x55)), 0);
     EXPECT_EQ(transfer->LastDownload().sumMismatches, 1);
     EXPECT_FALSE(transfer->DownloadComplete());
+    EXPECT_TRUE(simtest::AwaitRadio(*sim, pump,
+                                    [this] { return CodeplugReport()["sumAnswers"].size() >= 4; }));
     EXPECT_EQ(CodeplugReport()["sumAnswers"], (nlohmann::json{5, 6, 5, 5}));
 }
 

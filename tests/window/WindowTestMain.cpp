@@ -3,10 +3,21 @@
 
 #include <QApplication>
 
+#include "TempDir.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    // Without a runtime directory Qt makes one of its own in the temporary folder and leaves
+    // it there; give it one that goes with the tests.
+    TempDir runtime("quenta-runtime");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && !runtime.Path().empty())
+        qputenv("XDG_RUNTIME_DIR", runtime.Path().c_str());
+    int status = 0;
+    {
+        QApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        status = RUN_ALL_TESTS();
+    }
+    return status;
 }

@@ -189,7 +189,8 @@ std::vector<Bytes> ExpectedPages(const DspImage& image) {
         if (!s.copied)
             continue;
         const std::uint32_t page = image.layout48 ? s.address >> 16 : 0;
-        const std::size_t offset = std::size_t{s.address} * 2;
+        const std::uint32_t inPage = image.layout48 ? s.address & 0xFFFF : s.address;
+        const std::size_t offset = std::size_t{inPage} * 2;
         Bytes& p = pages[page];
         if (p.size() < offset + s.data.size())
             p.resize(offset + s.data.size(), 0);

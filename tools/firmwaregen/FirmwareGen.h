@@ -64,7 +64,8 @@ struct DspImage {
 DspImage MakeDspImage(const DspPlan& plan);
 void WriteCoff(std::ostream& out, const DspImage& image);
 // The pages the download must send, in page order: every copied section laid at twice its
-// address in its page, later sections over earlier ones, gaps zero (before the filler).
+// word address within its page (the lower address half with the 48-byte layout), later
+// sections over earlier ones, gaps zero (before the filler).
 std::vector<Bytes> ExpectedPages(const DspImage& image);
 
 }  // namespace firmwaregen

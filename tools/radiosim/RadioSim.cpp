@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/eventfd.h>
 #include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -92,7 +93,7 @@ RadioSim::~RadioSim() {
     Stop();
     if (!linkPath_.empty())
         ::unlink(linkPath_.c_str());
-    for (int fd : {master_, slave_, wake_[0], wake_[1]}) {
+    for (int fd : {master_, slave_, wake_[0], wake_[1], changed_}) {
         if (fd >= 0)
             ::close(fd);
     }
@@ -114,6 +115,11 @@ bool RadioSim::Open(std::string& error, const std::string& portDir, int comNumbe
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     if (::pipe(wake_) != 0) {
         error = std::string("pipe: ") + std::strerror(errno);
+        return false;
+    }
+    changed_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (changed_ < 0) {
+        error = std::string("eventfd: ") + std::strerror(errno);
         return false;
     }
     if (!portDir.empty()) {
@@ -151,6 +157,16 @@ std::int64_t RadioSim::NowNs() const {
     return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count() - startNs_;
 }
 
+void RadioSim::SignalChange() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(changed_, &one, sizeof one);
+}
+
+void RadioSim::DrainChanges() const {
+    std::uint64_t count = 0;
+    [[maybe_unused]] ssize_t n = ::read(changed_, &count, sizeof count);
+}
+
 int RadioSim::LineBaud() const {
     termios t{};
     if (::tcgetattr(master_, &t) != 0)
@@ -184,6 +200,7 @@ void RadioSim::Run() {
             return;
         if (fds[1].revents & POLLIN)
             return;
+        bool changed = false;
         if (fds[0].revents & POLLIN) {
             std::uint8_t buf[512];
             ssize_t n = ::read(master_, buf, sizeof buf);
@@ -191,10 +208,13 @@ void RadioSim::Run() {
                 const int baud = LineBaud();
                 std::lock_guard<std::mutex> lock(mutex_);
                 OnBytes(buf, static_cast<int>(n), baud, NowNs());
+                changed = true;
             }
         }
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
+        const std::size_t due = pending_.size();
         WriteDue();
+        changed = changed || pending_.size() != due;
         if (hangUp_) {
             // The line goes dead: both ends of the pseudo-terminal are closed.
             for (int* fd : {&master_, &slave_}) {
@@ -202,8 +222,13 @@ void RadioSim::Run() {
                     ::close(*fd);
                 *fd = -1;
             }
+            lock.unlock();
+            SignalChange();
             return;
         }
+        lock.unlock();
+        if (changed)
+            SignalChange();
     }
 }
 

@@ -46,6 +46,12 @@ class RadioSim {
     std::vector<flashsim::FlashedImage> FlashedImages() const;
     bool HungUp() const;
 
+    // A descriptor that turns readable whenever the radio has taken bytes from the line or
+    // sent a reply, so a test can block until what it waits for has happened instead of
+    // sleeping. DrainChanges makes it quiet again; check the state after draining.
+    int ChangeDescriptor() const { return changed_; }
+    void DrainChanges() const;
+
   private:
     using Bytes = std::vector<std::uint8_t>;
     struct Pending {
@@ -81,12 +87,14 @@ class RadioSim {
     // Queues a reply ready at atNs; returns when it reaches the tool.
     std::int64_t Queue(const Bytes& wire, std::int64_t atNs);
     void Violation(const std::string& text);
+    void SignalChange();
     static Bytes Wire(const Bytes& payload, std::uint8_t src = 0x01, std::uint8_t dst = 0x7F);
 
     Scenario scenario_;
     int master_ = -1;
     int slave_ = -1;  // held open so the master never sees a hang-up between the tool's opens
     int wake_[2] = {-1, -1};
+    int changed_ = -1;  // eventfd, see ChangeDescriptor
     std::string slavePath_;
     std::string linkPath_;
     std::thread thread_;
