@@ -10,7 +10,8 @@ packages=(
     nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev
-    clang clang-format
+    # libFuzzer and the sanitizer runtimes for clang are only recommended by clang itself.
+    clang clang-format libclang-rt-14-dev
     xvfb xauth fonts-dejavu-core
     dpkg-dev file desktop-file-utils appstream
 )

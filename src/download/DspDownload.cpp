@@ -152,51 +152,17 @@ LinkResult DspDownload::DownloadDspPages(std::istream& dspFile,
 }
 
 bool DspDownload::CopySections(std::istream& dspFile, DspPageFiles& pages) {
-    const DspLayout layout = DspLayoutFor(kind_);
-    DspFileHeader header;
-    if (!ReadDspFileHeader(dspFile, header)) {
-        Show(dltext::kDspFileUnreadable);
-        return false;
-    }
-    piece_.resize(kPieceBytes);
-    for (int i = 0; i < header.sectionCount; ++i) {
-        DspSection section;
-        if (!ReadDspSection(dspFile, header, layout, i, section)) {
+    switch (SplitDspPages(dspFile, kind_, pages)) {
+        case DspSplit::kDone:
+            return true;
+        case DspSplit::kFileUnreadable:
             Show(dltext::kDspFileUnreadable);
             return false;
-        }
-        // Sections outside the mask are never read; those of a page without a page file are
-        // dropped unread (the file check has examined neither).
-        if (!section.Copied())
-            continue;
-        // The file was checked before anything was sent; a file that changed since then must
-        // still not place anything beyond a page.
-        if (section.sizeWords < 0 ||
-            section.PageOffset() + std::int64_t{section.sizeWords} * 2 > kDspMaxPageBytes) {
-            Show(dltext::kDspFileUnreadable);
+        case DspSplit::kPageUnwritable:
+            Show(dltext::kDspPageFilesUnwritable);
             return false;
-        }
-        std::int64_t remaining = section.sizeWords;
-        std::int64_t rawOffset = section.rawOffset;
-        std::int64_t pageOffset = section.PageOffset();
-        // A section of exactly a multiple of the piece ends with an empty piece, which still
-        // marks its page used.
-        while (remaining >= 0) {
-            const std::int64_t n = remaining <= kPieceWords ? remaining * 2 : kPieceBytes;
-            if (!ReadAt(dspFile, rawOffset, piece_.data(), n)) {
-                Show(dltext::kDspFileUnreadable);
-                return false;
-            }
-            if (!pages.Write(section.pageIndex, pageOffset, piece_.data(), n)) {
-                Show(dltext::kDspPageFilesUnwritable);
-                return false;
-            }
-            remaining -= kPieceWords;
-            rawOffset += kPieceBytes;
-            pageOffset += kPieceBytes;
-        }
     }
-    return true;
+    return false;
 }
 
 bool DspDownload::DownloadDspPage(std::istream& pageFile, int pageNumber, int usedCount) {

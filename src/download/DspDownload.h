@@ -30,8 +30,7 @@ LinkResult DownloadDsp(RadioLink& link, std::istream& loader, std::istream& dspF
 class DspDownload {
   public:
     // Piece size of the section copy and of reading the pages back.
-    static constexpr int kPieceBytes = 32000;
-    static constexpr int kPieceWords = kPieceBytes / 2;
+    static constexpr int kPieceBytes = kDspPieceBytes;
     // Pause between the loader and the pages, without processing messages.
     static constexpr int kLoaderSettleMs = 1000;
 

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <system_error>
+#include <vector>
 
 DspPageFiles::~DspPageFiles() {
     RemoveAll();
@@ -65,4 +66,41 @@ void DspPageFiles::RemoveAll() {
         std::filesystem::remove(PathOf(i), ignored);
     }
     created_ = false;
+}
+
+DspSplit SplitDspPages(std::istream& dspFile, TargetKind kind, DspPageFiles& pages) {
+    const DspLayout layout = DspLayoutFor(kind);
+    DspFileHeader header;
+    if (!ReadDspFileHeader(dspFile, header))
+        return DspSplit::kFileUnreadable;
+    std::vector<std::uint8_t> piece(kDspPieceBytes);
+    for (int i = 0; i < header.sectionCount; ++i) {
+        DspSection section;
+        if (!ReadDspSection(dspFile, header, layout, i, section))
+            return DspSplit::kFileUnreadable;
+        if (!section.Copied())
+            continue;
+        // The file is checked before anything is sent; a file that changed since then must
+        // still not place anything beyond a page.
+        if (section.sizeWords < 0 ||
+            section.PageOffset() + std::int64_t{section.sizeWords} * 2 > kDspMaxPageBytes) {
+            return DspSplit::kFileUnreadable;
+        }
+        std::int64_t remaining = section.sizeWords;
+        std::int64_t rawOffset = section.rawOffset;
+        std::int64_t pageOffset = section.PageOffset();
+        // A section of exactly a multiple of the piece ends with an empty piece, which still
+        // marks its page used.
+        while (remaining >= 0) {
+            const std::int64_t n = remaining <= kDspPieceWords ? remaining * 2 : kDspPieceBytes;
+            if (!ReadAt(dspFile, rawOffset, piece.data(), n))
+                return DspSplit::kFileUnreadable;
+            if (!pages.Write(section.pageIndex, pageOffset, piece.data(), n))
+                return DspSplit::kPageUnwritable;
+            remaining -= kDspPieceWords;
+            rawOffset += kDspPieceBytes;
+            pageOffset += kDspPieceBytes;
+        }
+    }
+    return DspSplit::kDone;
 }

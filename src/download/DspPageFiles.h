@@ -39,3 +39,17 @@ class DspPageFiles {
     int usedCount_ = 0;
     bool created_ = false;
 };
+
+// Piece size of the section copy (and of reading a page back): neither the DSP file nor a page
+// is held in memory whole.
+inline constexpr int kDspPieceBytes = 32000;
+inline constexpr int kDspPieceWords = kDspPieceBytes / 2;
+
+enum class DspSplit { kDone, kFileUnreadable, kPageUnwritable };
+
+// Splits the DSP file into its pages: every section the download sends is copied, in table
+// order, into its page file at its place in the page (PageOffset), so that a later section
+// overwrites an earlier one where they overlap and the gaps read back as zero bytes. Sections
+// outside the mask are never read; those of a page without a page file are dropped unread.
+// The page files must have been created; they are left open for the caller to close.
+DspSplit SplitDspPages(std::istream& dspFile, TargetKind kind, DspPageFiles& pages);

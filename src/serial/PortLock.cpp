@@ -133,6 +133,49 @@ bool HasOpen(const std::string& pidText, const std::string& node) {
     return found;
 }
 
+// The process holds the master side of the pseudo-terminal whose slave is node
+// (/dev/pts/N): its ptmx descriptor reports "tty-index: N" in fdinfo. Such a process is the
+// line's other end (a simulated radio keeps its slave open so that the line never hangs up
+// between the tool's opens), not a second user of the line.
+bool HoldsPtyMasterOf(const std::string& pidText, const std::string& node) {
+    static const std::string kPtsPrefix = "/dev/pts/";
+    if (node.compare(0, kPtsPrefix.size(), kPtsPrefix) != 0 ||
+        !IsNumber(node.c_str() + kPtsPrefix.size()))
+        return false;
+    const std::string index = node.substr(kPtsPrefix.size());
+    const std::string fdDir = "/proc/" + pidText + "/fd";
+    DIR* dir = ::opendir(fdDir.c_str());
+    if (dir == nullptr)
+        return false;
+    bool found = false;
+    char target[PATH_MAX];
+    while (!found) {
+        const dirent* entry = ::readdir(dir);
+        if (entry == nullptr)
+            break;
+        if (entry->d_name[0] == '.')
+            continue;
+        const std::string link = fdDir + "/" + entry->d_name;
+        const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (n <= 0)
+            continue;
+        const std::string path(target, static_cast<size_t>(n));
+        if (path != "/dev/ptmx" && path != "/dev/pts/ptmx")
+            continue;
+        std::ifstream info("/proc/" + pidText + "/fdinfo/" + entry->d_name);
+        std::string line;
+        while (std::getline(info, line)) {
+            std::istringstream fields(line);
+            std::string key, value;
+            fields >> key >> value;
+            if (key == "tty-index:" && value == index)
+                found = true;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
 }  // namespace
 
 std::string LockFileName(const std::string& node) {
@@ -272,7 +315,7 @@ pid_t FindHolderPid(const std::string& node) {
         const pid_t pid = static_cast<pid_t>(std::atol(entry->d_name));
         if (pid == self)
             continue;
-        if (HasOpen(entry->d_name, node)) {
+        if (HasOpen(entry->d_name, node) && !HoldsPtyMasterOf(entry->d_name, node)) {
             found = pid;
             break;
         }

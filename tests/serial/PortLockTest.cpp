@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -183,6 +184,24 @@ TEST(HolderPid, FindsAProcessWithTheNodeOpen) {
     EXPECT_EQ(serial::FindHolderPid(file), child.Pid());
     child.Stop();
     EXPECT_EQ(serial::FindHolderPid(file), 0);
+}
+
+TEST(HolderPid, TheProgramAtAPseudoTerminalsMasterIsNotAUserOfItsSlave) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    const int slaveFd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slaveFd, 0);
+    // The child inherits both ends and keeps the slave open, as a simulated radio does.
+    ChildProcess other([] {});
+    ::close(slaveFd);
+    ::close(master);
+    EXPECT_EQ(serial::FindHolderPid(slave), 0);
+    // A process with only the slave open is a user of the line.
+    ChildProcess user([&slave] { ::open(slave.c_str(), O_RDWR | O_NOCTTY); });
+    EXPECT_EQ(serial::FindHolderPid(slave), user.Pid());
 }
 
 TEST(HolderPid, FindsThisProcessLast) {

@@ -644,7 +644,12 @@ TEST_F(PtyAvailability, AHeldPortIsBusy) {
 
 TEST_F(PtyAvailability, APortOpenInAnotherProcessIsBusy) {
     const std::string slave = pty.Slave();
-    ChildProcess holder([&slave] { ::open(slave.c_str(), O_RDWR | O_NOCTTY); });
+    // Only the slave: the master the child inherits would make it the line's other end.
+    const int master = pty.Master();
+    ChildProcess holder([&slave, master] {
+        ::close(master);
+        ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+    });
     const serial::OpenFailure check = serial::CheckPort(slave);
     EXPECT_EQ(check.kind, serial::FailureKind::kBusy);
     EXPECT_EQ(check.holderPid, holder.Pid());

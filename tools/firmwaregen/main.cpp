@@ -4,6 +4,7 @@
 //                        [--bytes N | --text-size N] [--seed S] OUT
 //   quenta-firmware dsp [--layout 40|48] [--pages N] [--sections N] [--max-words N]
 //                       [--no-overlap] [--no-filtered] [--seed S] OUT
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,10 +27,37 @@ int Usage(FILE* to = stderr) {
     return to == stdout ? 0 : 2;
 }
 
+// A non-negative number (decimal, or hexadecimal with 0x); strtoull alone would take "-1".
 bool Number(const char* text, unsigned long long& out) {
+    if (text[0] < '0' || text[0] > '9')
+        return false;
     char* end = nullptr;
+    errno = 0;
     out = std::strtoull(text, &end, 0);
-    return end != text && *end == '\0';
+    return errno == 0 && *end == '\0';
+}
+
+// Bounds that keep a mistyped number from filling the disk or the memory: the example
+// package's application is 12 MB of text; a DSP file has at most eight pages.
+constexpr unsigned long long kMaxDataBytes = 64ull << 20;
+constexpr unsigned long long kMaxTextBytes = 256ull << 20;
+constexpr unsigned long long kMaxSections = 64;
+constexpr unsigned long long kMaxSectionWords = 1u << 20;
+
+bool InRange(const std::string& arg, unsigned long long n) {
+    if (arg == "--bytes")
+        return n <= kMaxDataBytes;
+    if (arg == "--text-size")
+        return n <= kMaxTextBytes;
+    if (arg == "--layout")
+        return n == 40 || n == 48;
+    if (arg == "--pages")
+        return n >= 1 && n <= 8;
+    if (arg == "--sections")
+        return n <= kMaxSections;
+    if (arg == "--max-words")
+        return n <= kMaxSectionWords;
+    return n <= 0xFFFFFFFFull;  // --seed
 }
 
 bool KindOf(const std::string& name, firmwaregen::ImageKind& kind) {
@@ -77,6 +105,10 @@ int main(int argc, char** argv) {
             const char* v = value();
             if (!v || !Number(v, n))
                 return Usage();
+            if (!InRange(arg, n)) {
+                std::fprintf(stderr, "quenta-firmware: %s %s is out of range\n", arg.c_str(), v);
+                return 2;
+            }
             if (arg == "--bytes")
                 srec.dataBytes = n;
             else if (arg == "--text-size")
@@ -103,9 +135,13 @@ int main(int argc, char** argv) {
     }
     if (outPath.empty() || (what != "srec" && what != "dsp"))
         return Usage();
-    std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
+    // Written beside OUT and renamed over it once complete, so that a failed write (a full
+    // disk) leaves no partial image that a test or a package could pick up.
+    const std::string temp = outPath + ".part";
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (!out) {
-        std::fprintf(stderr, "quenta-firmware: cannot create %s\n", outPath.c_str());
+        std::fprintf(stderr, "quenta-firmware: cannot create %s: %s\n", outPath.c_str(),
+                     std::strerror(errno));
         return 1;
     }
     if (what == "srec") {
@@ -116,8 +152,10 @@ int main(int argc, char** argv) {
         firmwaregen::WriteCoff(out, firmwaregen::MakeDspImage(dsp));
     }
     out.close();
-    if (!out) {
-        std::fprintf(stderr, "quenta-firmware: cannot write %s\n", outPath.c_str());
+    if (!out || std::rename(temp.c_str(), outPath.c_str()) != 0) {
+        std::fprintf(stderr, "quenta-firmware: cannot write %s: %s\n", outPath.c_str(),
+                     std::strerror(errno));
+        std::remove(temp.c_str());
         return 1;
     }
     return 0;

@@ -102,6 +102,9 @@ int info(const std::string& path) {
     std::string error;
     if (!loadImage(path, *img, length, error))
         return failure(error);
+    // A file of another kind would show a table of noise.
+    if (img->word(0) != kBlockMarker)
+        return failure(path + ": not a codeplug: it does not start with the block marker 5F 5F");
 
     const uint8_t version = codeplugVersionIndex(*img);
     const uint16_t stamp = img->word(3);
@@ -138,8 +141,11 @@ int info(const std::string& path) {
     }
 
     const CodeplugCheck check = checkCodeplug(*img);
-    std::printf("\nstructure:   %s\n",
-                check.ok ? "passes the check" : ("fails: " + check.reason).c_str());
+    if (!check.ok) {
+        std::fflush(stdout);
+        return failure(path + ": not a well-formed codeplug: " + check.reason);
+    }
+    std::printf("\nstructure:   passes the check\n");
     return kExitOk;
 }
 

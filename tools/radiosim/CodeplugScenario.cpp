@@ -1,9 +1,63 @@
 #include "CodeplugScenario.h"
 
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <set>
+
+namespace {
+
+constexpr std::size_t kCodeplugBytes = 32768;
+
+// Closes the descriptor when the scope ends.
+struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+};
+
+}  // namespace
+
+bool ReadSmallFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                   std::string& error) {
+    bytes.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    FdCloser closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error =
+            path + (S_ISDIR(st.st_mode) ? " is a folder, not a file" : " is not a regular file");
+        return false;
+    }
+    // One byte more than allowed tells a file that is too long from one that fits exactly.
+    bytes.resize(maxBytes + 1);
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = "cannot read " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got > maxBytes) {
+        error = path + " is longer than " + std::to_string(maxBytes) + " bytes";
+        return false;
+    }
+    bytes.resize(got);
+    return true;
+}
 
 bool ParseCodeplugScenario(const nlohmann::json& j, CodeplugScenario& out, std::string& error) {
     static const std::set<std::string> kKeys = {"file",
@@ -29,16 +83,29 @@ bool ParseCodeplugScenario(const nlohmann::json& j, CodeplugScenario& out, std::
     try {
         if (j.contains("file")) {
             const std::string path = j["file"].get<std::string>();
-            std::ifstream in(path, std::ios::binary);
-            if (!in) {
-                error = "codeplug.file: cannot read " + path;
+            std::string bytes;
+            if (!ReadSmallFile(path, kCodeplugBytes, bytes, error)) {
+                error = "codeplug.file: " + error;
                 return false;
             }
-            out.image.assign(std::istreambuf_iterator<char>(in), {});
-            if (out.image.size() > 32768 || out.image.size() % 2 != 0) {
-                error = "codeplug.file: " + path + " is no codeplug (odd or over 32768 bytes)";
+            if (bytes.empty()) {
+                error = "codeplug.file: " + path + " is empty";
                 return false;
             }
+            if (bytes.size() % 2 != 0) {
+                error = "codeplug.file: " + path + " has an odd length (" +
+                        std::to_string(bytes.size()) +
+                        " bytes); a codeplug is a whole number of 16-bit words";
+                return false;
+            }
+            // A damaged codeplug is a fair test of the updater, but a file of another kind
+            // (an image, a scenario, noise) is a mistake: every codeplug starts with a block.
+            if (bytes.size() < 2 || bytes[0] != 0x5F || bytes[1] != 0x5F) {
+                error = "codeplug.file: " + path +
+                        " is not a codeplug: it does not start with the block marker 5F 5F";
+                return false;
+            }
+            out.image.assign(bytes.begin(), bytes.end());
         }
         out.generateFormat = j.value("generateFormat", out.generateFormat);
         if (out.generateFormat < 3 || out.generateFormat > 5) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
@@ -28,3 +29,8 @@ struct CodeplugScenario {
 
 // Reads the "codeplug" object of a scenario; "file" loads the image from a file.
 bool ParseCodeplugScenario(const nlohmann::json& j, CodeplugScenario& out, std::string& error);
+
+// Reads a whole regular file of at most maxBytes into bytes. False with a one-line reason when
+// the file is missing, a folder or another kind of file, unreadable, or longer than maxBytes.
+bool ReadSmallFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                   std::string& error);

@@ -2,10 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
 
 using nlohmann::json;
 
@@ -31,6 +29,23 @@ namespace {
 struct ParseError {
     std::string text;
 };
+
+// The JSON library's message without its "[json.exception.parse_error.101] " tag, on one line
+// of printable characters (it quotes what it read, which may be any bytes).
+std::string LibraryMessage(const json::exception& e) {
+    std::string text = e.what();
+    if (!text.empty() && text[0] == '[') {
+        const std::size_t end = text.find("] ");
+        if (end != std::string::npos)
+            text.erase(0, end + 2);
+    }
+    for (char& c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u >= 0x7F)
+            c = '?';
+    }
+    return text;
+}
 
 Scenario::Bytes BytesOf(const json& j, const char* key, size_t size) {
     if (!j.is_array() || j.size() != size) {
@@ -203,8 +218,11 @@ bool Scenario::FromJson(const std::string& text, Scenario& out, std::string& err
     } catch (const ParseError& e) {
         error = e.text;
         return false;
+    } catch (const json::parse_error& e) {
+        error = "not a JSON scenario: " + LibraryMessage(e);
+        return false;
     } catch (const json::exception& e) {
-        error = e.what();
+        error = LibraryMessage(e);
         return false;
     }
     out = s;
@@ -212,12 +230,16 @@ bool Scenario::FromJson(const std::string& text, Scenario& out, std::string& err
 }
 
 bool Scenario::FromFile(const std::string& path, Scenario& out, std::string& error) {
-    std::ifstream in(path);
-    if (!in) {
-        error = path + ": cannot read";
+    std::string text;
+    if (!ReadSmallFile(path, kMaxScenarioBytes, text, error))
+        return false;
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+        error = path + " is empty";
         return false;
     }
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return FromJson(ss.str(), out, error);
+    if (!FromJson(text, out, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
 }

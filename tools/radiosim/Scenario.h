@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -66,6 +67,8 @@ struct Scenario {
 
     // Parses a scenario; unknown keys are errors so that typos do not go unnoticed.
     static bool FromJson(const std::string& text, Scenario& out, std::string& error);
+    // A scenario is a small JSON object; a longer file is refused rather than read whole.
+    static constexpr std::size_t kMaxScenarioBytes = 1 << 20;
     static bool FromFile(const std::string& path, Scenario& out, std::string& error);
 };
 

@@ -7,9 +7,11 @@
 // ready, serves until SIGINT or SIGTERM, then writes the JSON report (to FILE or stdout).
 #include <signal.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -25,6 +27,29 @@ constexpr const char* kUsage =
 int Usage() {
     std::fputs(kUsage, stderr);
     return 2;
+}
+
+// The report is written when the radio stops, so a folder that is not there is said at once.
+bool ReportFolderExists(const std::string& path, std::string& error) {
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::absolute(path, ec).parent_path();
+    if (!ec && std::filesystem::is_directory(folder, ec))
+        return true;
+    error = "--report " + path + ": the folder " + folder.string() + " does not exist";
+    return false;
+}
+
+// Writes the report whole or not at all: a file beside it, renamed over it when complete.
+bool WriteReport(const std::string& path, const std::string& report, std::string& error) {
+    const std::string temp = path + ".part";
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << report;
+    out.close();
+    if (out && std::rename(temp.c_str(), path.c_str()) == 0)
+        return true;
+    error = "cannot write the report " + path + ": " + std::strerror(errno);
+    std::remove(temp.c_str());
+    return false;
 }
 
 int Help() {
@@ -83,6 +108,10 @@ int main(int argc, char** argv) {
     }
     Scenario scenario;
     std::string error;
+    if (!reportPath.empty() && !ReportFolderExists(reportPath, error)) {
+        std::fprintf(stderr, "quenta-radiosim: %s\n", error.c_str());
+        return 1;
+    }
     if (!scenarioPath.empty() && !Scenario::FromFile(scenarioPath, scenario, error)) {
         std::fprintf(stderr, "quenta-radiosim: %s\n", error.c_str());
         return 1;
@@ -117,8 +146,9 @@ int main(int argc, char** argv) {
     const std::string report = sim.Report().dump(2) + "\n";
     if (reportPath.empty()) {
         std::fputs(report.c_str(), stdout);
-    } else {
-        std::ofstream(reportPath) << report;
+    } else if (!WriteReport(reportPath, report, error)) {
+        std::fprintf(stderr, "quenta-radiosim: %s\n", error.c_str());
+        return 1;
     }
     return 0;
 }

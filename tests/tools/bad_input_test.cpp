@@ -1,0 +1,256 @@
+// Every command of quenta, quenta-radiosim and quenta-firmware given files it cannot use:
+// missing, empty, truncated, oversized, noise, of another kind, a folder, a full disk. Each
+// must end at once with a non-zero exit and one line that says what is wrong, and leave no
+// output or temporary file behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CodeplugGenerator.h"
+#include "convert/RadioCodeplugConversion.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;  // exit status, -1 when killed or not run
+    std::string out;
+    std::string err;
+};
+
+// Runs argv with no input; fileLimit > 0 caps the size of any file it writes (a full disk).
+// The 60-second bound is only a safety net for a program that wrongly starts serving.
+ToolRun Spawn(const std::vector<std::string>& argv, long fileLimit) {
+    ToolRun r;
+    int outPipe[2], errPipe[2];
+    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0)
+        return r;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_RDONLY);
+        ::dup2(null, 0);
+        ::dup2(outPipe[1], 1);
+        ::dup2(errPipe[1], 2);
+        if (fileLimit > 0) {
+            ::signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec: writes fail with EFBIG
+            const rlimit limit{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&r.out, &r.err};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int open = 2;
+    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+        if (::poll(fds, 2, 1000) < 0)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            char chunk[4096];
+            const ssize_t n = ::read(fds[i].fd, chunk, sizeof chunk);
+            if (n > 0) {
+                sinks[i]->append(chunk, static_cast<std::size_t>(n));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    if (open > 0)
+        ::kill(pid, SIGKILL);
+    for (pollfd& f : fds)
+        if (f.fd >= 0)
+            ::close(f.fd);
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    r.status = WIFEXITED(raw) && open == 0 ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+enum Tool { kQuenta, kRadiosim, kFirmware };
+
+struct Case {
+    Tool tool;
+    const char* args;  // split at blanks; {d} is the folder of the fixture files
+    const char* says;  // what the error line must hold
+    long fileLimit = 0;
+    // Lines on stderr: check gives its verdict on stdout; retrieve adds the reason to its
+    // fixed text.
+    int errorLines = 1;
+};
+
+const Case kCases[] = {
+    // Codeplug files.
+    {kQuenta, "codeplug info {d}/missing.cp", "cannot open {d}/missing.cp"},
+    {kQuenta, "codeplug check {d}/empty", "is empty"},
+    {kQuenta, "codeplug info {d}/empty", "is empty"},
+    {kQuenta, "codeplug check {d}/odd.cp", "odd length"},
+    {kQuenta, "codeplug info {d}/cut.cp", "not a well-formed codeplug"},
+    {kQuenta, "codeplug check {d}/cut.cp", "invalid (rule 3", 0, 0},
+    {kQuenta, "codeplug info {d}/big.cp", "longer than 32768 bytes"},
+    {kQuenta, "codeplug check {d}/big.cp", "longer than 32768 bytes"},
+    {kQuenta, "codeplug info {d}/noise", "not a codeplug"},
+    {kQuenta, "codeplug check {d}/noise", "no block marker at word 0", 0, 0},
+    {kQuenta, "codeplug info {d}/image.hex", "not a codeplug"},
+    {kQuenta, "codeplug check {d}/folder", "Is a directory"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/missing.cp {d}/out.cp", "cannot open"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/empty {d}/out.cp", "is empty"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/odd.cp {d}/out.cp", "odd length"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/cut.cp {d}/out.cp", "not a well-formed codeplug"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/big.cp {d}/out.cp", "longer than"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/noise {d}/out.cp", "not a well-formed codeplug"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/image.hex {d}/out.cp", "not a well-formed"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/folder {d}/out.cp", "Is a directory"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/good.cp {d}/none/out.cp", "cannot create"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/good.cp {d}/folder", "cannot rename"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/good.cp {d}/out.cp", "File too large", 1024},
+    {kQuenta, "codeplug generate --format 5.9 {d}/none/out.cp", "cannot create"},
+    {kQuenta, "codeplug generate --format 5.9 {d}/out.cp", "File too large", 1024},
+    // Ports that are no serial ports.
+    {kQuenta, "retrieve --port {d}/missing-tty", "does not exist", 0, 2},
+    {kQuenta, "retrieve --port {d}/noise", "not a serial port", 0, 2},
+    {kQuenta, "retrieve --port {d}/folder", "not a serial port", 0, 2},
+    // Scenario files, and the codeplug files they name.
+    {kRadiosim, "--scenario {d}/missing.json", "cannot open"},
+    {kRadiosim, "--scenario {d}/empty", "is empty"},
+    {kRadiosim, "--scenario {d}/cut.json", "not a JSON scenario"},
+    {kRadiosim, "--scenario {d}/big.json", "longer than 1048576 bytes"},
+    {kRadiosim, "--scenario {d}/noise", "not a JSON scenario"},
+    {kRadiosim, "--scenario {d}/good.cp", "not a JSON scenario"},
+    {kRadiosim, "--scenario {d}/array.json", "expected an object"},
+    {kRadiosim, "--scenario {d}/folder", "is a folder"},
+    {kRadiosim, "--scenario {d}/uses-missing.cp.json", "codeplug.file: cannot open"},
+    {kRadiosim, "--scenario {d}/uses-empty.json", "is empty"},
+    {kRadiosim, "--scenario {d}/uses-odd.cp.json", "odd length"},
+    {kRadiosim, "--scenario {d}/uses-big.cp.json", "longer than 32768 bytes"},
+    {kRadiosim, "--scenario {d}/uses-noise.json", "not a codeplug"},
+    {kRadiosim, "--scenario {d}/uses-image.hex.json", "not a codeplug"},
+    {kRadiosim, "--scenario {d}/uses-folder.json", "is a folder"},
+    {kRadiosim, "--report {d}/none/report.json", "does not exist"},
+    // Generated firmware that cannot be written whole.
+    {kFirmware, "srec --kind loader {d}/none/out.hex", "cannot create"},
+    {kFirmware, "srec --kind loader {d}/folder", "cannot write"},
+    {kFirmware, "srec --kind application --bytes 100000 {d}/out.hex", "cannot write", 4096},
+    {kFirmware, "dsp --layout 48 --max-words 100000 {d}/out.coff", "cannot write", 4096},
+    {kFirmware, "srec --kind boot --bytes 1000000000000 {d}/out.hex", "out of range"},
+    {kFirmware, "dsp --pages 9 {d}/out.coff", "out of range"},
+};
+
+std::string Expand(std::string text, const std::string& dir) {
+    for (std::size_t at; (at = text.find("{d}")) != std::string::npos;)
+        text.replace(at, 3, dir);
+    return text;
+}
+
+class BadInput : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        char pattern[] = "/tmp/quenta-bad-input-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        auto write = [](const std::string& name, const std::string& bytes) {
+            std::ofstream(dir_ / name, std::ios::binary) << bytes;
+        };
+        CodeplugImage img;
+        CodeplugGeneratorOptions options;
+        const int words = generateCodeplug(img, options);
+        std::string good(static_cast<std::size_t>(words) * 2, '\0');
+        storeRadioBytes(img, reinterpret_cast<uint8_t*>(good.data()), good.size());
+        std::string noise(1000, '\0');
+        unsigned x = 12345;
+        for (char& c : noise)
+            c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+        noise[0] = '\x01';
+        write("good.cp", good);
+        write("cut.cp", good.substr(0, 1000));
+        write("odd.cp", good.substr(0, 999));
+        write("big.cp", good + std::string(40000, '\0'));
+        write("empty", "");
+        write("noise", noise);
+        write("image.hex",
+              "S00600004844521B\r\nS2140101000102030405060708090A0B0C0D0E0F10BE\r\n"
+              "S904000000FB\r\n");
+        write("cut.json", "{\"fileFormat\": [5,");
+        write("array.json", "[1, 2]");
+        write("big.json", "{\"comment\": \"" + std::string(1100000, 'x') + "\"}");
+        fs::create_directory(dir_ / "folder");
+        for (const char* cp :
+             {"missing.cp", "empty", "odd.cp", "big.cp", "noise", "image.hex", "folder"}) {
+            write(std::string("uses-") + cp + ".json",
+                  "{\"codeplug\": {\"file\": \"" + (dir_ / cp).string() + "\"}}");
+        }
+    }
+    static void TearDownTestSuite() {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    static std::set<std::string> Files() {
+        std::set<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(dir_))
+            names.insert(e.path().string());
+        return names;
+    }
+
+    static fs::path dir_;
+};
+
+fs::path BadInput::dir_;
+
+TEST_F(BadInput, EveryCommandRefusesWithOneLineAndLeavesNothing) {
+    const char* const programs[] = {QUENTA_BIN, QUENTA_RADIOSIM_BIN, QUENTA_FIRMWARE_BIN};
+    const std::set<std::string> before = Files();
+    for (const Case& c : kCases) {
+        const std::string args = Expand(c.args, dir_.string());
+        SCOPED_TRACE(args);
+        std::vector<std::string> argv = {programs[c.tool]};
+        std::istringstream words(args);
+        for (std::string w; words >> w;)
+            argv.push_back(w);
+        const ToolRun r = Spawn(argv, c.fileLimit);
+        EXPECT_GT(r.status, 0) << "stdout: " << r.out << "\nstderr: " << r.err;
+        const std::vector<std::string> errLines = Lines(r.err);
+        EXPECT_EQ(errLines.size(), static_cast<std::size_t>(c.errorLines)) << r.err;
+        // The verdict of check is its output; every other command says it on stderr.
+        const std::vector<std::string> said = errLines.empty() ? Lines(r.out) : errLines;
+        ASSERT_FALSE(said.empty());
+        EXPECT_NE(said.back().find(Expand(c.says, dir_.string())), std::string::npos)
+            << said.back();
+        EXPECT_EQ(Files(), before);
+    }
+}
+
+}  // namespace
