@@ -55,9 +55,8 @@ if [ -e /usr/bin/quenta-updater ]; then
     QT_QPA_PLATFORM=offscreen /usr/bin/quenta-updater --version
     QT_QPA_PLATFORM=offscreen /usr/bin/quenta-updater --help >/dev/null
 fi
-if /usr/bin/quenta --help | grep -q '^  info '; then
-    /usr/bin/quenta info
-fi
+/usr/bin/quenta info | tee "$out/info.txt"
+grep -q '^Program: ' "$out/info.txt"
 
 cd "$work"
 /usr/bin/quenta codeplug generate --format 5.8 --seed 7 radio.cp

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CodeplugGenerator.h"
+#include "CodeplugRadioCommand.h"
 #include "FileIo.h"
 #include "convert/CodeplugCheck.h"
 #include "convert/CodeplugVersion.h"
@@ -22,7 +23,9 @@ const char kUsage[] =
     "usage: quenta codeplug info FILE\n"
     "       quenta codeplug check FILE\n"
     "       quenta codeplug convert --to 5.8|5.9|5.10 IN OUT\n"
-    "       quenta codeplug generate --format 5.8|5.9|5.10 [--seed N] OUT\n";
+    "       quenta codeplug generate --format 5.8|5.9|5.10 [--seed N] OUT\n"
+    "       quenta codeplug read --port COMn|DEVICE [--port-dir DIR] OUT\n"
+    "       quenta codeplug write --port COMn|DEVICE [--port-dir DIR] IN\n";
 
 int usage(const char* problem) {
     if (problem != nullptr)
@@ -247,6 +250,8 @@ int runCodeplugCommand(int argc, char** argv) {
             return usage("FORMAT is 5.8, 5.9 or 5.10");
         return convert(target, args[2], args[3]);
     }
+    if (verb == "read" || verb == "write")
+        return runCodeplugRadioCommand(verb, args);
     if (verb == "generate") {
         uint8_t format = 0;
         uint32_t seed = 1;

@@ -1,26 +1,18 @@
 #include "RetrieveCommand.h"
 
-#include <stdlib.h>
-
 #include <QCoreApplication>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
-#include <memory>
 #include <sstream>
 
-#include "app/qtplatform/QtIntervalTimer.h"
-#include "app/qtplatform/QtMessagePump.h"
-#include "link/RadioLink.h"
+#include "QtUpdaterPlatform.h"
+#include "TerminalView.h"
+#include "app/core/CodeUpdater.h"
+#include "app/package/LocalPackages.h"
 #include "link/VersionRecord.h"
 #include "serial/ComPortResolver.h"
-#include "serial/PosixSerialOs.h"
 
 namespace {
-
-const char* const kRetrieveFailed = "Communication error while retrieving version information.";
-constexpr int kRetrieveBaud = 19200;
 
 int Usage(std::ostream& err) {
     err << "usage: quenta retrieve --port COMn|DEVICE [--kind K] [--port-dir DIR] [--trace]\n"
@@ -37,35 +29,19 @@ int Usage(std::ostream& err) {
     return 2;
 }
 
-// A port directory holding only COM1, a link to a device path: the direct device opens
-// ports by COM number, so a device named by path is reached through this link.
-class DevicePortDirectory {
-  public:
-    explicit DevicePortDirectory(const std::string& device) {
-        std::string pattern = std::filesystem::temp_directory_path() / "quenta-retrieve-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr)
-            return;
-        dir_ = pattern;
-        std::error_code ec;
-        std::filesystem::create_symlink(std::filesystem::absolute(device, ec), dir_ + "/COM1", ec);
-        if (ec)
-            return;
-        ok_ = true;
-    }
-    ~DevicePortDirectory() {
-        std::error_code ignored;
-        if (!dir_.empty())
-            std::filesystem::remove_all(dir_, ignored);
-    }
-    bool Ok() const { return ok_; }
-    const std::string& Path() const { return dir_; }
-
-  private:
-    std::string dir_;
-    bool ok_ = false;
-};
-
 }  // namespace
+
+const PackageResources& DefaultRetrievePackage() {
+    static const MemoryPackage package = [] {
+        MemoryPackage p;
+        ResourceAttributes attributes;
+        attributes.RadioFamily = 0;
+        attributes.Series = 4;
+        p.PutAttributes(attributes);
+        return p;
+    }();
+    return package;
+}
 
 std::string FormatVersionInfo(const VersionRecord& r, TargetKind kind) {
     namespace vt = version_text;
@@ -80,36 +56,27 @@ std::string FormatVersionInfo(const VersionRecord& r, TargetKind kind) {
     return s.str();
 }
 
-int RetrieveVersionInfo(RadioLink& link, int portNumber, TargetKind kind, std::ostream& out,
-                        std::ostream& err) {
-    std::string errorText;
-    if (!link.OpenDevice(portNumber, kRetrieveBaud, false, errorText)) {
-        err << errorText << '\n';
-        const std::string detail = link.OpenErrorDetail();
-        if (!detail.empty())
-            err << detail << '\n';
-        link.Close();
-        return 1;
-    }
-    link.SetFramed(true);
-    link.SetEnabled(true);
-    VersionRecord record;
-    const LinkResult result = link.RetrieveVersionRecord(kind, record, true);
-    link.SetEnabled(false);
-    link.Close();
-    if (!version_text::IsShowable(result)) {
-        err << kRetrieveFailed << '\n';
-        return 1;
-    }
-    out << FormatVersionInfo(record, kind);
-    return 0;
+int RetrieveVersionInfo(const RetrieveOptions& options, std::ostream& out, std::ostream& err) {
+    QtUpdaterPlatform qt;
+    TerminalView::Options viewOptions;
+    viewOptions.comNumber = options.comNumber;
+    viewOptions.titledMessages = false;
+    TerminalView view(viewOptions, out, err);
+    CodeUpdater updater(view, qt.platform,
+                        options.package ? *options.package : DefaultRetrievePackage());
+    updater.Initialise();
+    if (options.kind)
+        updater.SetTargetKind(*options.kind);
+    if (options.trace)
+        TraceFrames(updater.Link(), qt.pump, stderr);
+    updater.m_RetrieveVersionInfoButtonClick();
+    return view.VersionShown() ? 0 : 1;
 }
 
 int runRetrieveCommand(int argc, char** argv) {
     std::string port;
     std::string portDir;
-    bool trace = false;
-    int kind = kDefaultRetrieveKind;
+    RetrieveOptions options;
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--port" && i + 1 < argc) {
@@ -119,9 +86,9 @@ int runRetrieveCommand(int argc, char** argv) {
             long k = std::strtol(argv[++i], &end, 10);
             if (*end != '\0' || k < 0 || k > 8)
                 return Usage(std::cerr);
-            kind = static_cast<int>(k);
+            options.kind = static_cast<TargetKind>(k);
         } else if (a == "--trace") {
-            trace = true;
+            options.trace = true;
         } else if (a == "--port-dir" && i + 1 < argc) {
             portDir = argv[++i];
         } else if (a == "--help" || a == "-h") {
@@ -134,44 +101,18 @@ int runRetrieveCommand(int argc, char** argv) {
     if (port.empty())
         return Usage(std::cerr);
 
-    auto& resolver = serial::SystemSerialOs().Resolver();
-    if (!portDir.empty())
-        resolver.SetPortDirectory(portDir);
-    int comNumber = serial::ComPortResolver::ParseComName(port);
-    if (comNumber > serial::ComPortResolver::kMaxComNumber) {
-        std::cerr << "quenta retrieve: " << port << ": COM ports are COM1 to COM"
-                  << serial::ComPortResolver::kMaxComNumber << "\n";
-        return 2;
+    PortArgument portArgument;
+    std::string error;
+    bool usage = false;
+    if (!portArgument.Resolve(port, portDir, error, usage)) {
+        std::cerr << "quenta retrieve: " << error << "\n";
+        return usage ? 2 : 1;
     }
-    std::unique_ptr<DevicePortDirectory> deviceDir;
-    if (comNumber == 0) {
-        deviceDir = std::make_unique<DevicePortDirectory>(port);
-        if (!deviceDir->Ok()) {
-            std::cerr << "quenta retrieve: cannot make a port directory for " << port << "\n";
-            return 1;
-        }
-        resolver.SetPortDirectory(deviceDir->Path());
-        comNumber = 1;
-    }
+    options.comNumber = portArgument.ComNumber();
 
     int qtArgc = 1;
     char name[] = "quenta";
     char* qtArgv[] = {name, nullptr};
     QCoreApplication app(qtArgc, qtArgv);
-    QtMessagePump pump;
-    QtIntervalTimer timer;
-    RadioLink link(pump);
-    link.AttachTimer(timer);
-    if (trace) {
-        const std::int64_t start = pump.NowMilliseconds();
-        link.SetTraceSink(
-            [start](char direction, const std::uint8_t* bytes, int count, std::int64_t ms) {
-                std::fprintf(stderr, "%8lld %c", static_cast<long long>(ms - start), direction);
-                for (int i = 0; i < count; ++i)
-                    std::fprintf(stderr, " %02X", bytes[i]);
-                std::fputc('\n', stderr);
-            });
-    }
-    return RetrieveVersionInfo(link, comNumber, static_cast<TargetKind>(kind), std::cout,
-                               std::cerr);
+    return RetrieveVersionInfo(options, std::cout, std::cerr);
 }

@@ -1,27 +1,38 @@
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "link/LinkTypes.h"
 
-class RadioLink;
+class PackageResources;
+struct VersionRecord;
 
-// quenta retrieve --port COMn|DEVICE [--kind K]
+// quenta retrieve --port COMn|DEVICE [--kind K] [--port-dir DIR] [--trace]
 //
-// Reads the radio's version record over the direct serial device at 19200 baud and prints it.
-// It never changes the radio.
+// Reads the radio's version record as the window's Retrieve does (the port opened for
+// identification only, at 19200 baud) and prints it. It never changes the radio.
 int runRetrieveCommand(int argc, char** argv);
 
-// Target kind used while the program carries no firmware package to take it from.
+// Target kind of the package used while the program carries none.
 constexpr TargetKind kDefaultRetrieveKind = 6;
 
-// The retrieve itself on a link whose device the caller chose: opens COM portNumber, reads
-// the version record with the SEM version and prints the labelled fields to out, or the
-// failure to err. Returns the exit status (0 done, 1 failure).
-int RetrieveVersionInfo(RadioLink& link, int portNumber, TargetKind kind, std::ostream& out,
-                        std::ostream& err);
+// The package whose family and kind Retrieve follows when the program carries none: a
+// family-0 series-4 radio (kind 6).
+const PackageResources& DefaultRetrievePackage();
+
+struct RetrieveOptions {
+    int comNumber = 1;
+    std::optional<TargetKind> kind;             // overrides the package's kind
+    bool trace = false;                         // every frame on stderr
+    const PackageResources* package = nullptr;  // nullptr: DefaultRetrievePackage()
+};
+
+// Retrieve on COM comNumber (a QCoreApplication must exist): prints the labelled fields to
+// out, or the failure (and why the port could not be opened) to err. Returns the exit status
+// (0 done, 1 failure).
+int RetrieveVersionInfo(const RetrieveOptions& options, std::ostream& out, std::ostream& err);
 
 // The printed version information, one "Label: value" line per field.
-struct VersionRecord;
 std::string FormatVersionInfo(const VersionRecord& record, TargetKind kind);

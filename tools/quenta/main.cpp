@@ -5,6 +5,7 @@
 #include "CodeplugCommand.h"
 #include "InfoCommand.h"
 #include "RetrieveCommand.h"
+#include "UpdateCommand.h"
 #include "common/ProgramVersion.h"
 
 namespace {
@@ -19,6 +20,7 @@ const Command kCommands[] = {
     {"codeplug", runCodeplugCommand, "inspect, check, convert and generate codeplug files"},
     {"info", runInfoCommand, "show the firmware package this program carries"},
     {"retrieve", runRetrieveCommand, "read and show the radio's version information"},
+    {"update", runUpdateCommand, "update the radio with the firmware this program carries"},
 };
 
 int usage(FILE* to) {

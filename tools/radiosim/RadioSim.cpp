@@ -20,6 +20,8 @@
 namespace {
 
 constexpr Scenario::Code kRateChange = 0x0900;
+// How often the line is looked at while no tool has the port open.
+constexpr int kIdlePollMs = 5;
 constexpr Scenario::Code kBoxProbe = 0x0901;
 constexpr Scenario::Code kReadBoot = 0x042D;
 constexpr Scenario::Code kReadSem = 0x043E;
@@ -112,6 +114,10 @@ bool RadioSim::Open(std::string& error, const std::string& portDir, int comNumbe
     ::cfsetispeed(&t, B19200);
     ::cfsetospeed(&t, B19200);
     ::tcsetattr(slave_, TCSANOW, &t);
+    // A radio does not hold the computer's port open: the tool's port scan would count it as
+    // a program using the port. The settings stay with the pair while the master is open.
+    ::close(slave_);
+    slave_ = -1;
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     if (::pipe(wake_) != 0) {
         error = std::string("pipe: ") + std::strerror(errno);
@@ -200,6 +206,17 @@ void RadioSim::Run() {
             return;
         if (fds[1].revents & POLLIN)
             return;
+        if ((fds[0].revents & POLLHUP) && !(fds[0].revents & POLLIN)) {
+            // No tool has the port open: the master reports a hang-up until one opens it,
+            // which raises no event of its own, so look again shortly (or when woken).
+            pollfd wake = {wake_[0], POLLIN, 0};
+            const std::int64_t dueMs = timeout.tv_sec * 1000 + timeout.tv_nsec / 1000000;
+            const int idle = waitForever
+                                 ? kIdlePollMs
+                                 : static_cast<int>(std::min<std::int64_t>(dueMs, kIdlePollMs));
+            if (::poll(&wake, 1, idle) > 0)
+                return;
+        }
         bool changed = false;
         if (fds[0].revents & POLLIN) {
             std::uint8_t buf[512];

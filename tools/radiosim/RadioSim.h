@@ -93,7 +93,7 @@ class RadioSim {
 
     Scenario scenario_;
     int master_ = -1;
-    int slave_ = -1;  // held open so the master never sees a hang-up between the tool's opens
+    int slave_ = -1;  // only while the pair is being set up, and closed at a hang-up
     int wake_[2] = {-1, -1};
     int changed_ = -1;  // eventfd, see ChangeDescriptor
     std::string slavePath_;

@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/core/UpdaterView.h"
 #include "app/package/EmbeddedPackage.h"
 #include "app/package/PackageAttributes.h"
 #include "download/DownloadClock.h"
+#include "link/DeviceFactory.h"
 #include "link/Platform.h"
 #include "link/RadioLink.h"
 
@@ -31,6 +33,35 @@ struct UpdaterPlatform {
     std::filesystem::path workingDirectory;
     // Where codeplugs are saved before anything is written back.
     std::filesystem::path backupDirectory;
+
+    // Seams for tests; left empty, the program's own are used.
+    // The direct serial devices of the link (empty: the serial layer's).
+    std::function<std::unique_ptr<LinkDeviceFactory>()> makeDeviceFactory;
+    // The scan's question for COM n: empty when it can be opened now, else why not in one line
+    // (empty function: the serial layer's passive check).
+    std::function<std::string(int comNumber)> checkPort;
+};
+
+// How the last Start ended, for a front end that reports it (an exit status).
+enum class UpdateOutcome {
+    kNotRun,     // nothing ran: the password dialog was cancelled or the password was wrong
+    kSucceeded,  // "Done.", a finished boot or DSP download, or a boot that is already current
+    kFailed,     // any other end: the status line says what happened
+    kStopped,    // Stop (or the close query) ended the sequence
+};
+
+// Results of the codeplug stage. 0 to 5 are the stage's classic results; the rest say that
+// nothing was written to the radio for a reason of this program's own.
+enum CodeplugResult : int {
+    kCodeplugNoAnswer = 0,
+    kCodeplugNotOffered = 1,
+    kCodeplugSameFormat = 2,
+    kCodeplugConverted = 3,
+    kCodeplugReadFailed = 4,
+    kCodeplugWriteFailed = 5,
+    kCodeplugConversionFailed = 6,
+    kCodeplugBackupFailed = 7,
+    kCodeplugCancelled = 8,
 };
 
 // The logic of the main window TCodeUpdaterMainDispForm: its state and every operation that is
@@ -68,8 +99,57 @@ class CodeUpdater {
     // The file the last codeplug backup was saved to (empty when none this run).
     const std::filesystem::path& LastBackup() const { return lastBackup_; }
     RadioLink& Link() { return m_Link; }
+    UpdateOutcome LastOutcome() const { return outcome_; }
+    // A sequence is on the call stack (it may still be winding down after Stop): the window
+    // must not be destroyed and Start is ignored until it returns.
+    bool SequenceActive() const { return sequenceActive_; }
+    // Why list position index could not be opened at the last scan (empty when it could).
+    std::string PortDetail(int index) const;
+    // Overrides the kind the package gives (the command line's retrieve --kind).
+    void SetTargetKind(TargetKind kind) { m_TargetKind = kind; }
+
+    // --- Operations of the window the handlers run; public for the front ends and tests ---
+    void SetStatus(const std::string& text);
+    void BeginUpdate();
+    void EndUpdate(bool deleteImages);
+    void StartProgressTimer(int intervalMs);
+    void StopProgressTimer();
+    void ScanPorts();
+    bool IsMultiProcessor() const;
+
+    bool OpenSelectedPort(bool retrieveOnly);
+    void ClosePort();
+    bool OpenDirect(int n, bool retrieveOnly);
+    int ProbeConnection(int n);
+    bool OpenThroughPortComponent(int n, bool retrieveOnly);
+
+    bool CheckTargetRadio();
+    void ReportSeriesMismatch(std::uint8_t family, std::uint8_t major);
+
+    bool CheckBootVersion();
+    bool BootUpdateNeeded(bool& majorMismatch, bool& commError);
+    void RunUpdate(bool isBoot);
+    void RunAutoBootUpdate();
+
+    int TransferCodeplug();
+    bool ReadRadioAccessCode(std::string& code);
 
   private:
+    bool ExtractImages(bool bootSet);
+    void DeleteImages();
+    LinkResult DownloadImages(bool isBoot);
+    LinkResult DownloadDspImages();
+    void ShowCodeplugResult(int result);
+    void ShowOpenFailure(int n, const std::string& errorText, const std::string& detail);
+    // The 360-tick wait while the radio restarts, with its timer-driven progress; false when
+    // Stop ended it.
+    bool RestartWait(const char* status);
+    bool Stopped() const { return m_UpdateInProgress == 0; }
+    int TransferAfterFormat(const std::string& accessCode, bool accessCodeRead,
+                            const std::uint8_t radioFormat[2]);
+    void ReportWriteFailure(const std::string& why);
+    std::string PortName() const;
+
     UpdaterView& view_;
     UpdaterPlatform& platform_;
     const PackageResources& package_;
@@ -86,4 +166,9 @@ class CodeUpdater {
     std::uint8_t m_AutoBootUpdate = 0;
     std::uint8_t m_MultiCoreDirect = 0;
     std::filesystem::path lastBackup_;
+    std::filesystem::path lastConverted_;
+    std::array<std::string, 64> portDetail_{};
+    UpdateOutcome outcome_ = UpdateOutcome::kNotRun;
+    bool sequenceActive_ = false;
+    bool stopRequested_ = false;
 };

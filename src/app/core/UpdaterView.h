@@ -24,6 +24,9 @@ class UpdaterView {
     virtual bool AskYesNo(const std::string& title, const std::string& text) = 0;
     // The password dialog: false when it was closed with Cancel, else the text as typed.
     virtual bool AskPassword(std::string& entered) = 0;
+    // The radio asks for its codeplug password while the codeplug is read or written: false
+    // when the user declines, else the text entered. A view without a prompt declines.
+    virtual bool AskCodeplugPassword(std::string& /*entered*/) { return false; }
 
     // The progress bar, driven by the downloads and by the progress timer.
     virtual ProgressBar& Progress() = 0;

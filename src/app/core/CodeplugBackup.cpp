@@ -1,0 +1,88 @@
+#include "app/core/CodeplugBackup.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+namespace {
+
+constexpr int kMaxNameTries = 100;
+
+std::string UtcStamp(std::time_t utc) {
+    std::tm parts{};
+    ::gmtime_r(&utc, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &parts);
+    return text;
+}
+
+// Writes all of bytes; false with errno set on any failure.
+bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return ::fsync(fd) == 0;
+}
+
+}  // namespace
+
+CodeplugBackupFile SaveCodeplugBackup(const std::filesystem::path& directory,
+                                      const std::string& serial, std::time_t utc,
+                                      const std::string& format,
+                                      const std::vector<std::uint8_t>& bytes) {
+    CodeplugBackupFile out;
+    std::error_code ec;
+    std::filesystem::create_directories(directory, ec);
+    if (ec) {
+        out.error = directory.string() + ": " + ec.message();
+        return out;
+    }
+    const std::string stem =
+        (serial.empty() ? std::string("unknown") : serial) + "_" + UtcStamp(utc) + "_" + format;
+    for (int k = 1; k <= kMaxNameTries; ++k) {
+        const std::string name =
+            stem + (k == 1 ? std::string() : "-" + std::to_string(k)) + ".codeplug";
+        const std::filesystem::path path = directory / name;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0) {
+            out.error = path.string() + ": " + std::strerror(errno);
+            return out;
+        }
+        const bool written = WriteAll(fd, bytes);
+        const int writeErrno = errno;
+        const bool closed = ::close(fd) == 0;
+        if (!written || !closed) {
+            out.error = path.string() + ": " + std::strerror(written ? errno : writeErrno);
+            std::filesystem::remove(path, ec);
+            return out;
+        }
+        out.path = path;
+        return out;
+    }
+    out.error = (directory / stem).string() + ": no free file name";
+    return out;
+}
+
+std::filesystem::path DefaultBackupDirectory() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data != nullptr && data[0] == '/')
+        return std::filesystem::path(data) / "quenta" / "backups";
+    const char* home = std::getenv("HOME");
+    const std::filesystem::path base = (home != nullptr && home[0] != '\0') ? home : ".";
+    return base / ".local" / "share" / "quenta" / "backups";
+}

@@ -1,0 +1,209 @@
+// The codeplug stage after an application download: wait for the restart, ask the radio for
+// the format its new firmware expects, read the codeplug, convert it, save it, write it back.
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "app/core/CodeUpdater.h"
+#include "app/core/CodeplugBackup.h"
+#include "app/core/RadioCodeplug.h"
+#include "app/core/UpdaterTexts.h"
+#include "convert/CodeplugText.h"
+#include "convert/RadioCodeplugConversion.h"
+#include "link/CommandTable.h"
+#include "transfer/TransferMessages.h"
+#include "transfer/ZKWTransferParms.h"
+
+namespace {
+
+// The radio restarts in 360 ticks of the port component (about 19.8 s). The wait is taken in
+// slices so that Stop ends it within a second.
+constexpr int kRestartTicks = 360;
+constexpr int kRestartSliceTicks = 18;
+constexpr int kRestartProgressMs = 200;
+constexpr int kUploadProgressMs = 150;
+constexpr double kDownloadProgressMsPerByte = 0.015;
+// The serial number (the access code that seeds the write's keystream) is asked again this
+// often: a write with no code would be scrambled with zeros and stored as garbage.
+constexpr int kAccessCodeAttempts = 3;
+
+constexpr std::uint8_t kUnpromptedGroup = 0x07;
+constexpr std::uint8_t kUnpromptedCode = 0x25;
+constexpr int kSerialBytes = 8;
+
+bool Begins(const MessageRecord& reply, std::int32_t id) {
+    MessageRecord code;
+    MakeCommand(code, id);
+    return reply.length >= 2 && reply.buffer[0] == code.buffer[0] &&
+           reply.buffer[1] == code.buffer[1];
+}
+
+}  // namespace
+
+bool CodeUpdater::RestartWait(const char* status) {
+    StartProgressTimer(kRestartProgressMs);
+    SetStatus(status);
+    for (int waited = 0; waited < kRestartTicks && !Stopped(); waited += kRestartSliceTicks)
+        platform_.clock.DelayTicks(std::min(kRestartSliceTicks, kRestartTicks - waited));
+    StopProgressTimer();
+    return !Stopped();
+}
+
+bool CodeUpdater::ReadRadioAccessCode(std::string& code) {
+    MessageRecord request;
+    MakeCommand(request, kCmdReadSerialNumber);
+    m_Link.SetEnabled(true);
+    m_Link.Send(request);
+    MessageRecord reply;
+    int received = m_Link.Receive(reply);
+    if (received == 1 && reply.length >= 2 && reply.buffer[0] == kUnpromptedGroup &&
+        reply.buffer[1] == kUnpromptedCode) {
+        received = m_Link.Receive(reply);
+    }
+    if (received != 1 || !Begins(reply, kCmdSerialNumber) || reply.length < 2 + kSerialBytes)
+        return false;
+    code = bytesToText(reply.buffer + 2, kSerialBytes);
+    return true;
+}
+
+int CodeUpdater::TransferCodeplug() {
+    lastBackup_.clear();
+    lastConverted_.clear();
+    if (!RestartWait(updater_text::kResetting))
+        return kCodeplugCancelled;
+    if (!m_Link.PrepareTimeout(kReplyTimeoutMs))
+        return kCodeplugNoAnswer;
+
+    std::string code;
+    bool codeRead = false;
+    for (int attempt = 0; attempt < kAccessCodeAttempts && !codeRead && !Stopped(); ++attempt)
+        codeRead = ReadRadioAccessCode(code);
+    if (!codeRead)
+        code.clear();
+
+    int result = kCodeplugCancelled;
+    if (!Stopped()) {
+        std::uint8_t format[2] = {0, 0};
+        const bool answered = QueryRadioCodeplugFormat(m_Link, format);
+        if (Stopped())
+            result = kCodeplugCancelled;
+        else if (!answered)
+            result = kCodeplugNoAnswer;
+        else
+            result = TransferAfterFormat(code, codeRead, format);
+    }
+    m_Link.ReleaseTimeout();
+    return result;
+}
+
+int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessCodeRead,
+                                     const std::uint8_t radioFormat[2]) {
+    std::vector<std::uint8_t> buffer(kTransferImageBytes, 0);
+    ZKWTransferParms transfer;
+    transfer.SetImage(buffer.data(), 0);
+    transfer.SetAccessCode(accessCode);
+    transfer.SetLink(&m_Link);
+    transfer.passChecker.askPassword = [this](std::string& password) {
+        return view_.AskCodeplugPassword(password);
+    };
+
+    StartProgressTimer(kUploadProgressMs);
+    SetStatus(updater_text::kUploading);
+    const int uploaded = transfer.Upload();
+    StopProgressTimer();
+    if (Stopped())
+        return kCodeplugCancelled;
+    const std::size_t length =
+        static_cast<std::size_t>(std::clamp<std::int32_t>(transfer.Size(), 0, kTransferImageBytes));
+    if (uploaded <= 0)
+        return kCodeplugReadFailed;
+
+    const std::vector<std::uint8_t> asRead(buffer.begin(),
+                                           buffer.begin() + static_cast<std::ptrdiff_t>(length));
+    const CodeplugConversion conversion =
+        convertRadioCodeplug(buffer.data(), length, radioFormat[0], radioFormat[1]);
+    switch (conversion.result) {
+        case CodeplugConversionResult::NotOffered:
+            return kCodeplugNotOffered;
+        case CodeplugConversionResult::SameFormat:
+            return kCodeplugSameFormat;
+        case CodeplugConversionResult::Converted:
+            break;
+        case CodeplugConversionResult::DoesNotFit:
+        case CodeplugConversionResult::Failed:
+            SetStatus(updater_text::kConversionError);
+            view_.ShowMessage(
+                updater_text::kTitleUpdater, MessageIcon::kError,
+                std::string(updater_text::kConversionError) + "\n\n" + conversion.reason);
+            return kCodeplugConversionFailed;
+        default:
+            return kCodeplugReadFailed;
+    }
+
+    if (!RestartWait(updater_text::kResettingConverting))
+        return kCodeplugCancelled;
+
+    // Nothing goes to the radio before both images are safely on disk.
+    const std::string serial = accessCodeRead ? accessCode : std::string();
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    const CodeplugBackupFile read = SaveCodeplugBackup(
+        platform_.backupDirectory, serial, now, versionText(conversion.codeplugIndex), asRead);
+    CodeplugBackupFile converted;
+    if (read.error.empty()) {
+        converted = SaveCodeplugBackup(
+            platform_.backupDirectory, serial, now, versionText(conversion.radioIndex),
+            std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(
+                                                                           conversion.newLength)));
+    }
+    if (!read.error.empty() || !converted.error.empty()) {
+        SetStatus(updater_text::kBackupError);
+        view_.ShowMessage(updater_text::kTitleUpdater, MessageIcon::kError,
+                          std::string(updater_text::kBackupError) + "\n\n" +
+                              (read.error.empty() ? converted.error : read.error) +
+                              "\n\nThe radio keeps the codeplug it had; make room or fix the "
+                              "folder and run the update again.");
+        return kCodeplugBackupFailed;
+    }
+    lastBackup_ = read.path;
+    lastConverted_ = converted.path;
+
+    if (!accessCodeRead) {
+        ReportWriteFailure(
+            "The radio did not give its serial number, which the codeplug "
+            "write needs; nothing was written.");
+        return kCodeplugWriteFailed;
+    }
+
+    if (Stopped())
+        return kCodeplugCancelled;
+    const auto newLength = static_cast<std::int32_t>(conversion.newLength);
+    transfer.SetSize(newLength);
+    StartProgressTimer(static_cast<int>(newLength * kDownloadProgressMsPerByte));
+    SetStatus(updater_text::kDownloading);
+    transfer.SetImage(buffer.data(), newLength);
+    const int downloaded = transfer.Download();
+    StopProgressTimer();
+    if (downloaded > 0 && transfer.DownloadComplete())
+        return kCodeplugConverted;
+    const auto& report = transfer.LastDownload();
+    ReportWriteFailure(downloaded > 0
+                           ? "The radio did not confirm the whole codeplug (" +
+                                 std::to_string(report.blocksSent) + " of " +
+                                 std::to_string(report.blocksNeeded) + " blocks, " +
+                                 std::to_string(report.sumMismatches) + " block sums differ)."
+                           : std::string("The write was cut off."));
+    return kCodeplugWriteFailed;
+}
+
+void CodeUpdater::ReportWriteFailure(const std::string& why) {
+    const std::string saved = " The codeplug is saved in " + lastConverted_.string() + ".";
+    SetStatus(updater_text::kDownloadError + saved);
+    view_.ShowMessage(updater_text::kTitleUpdater, MessageIcon::kError,
+                      std::string(updater_text::kDownloadError) + "\n" + why +
+                          "\n\nThe codeplug as read from the radio is saved in\n" +
+                          lastBackup_.string() + "\nand converted to the radio's format in\n" +
+                          lastConverted_.string() +
+                          "\n\nWrite it back once the radio answers again:\n"
+                          "quenta codeplug write --port " +
+                          PortName() + " " + lastConverted_.string());
+}

@@ -1,0 +1,146 @@
+// Opening and releasing the selected COM port: the direct serial device, or for the mobile
+// family the interface-box probe and the port component in RS-485 mode.
+#include <unistd.h>
+
+#include "app/core/CodeUpdater.h"
+#include "app/core/UpdaterTexts.h"
+#include "serial/PortAvailability.h"
+
+namespace {
+
+constexpr int kIdentifyBaud = 19200;
+constexpr int kDownloadBaud = 115200;
+constexpr std::uint8_t kMobileFamily = 1;
+constexpr TargetKind kSeries1Kind = 1;
+
+std::string SerialLayerCheck(int comNumber) {
+    const serial::OpenFailure check = serial::CheckComPort(comNumber);
+    if (serial::IsAvailable(check))
+        return {};
+    std::string line = serial::DescribeOpenFailure(check);
+    return line.empty() ? std::string("not available") : line;
+}
+
+}  // namespace
+
+void CodeUpdater::ScanPorts() {
+    for (int n = 1; n <= 64; ++n) {
+        std::string why = platform_.checkPort ? platform_.checkPort(n) : SerialLayerCheck(n);
+        const int state = why.empty() ? 2 : 0;
+        m_PortPresent[static_cast<std::size_t>(n - 1)] = state;
+        m_PortState[static_cast<std::size_t>(n)] = state;
+        portDetail_[static_cast<std::size_t>(n - 1)] = std::move(why);
+    }
+    view_.PortsScanned();
+}
+
+bool CodeUpdater::IsMultiProcessor() const {
+    const long processors =
+        platform_.processorCount ? platform_.processorCount() : ::sysconf(_SC_NPROCESSORS_ONLN);
+    return processors > 1;
+}
+
+std::string CodeUpdater::PortName() const {
+    return "COM" + std::to_string(view_.SelectedPortIndex() + 1);
+}
+
+void CodeUpdater::ShowOpenFailure(int n, const std::string& errorText, const std::string& detail) {
+    m_PortState[static_cast<std::size_t>(n)] = 2;
+    m_Link.Close();
+    std::string text = errorText;
+    if (!detail.empty())
+        text += "\n\n" + detail;
+    view_.ShowMessage(updater_text::kTitleComPort, MessageIcon::kError, text);
+}
+
+bool CodeUpdater::OpenSelectedPort(bool retrieveOnly) {
+    ScanPorts();
+    const int n = view_.SelectedPortIndex() + 1;
+    if (n < 1 || n > 64 || m_PortState[static_cast<std::size_t>(n)] != 2) {
+        std::string text = updater_text::kPortNotAvailable;
+        const std::string detail = PortDetail(n - 1);
+        if (!detail.empty())
+            text += "\n\n" + detail;
+        view_.ShowMessage(updater_text::kTitleComPort, MessageIcon::kError, text);
+        return false;
+    }
+    m_PortState[static_cast<std::size_t>(n)] = 1;
+    if (m_Attributes.RadioFamily != kMobileFamily)
+        return OpenDirect(n, retrieveOnly);
+    switch (ProbeConnection(n)) {
+        case 1:
+            m_Link.SetFramed(true);
+            m_Link.SetEnabled(true);
+            if (!retrieveOnly && m_TargetKind != kSeries1Kind)
+                m_Link.ChangeBaud(kDownloadBaud);
+            return true;
+        case 2:
+            if (IsMultiProcessor()) {
+                view_.ShowMessage(updater_text::kTitleComPort, MessageIcon::kError,
+                                  updater_text::kMultiCore);
+                return false;
+            }
+            if (m_TargetKind != kSeries1Kind)
+                m_Link.Close();
+            return OpenThroughPortComponent(n, retrieveOnly);
+        default:
+            return false;
+    }
+}
+
+void CodeUpdater::ClosePort() {
+    m_Link.Close();
+    const int n = view_.SelectedPortIndex() + 1;
+    if (n >= 1 && n <= 64)
+        m_PortState[static_cast<std::size_t>(n)] = 2;
+}
+
+bool CodeUpdater::OpenDirect(int n, bool retrieveOnly) {
+    std::string errorText;
+    if (!m_Link.OpenDevice(n, kIdentifyBaud, false, errorText)) {
+        ShowOpenFailure(n, errorText, m_Link.OpenErrorDetail());
+        return false;
+    }
+    m_Link.SetFramed(true);
+    m_Link.SetEnabled(true);
+    if (!retrieveOnly)
+        m_Link.ChangeBaud(kDownloadBaud);
+    return true;
+}
+
+int CodeUpdater::ProbeConnection(int n) {
+    if (m_TargetKind == kSeries1Kind && !IsMultiProcessor())
+        return 2;
+    std::string errorText;
+    if (!m_Link.OpenDevice(n, kIdentifyBaud, false, errorText)) {
+        ShowOpenFailure(n, errorText, m_Link.OpenErrorDetail());
+        return 0;
+    }
+    m_Link.SetFramed(true);
+    m_Link.SetEnabled(true);
+    m_Link.PrepareTimeout(kProbeTimeoutMs);
+    if (m_TargetKind == kSeries1Kind) {
+        m_MultiCoreDirect = 1;
+        return 1;
+    }
+    return m_Link.ProbeInterfaceBox() ? 1 : 2;
+}
+
+bool CodeUpdater::OpenThroughPortComponent(int n, bool retrieveOnly) {
+    PortComponent& component = platform_.component;
+    component.SetComNumber(n);
+    component.SetRS485Mode(true);
+    std::string errorText;
+    if (!m_Link.OpenComponent(component, errorText)) {
+        ShowOpenFailure(n, errorText, component.LastErrorText());
+        return false;
+    }
+    m_Link.SetEnabled(true);
+    m_Link.SetFramed(true);
+    m_Link.SetLocalBaud(kIdentifyBaud);
+    if (m_TargetKind == kSeries1Kind)
+        m_Link.ChangeBaud(kIdentifyBaud);
+    else if (!retrieveOnly)
+        m_Link.ChangeBaud(kDownloadBaud);
+    return true;
+}

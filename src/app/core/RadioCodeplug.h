@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CodeUpdater;
+class RadioLink;
+class UpdaterView;
+
+// The codeplug format the radio's firmware expects (command 04 1C): true with major and minor.
+// The link is open, framed and has a timeout prepared.
+bool QueryRadioCodeplugFormat(RadioLink& link, std::uint8_t format[2]);
+
+// Reading and restoring a radio's codeplug outside an update, on a port that updater has
+// opened (OpenSelectedPort(true)). The radio's password challenge is answered through the
+// view. Codeplugs are the bytes as they travel, every word high byte first.
+struct RadioCodeplugResult {
+    bool ok = false;
+    std::string error;  // one line for the user when not ok
+    std::uint8_t radioFormat[2] = {0, 0};
+    std::uint8_t codeplugIndex = 255;  // format index of the codeplug read or written
+};
+
+RadioCodeplugResult ReadRadioCodeplug(CodeUpdater& updater, UpdaterView& view,
+                                      std::vector<std::uint8_t>& codeplug);
+
+// Writes codeplug back only when it passes the structure check and is in the very format the
+// radio reports; otherwise refuses (saying how to convert) and sends nothing.
+RadioCodeplugResult WriteRadioCodeplug(CodeUpdater& updater, UpdaterView& view,
+                                       const std::vector<std::uint8_t>& codeplug);

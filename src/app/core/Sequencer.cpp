@@ -1,0 +1,318 @@
+// The update sequences behind Start: the password, the boot-version decision, extraction,
+// the target check, the download and the codeplug stage.
+#include <fstream>
+
+#include "app/core/CodeUpdater.h"
+#include "app/core/PrivateFolder.h"
+#include "app/core/UpdaterTexts.h"
+#include "download/CodeDownload.h"
+#include "download/DspDownload.h"
+
+namespace {
+
+constexpr int kDownloadBaud = 115200;
+
+// Blanks and control characters (every character up to and including the blank) are cut
+// from both ends of the entered password.
+std::string TrimPassword(const std::string& text) {
+    auto isCut = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isCut(text[begin]))
+        ++begin;
+    while (end > begin && isCut(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+bool SkipsBootCheck(TargetKind kind) {
+    return kind == 1 || kind == 4 || kind == 5;
+}
+
+}  // namespace
+
+void CodeUpdater::m_StartButtonClick() {
+    const bool isBoot =
+        m_Attributes.UpgradeType == kUpgradeBoot ||
+        (m_Attributes.UpgradeType == kUpgradeApplicationBoot && view_.BootChecked());
+    if (m_UpdateInProgress != 0) {
+        stopRequested_ = true;
+        EndUpdate(true);
+        view_.Progress().SetPosition(0);
+        return;
+    }
+    // Stop returns the window to idle while the sequence still winds down on the stack; a
+    // second sequence must not start on top of it.
+    if (sequenceActive_)
+        return;
+    if (m_PasswordAccepted == 0) {
+        std::string entered;
+        if (!view_.AskPassword(entered)) {
+            outcome_ = UpdateOutcome::kNotRun;
+            return;
+        }
+        const char* expected = (isBoot && m_AutoBootUpdate == 0)
+                                   ? updater_text::kBootPassword
+                                   : updater_text::kApplicationPassword;
+        if (TrimPassword(entered) != expected) {
+            outcome_ = UpdateOutcome::kNotRun;
+            return;
+        }
+        m_PasswordAccepted = 1;
+    }
+    view_.FocusRetrieve();
+    sequenceActive_ = true;
+    stopRequested_ = false;
+    outcome_ = UpdateOutcome::kFailed;
+    if (m_AutoBootUpdate != 0)
+        RunAutoBootUpdate();
+    else
+        RunUpdate(isBoot);
+    ClosePort();
+    sequenceActive_ = false;
+    if (stopRequested_ && outcome_ != UpdateOutcome::kSucceeded)
+        outcome_ = UpdateOutcome::kStopped;
+}
+
+bool CodeUpdater::CheckBootVersion() {
+    if (SkipsBootCheck(m_TargetKind))
+        return true;
+    std::uint8_t boot[2] = {0, 0};
+    m_UseBootTwo = 0;
+    if (m_Link.ReadBootVersion(m_TargetKind, boot) != kLinkSuccess) {
+        SetStatus(updater_text::kBootReadError);
+        return false;
+    }
+    if (boot[0] == m_Attributes.BootMajor) {
+        if (boot[1] == m_Attributes.BootMinor) {
+            SetStatus(updater_text::kBootCurrent);
+            outcome_ = UpdateOutcome::kSucceeded;
+            return false;
+        }
+        return true;
+    }
+    if (boot[0] == m_Attributes.BootTwoMajor && m_Attributes.BootTwoMajor != 0) {
+        m_UseBootTwo = 1;
+        if (boot[1] == m_Attributes.BootTwoMinor) {
+            SetStatus(updater_text::kBootCurrent);
+            outcome_ = UpdateOutcome::kSucceeded;
+            return false;
+        }
+        return true;
+    }
+    SetStatus(updater_text::kBootMajorMismatch);
+    return false;
+}
+
+bool CodeUpdater::BootUpdateNeeded(bool& majorMismatch, bool& commError) {
+    majorMismatch = false;
+    commError = false;
+    m_UseBootTwo = 0;
+    std::uint8_t boot[2] = {0, 0};
+    if (m_Link.ReadBootVersion(m_TargetKind, boot) != kLinkSuccess) {
+        commError = true;
+        return false;
+    }
+    if (boot[0] == m_Attributes.BootMajor)
+        return boot[1] != m_Attributes.BootMinor;
+    if (boot[0] == m_Attributes.BootTwoMajor && m_Attributes.BootTwoMajor != 0) {
+        m_UseBootTwo = 1;
+        return boot[1] != m_Attributes.BootTwoMinor;
+    }
+    majorMismatch = true;
+    return false;
+}
+
+bool CodeUpdater::ExtractImages(bool bootSet) {
+    m_LoaderFileName.clear();
+    m_CodeFileName.clear();
+    const ExtractedImages images = ExtractEmbeddedFiles(package_, m_Attributes, m_UseBootTwo != 0,
+                                                        bootSet, platform_.workingDirectory);
+    if (images.failure != ExtractFailure::kNone) {
+        std::string text =
+            images.failure == ExtractFailure::kLoader ? kEmbeddedLoaderFailed : kEmbeddedCodeFailed;
+        if (!images.detail.empty())
+            text += "\n\n" + images.detail;
+        view_.ShowMessage(kEmbeddedFilesTitle, MessageIcon::kError, text);
+        SetStatus(updater_text::kIdle);
+        return false;
+    }
+    m_LoaderFileName = images.loaderFileName;
+    m_CodeFileName = images.codeFileName;
+    return true;
+}
+
+LinkResult CodeUpdater::DownloadImages(bool isBoot) {
+    std::ifstream loader(platform_.workingDirectory / m_LoaderFileName);
+    std::ifstream code(platform_.workingDirectory / m_CodeFileName);
+    const StatusSink sink = [this](const std::string& text) { SetStatus(text); };
+    return DownloadCode(m_Link, loader, code, sink, m_TargetKind, view_.Progress(), isBoot,
+                        m_Attributes.ProcessorVariant != 0, platform_.clock);
+}
+
+LinkResult CodeUpdater::DownloadDspImages() {
+    // The page files go to a folder of this run's own: the program's folder is not writable
+    // once installed, and a shared one could be raced by another user.
+    PrivateFolder pages("quenta-dsp");
+    if (!pages.Ok()) {
+        SetStatus(std::string(updater_text::kDspFolderError) + " " + pages.Error());
+        return kLinkCommProblem;
+    }
+    std::ifstream loader(platform_.workingDirectory / m_LoaderFileName);
+    std::ifstream code(platform_.workingDirectory / m_CodeFileName, std::ios::binary);
+    const StatusSink sink = [this](const std::string& text) { SetStatus(text); };
+    return DownloadDsp(m_Link, loader, code, m_TargetKind, sink, pages.Path(), view_.Progress(),
+                       platform_.clock);
+}
+
+void CodeUpdater::ShowCodeplugResult(int result) {
+    switch (result) {
+        case kCodeplugNotOffered:
+            SetStatus(updater_text::kDone);
+            view_.ShowMessage(updater_text::kTitleUpdater, MessageIcon::kInformation,
+                              updater_text::kNoConversion);
+            break;
+        case kCodeplugSameFormat:
+        case kCodeplugConverted:
+            SetStatus(updater_text::kDone);
+            break;
+        case kCodeplugReadFailed:
+            SetStatus(updater_text::kUploadError);
+            return;
+        case kCodeplugWriteFailed:
+        case kCodeplugConversionFailed:
+        case kCodeplugBackupFailed:
+            return;  // the stage has set the status and shown why
+        case kCodeplugCancelled:
+            SetStatus(updater_text::kCodeplugCancelled);
+            return;
+        default:
+            SetStatus(updater_text::kNoLongerResponding);
+            return;
+    }
+    outcome_ = UpdateOutcome::kSucceeded;
+}
+
+void CodeUpdater::RunUpdate(bool isBoot) {
+    const bool bootSelected =
+        m_Attributes.UpgradeType == kUpgradeApplicationBoot && view_.BootChecked();
+    bool imagesExtracted = false;
+    bool isDsp = false;
+    LinkResult result = kLinkSuccess;
+
+    BeginUpdate();
+    SetStatus(updater_text::kExtracting);
+    if (!OpenSelectedPort(false)) {
+        SetStatus(updater_text::kIdle);
+    } else if (isBoot && !CheckBootVersion()) {
+        // its status stays
+    } else if (!ExtractImages(bootSelected)) {
+        // "Idle" is set
+    } else {
+        imagesExtracted = true;
+        SetStatus(updater_text::kCheckingTarget);
+        if (CheckTargetRadio()) {
+            if (m_Attributes.UpgradeType == kUpgradeDsp) {
+                isDsp = true;
+                result = DownloadDspImages();
+            } else {
+                result = DownloadImages(isBoot);
+            }
+            if (!isBoot && !bootSelected && !isDsp && m_UpdateInProgress != 0 &&
+                result == kLinkSuccess) {
+                ShowCodeplugResult(TransferCodeplug());
+            } else if (result == kLinkProcessorMismatch) {
+                view_.ShowMessage(updater_text::kTitleUpdater, MessageIcon::kError,
+                                  m_Attributes.ProcessorVariant != 0
+                                      ? updater_text::kProcessorFor316
+                                      : updater_text::kProcessorFor716);
+                SetStatus(updater_text::kIdle);
+                view_.Progress().SetPosition(0);
+            } else if (result == kLinkTimedOut && m_MultiCoreDirect != 0) {
+                SetStatus(updater_text::kIdle);
+                view_.Progress().SetPosition(0);
+                view_.ShowMessage(updater_text::kTitleComPort, MessageIcon::kError,
+                                  updater_text::kMultiCore);
+            } else if (result == kLinkSuccess && m_UpdateInProgress != 0) {
+                outcome_ = UpdateOutcome::kSucceeded;  // a boot or DSP download finished
+            }
+        }
+    }
+    EndUpdate(imagesExtracted);
+}
+
+void CodeUpdater::RunAutoBootUpdate() {
+    BeginUpdate();
+    SetStatus(updater_text::kExtracting);
+    if (!OpenSelectedPort(false)) {
+        SetStatus(updater_text::kIdle);
+        EndUpdate(false);
+        return;
+    }
+    bool majorMismatch = false;
+    bool commError = false;
+    const bool bootNeeded = BootUpdateNeeded(majorMismatch, commError);
+    if (!bootNeeded && majorMismatch) {
+        SetStatus(updater_text::kBootMajorMismatch);
+        EndUpdate(false);
+        return;
+    }
+    if (!bootNeeded && commError) {
+        SetStatus(updater_text::kBootReadError);
+        EndUpdate(false);
+        return;
+    }
+    // The joined images of this run are deleted on every path: left behind they would pile
+    // up in the working directory as Loader1.hex, Loader2.hex, ...
+    if (bootNeeded) {
+        if (!ExtractImages(true)) {
+            EndUpdate(false);
+            return;
+        }
+        SetStatus(updater_text::kCheckingTarget);
+        if (!CheckTargetRadio()) {
+            EndUpdate(true);
+            return;
+        }
+        const LinkResult bootResult = DownloadImages(true);
+        DeleteImages();
+        // A boot download that failed (or was stopped) ends the sequence with its own text:
+        // asking for bootload mode and flashing the application over it would hide the fault.
+        if (bootResult != kLinkSuccess || m_UpdateInProgress == 0) {
+            EndUpdate(false);
+            return;
+        }
+        SetStatus(updater_text::kIdle);
+        view_.ShowMessage(updater_text::kTitleUpdater, MessageIcon::kInformation,
+                          updater_text::kBootUpdated);
+        if (m_UpdateInProgress == 0) {
+            EndUpdate(false);
+            return;
+        }
+        m_Link.ChangeBaud(kDownloadBaud);
+        view_.SetRetrieveEnabled(true);
+        view_.FocusRetrieve();
+        view_.SetRetrieveEnabled(false);
+        SetStatus(updater_text::kExtracting);
+    }
+    m_UseBootTwo = 0;
+    if (!ExtractImages(false)) {
+        EndUpdate(false);
+        return;
+    }
+    SetStatus(updater_text::kCheckingTarget);
+    if (!CheckTargetRadio()) {
+        EndUpdate(true);
+        return;
+    }
+    const LinkResult result = DownloadImages(false);
+    if (!bootNeeded && result == kLinkSuccess)
+        SetStatus(updater_text::kIdle);
+    DeleteImages();
+    if (m_UpdateInProgress == 0 || result != kLinkSuccess) {
+        EndUpdate(false);
+        return;
+    }
+    ShowCodeplugResult(TransferCodeplug());
+    EndUpdate(false);
+}

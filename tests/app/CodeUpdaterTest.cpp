@@ -1,0 +1,335 @@
+// The update logic through a recording view on the virtual clock: the password, port opening,
+// the target and boot checks, the codeplug stage with its backups, Stop, and the automatic
+// boot update.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "UpdaterTestSupport.h"
+#include "app/core/TargetKindFromRadio.h"
+#include "app/core/UpdaterTexts.h"
+#include "convert/RadioCodeplugConversion.h"
+#include "transfer/TransferMessages.h"
+
+namespace fs = std::filesystem;
+namespace text = updater_text;
+using namespace updatertest;
+
+namespace {
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+CodeplugScenario Codeplug(int format) {
+    CodeplugScenario s;
+    s.generateFormat = format;
+    s.generateSeed = 7;
+    return s;
+}
+
+class Updater : public ::testing::Test, public UpdaterBench {};
+
+TEST_F(Updater, PasswordRules) {
+    UsePackage(kUpgradeApplicationBoot, 0, 5);  // series 5: chosen by hand, not automatic
+    Start();
+    ASSERT_TRUE(updater->ShowsUpgradeChoice());
+    view.passwords.push_back(std::nullopt);  // Cancel, whatever was typed
+    updater->m_StartButtonClick();
+    view.bootChecked = true;
+    PressStart("pelican");  // a boot upgrade by hand wants the other word
+    EXPECT_TRUE(view.busy.empty());
+    EXPECT_TRUE(radio->requests.empty());
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kNotRun);
+
+    view.bootChecked = false;
+    PressStart(" \tpelican\r\n");  // blanks and control characters are cut
+    EXPECT_EQ(view.busy, (std::vector<bool>{true, false}));
+    EXPECT_EQ(view.Status(), text::kDone);
+    // Accepted once: a boot upgrade now runs without being asked.
+    view.bootChecked = true;
+    const int prompts = view.passwordPrompts;
+    PressStart(std::nullopt);
+    EXPECT_EQ(view.passwordPrompts, prompts);
+    EXPECT_EQ(view.busy.size(), 4u);
+    EXPECT_EQ(view.Status(), "Download finished.");
+    EXPECT_EQ(radio->flash.Images().back().data.size(), 1024u);  // the boot set
+}
+
+TEST_F(Updater, PortOpeningRules) {
+    absentPorts = {3};
+    Start();
+    EXPECT_FALSE(updater->PortPresent(2));
+    EXPECT_EQ(updater->m_ComportComboBoxChange(2), 0);
+    // The port went away between the list and Start.
+    view.selected = 1;
+    absentPorts = {2};
+    PressStart();
+    ASSERT_EQ(view.Titled(text::kTitleComPort).size(), 1u);
+    EXPECT_EQ(view.Titled(text::kTitleComPort)[0].text.rfind(text::kPortNotAvailable, 0), 0u);
+    EXPECT_EQ(view.Status(), text::kIdle);
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
+
+    // Retrieve stays at 19200 baud and shows the record.
+    absentPorts.clear();
+    updater->m_RetrieveVersionInfoButtonClick();
+    ASSERT_EQ(view.shown.size(), 1u);
+    EXPECT_EQ(radio->Count(0x09, 0x00), 0);
+    EXPECT_FALSE(line.open);
+    radio->versionBytes.clear();  // replies too short: nothing to show
+    updater->m_RetrieveVersionInfoButtonClick();
+    EXPECT_EQ(view.shown.size(), 1u);
+    ASSERT_EQ(view.Titled(text::kTitleCommunication).size(), 1u);
+    EXPECT_EQ(view.Titled(text::kTitleCommunication)[0].text, text::kRetrieveFailed);
+}
+
+TEST_F(Updater, MobileFamilyBoxAndMultiCoreRules) {
+    UsePackage(kUpgradeApplication, 1, 4);  // kind 7
+    processors = 4;
+    Start();
+    EXPECT_FALSE(updater->OpenSelectedPort(false));  // no box on a multi-core PC
+    EXPECT_EQ(view.messages.back().text, text::kMultiCore);
+    updater->ClosePort();
+
+    processors = 1;  // single processor: the port component in RS-485 mode
+    ASSERT_TRUE(updater->OpenSelectedPort(false));
+    EXPECT_TRUE(updater->Link().UsesComponent());
+    EXPECT_TRUE(component.RS485Mode());
+    updater->ClosePort();
+
+    processors = 4;
+    radio->box = true;  // the box answers: the direct device at 115200
+    ASSERT_TRUE(updater->OpenSelectedPort(false));
+    EXPECT_FALSE(updater->Link().UsesComponent());
+    EXPECT_EQ(radio->flash.RateChanges().back(), 115200);
+    updater->ClosePort();
+}
+
+TEST_F(Updater, TargetCheckAndSeriesMismatch) {
+    EXPECT_EQ(TargetKindFromRadio(0, 7, 0), 6);
+    EXPECT_EQ(TargetKindFromRadio(1, 1, 8), 1);
+    EXPECT_EQ(TargetKindFromRadio(1, 1, 9), 5);
+    Start();
+    ASSERT_TRUE(updater->OpenSelectedPort(false));
+    radio->boot = {7, 0};
+    EXPECT_TRUE(updater->CheckTargetRadio());
+    radio->boot = {6, 0};
+    EXPECT_FALSE(updater->CheckTargetRadio());
+    EXPECT_EQ(view.messages.back().text,
+              "This version of Quenta Code Updater does not match the radio series.\nRadio "
+              "requires a 2600_Series_6 version of Quenta Code Updater.");
+    EXPECT_EQ(view.Status(), text::kIdle);
+    radio->bootPresent = false;
+    EXPECT_FALSE(updater->CheckTargetRadio());  // the device transport ends silent reads
+    EXPECT_EQ(view.Status(), text::kTargetReadError);
+    updater->ClosePort();
+}
+
+// An application update: the codeplug read after the restart is converted 5.9 to 5.10, saved
+// twice and written back; the radio then holds the converted image.
+TEST_F(Updater, ApplicationUpdateConvertsSavesAndWritesTheCodeplug) {
+    Start(Codeplug(4), flashsim::Settings{4, 1, 0, 15000});  // silent 15 s after the code
+    const Bytes original = radio->codeplug.Codeplug();
+    std::size_t backupsAtWrite = 0;
+    radio->onRequest = [&](const Bytes& r) {
+        if (r[0] == 0x03 && r[1] == 0x00)
+            backupsAtWrite = Backups().size();
+    };
+    PressStart();
+    EXPECT_EQ(view.Status(), text::kDone);
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kSucceeded);
+    EXPECT_EQ(backupsAtWrite, 2u);
+    EXPECT_TRUE(view.HasStatus(text::kResettingConverting));
+    EXPECT_EQ(view.busy, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(WorkFiles().empty());  // joined images deleted
+    EXPECT_FALSE(line.open);
+
+    ASSERT_EQ(updater->LastBackup().parent_path(), BackupDirectory());
+    const Bytes asRead = ReadFile(updater->LastBackup());
+    ASSERT_GE(original.size(), asRead.size());
+    EXPECT_TRUE(std::equal(asRead.begin(), asRead.end(), original.begin()));
+    EXPECT_NE(updater->LastBackup().filename().string().find("00012345678"
+                                                             "9ABCD_"),
+              std::string::npos);
+    Bytes converted = asRead;
+    converted.resize(kTransferImageBytes);
+    const CodeplugConversion c = convertRadioCodeplug(converted.data(), asRead.size(), 5, 10);
+    ASSERT_EQ(c.result, CodeplugConversionResult::Converted) << c.reason;
+    converted.resize(c.newLength);
+    const Bytes held = radio->codeplug.Codeplug();
+    ASSERT_GE(held.size(), converted.size());
+    EXPECT_TRUE(std::equal(converted.begin(), converted.end(), held.begin()));
+    const auto backups = Backups();
+    ASSERT_EQ(backups.size(), 2u);
+    EXPECT_EQ(
+        ReadFile(backups[0].string().find("_5.10") != std::string::npos ? backups[0] : backups[1]),
+        converted);
+}
+
+TEST_F(Updater, CodeplugStageEndsWithoutWriting) {
+    struct Case {
+        int codeplugFormat;
+        Bytes radioFormat;
+        std::string status;
+        bool infoBox;
+    };
+    for (const Case& c : {Case{5, {5, 10}, text::kDone, false},   // already in the format
+                          Case{4, {5, 7}, text::kDone, true},     // 5.7: no conversion
+                          Case{4, {9, 9}, text::kDone, true}}) {  // unknown counts as older
+        view.Reset();
+        Start(Codeplug(c.codeplugFormat));
+        radio->formatAfterUpdate = c.radioFormat;
+        PressStart();
+        EXPECT_EQ(view.Status(), c.status);
+        EXPECT_EQ(view.Titled(text::kTitleUpdater).size(), c.infoBox ? 1u : 0u);
+        EXPECT_EQ(radio->Count(0x03, 0x00), 0);  // no codeplug write
+        EXPECT_TRUE(Backups().empty());
+    }
+}
+
+TEST_F(Updater, NoSerialNumberMeansNoWriteAndTheBackupIsNamed) {
+    Start(Codeplug(4));
+    radio->unansweredSerialReads = 3;
+    PressStart();
+    EXPECT_EQ(radio->Count(0x04, 0x04), 3);
+    EXPECT_EQ(radio->Count(0x03, 0x00), 0);
+    ASSERT_FALSE(updater->LastBackup().empty());
+    EXPECT_EQ(view.Status().rfind(text::kDownloadError, 0), 0u);
+    EXPECT_NE(view.Status().find("_5.10.codeplug"), std::string::npos) << view.Status();
+    EXPECT_NE(view.messages.back().text.find(updater->LastBackup().string()), std::string::npos);
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
+
+    // Asked again, the radio answers at the second request.
+    view.Reset();
+    Start(Codeplug(4));
+    radio->unansweredSerialReads = 1;
+    PressStart();
+    EXPECT_EQ(view.Status(), text::kDone);
+}
+
+TEST_F(Updater, UnwritableBackupFolderMeansNoWrite) {
+    fs::create_directories(BackupDirectory().parent_path());
+    std::ofstream(BackupDirectory()) << "a file where the folder belongs";
+    Start(Codeplug(4));
+    PressStart();
+    EXPECT_EQ(view.Status(), text::kBackupError);
+    EXPECT_EQ(radio->Count(0x03, 0x00), 0);
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
+}
+
+TEST_F(Updater, StopDuringTheCodeDownload) {
+    Start(Codeplug(4));
+    int blocks = 0;
+    radio->onRequest = [&](const Bytes& r) {
+        if (r[0] == 0x02 && r[1] == 0x09 && ++blocks == 5)  // a code block
+            pump.AfterMs(0, [this] { updater->m_StartButtonClick(); });
+    };
+    PressStart();
+    EXPECT_EQ(view.Status(), "Code download timed out or canceled by user.");
+    EXPECT_EQ(view.busy.back(), false);
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kStopped);
+    EXPECT_TRUE(WorkFiles().empty());
+    EXPECT_FALSE(line.open);
+    EXPECT_EQ(radio->Count(0x03, 0x07), 0);
+    EXPECT_FALSE(updater->SequenceActive());
+}
+
+TEST_F(Updater, StopWhileTheRadioRestartsWritesNothing) {
+    Start(Codeplug(4));
+    std::int64_t stoppedUs = 0;
+    view.onStatus = [&](const std::string& s) {
+        if (s == text::kResetting)
+            pump.AfterMs(1500, [&] {
+                stoppedUs = pump.nowUs;
+                updater->m_StartButtonClick();  // Stop
+                updater->m_StartButtonClick();  // Start again while the sequence winds down
+            });
+    };
+    PressStart();
+    EXPECT_EQ(view.Status(), text::kCodeplugCancelled);
+    EXPECT_EQ(radio->Count(0x03, 0x07), 0);
+    // Stop's EndUpdate, then the sequence's own; no second sequence began.
+    EXPECT_EQ(view.busy, (std::vector<bool>{true, false, false}));
+    EXPECT_GT(stoppedUs, 0);
+    EXPECT_LT(pump.nowUs - stoppedUs, 1'500'000);  // the 19.8 s wait ended within a slice
+}
+
+TEST_F(Updater, CloseQuery) {
+    Start(Codeplug(4));
+    EXPECT_TRUE(updater->FormCloseQuery());
+    EXPECT_EQ(view.questions, 0);
+    view.answerYes = false;
+    view.onStatus = [&](const std::string& s) {
+        if (s == text::kUploading) {
+            EXPECT_FALSE(updater->FormCloseQuery());
+        }
+    };
+    PressStart();
+    EXPECT_EQ(view.questions, 1);
+    EXPECT_EQ(view.Status(), text::kDone);
+}
+
+TEST_F(Updater, StaleChunkFileStopsBeforeAnythingIsSent) {
+    std::ofstream(work / "Loader.1") << "left by another copy";
+    Start(Codeplug(4));
+    PressStart();
+    ASSERT_EQ(view.Titled(kEmbeddedFilesTitle).size(), 1u);
+    EXPECT_EQ(view.Titled(kEmbeddedFilesTitle)[0].text.rfind(kEmbeddedLoaderFailed, 0), 0u);
+    EXPECT_EQ(view.Status(), text::kIdle);
+    EXPECT_EQ(radio->Count(0x02, 0x01), 0);
+    EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"Loader.1"}));
+}
+
+TEST_F(Updater, ProcessorMismatchMessageFollowsTheVariant) {
+    UsePackage(kUpgradeApplication, 1, 1, 0);  // kind 1
+    attributes.ProcessorVariant = 1;
+    Start(Codeplug(4), flashsim::Settings{8});  // the radio has the other processor
+    PressStart();
+    ASSERT_EQ(view.Titled(text::kTitleUpdater).size(), 1u);
+    EXPECT_EQ(view.Titled(text::kTitleUpdater)[0].text, text::kProcessorFor316);
+    EXPECT_EQ(view.Status(), text::kIdle);
+    EXPECT_EQ(component.Baud(), 19200);
+}
+
+// The automatic sequence of an Application/Boot package for series 4.
+TEST_F(Updater, AutomaticBootUpdateFromTheSecondSet) {
+    UsePackage(kUpgradeApplicationBoot);
+    Start(Codeplug(4));
+    ASSERT_TRUE(updater->AutoBootUpdate());
+    radio->boot = {7, 1};  // second set's major, older minor
+    PressStart();
+    ASSERT_EQ(view.Titled(text::kTitleUpdater).size(), 1u);
+    EXPECT_EQ(view.Titled(text::kTitleUpdater)[0].text, text::kBootUpdated);
+    EXPECT_EQ(view.Status(), text::kDone);
+    const auto& images = radio->flash.Images();
+    ASSERT_EQ(images.size(), 4u);  // loader, boot, loader, application
+    EXPECT_EQ(images[1].data.size(), 1024u);
+    EXPECT_EQ(images[3].data.size(), 2048u);
+    EXPECT_TRUE(WorkFiles().empty());
+}
+
+TEST_F(Updater, AutomaticSequenceStopsAfterAFailedBootDownload) {
+    UsePackage(kUpgradeApplicationBoot);
+    flashsim::Faults faults;
+    faults.verifyFailAtPair = 0;
+    Start(Codeplug(4), {}, faults);
+    radio->boot = {4, 1};
+    PressStart();
+    EXPECT_EQ(view.Status().rfind("Flash Verify failed", 0), 0u) << view.Status();
+    EXPECT_TRUE(view.Titled(text::kTitleUpdater).empty());  // no bootload-mode box
+    EXPECT_EQ(radio->flash.Images().size(), 2u);
+    EXPECT_TRUE(WorkFiles().empty());
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
+
+    // A current boot goes straight to the application.
+    view.Reset();
+    Start(Codeplug(4));
+    radio->boot = {4, 3};
+    PressStart();
+    EXPECT_EQ(view.Status(), text::kDone);
+    EXPECT_EQ(radio->flash.Images().size(), 2u);
+}
+
+}  // namespace

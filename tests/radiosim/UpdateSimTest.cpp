@@ -1,0 +1,282 @@
+// Whole updates through the update logic on the Qt platform, over a real pseudo-terminal
+// against the simulated radio. The erase and restart waits run on a clock scaled down a
+// hundredfold, and the radio's erase and restart times are set to fit.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "FirmwareGen.h"
+#include "RadioSim.h"
+#include "SimPortDirectory.h"
+#include "UpdaterTestSupport.h"
+#include "app/core/UpdaterTexts.h"
+#include "app/qtplatform/QtIntervalTimer.h"
+#include "app/qtplatform/QtMessagePump.h"
+#include "app/qtplatform/QtPortComponent.h"
+#include "convert/RadioCodeplugConversion.h"
+#include "transfer/TransferMessages.h"
+
+namespace fs = std::filesystem;
+namespace text = updater_text;
+using firmwaregen::ImageKind;
+using updatertest::Bytes;
+using updatertest::RecordingView;
+
+namespace {
+
+constexpr int kSimCom = 5;
+constexpr int kClockDivisor = 100;
+
+// The program's clock, scaled down: every tick delay and pause lasts a hundredth as long,
+// with the event loop running through the delays as in the program.
+class ScaledClock : public DownloadClock {
+  public:
+    explicit ScaledClock(MessagePump& pump) : pump_(pump) {}
+    void DelayTicks(int ticks) override {
+        const std::int64_t deadline =
+            pump_.NowMilliseconds() + std::int64_t{ticks} * 1000 / kTicksPerSecond / kClockDivisor;
+        pump_.ProcessMessages();
+        for (std::int64_t now = pump_.NowMilliseconds(); now < deadline;
+             now = pump_.NowMilliseconds())
+            pump_.WaitForEvent(-1, static_cast<int>(deadline - now));
+    }
+    void Pause(int ms) override { pump_.Pause(ms / kClockDivisor); }
+
+  private:
+    MessagePump& pump_;
+};
+
+std::string SRecords(ImageKind kind, std::uint64_t bytes, std::uint32_t seed) {
+    std::ostringstream out;
+    firmwaregen::WriteSRecordImage(out, {kind, bytes, seed, 16});
+    return out.str();
+}
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+class UpdateSim : public ::testing::Test {
+  protected:
+    simtest::SimPortDirectory ports;
+    Scenario scenario;
+    std::unique_ptr<RadioSim> sim;
+    QtMessagePump pump;
+    QtIntervalTimer commTimer;
+    QtIntervalTimer progressTimer;
+    QtPortComponent component;
+    ScaledClock clock{pump};
+    TempDir work;
+    TempDir backups;
+    UpdaterPlatform platform{pump,        commTimer,      progressTimer,
+                             component,   clock,          [] { return 1; },
+                             work.Path(), backups.Path(), {},
+                             {}};
+    ResourceAttributes attributes;
+    MemoryPackage package;
+    RecordingView view;
+    std::unique_ptr<CodeUpdater> updater;
+
+    void SetUp() override {
+        view.selected = kSimCom - 1;
+        scenario.fileFormat = {5, 9};
+        scenario.boot = {4, 3};
+        scenario.codeplug.generateFormat = 4;
+        scenario.codeplug.formatAfterUpdate = {5, 10};
+        scenario.flash.eraseMs = 150;    // the scaled 40-second wait is 400 ms
+        scenario.flash.restartMs = 100;  // the scaled 360-tick wait is 198 ms
+    }
+    void TearDown() override {
+        updater.reset();
+        if (sim) {
+            sim->Stop();
+            if (HasFailure()) {
+                nlohmann::json report = sim->Report();
+                report["frames"] = report["frames"].size();
+                std::cerr << report.dump(1).substr(0, 8000) << "\n";
+            }
+        }
+    }
+    // A second run in the same test: a new radio and a new updater.
+    void Restart() {
+        updater.reset();
+        sim->Stop();
+        sim.reset();
+        view.Reset();
+        view.selected = kSimCom - 1;
+    }
+    // The example package's shape: family 0, series 4, Application/Boot, two boot sets.
+    void UsePackage(std::uint8_t upgradeType) {
+        attributes = ResourceAttributes{};
+        attributes.Series = 4;
+        attributes.KindBySeries = 1;
+        attributes.UpgradeType = upgradeType;
+        attributes.BootMajor = 4;
+        attributes.BootMinor = 3;
+        attributes.BootTwoMajor = 7;
+        attributes.BootTwoMinor = 3;
+        constexpr std::size_t kChunk = 4096;
+        package.PutImage(attributes, ImageSet::kApplication, ImageRole::kLoader,
+                         SRecords(ImageKind::kLoader, 512, 1), kChunk);
+        package.PutImage(attributes, ImageSet::kApplication, ImageRole::kCode,
+                         SRecords(ImageKind::kApplication, 8192, 2), kChunk);
+        package.PutImage(attributes, ImageSet::kBoot, ImageRole::kLoader,
+                         SRecords(ImageKind::kLoader, 512, 3), kChunk);
+        package.PutImage(attributes, ImageSet::kBoot, ImageRole::kCode,
+                         SRecords(ImageKind::kBoot, 2048, 4), kChunk);
+        package.PutImage(attributes, ImageSet::kBootTwo, ImageRole::kLoader,
+                         SRecords(ImageKind::kLoader, 512, 5), kChunk);
+        package.PutImage(attributes, ImageSet::kBootTwo, ImageRole::kCode,
+                         SRecords(ImageKind::kBoot, 2048, 6), kChunk);
+        package.PutAttributes(attributes);
+    }
+    void Run() {
+        sim = std::make_unique<RadioSim>(scenario);
+        std::string error;
+        ASSERT_TRUE(sim->Open(error, ports.Path(), kSimCom)) << error;
+        sim->Start();
+        updater = std::make_unique<CodeUpdater>(view, platform, package);
+        updater->Initialise();
+        view.passwords.push_back(std::string("pelican"));
+        updater->m_StartButtonClick();
+    }
+    std::vector<fs::path> Backups() const {
+        std::vector<fs::path> out;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(backups.Path(), ec))
+            out.push_back(e.path());
+        return out;
+    }
+    bool WorkEmpty() const { return fs::is_empty(work.Path()); }
+    // The radio reads the line on its own thread: what it holds once it has taken the end.
+    Bytes HeldCodeplug(std::size_t length) {
+        Bytes held;
+        for (int i = 0; i < 200 && sim->Report()["codeplug"]["completedDownloads"] == 0; ++i)
+            pump.Pause(5);
+        held = sim->Codeplug();
+        if (held.size() > length)
+            held.resize(length);
+        return held;
+    }
+};
+
+// An application update: the radio's codeplug is read after the restart, converted from 5.9
+// to 5.10, saved and written back.
+TEST_F(UpdateSim, ApplicationUpdateWritesTheConvertedCodeplugBack) {
+    UsePackage(kUpgradeApplication);
+    std::size_t backupsAtWrite = 0;
+    view.onStatus = [&](const std::string& s) {
+        if (s == text::kDownloading)
+            backupsAtWrite = Backups().size();
+    };
+    Run();
+    ASSERT_EQ(view.Status(), text::kDone);
+    EXPECT_EQ(backupsAtWrite, 2u);
+    EXPECT_TRUE(WorkEmpty());
+
+    Bytes converted = ReadFile(updater->LastBackup());
+    const std::size_t readLength = converted.size();
+    converted.resize(kTransferImageBytes);
+    const CodeplugConversion c = convertRadioCodeplug(converted.data(), readLength, 5, 10);
+    ASSERT_EQ(c.result, CodeplugConversionResult::Converted) << c.reason;
+    converted.resize(c.newLength);
+    EXPECT_EQ(HeldCodeplug(c.newLength), converted);
+    const auto flashed = sim->FlashedImages();
+    ASSERT_EQ(flashed.size(), 2u);
+    EXPECT_EQ(flashed[1].data.size(), 8192u);
+    EXPECT_TRUE(sim->Violations().empty()) << sim->Violations().front();
+}
+
+TEST_F(UpdateSim, AutomaticUpdateWithTheBootCurrent) {
+    UsePackage(kUpgradeApplicationBoot);
+    Run();
+    EXPECT_EQ(view.Status(), text::kDone);
+    EXPECT_TRUE(view.Titled(text::kTitleUpdater).empty());  // no bootload-mode box
+    EXPECT_EQ(sim->FlashedImages().size(), 2u);
+    EXPECT_TRUE(WorkEmpty());
+}
+
+TEST_F(UpdateSim, AutomaticUpdateOfAnOutdatedBootFromTheSecondSet) {
+    UsePackage(kUpgradeApplicationBoot);
+    scenario.boot = {7, 1};
+    scenario.flash.restartMs = 0;  // the technician has put the radio back into bootload mode
+    Run();
+    EXPECT_EQ(view.Status(), text::kDone);
+    ASSERT_EQ(view.Titled(text::kTitleUpdater).size(), 1u);
+    EXPECT_EQ(view.Titled(text::kTitleUpdater)[0].text, text::kBootUpdated);
+    const auto flashed = sim->FlashedImages();
+    ASSERT_EQ(flashed.size(), 4u);
+    Bytes bootTwo = firmwaregen::Data(6, 2048);
+    EXPECT_EQ(flashed[1].data, bootTwo);
+    EXPECT_EQ(flashed[3].data.size(), 8192u);
+    EXPECT_TRUE(WorkEmpty());
+}
+
+TEST_F(UpdateSim, StopAfterTheTenthCodeBlock) {
+    UsePackage(kUpgradeApplication);
+    bool inCode = false;
+    int positions = 0;
+    view.onStatus = [&](const std::string& s) {
+        inCode = s.rfind("Downloading Application", 0) == 0;
+    };
+    view.onPosition = [&](int) {
+        if (inCode && ++positions == 10)
+            QTimer::singleShot(0, [this] { updater->m_StartButtonClick(); });
+    };
+    Run();
+    EXPECT_EQ(view.Status(), "Code download timed out or canceled by user.");
+    EXPECT_EQ(view.busy.back(), false);
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kStopped);
+    EXPECT_TRUE(WorkEmpty());
+    EXPECT_FALSE(sim->FlashedImages().back().ended);
+    EXPECT_EQ(sim->Report()["codeplug"]["uploads"], 0);
+}
+
+TEST_F(UpdateSim, NothingIsWrittenToARadioAtTheNewFormatOrAt57) {
+    UsePackage(kUpgradeApplication);
+    scenario.codeplug.generateFormat = 5;  // already 5.10
+    Run();
+    EXPECT_EQ(view.Status(), text::kDone);
+    EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
+    EXPECT_TRUE(Backups().empty());
+
+    Restart();
+    scenario.codeplug.generateFormat = 4;
+    scenario.codeplug.formatAfterUpdate = {5, 7};
+    Run();
+    EXPECT_EQ(view.Status(), text::kDone);
+    ASSERT_EQ(view.Titled(text::kTitleUpdater).size(), 1u);
+    EXPECT_EQ(view.Titled(text::kTitleUpdater)[0].text, text::kNoConversion);
+    EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
+}
+
+TEST_F(UpdateSim, WrongSeriesAndStaleChunkFileFlashNothing) {
+    UsePackage(kUpgradeApplication);
+    scenario.boot = {6, 0};
+    Run();
+    ASSERT_FALSE(view.messages.empty());
+    EXPECT_NE(view.messages.back().text.find("2600_Series_6"), std::string::npos);
+    EXPECT_TRUE(sim->FlashedImages().empty());
+    EXPECT_TRUE(WorkEmpty());
+
+    Restart();
+    scenario.boot = {4, 3};
+    std::ofstream(work / "Loader.1") << "left by another copy";
+    Run();
+    ASSERT_EQ(view.Titled(kEmbeddedFilesTitle).size(), 1u);
+    EXPECT_EQ(view.Status(), text::kIdle);
+    EXPECT_TRUE(sim->FlashedImages().empty());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,241 @@
+// quenta update as a program: its exit statuses and what it leaves behind, against the
+// simulated radio over a pseudo-terminal. Only runs that end without the long waits (the
+// flash erase of an application, the radio's restart) are run here; the whole update runs
+// in-process on a scaled clock (UpdateSimTest).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "FirmwareGen.h"
+#include "RadioSim.h"
+#include "SimPortDirectory.h"
+#include "TempDir.h"
+#include "app/package/PackageAttributes.h"
+#include "app/package/PackageNames.h"
+
+namespace fs = std::filesystem;
+using firmwaregen::ImageKind;
+
+namespace {
+
+constexpr int kSimCom = 6;
+
+struct ToolRun {
+    int status = -1;
+    std::string output;  // stdout and stderr
+};
+
+struct RunOptions {
+    RunOptions(std::string dir = {}) : cwd(std::move(dir)) {}
+    std::string cwd;
+    long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
+    // Called with each line as it arrives; returns true to send SIGINT (once).
+    std::function<bool(const std::string&)> interruptAt;
+};
+
+ToolRun Quenta(const std::vector<std::string>& args, const RunOptions& options = {}) {
+    ToolRun r;
+    int out[2];
+    if (::pipe(out) != 0)
+        return r;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(out[1], 2);
+        ::close(out[0]);
+        ::setsid();  // no controlling terminal: nothing is asked on one
+        if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0)
+            ::_exit(126);
+        if (options.fileSizeLimit >= 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                         static_cast<rlim_t>(options.fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::vector<char*> argv{const_cast<char*>(QUENTA_BIN), const_cast<char*>("update")};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(QUENTA_BIN, argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    FILE* f = ::fdopen(out[0], "r");
+    char line[1024];
+    bool interrupted = false;
+    while (f != nullptr && std::fgets(line, sizeof line, f) != nullptr) {
+        r.output += line;
+        if (!interrupted && options.interruptAt && options.interruptAt(line)) {
+            ::kill(pid, SIGINT);
+            interrupted = true;
+        }
+    }
+    if (f != nullptr)
+        std::fclose(f);
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+std::string SRecords(ImageKind kind, std::uint64_t bytes, std::uint32_t seed) {
+    std::ostringstream out;
+    firmwaregen::WriteSRecordImage(out, {kind, bytes, seed, 16});
+    return out.str();
+}
+
+class QuentaUpdate : public ::testing::Test {
+  protected:
+    simtest::SimPortDirectory ports;
+    TempDir package;
+    TempDir work;
+    Scenario scenario;
+    std::unique_ptr<RadioSim> sim;
+    ResourceAttributes attributes;
+
+    void SetUp() override {
+        scenario.boot = {4, 3};
+        attributes.Series = 4;
+        attributes.KindBySeries = 1;
+        attributes.BootMajor = 4;
+        attributes.BootMinor = 3;
+    }
+    void TearDown() override {
+        if (sim)
+            sim->Stop();
+    }
+    // One file per resource, as the package builder writes a package folder.
+    void PutImage(ImageSet set, ImageRole role, const std::string& image, std::size_t chunk) {
+        std::uint32_t count = 0;
+        for (std::size_t at = 0; at < image.size(); at += chunk)
+            std::ofstream(package / ChunkResourceName(set, role, ++count), std::ios::binary)
+                << image.substr(at, chunk);
+        SetChunkCount(attributes, set, role, count);
+    }
+    void WritePackage(std::uint8_t upgradeType, std::uint64_t codeBytes = 8192) {
+        attributes.UpgradeType = upgradeType;
+        PutImage(ImageSet::kApplication, ImageRole::kLoader, SRecords(ImageKind::kLoader, 512, 1),
+                 2048);
+        PutImage(ImageSet::kApplication, ImageRole::kCode,
+                 SRecords(upgradeType == kUpgradeBoot ? ImageKind::kBoot : ImageKind::kApplication,
+                          codeBytes, 2),
+                 2048);
+        const auto record = SerializeAttributes(attributes);
+        std::ofstream(package / kAttributesResourceName, std::ios::binary)
+            .write(reinterpret_cast<const char*>(record.data()), record.size());
+    }
+    void StartSim() {
+        sim = std::make_unique<RadioSim>(scenario);
+        std::string error;
+        ASSERT_TRUE(sim->Open(error, ports.Path(), kSimCom)) << error;
+        sim->Start();
+    }
+    std::vector<std::string> Args(const std::string& password) {
+        const std::string file = package / "password.txt";
+        std::ofstream(file) << password << "\n";
+        return {"--port",          "COM" + std::to_string(kSimCom),
+                "--port-dir",      ports.Path(),
+                "--package",       package.Path(),
+                "--password-file", file};
+    }
+    bool WorkEmpty() const { return fs::is_empty(work.Path()); }
+};
+
+TEST_F(QuentaUpdate, UsageAndHelp) {
+    EXPECT_EQ(Quenta({}).status, 2);
+    const ToolRun help = Quenta({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("3  stopped with Ctrl-C"), std::string::npos) << help.output;
+    WritePackage(kUpgradeApplication);
+    std::vector<std::string> args = Args("pelican");
+    args.push_back("--boot");  // not a package that chooses by hand
+    EXPECT_EQ(Quenta(args).status, 2);
+}
+
+TEST_F(QuentaUpdate, WrongPasswordDoesNothing) {
+    WritePackage(kUpgradeApplication);
+    StartSim();
+    const ToolRun r = Quenta(Args("albatross"), {work.Path()});
+    EXPECT_EQ(r.status, 4) << r.output;
+    EXPECT_TRUE(sim->Report()["counts"].empty());
+}
+
+TEST_F(QuentaUpdate, CurrentBootIsASuccessWithoutADownload) {
+    WritePackage(kUpgradeBoot);
+    StartSim();
+    const ToolRun r = Quenta(Args("marigold"), {work.Path()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("The boot version is current and does not need to be upgraded.\n"),
+              std::string::npos);
+    EXPECT_TRUE(sim->FlashedImages().empty());
+}
+
+TEST_F(QuentaUpdate, SeriesMismatchFails) {
+    WritePackage(kUpgradeApplication);
+    scenario.boot = {6, 0};
+    StartSim();
+    const ToolRun r = Quenta(Args("pelican"), {work.Path()});
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("Quenta Code Updater (error): Radio requires a 2600_Series_6 version"),
+              std::string::npos)
+        << r.output;
+    EXPECT_TRUE(WorkEmpty());
+}
+
+TEST_F(QuentaUpdate, CtrlCStopsTheDownloadAndCleansUp) {
+    WritePackage(kUpgradeBoot, 200'000);  // some seconds on the line
+    scenario.boot = {4, 1};
+    StartSim();
+    RunOptions options{work.Path()};
+    options.interruptAt = [](const std::string& line) {
+        return line.rfind("Downloading Boot code", 0) == 0;
+    };
+    const ToolRun r = Quenta(Args("marigold"), options);
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_NE(r.output.find("Code download timed out or canceled by user.\n"), std::string::npos)
+        << r.output;
+    EXPECT_TRUE(WorkEmpty());
+    const auto flashed = sim->FlashedImages();
+    ASSERT_EQ(flashed.size(), 2u);
+    EXPECT_FALSE(flashed[1].ended);
+}
+
+TEST_F(QuentaUpdate, StaleChunkOrDiskErrorDownloadsNothing) {
+    WritePackage(kUpgradeApplication);
+    StartSim();
+    std::ofstream(work / "Loader.1") << "left by another copy";
+    ToolRun r = Quenta(Args("pelican"), {work.Path()});
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("Embedded Files (error): Quenta Code Updater could not read the "
+                            "embedded loader file."),
+              std::string::npos)
+        << r.output;
+    fs::remove(work / "Loader.1");
+
+    // Room for every chunk but not for the joined code image.
+    RunOptions full{work.Path()};
+    full.fileSizeLimit = 8192;
+    r = Quenta(Args("pelican"), full);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("Embedded Files (error): Quenta Code Updater could not read the "
+                            "embedded code file."),
+              std::string::npos)
+        << r.output;
+    EXPECT_TRUE(sim->FlashedImages().empty());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,216 @@
+#include "TerminalView.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <iostream>
+
+#include "RetrieveCommand.h"
+#include "app/core/UpdaterTexts.h"
+
+namespace {
+
+constexpr int kBarWidth = 40;
+constexpr int kPlainStepPercent = 10;
+
+const char* IconWord(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::kError:
+            return "error";
+        case MessageIcon::kInformation:
+            return "information";
+        default:
+            return "question";
+    }
+}
+
+}  // namespace
+
+TerminalView::TerminalView(Options options, std::ostream& out, std::ostream& err)
+    : options_(std::move(options)),
+      out_(out),
+      err_(err),
+      tty_(&out == &std::cout && ::isatty(STDOUT_FILENO) == 1) {}
+
+TerminalView::~TerminalView() {
+    ClearBar();
+}
+
+void TerminalView::ClearBar() {
+    if (!barShown_)
+        return;
+    out_ << "\r\033[K" << std::flush;
+    barShown_ = false;
+}
+
+void TerminalView::DrawBar() {
+    if (!tty_)
+        return;
+    const int filled = shownPercent_ * kBarWidth / 100;
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3d%%", shownPercent_);
+    out_ << "\r[" << bar << "] " << percent << std::flush;
+    barShown_ = true;
+}
+
+void TerminalView::SetPosition(int value) {
+    position_ = value;
+    const int span = maximum_ - minimum_;
+    int percent =
+        span > 0 ? static_cast<int>((static_cast<long long>(value) - minimum_) * 100 / span) : 0;
+    percent = std::clamp(percent, 0, 100);
+    if (percent == shownPercent_)
+        return;
+    if (tty_) {
+        shownPercent_ = percent;
+        DrawBar();
+        return;
+    }
+    if (shownPercent_ < 0 || percent / kPlainStepPercent != shownPercent_ / kPlainStepPercent) {
+        if (percent > 0)
+            out_ << "Progress: " << percent << "%\n" << std::flush;
+    }
+    shownPercent_ = percent;
+}
+
+void TerminalView::SetStatus(const std::string& text) {
+    if (text == status_)
+        return;
+    status_ = text;
+    ClearBar();
+    out_ << text << '\n' << std::flush;
+    if (tty_ && shownPercent_ >= 0)
+        DrawBar();
+}
+
+void TerminalView::Note(const std::string& line) {
+    ClearBar();
+    out_ << line << '\n' << std::flush;
+    if (tty_ && shownPercent_ >= 0)
+        DrawBar();
+}
+
+void TerminalView::ShowMessage(const std::string& title, MessageIcon icon,
+                               const std::string& text) {
+    ++messages_;
+    ClearBar();
+    // One line per line of the box, each beginning with its title, so that a log can be
+    // searched by title.
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', begin);
+        const std::string line = text.substr(begin, end == std::string::npos ? end : end - begin);
+        // Blank lines between a box's paragraphs are left out: one line, one statement.
+        if (!line.empty()) {
+            if (options_.titledMessages)
+                err_ << title << " (" << IconWord(icon) << "): ";
+            err_ << line << '\n';
+        }
+        if (end == std::string::npos)
+            break;
+        begin = end + 1;
+    }
+    err_ << std::flush;
+    if (text == updater_text::kBootUpdated && !options_.assumeYes) {
+        err_ << "Press Enter once the radio is in bootload mode." << std::endl;
+        WaitForEnter();
+    }
+}
+
+bool TerminalView::AskYesNo(const std::string& title, const std::string& text) {
+    ShowMessage(title, MessageIcon::kQuestion, text);
+    return true;
+}
+
+bool TerminalView::WaitForEnter() {
+    // The update's timers and Ctrl-C stay live while the box is open, as in the window.
+    QEventLoop loop;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    bool got = false;
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char c = 0;
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n <= 0 || c == '\n') {
+            got = n > 0;
+            loop.quit();
+        }
+    });
+    enterLoop_ = &loop;
+    if (!interrupted_)
+        loop.exec();
+    enterLoop_ = nullptr;
+    return got;
+}
+
+void TerminalView::Interrupt() {
+    interrupted_ = true;
+    if (enterLoop_ != nullptr)
+        enterLoop_->quit();
+}
+
+bool TerminalView::ReadSecret(const std::string& prompt, std::string& out) {
+    const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        err_ << prompt << " no terminal to ask on" << std::endl;
+        return false;
+    }
+    termios saved{};
+    const bool isTerminal = ::tcgetattr(fd, &saved) == 0;
+    if (isTerminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+        quiet.c_lflag |= ECHONL;
+        ::tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    [[maybe_unused]] ssize_t w = ::write(fd, prompt.data(), prompt.size());
+    w = ::write(fd, " ", 1);
+    out.clear();
+    bool ok = false;
+    for (;;) {
+        char c = 0;
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n < 0 && errno == EINTR)
+            break;  // Ctrl-C
+        if (n <= 0)
+            break;
+        if (c == '\n') {
+            ok = true;
+            break;
+        }
+        if (out.size() < 256)
+            out.push_back(c);
+    }
+    if (isTerminal)
+        ::tcsetattr(fd, TCSAFLUSH, &saved);
+    if (!ok)
+        w = ::write(fd, "\n", 1);
+    ::close(fd);
+    return ok;
+}
+
+bool TerminalView::AskPassword(std::string& entered) {
+    if (options_.passwordGiven) {
+        entered = options_.password;
+        return true;
+    }
+    return ReadSecret("Radio Code Update - Enter Password:", entered);
+}
+
+bool TerminalView::AskCodeplugPassword(std::string& entered) {
+    ClearBar();
+    return ReadSecret("The radio asks for its codeplug password:", entered);
+}
+
+void TerminalView::ShowVersionInfo(const VersionRecord& record, TargetKind kind) {
+    versionShown_ = true;
+    if (options_.printVersionInfo)
+        out_ << FormatVersionInfo(record, kind) << std::flush;
+}

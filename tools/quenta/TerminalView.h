@@ -1,0 +1,78 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "app/core/UpdaterView.h"
+
+class QEventLoop;
+
+// The update logic's view in a terminal: status lines as they change on stdout, a progress
+// bar redrawn in place when stdout is a terminal (plain lines at every tenth otherwise),
+// message boxes as lines on stderr that begin with their title, the passwords read without
+// echo from the terminal (or from a file), the bootload-mode OK as Enter (or at once).
+class TerminalView : public UpdaterView, private ProgressBar {
+  public:
+    struct Options {
+        int comNumber = 1;
+        bool boot = false;
+        bool assumeYes = false;  // the bootload-mode box needs no Enter
+        std::string password;    // the Start password, when given by file
+        bool passwordGiven = false;
+        bool printVersionInfo = true;  // Retrieve prints the record on out
+        bool titledMessages = true;    // false: a message is its text alone
+    };
+
+    // out is a terminal when it is std::cout and stdout is one.
+    TerminalView(Options options, std::ostream& out, std::ostream& err);
+    ~TerminalView() override;
+
+    void SetStatus(const std::string& text) override;
+    void ShowMessage(const std::string& title, MessageIcon icon, const std::string& text) override;
+    bool AskYesNo(const std::string& title, const std::string& text) override;
+    bool AskPassword(std::string& entered) override;
+    bool AskCodeplugPassword(std::string& entered) override;
+    ProgressBar& Progress() override { return *this; }
+    int ProgressPosition() const override { return position_; }
+    void ShowBusy(bool) override {}
+    void SetRetrieveEnabled(bool) override {}
+    void FocusRetrieve() override {}
+    int SelectedPortIndex() const override { return options_.comNumber - 1; }
+    bool BootChecked() const override { return options_.boot; }
+    void ShowVersionInfo(const VersionRecord& record, TargetKind kind) override;
+    void PortsScanned() override {}
+
+    // Ends a wait for Enter (Ctrl-C).
+    void Interrupt();
+    // A line of the command's own between status lines (the bar, if shown, is drawn again).
+    void Note(const std::string& line);
+    bool VersionShown() const { return versionShown_; }
+    // Messages shown so far.
+    int Messages() const { return messages_; }
+
+  private:
+    void SetMinimum(int value) override { minimum_ = value; }
+    void SetMaximum(int value) override { maximum_ = value; }
+    void SetPosition(int value) override;
+    void ClearBar();
+    void DrawBar();
+    bool WaitForEnter();
+    // A line from the terminal without echo; false when there is no terminal or it was
+    // interrupted.
+    bool ReadSecret(const std::string& prompt, std::string& out);
+
+    Options options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    bool tty_ = false;
+    bool barShown_ = false;
+    int minimum_ = 0;
+    int maximum_ = 100;
+    int position_ = 0;
+    int shownPercent_ = -1;
+    std::string status_;
+    bool versionShown_ = false;
+    int messages_ = 0;
+    QEventLoop* enterLoop_ = nullptr;
+    bool interrupted_ = false;
+};
