@@ -64,7 +64,7 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
     options.comNumber = portArgument.ComNumber();
     options.titledMessages = false;
     TerminalView view(options, std::cout, std::cerr);
-    CodeUpdater updater(view, qt.platform, DefaultRetrievePackage());
+    CodeUpdater updater(view, qt.platform, CarriedPackage());
     updater.Initialise();
     if (!updater.OpenSelectedPort(true)) {
         updater.ClosePort();
