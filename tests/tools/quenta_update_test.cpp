@@ -268,6 +268,10 @@ TEST_F(QuentaUpdate, CodeplugReadAndRestore) {
 
     r = codeplug("write", file);
     EXPECT_EQ(r.status, 0) << r.output;
+    // The radio reads the line on its own thread: the transfer's end may still be on its way
+    // (a generous bound, never reached on a sound run).
+    for (int i = 0; i < 1000 && sim->Report()["codeplug"]["completedDownloads"] == 0; ++i)
+        ::usleep(5000);
     EXPECT_EQ(sim->Report()["codeplug"]["completedDownloads"], 1);
 }
 
