@@ -5,7 +5,9 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
+#include "FirmwareGen.h"
 #include "UpdaterTestSupport.h"
 #include "app/core/TargetKindFromRadio.h"
 #include "app/core/UpdaterTexts.h"
@@ -291,6 +293,38 @@ TEST_F(Updater, ProcessorMismatchMessageFollowsTheVariant) {
     EXPECT_EQ(view.Titled(text::kTitleUpdater)[0].text, text::kProcessorFor316);
     EXPECT_EQ(view.Status(), text::kIdle);
     EXPECT_EQ(component.Baud(), 19200);
+}
+
+TEST_F(Updater, DspPackagePagesGoThroughAPrivateFolder) {
+    UsePackage(kUpgradeDsp);
+    firmwaregen::DspPlan plan;
+    plan.pages = 1;  // the 40-byte layout holds page 0 only
+    const firmwaregen::DspImage dsp = firmwaregen::MakeDspImage(plan);
+    std::ostringstream coff;
+    firmwaregen::WriteCoff(coff, dsp);
+    package.PutImage(attributes, ImageSet::kApplication, ImageRole::kCode, coff.str(), 1000);
+    auto privateFolders = [] {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
+            n += e.path().filename().string().rfind("quenta-dsp-", 0) == 0;
+        return n;
+    };
+    const int before = privateFolders();
+    int during = 0;
+    view.onStatus = [&](const std::string& s) {
+        if (s == "Downloading Loader code...")
+            during = privateFolders() - before;
+    };
+    Start(Codeplug(4));
+    PressStart();
+    EXPECT_EQ(view.Status(), "Download finished") << view.Status();
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kSucceeded);
+    ASSERT_FALSE(radio->flash.Images().empty());
+    EXPECT_EQ(radio->flash.Images().back().pages.size(), firmwaregen::ExpectedPages(dsp).size());
+    EXPECT_EQ(radio->Count(0x03, 0x07), 0);  // no codeplug stage
+    EXPECT_EQ(privateFolders(), before);
+    EXPECT_EQ(during, 1);
+    EXPECT_TRUE(WorkFiles().empty());
 }
 
 // The automatic sequence of an Application/Boot package for series 4.

@@ -139,6 +139,12 @@ const Case kCases[] = {
     {kQuenta, "codeplug convert --to 5.10 {d}/good.cp {d}/out.cp", "File too large", 1024},
     {kQuenta, "codeplug generate --format 5.9 {d}/none/out.cp", "cannot create"},
     {kQuenta, "codeplug generate --format 5.9 {d}/out.cp", "File too large", 1024},
+    // A codeplug file to write into a radio is examined before the port is opened.
+    {kQuenta, "codeplug write --port {d}/missing-tty {d}/empty", "is empty"},
+    {kQuenta, "codeplug write --port {d}/missing-tty {d}/odd.cp", "odd length"},
+    {kQuenta, "codeplug write --port {d}/missing-tty {d}/cut.cp", "not a well-formed codeplug"},
+    {kQuenta, "codeplug write --port {d}/missing-tty {d}/noise", "not a well-formed codeplug"},
+    {kQuenta, "codeplug write --port {d}/missing-tty {d}/big.cp", "longer than 32768 bytes"},
     // Ports that are no serial ports.
     {kQuenta, "retrieve --port {d}/missing-tty", "does not exist", 0, 2},
     {kQuenta, "retrieve --port {d}/noise", "not a serial port", 0, 2},

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 
 #include "FirmwareGen.h"
@@ -23,6 +24,7 @@
 
 namespace fs = std::filesystem;
 using firmwaregen::ImageKind;
+using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
@@ -60,7 +62,7 @@ ToolRun Quenta(const std::vector<std::string>& args, const RunOptions& options =
                          static_cast<rlim_t>(options.fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
-        std::vector<char*> argv{const_cast<char*>(QUENTA_BIN), const_cast<char*>("update")};
+        std::vector<char*> argv{const_cast<char*>(QUENTA_BIN)};
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -84,6 +86,11 @@ ToolRun Quenta(const std::vector<std::string>& args, const RunOptions& options =
     ::waitpid(pid, &raw, 0);
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return r;
+}
+
+ToolRun Update(std::vector<std::string> args, const RunOptions& options = {}) {
+    args.insert(args.begin(), "update");
+    return Quenta(args, options);
 }
 
 std::string SRecords(ImageKind kind, std::uint64_t bytes, std::uint32_t seed) {
@@ -150,20 +157,20 @@ class QuentaUpdate : public ::testing::Test {
 };
 
 TEST_F(QuentaUpdate, UsageAndHelp) {
-    EXPECT_EQ(Quenta({}).status, 2);
-    const ToolRun help = Quenta({"--help"});
+    EXPECT_EQ(Update({}).status, 2);
+    const ToolRun help = Update({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.output.find("3  stopped with Ctrl-C"), std::string::npos) << help.output;
     WritePackage(kUpgradeApplication);
     std::vector<std::string> args = Args("pelican");
     args.push_back("--boot");  // not a package that chooses by hand
-    EXPECT_EQ(Quenta(args).status, 2);
+    EXPECT_EQ(Update(args).status, 2);
 }
 
 TEST_F(QuentaUpdate, WrongPasswordDoesNothing) {
     WritePackage(kUpgradeApplication);
     StartSim();
-    const ToolRun r = Quenta(Args("albatross"), {work.Path()});
+    const ToolRun r = Update(Args("albatross"), {work.Path()});
     EXPECT_EQ(r.status, 4) << r.output;
     EXPECT_TRUE(sim->Report()["counts"].empty());
 }
@@ -171,7 +178,7 @@ TEST_F(QuentaUpdate, WrongPasswordDoesNothing) {
 TEST_F(QuentaUpdate, CurrentBootIsASuccessWithoutADownload) {
     WritePackage(kUpgradeBoot);
     StartSim();
-    const ToolRun r = Quenta(Args("marigold"), {work.Path()});
+    const ToolRun r = Update(Args("marigold"), {work.Path()});
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("The boot version is current and does not need to be upgraded.\n"),
               std::string::npos);
@@ -182,7 +189,7 @@ TEST_F(QuentaUpdate, SeriesMismatchFails) {
     WritePackage(kUpgradeApplication);
     scenario.boot = {6, 0};
     StartSim();
-    const ToolRun r = Quenta(Args("pelican"), {work.Path()});
+    const ToolRun r = Update(Args("pelican"), {work.Path()});
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("Quenta Code Updater (error): Radio requires a 2600_Series_6 version"),
               std::string::npos)
@@ -198,7 +205,7 @@ TEST_F(QuentaUpdate, CtrlCStopsTheDownloadAndCleansUp) {
     options.interruptAt = [](const std::string& line) {
         return line.rfind("Downloading Boot code", 0) == 0;
     };
-    const ToolRun r = Quenta(Args("marigold"), options);
+    const ToolRun r = Update(Args("marigold"), options);
     EXPECT_EQ(r.status, 3) << r.output;
     EXPECT_NE(r.output.find("Code download timed out or canceled by user.\n"), std::string::npos)
         << r.output;
@@ -212,7 +219,7 @@ TEST_F(QuentaUpdate, StaleChunkOrDiskErrorDownloadsNothing) {
     WritePackage(kUpgradeApplication);
     StartSim();
     std::ofstream(work / "Loader.1") << "left by another copy";
-    ToolRun r = Quenta(Args("pelican"), {work.Path()});
+    ToolRun r = Update(Args("pelican"), {work.Path()});
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("Embedded Files (error): Quenta Code Updater could not read the "
                             "embedded loader file."),
@@ -223,13 +230,49 @@ TEST_F(QuentaUpdate, StaleChunkOrDiskErrorDownloadsNothing) {
     // Room for every chunk but not for the joined code image.
     RunOptions full{work.Path()};
     full.fileSizeLimit = 8192;
-    r = Quenta(Args("pelican"), full);
+    r = Update(Args("pelican"), full);
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("Embedded Files (error): Quenta Code Updater could not read the "
                             "embedded code file."),
               std::string::npos)
         << r.output;
     EXPECT_TRUE(sim->FlashedImages().empty());
+}
+
+TEST_F(QuentaUpdate, CodeplugReadAndRestore) {
+    scenario.fileFormat = {5, 9};
+    StartSim();
+    const std::string file = work / "radio.codeplug";
+    const std::vector<std::string> port = {"--port", "COM" + std::to_string(kSimCom), "--port-dir",
+                                           ports.Path()};
+    auto codeplug = [&](const std::string& verb, const std::string& path) {
+        std::vector<std::string> args = {"codeplug", verb};
+        args.insert(args.end(), port.begin(), port.end());
+        args.push_back(path);
+        return Quenta(args);
+    };
+    ToolRun r = codeplug("read", file);
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::ifstream in(file, std::ios::binary);
+    const Bytes read((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_FALSE(read.empty());
+    EXPECT_TRUE(std::equal(read.begin(), read.end(), sim->Codeplug().begin()));
+
+    // A file in another format than the radio's is refused with the conversion to run.
+    const std::string other = work / "other.codeplug";
+    EXPECT_EQ(Quenta({"codeplug", "convert", "--to", "5.10", file, other}).status, 0);
+    r = codeplug("write", other);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("quenta codeplug convert --to 5.9"), std::string::npos) << r.output;
+    EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
+
+    r = codeplug("write", file);
+    EXPECT_EQ(r.status, 0) << r.output;
+    // The radio reads the line on its own thread: the transfer's end may still be on its way
+    // (a generous bound, never reached on a sound run).
+    for (int i = 0; i < 1000 && sim->Report()["codeplug"]["completedDownloads"] == 0; ++i)
+        ::usleep(5000);
+    EXPECT_EQ(sim->Report()["codeplug"]["completedDownloads"], 1);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <iostream>
+#include <memory>
 
 #include "FileIo.h"
 #include "QtUpdaterPlatform.h"
@@ -9,6 +10,7 @@
 #include "TerminalView.h"
 #include "app/core/CodeUpdater.h"
 #include "app/core/RadioCodeplug.h"
+#include "convert/CodeplugCheck.h"
 #include "convert/RadioCodeplugConversion.h"
 #include "transfer/TransferMessages.h"
 
@@ -46,6 +48,23 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
             std::cerr << "quenta codeplug write: " << error << "\n";
             return 1;
         }
+        // A file that is no codeplug is refused before the port is opened, not after.
+        std::string problem;
+        if (codeplug.empty()) {
+            problem = file + " is empty";
+        } else if (codeplug.size() % 2 != 0) {
+            problem = file + " has an odd length; a codeplug is a whole number of 16-bit words";
+        } else {
+            auto img = std::make_unique<CodeplugImage>();
+            loadRadioBytes(*img, codeplug.data(), codeplug.size());
+            const CodeplugCheck check = checkCodeplug(*img);
+            if (!check.ok)
+                problem = file + ": not a well-formed codeplug: " + check.reason;
+        }
+        if (!problem.empty()) {
+            std::cerr << "quenta codeplug write: " << problem << "\n";
+            return 1;
+        }
     }
     PortArgument portArgument;
     std::string error;
@@ -64,7 +83,7 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
     options.comNumber = portArgument.ComNumber();
     options.titledMessages = false;
     TerminalView view(options, std::cout, std::cerr);
-    CodeUpdater updater(view, qt.platform, DefaultRetrievePackage());
+    CodeUpdater updater(view, qt.platform, CarriedPackage());
     updater.Initialise();
     if (!updater.OpenSelectedPort(true)) {
         updater.ClosePort();

@@ -54,13 +54,16 @@ bool PortArgument::Resolve(const std::string& port, const std::string& portDir, 
     return true;
 }
 
-void TraceFrames(RadioLink& link, MessagePump& pump, std::FILE* out) {
+RadioLink::TraceSink FrameTraceWriter(MessagePump& pump, std::FILE* out) {
     const std::int64_t start = pump.NowMilliseconds();
-    link.SetTraceSink(
-        [start, out](char direction, const std::uint8_t* bytes, int count, std::int64_t ms) {
-            std::fprintf(out, "%8lld %c", static_cast<long long>(ms - start), direction);
-            for (int i = 0; i < count; ++i)
-                std::fprintf(out, " %02X", bytes[i]);
-            std::fputc('\n', out);
-        });
+    return [start, out](char direction, const std::uint8_t* bytes, int count, std::int64_t ms) {
+        std::fprintf(out, "%8lld %c", static_cast<long long>(ms - start), direction);
+        for (int i = 0; i < count; ++i)
+            std::fprintf(out, " %02X", bytes[i]);
+        std::fputc('\n', out);
+    };
+}
+
+void TraceFrames(RadioLink& link, MessagePump& pump, std::FILE* out) {
+    link.SetTraceSink(FrameTraceWriter(pump, out));
 }

@@ -57,3 +57,5 @@ class PortArgument {
 // Prints every frame to out: milliseconds since start, W (wire bytes sent) or R (payload
 // received), the bytes in hexadecimal. out must outlive the link's use of it.
 void TraceFrames(RadioLink& link, MessagePump& pump, std::FILE* out);
+// The same lines as a trace sink of its own, for a caller that watches the frames too.
+RadioLink::TraceSink FrameTraceWriter(MessagePump& pump, std::FILE* out);

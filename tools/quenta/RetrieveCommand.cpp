@@ -14,12 +14,18 @@
 
 namespace {
 
+TargetKind CarriedKind() {
+    ResourceAttributes a;
+    ReadPackageAttributes(CarriedPackage(), a);
+    return TargetKindFromPackage(a.RadioFamily, a.Series, a.KindBySeries == 0);
+}
+
 int Usage(std::ostream& err) {
     err << "usage: quenta retrieve --port COMn|DEVICE [--kind K] [--port-dir DIR] [--trace]\n"
            "  Reads and prints the radio's version information; changes nothing in the radio.\n"
            "  --port      COM1..COM64 or a device path\n"
-           "  --kind      target kind 0..8 (default "
-        << int{kDefaultRetrieveKind}
+           "  --kind      target kind 0..8 (default: the carried package's, "
+        << int{CarriedKind()}
         << ")\n"
            "  --port-dir  folder of COMn links to look in first (default "
         << serial::ComPortResolver::DefaultPortDirectory()
@@ -41,6 +47,14 @@ const PackageResources& DefaultRetrievePackage() {
         return p;
     }();
     return package;
+}
+
+const PackageResources& CarriedPackage() {
+    static const std::unique_ptr<PackageResources> carried = MakeEmbeddedPackage();
+    ResourceAttributes attributes;
+    if (carried && ReadPackageAttributes(*carried, attributes))
+        return *carried;
+    return DefaultRetrievePackage();
 }
 
 std::string FormatVersionInfo(const VersionRecord& r, TargetKind kind) {
@@ -77,6 +91,7 @@ int runRetrieveCommand(int argc, char** argv) {
     std::string port;
     std::string portDir;
     RetrieveOptions options;
+    options.package = &CarriedPackage();
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--port" && i + 1 < argc) {

@@ -21,6 +21,8 @@ constexpr TargetKind kDefaultRetrieveKind = 6;
 // The package whose family and kind Retrieve follows when the program carries none: a
 // family-0 series-4 radio (kind 6).
 const PackageResources& DefaultRetrievePackage();
+// The package the program carries, or DefaultRetrievePackage() when it carries none.
+const PackageResources& CarriedPackage();
 
 struct RetrieveOptions {
     int comNumber = 1;

@@ -91,6 +91,13 @@ void TerminalView::SetStatus(const std::string& text) {
         DrawBar();
 }
 
+void TerminalView::Note(const std::string& line) {
+    ClearBar();
+    out_ << line << '\n' << std::flush;
+    if (tty_ && shownPercent_ >= 0)
+        DrawBar();
+}
+
 void TerminalView::ShowMessage(const std::string& title, MessageIcon icon,
                                const std::string& text) {
     ++messages_;

@@ -44,6 +44,8 @@ class TerminalView : public UpdaterView, private ProgressBar {
 
     // Ends a wait for Enter (Ctrl-C).
     void Interrupt();
+    // A line of the command's own between status lines (the bar, if shown, is drawn again).
+    void Note(const std::string& line);
     bool VersionShown() const { return versionShown_; }
     // Messages shown so far.
     int Messages() const { return messages_; }

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <memory>
 
+#include "ImageThroughput.h"
 #include "QtUpdaterPlatform.h"
 #include "StopSignal.h"
 #include "TerminalView.h"
@@ -152,8 +153,16 @@ int runUpdateCommand(int argc, char** argv) {
                   << "\n";
         return kUpdateExitUsage;
     }
-    if (trace)
-        TraceFrames(updater.Link(), qt.pump, trace.get());
+    // Every frame to the trace file, if asked for, and after each image how fast it crossed.
+    const RadioLink::TraceSink fileTrace =
+        trace ? FrameTraceWriter(qt.pump, trace.get()) : RadioLink::TraceSink();
+    ImageThroughput throughput([&view](const std::string& line) { view.Note(line); });
+    updater.Link().SetTraceSink(
+        [&](char direction, const std::uint8_t* bytes, int count, std::int64_t ms) {
+            throughput.OnFrame(direction, bytes, count, ms);
+            if (fileTrace)
+                fileTrace(direction, bytes, count, ms);
+        });
 
     StopSignal stop([&] {
         std::cerr << "Stopping..." << std::endl;

@@ -1,6 +1,7 @@
 // quenta: the command-line front end of Quenta Code Updater.
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "CodeplugCommand.h"
 #include "InfoCommand.h"
@@ -43,8 +44,16 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const Command& c : kCommands) {
-        if (std::strcmp(argv[1], c.name) == 0)
+        if (std::strcmp(argv[1], c.name) != 0)
+            continue;
+        // Nothing below throws by design; whatever still escapes (out of memory, a failing
+        // platform) is a failure, never a success.
+        try {
             return c.run(argc - 2, argv + 2);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "quenta %s: %s\n", c.name, e.what());
+            return 1;
+        }
     }
     std::fprintf(stderr, "quenta: unknown command %s\n", argv[1]);
     return usage(stderr);
