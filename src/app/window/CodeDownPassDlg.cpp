@@ -29,16 +29,16 @@ TCodeDownPassDispDlg::TCodeDownPassDispDlg(QWidget* parent) : QDialog(parent) {
 
     auto* panel = new QFrame(this);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    auto* prompt = new QLabel(QStringLiteral("Please enter your password:"), panel);
+    prompt_ = new QLabel(QStringLiteral("Please enter your password:"), panel);
     m_PasswordEdit = new QLineEdit(panel);
     m_PasswordEdit->setObjectName(QStringLiteral("m_PasswordEdit"));
     m_PasswordEdit->setEchoMode(QLineEdit::Password);
     auto* maskStyle = new StarMaskStyle;
     maskStyle->setParent(m_PasswordEdit);
     m_PasswordEdit->setStyle(maskStyle);
-    prompt->setBuddy(m_PasswordEdit);
+    prompt_->setBuddy(m_PasswordEdit);
     auto* panelLayout = new QVBoxLayout(panel);
-    panelLayout->addWidget(prompt);
+    panelLayout->addWidget(prompt_);
     panelLayout->addWidget(m_PasswordEdit);
 
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
@@ -62,6 +62,10 @@ TCodeDownPassDispDlg::TCodeDownPassDispDlg(QWidget* parent) : QDialog(parent) {
 
 QString TCodeDownPassDispDlg::Password() const {
     return m_PasswordEdit->text();
+}
+
+void TCodeDownPassDispDlg::SetPrompt(const QString& prompt) {
+    prompt_->setText(prompt);
 }
 
 void TCodeDownPassDispDlg::showEvent(QShowEvent* event) {

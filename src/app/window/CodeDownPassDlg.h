@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <cstdint>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -14,6 +15,8 @@ class TCodeDownPassDispDlg : public QDialog {
     explicit TCodeDownPassDispDlg(QWidget* parent = nullptr);
 
     QString Password() const;
+    // The same dialog serves the radio's own codeplug password with another prompt.
+    void SetPrompt(const QString& prompt);
 
     QLineEdit* m_PasswordEdit = nullptr;
     QPushButton* BitBtn1 = nullptr;  // OK
@@ -25,6 +28,7 @@ class TCodeDownPassDispDlg : public QDialog {
 
   private:
     void FormActivate();
+    QLabel* prompt_ = nullptr;
     void BitBtn1Click();
     void BitBtn2Click();
 };

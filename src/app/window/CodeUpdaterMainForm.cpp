@@ -1,0 +1,604 @@
+#include "app/window/CodeUpdaterMainForm.h"
+
+#include <unistd.h>
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstdlib>
+
+#include "app/core/CodeplugBackup.h"
+#include "app/package/ProgramName.h"
+#include "app/window/AboutDlg.h"
+#include "app/window/CodeDownPassDlg.h"
+#include "app/window/PortList.h"
+#include "app/window/RadioPictures.h"
+
+namespace {
+
+constexpr int kPortCount = 64;
+// The pane's least width and the distance the window keeps beyond its edge.
+constexpr int kVersionPaneWidth = 273;
+constexpr int kPaneEdgeMargin = 5;
+// The left column's least width, so the groups do not shrink to their captions.
+constexpr int kLeftColumnWidth = 400;
+// The radio pictures are drawn at twice this size.
+constexpr int kPictureWidth = 100;
+constexpr int kPictureHeight = 120;
+constexpr int kProgressMaximum = 100;
+const char kAboutName[] = "Quenta Code Updater";
+const char kAboutVersion[] = "1.2.9";
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+int SystemProcessorCount() {
+    const long count = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return count > 0 ? static_cast<int>(count) : 1;
+}
+
+QLabel* ValueLabel(const QString& text, QWidget* parent, const char* name) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+QLabel* Picture(QWidget* parent, const char* name, RadioPicture which) {
+    auto* picture = new QLabel(parent);
+    picture->setObjectName(QString::fromLatin1(name));
+    picture->setFixedSize(kPictureWidth, kPictureHeight);
+    picture->setScaledContents(true);
+    picture->setPixmap(QPixmap::fromImage(LoadRadioPicture(which)));
+    picture->hide();
+    return picture;
+}
+
+}  // namespace
+
+// The window's progress bar as the downloads and the progress timer drive it.
+class TCodeUpdaterMainDispForm::WidgetProgressBar : public ProgressBar {
+  public:
+    explicit WidgetProgressBar(QProgressBar* bar) : bar_(bar) {}
+    void SetMinimum(int value) override { bar_->setMinimum(value); }
+    void SetMaximum(int value) override { bar_->setMaximum(value); }
+    // QProgressBar ignores a value outside its range; the bar stops at its ends instead.
+    void SetPosition(int value) override {
+        bar_->setValue(std::clamp(value, bar_->minimum(), bar_->maximum()));
+    }
+
+  private:
+    QProgressBar* bar_;
+};
+
+TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(const PackageResources& package,
+                                                   MainFormOptions options, QWidget* parent)
+    : QMainWindow(parent),
+      componentClock_(ApdComPort, pump_),
+      clock_(componentClock_, options.tickDivisor) {
+    setWindowTitle(QStringLiteral("Quenta Code Updater"));
+    setObjectName(QStringLiteral("CodeUpdaterMainDispForm"));
+    BuildMenus();
+    BuildControls();
+    progress_ = std::make_unique<WidgetProgressBar>(m_ProgressBar);
+
+    if (options.workingDirectory.empty())
+        options.workingDirectory = std::filesystem::current_path();
+    if (options.backupDirectory.empty())
+        options.backupDirectory = DefaultBackupDirectory();
+    if (!options.processorCount)
+        options.processorCount = SystemProcessorCount;
+    platform_.reset(new UpdaterPlatform{pump_,
+                                        m_CommTimer,
+                                        ProgressBarTimer,
+                                        ApdComPort,
+                                        clock_,
+                                        options.processorCount,
+                                        options.workingDirectory,
+                                        options.backupDirectory,
+                                        {},
+                                        {}});
+    updater_ = std::make_unique<CodeUpdater>(*this, *platform_, package);
+    // m_CommTimer and ProgressBarTimer get their handlers from the logic (Initialise).
+    ApdComPort.SetOnTriggerTimer([this](int handle) { updater_->ApdComPortTriggerTimer(handle); });
+
+    // Construction in the window's fixed order: the port list, the name and release, the pane
+    // collapsed, then the package's labels and picture, the logic's own steps (link, flags,
+    // target kind, port scan) and the upgrade choice.
+    FillPortList();
+    m_CommTimer.SetEnabled(false);
+    SetNameAndRelease(options.programFilePath.empty()
+                          ? QCoreApplication::applicationFilePath().toStdString()
+                          : options.programFilePath);
+    ToggleVersionPane();
+    updater_->Initialise();
+    ShowPackageLabels(package);
+    ShowPicture();
+    if (updater_->ShowsUpgradeChoice()) {
+        m_UpgradeTypeLabel->show();
+        m_ApplicationRadioButton->show();
+        m_BootRadioButton->show();
+    }
+}
+
+TCodeUpdaterMainDispForm::~TCodeUpdaterMainDispForm() {
+    // The logic holds the link, which borrows the port component and the timers: it goes first.
+    updater_.reset();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building the window
+
+void TCodeUpdaterMainDispForm::BuildMenus() {
+    // The two menus open from flat buttons on a tool bar along the top.
+    m_FileMenuItem = new QMenu(QStringLiteral("&File"), this);
+    m_FileMenuItem->setObjectName(QStringLiteral("m_FileMenuItem"));
+    m_FileExitMenuItem = m_FileMenuItem->addAction(QStringLiteral("E&xit"));
+    m_FileExitMenuItem->setObjectName(QStringLiteral("m_FileExitMenuItem"));
+    m_HelpMenuItem = new QMenu(QStringLiteral("&Help"), this);
+    m_HelpMenuItem->setObjectName(QStringLiteral("m_HelpMenuItem"));
+    m_HelpAboutMenuItem = m_HelpMenuItem->addAction(QStringLiteral("&About"));
+    m_HelpAboutMenuItem->setObjectName(QStringLiteral("m_HelpAboutMenuItem"));
+    connect(m_FileExitMenuItem, &QAction::triggered, this, [this] { m_FileExitMenuItemClick(); });
+    connect(m_HelpAboutMenuItem, &QAction::triggered, this, [this] { m_HelpAboutMenuItemClick(); });
+
+    MenuToolBar = new QToolBar(QStringLiteral("Menu"), this);
+    MenuToolBar->setObjectName(QStringLiteral("MenuToolBar"));
+    MenuToolBar->setMovable(false);
+    MenuToolBar->setFloatable(false);
+    MenuToolBar->toggleViewAction()->setVisible(false);
+    for (QMenu* menu : {m_FileMenuItem, m_HelpMenuItem}) {
+        auto* button = new QToolButton(MenuToolBar);
+        button->setText(menu->title());
+        button->setMenu(menu);
+        button->setPopupMode(QToolButton::InstantPopup);
+        button->setAutoRaise(true);
+        button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
+        MenuToolBar->addWidget(button);
+    }
+    addToolBar(Qt::TopToolBarArea, MenuToolBar);
+    setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+QGroupBox* TCodeUpdaterMainDispForm::BuildTargetGroup(QWidget* parent) {
+    auto* group = new QGroupBox(QStringLiteral("Intended Target Radio"), parent);
+    group->setObjectName(QStringLiteral("m_TargetInformationGroupBox"));
+    m_TargetRadioLabel = ValueLabel(QStringLiteral("2600"), group, "m_TargetRadioLabel");
+    m_TargetSeriesLabel = ValueLabel(QStringLiteral("4"), group, "m_TargetSeriesLabel");
+    m_TargetReleaseLabel = ValueLabel(QStringLiteral("X"), group, "m_TargetReleaseLabel");
+    m_TargetUpgradeTypeLabel =
+        ValueLabel(QStringLiteral("Application"), group, "m_TargetUpgradeTypeLabel");
+    PortableXPicture = Picture(group, "PortableXPicture", RadioPicture::kPortableX);
+    PortableGPicture = Picture(group, "PortableGPicture", RadioPicture::kPortableG);
+    MobileXPicture = Picture(group, "MobileXPicture", RadioPicture::kMobileX);
+    MobileGPicture = Picture(group, "MobileGPicture", RadioPicture::kMobileG);
+
+    auto* grid = new QGridLayout(group);
+    const QString headings[] = {QStringLiteral("Radio:"), QStringLiteral("Series:"),
+                                QStringLiteral("Release:"), QStringLiteral("Upgrade Type:")};
+    QLabel* values[] = {m_TargetRadioLabel, m_TargetSeriesLabel, m_TargetReleaseLabel,
+                        m_TargetUpgradeTypeLabel};
+    for (int row = 0; row < 4; ++row) {
+        grid->addWidget(new QLabel(headings[row], group), row, 0);
+        grid->addWidget(values[row], row, 1);
+    }
+    for (QLabel* picture : {PortableXPicture, PortableGPicture, MobileXPicture, MobileGPicture})
+        grid->addWidget(picture, 0, 2, 5, 1, Qt::AlignRight | Qt::AlignVCenter);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(4, 1);
+    grid->setColumnMinimumWidth(2, kPictureWidth);
+    return group;
+}
+
+QGroupBox* TCodeUpdaterMainDispForm::BuildTransferGroup(QWidget* parent) {
+    auto* group = new QGroupBox(QStringLiteral("Transfer"), parent);
+    group->setObjectName(QStringLiteral("m_CodeUpdateGroupBox"));
+    m_ComportComboBox = new PortComboBox(group);
+    m_ComportComboBox->setObjectName(QStringLiteral("m_ComportComboBox"));
+    m_ComportComboBox->setItemDelegate(new PortItemDelegate(
+        m_ComportComboBox, [this](int i) { return updater_->PortPresent(i); }));
+    m_ComportComboBox->SetPresence([this](int i) { return updater_->PortPresent(i); });
+    m_ComportComboBox->setMaxVisibleItems(16);
+    // A scrolling list of 16 rather than a menu of all 64 items.
+    m_ComportComboBox->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    m_ComportComboBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    connect(m_ComportComboBox, &QComboBox::activated, this,
+            [this](int index) { m_ComportComboBoxChange(index); });
+    auto* comLabel = new QLabel(QStringLiteral("COM:"), group);
+    comLabel->setBuddy(m_ComportComboBox);
+
+    m_UpgradeTypeLabel = new QLabel(QStringLiteral("Upgrade Type:"), group);
+    m_UpgradeTypeLabel->setObjectName(QStringLiteral("m_UpgradeTypeLabel"));
+    m_ApplicationRadioButton = new QRadioButton(QStringLiteral("Application"), group);
+    m_ApplicationRadioButton->setObjectName(QStringLiteral("m_ApplicationRadioButton"));
+    m_ApplicationRadioButton->setChecked(true);
+    m_BootRadioButton = new QRadioButton(QStringLiteral("Boot"), group);
+    m_BootRadioButton->setObjectName(QStringLiteral("m_BootRadioButton"));
+    connect(m_ApplicationRadioButton, &QRadioButton::clicked, this,
+            [this] { m_ApplicationRadioButtonClick(); });
+    connect(m_BootRadioButton, &QRadioButton::clicked, this, [this] { m_BootRadioButtonClick(); });
+    for (QWidget* w : {static_cast<QWidget*>(m_UpgradeTypeLabel),
+                       static_cast<QWidget*>(m_ApplicationRadioButton),
+                       static_cast<QWidget*>(m_BootRadioButton)}) {
+        // Hidden, but the rows keep their place so showing them moves nothing.
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+        w->hide();
+    }
+
+    m_StatusLabel = new QLabel(QStringLiteral("Idle"), group);
+    m_StatusLabel->setObjectName(QStringLiteral("m_StatusLabel"));
+    m_StatusLabel->setWordWrap(true);
+    m_StatusLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Three lines: the longest status texts wrap without moving the controls below.
+    m_StatusLabel->setMinimumHeight(3 * m_StatusLabel->fontMetrics().lineSpacing());
+    m_StatusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_ProgressBar = new QProgressBar(group);
+    m_ProgressBar->setObjectName(QStringLiteral("m_ProgressBar"));
+    m_ProgressBar->setRange(0, kProgressMaximum);
+    m_ProgressBar->setValue(0);
+    m_ProgressBar->setTextVisible(false);
+    m_StartButton = new QPushButton(QStringLiteral("Start"), group);
+    m_StartButton->setObjectName(QStringLiteral("m_StartButton"));
+    // Wide enough for "Start" and "Stop" alike, so the caption change moves nothing.
+    m_StartButton->setMinimumWidth(m_StartButton->sizeHint().width() + 16);
+    connect(m_StartButton, &QPushButton::clicked, this, [this] { m_StartButtonClick(); });
+
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(comLabel, 0, 0);
+    grid->addWidget(m_ComportComboBox, 0, 1, Qt::AlignLeft);
+    grid->addWidget(m_UpgradeTypeLabel, 1, 0);
+    auto* choice = new QHBoxLayout;
+    choice->addWidget(m_ApplicationRadioButton);
+    choice->addWidget(m_BootRadioButton);
+    choice->addStretch(1);
+    grid->addLayout(choice, 1, 1);
+    auto* statusHeading = new QLabel(QStringLiteral("Status:"), group);
+    grid->addWidget(statusHeading, 2, 0, Qt::AlignTop);
+    grid->addWidget(m_StatusLabel, 2, 1);
+    grid->addWidget(m_ProgressBar, 3, 0, 1, 2);
+    grid->addWidget(m_StartButton, 4, 1, Qt::AlignRight);
+    grid->setColumnStretch(1, 1);
+    return group;
+}
+
+QGroupBox* TCodeUpdaterMainDispForm::BuildVersionGroup(QWidget* parent) {
+    auto* group = new QGroupBox(QStringLiteral("Target Radio Version Information"), parent);
+    group->setObjectName(QStringLiteral("m_TargetVersionInfoGroupBox"));
+    FileVersionLabel = ValueLabel(QString(), group, "FileVersionLabel");
+    DSPVersionLabel = ValueLabel(QString(), group, "DSPVersionLabel");
+    HWControllerVersionHeadingLabel =
+        new QLabel(QString::fromLatin1(version_text::kControllerHeadingInitial), group);
+    HWControllerVersionHeadingLabel->setObjectName(
+        QStringLiteral("HWControllerVersionHeadingLabel"));
+    HWControllerVersionLabel = ValueLabel(QString(), group, "HWControllerVersionLabel");
+    HWRevisionLabel = ValueLabel(QString(), group, "HWRevisionLabel");
+    SerialNumberLabel = ValueLabel(QString(), group, "SerialNumberLabel");
+    BootLoadVersionLabel = ValueLabel(QString(), group, "BootLoadVersionLabel");
+    SEMVersionLabel = ValueLabel(QString(), group, "SEMVersionLabel");
+    CordavoVersionLabel = ValueLabel(QStringLiteral("<Blank>"), group, "CordavoVersionLabel");
+    KesmetVersionLabel = ValueLabel(QStringLiteral("<Blank>"), group, "KesmetVersionLabel");
+    for (QLabel* plain : {CordavoVersionLabel, KesmetVersionLabel})
+        plain->setTextFormat(Qt::PlainText);
+    m_RetrieveVersionInfoButton = new QPushButton(QStringLiteral("&Retrieve"), group);
+    m_RetrieveVersionInfoButton->setObjectName(QStringLiteral("m_RetrieveVersionInfoButton"));
+    connect(m_RetrieveVersionInfoButton, &QPushButton::clicked, this,
+            [this] { m_RetrieveVersionInfoButtonClick(); });
+
+    auto* grid = new QGridLayout(group);
+    int row = 0;
+    const auto add = [&](QLabel* heading, QLabel* value) {
+        grid->addWidget(heading, row, 0);
+        grid->addWidget(value, row, 1);
+        ++row;
+    };
+    int headingWidth = 0;
+    const auto heading = [group, &headingWidth](const char* text) {
+        auto* label = new QLabel(QString::fromLatin1(text), group);
+        headingWidth = std::max(headingWidth, label->sizeHint().width());
+        return label;
+    };
+    add(heading(version_text::kFileFormatLabel), FileVersionLabel);
+    add(heading(version_text::kDspLabel), DSPVersionLabel);
+    add(HWControllerVersionHeadingLabel, HWControllerVersionLabel);
+    add(heading(version_text::kHardwareLabel), HWRevisionLabel);
+    add(heading(version_text::kSerialLabel), SerialNumberLabel);
+    add(heading(version_text::kBootLabel), BootLoadVersionLabel);
+    add(heading(version_text::kSemLabel), SEMVersionLabel);
+    grid->setRowMinimumHeight(row++, 6);
+    add(heading("Corresponding Cordavo Version:"), CordavoVersionLabel);
+    add(heading("Corresponding Kesmet Version:"), KesmetVersionLabel);
+    grid->setRowStretch(row++, 1);
+    grid->addWidget(m_RetrieveVersionInfoButton, row, 0, 1, 2, Qt::AlignRight);
+    // Room for the longest values ("Not Applicable", the 23-character serial number).
+    grid->setColumnMinimumWidth(
+        1, fontMetrics().horizontalAdvance(QStringLiteral("00-00-00-00-00-00-00-00")));
+    grid->setColumnStretch(1, 1);
+    // A little slack: the widest heading must keep its colon whatever the font rounding.
+    grid->setColumnMinimumWidth(0, headingWidth + fontMetrics().averageCharWidth());
+    return group;
+}
+
+void TCodeUpdaterMainDispForm::BuildControls() {
+    auto* holder = new QWidget(this);
+    setCentralWidget(holder);
+    client_ = new QWidget(holder);
+    client_->setObjectName(QStringLiteral("client"));
+
+    m_NameLabel = new QLabel(QStringLiteral("Name:"), client_);
+    m_NameLabel->setObjectName(QStringLiteral("m_NameLabel"));
+    m_NameLabel->setTextFormat(Qt::PlainText);
+    m_ToggleVersionInfoSpeedButton = new QToolButton(client_);
+    m_ToggleVersionInfoSpeedButton->setObjectName(QStringLiteral("m_ToggleVersionInfoSpeedButton"));
+    m_ToggleVersionInfoSpeedButton->setAutoRaise(true);
+    m_ToggleVersionInfoSpeedButton->setText(QStringLiteral(">>"));
+    m_ToggleVersionInfoSpeedButton->setToolTip(QStringLiteral("Toggle Version Info"));
+    QFont bold = m_ToggleVersionInfoSpeedButton->font();
+    bold.setBold(true);
+    m_ToggleVersionInfoSpeedButton->setFont(bold);
+    connect(m_ToggleVersionInfoSpeedButton, &QToolButton::clicked, this,
+            [this] { m_ToggleVersionInfoSpeedButtonClick(); });
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_NameLabel, 1);
+    top->addWidget(m_ToggleVersionInfoSpeedButton);
+    auto* left = new QVBoxLayout;
+    left->addLayout(top);
+    m_TargetInformationGroupBox = BuildTargetGroup(client_);
+    m_CodeUpdateGroupBox = BuildTransferGroup(client_);
+    left->addWidget(m_TargetInformationGroupBox);
+    left->addWidget(m_CodeUpdateGroupBox, 1);
+    m_TargetVersionInfoGroupBox = BuildVersionGroup(client_);
+
+    auto* columns = new QHBoxLayout(client_);
+    auto* leftWidget = new QWidget(client_);
+    leftWidget->setLayout(left);
+    left->setContentsMargins(0, 0, 0, 0);
+    leftWidget->setMinimumWidth(kLeftColumnWidth);
+    columns->addWidget(leftWidget);
+    columns->addWidget(m_TargetVersionInfoGroupBox);
+    m_TargetVersionInfoGroupBox->setMinimumWidth(kVersionPaneWidth);
+    columns->setContentsMargins(kPaneEdgeMargin + 1, kPaneEdgeMargin, kPaneEdgeMargin + 1,
+                                kPaneEdgeMargin);
+    columns->setSpacing(2 * kPaneEdgeMargin);
+
+    // Group captions start inside the frame, so the edge of the narrow window cuts no text.
+    client_->setStyleSheet(
+        QStringLiteral("QGroupBox::title { subcontrol-origin: margin; left: 8px; }"));
+    FitClient();
+}
+
+void TCodeUpdaterMainDispForm::FitClient() {
+    // The client keeps the size it needs with the pane shown; the window's edge cuts it off
+    // when the window is narrow.
+    client_->setFixedSize(client_->sizeHint());
+    client_->layout()->activate();
+    centralWidget()->setMinimumHeight(client_->height());
+    const int height = MenuToolBar->sizeHint().height() + client_->height();
+    const int narrow = NarrowWidth();
+    const int wide = m_TargetVersionInfoGroupBox->width() + narrow + kPaneEdgeMargin;
+    setFixedSize(m_VersionInfoShown ? wide : narrow, height);
+}
+
+void TCodeUpdaterMainDispForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Fonts and styles are final once the window is polished: the sizes follow them.
+    if (client_ != nullptr &&
+        (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange))
+        FitClient();
+}
+
+void TCodeUpdaterMainDispForm::showEvent(QShowEvent* event) {
+    FitClient();
+    QMainWindow::showEvent(event);
+}
+
+void TCodeUpdaterMainDispForm::FillPortList() {
+    m_ComportComboBox->clear();
+    for (int n = 1; n <= kPortCount; ++n)
+        m_ComportComboBox->addItem(QStringLiteral("COM %1").arg(n));
+    m_ComportComboBox->setCurrentIndex(0);
+}
+
+void TCodeUpdaterMainDispForm::SetNameAndRelease(const std::string& programFilePath) {
+    const ProgramNameLabels labels = ReadProgramName(programFilePath);
+    m_NameLabel->setText(Q(labels.nameLabel));
+    m_TargetReleaseLabel->setText(Q(labels.release));
+}
+
+void TCodeUpdaterMainDispForm::ShowPackageLabels(const PackageResources& package) {
+    // A package without its attributes record keeps the layout captions.
+    ResourceAttributes attributes;
+    if (!ReadPackageAttributes(package, attributes))
+        return;
+    CordavoVersionLabel->setText(Q(FieldText(attributes.CordavoVersion)));
+    KesmetVersionLabel->setText(Q(FieldText(attributes.KesmetVersion)));
+    m_TargetRadioLabel->setText(Q(RadioFamilyName(attributes.RadioFamily)));
+    m_TargetSeriesLabel->setText(QString::number(attributes.Series));
+    m_TargetUpgradeTypeLabel->setText(Q(UpgradeTypeName(attributes.UpgradeType)));
+}
+
+void TCodeUpdaterMainDispForm::ShowPicture() {
+    const ResourceAttributes& a = updater_->Attributes();
+    QLabel* pictures[] = {PortableXPicture, PortableGPicture, MobileXPicture, MobileGPicture};
+    const int shown = static_cast<int>(PictureFor(a.RadioFamily, a.Series));
+    // Exactly one picture is shown.
+    for (int i = 0; i < 4; ++i)
+        pictures[i]->setVisible(i == shown);
+}
+
+int TCodeUpdaterMainDispForm::NarrowWidth() const {
+    return m_TargetVersionInfoGroupBox->mapTo(this, QPoint(0, 0)).x() + kPaneEdgeMargin;
+}
+
+void TCodeUpdaterMainDispForm::ToggleVersionPane() {
+    if (m_VersionInfoShown)
+        setFixedWidth(NarrowWidth());
+    else
+        setFixedWidth(m_TargetVersionInfoGroupBox->width() + width() + kPaneEdgeMargin);
+    m_VersionInfoShown = m_VersionInfoShown ? 0 : 1;
+}
+
+int TCodeUpdaterMainDispForm::ShowModal(QDialog& dialog) {
+    return dialog.exec();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Event handlers
+
+void TCodeUpdaterMainDispForm::closeEvent(QCloseEvent* event) {
+    if (updater_->FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TCodeUpdaterMainDispForm::m_FileExitMenuItemClick() {
+    close();
+}
+
+void TCodeUpdaterMainDispForm::m_HelpAboutMenuItemClick() {
+    TAboutDialog about(this);
+    about.NameLabel->setText(QString::fromLatin1(kAboutName));
+    about.VersionLabel->setText(QStringLiteral("Version ") + QString::fromLatin1(kAboutVersion));
+    ShowModal(about);
+}
+
+void TCodeUpdaterMainDispForm::m_ToggleVersionInfoSpeedButtonClick() {
+    ToggleVersionPane();
+    m_ToggleVersionInfoSpeedButton->setText(m_VersionInfoShown ? QStringLiteral("<<")
+                                                               : QStringLiteral(">>"));
+}
+
+void TCodeUpdaterMainDispForm::m_ComportComboBoxChange(int index) {
+    const int chosen = updater_->m_ComportComboBoxChange(index);
+    if (chosen != index && chosen >= 0 && chosen < m_ComportComboBox->count())
+        m_ComportComboBox->setCurrentIndex(chosen);
+}
+
+void TCodeUpdaterMainDispForm::m_ApplicationRadioButtonClick() {
+    m_BootRadioButton->setChecked(false);
+}
+
+void TCodeUpdaterMainDispForm::m_BootRadioButtonClick() {
+    m_ApplicationRadioButton->setChecked(false);
+}
+
+void TCodeUpdaterMainDispForm::m_StartButtonClick() {
+    updater_->m_StartButtonClick();
+}
+
+void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick() {
+    updater_->m_RetrieveVersionInfoButtonClick();
+}
+
+// ---------------------------------------------------------------------------------------------
+// UpdaterView
+
+void TCodeUpdaterMainDispForm::SetStatus(const std::string& text) {
+    const QString status = Q(text);
+    m_StatusLabel->setText(status);
+    m_StatusLabel->setToolTip(status);
+    emit statusChanged(status);
+}
+
+void TCodeUpdaterMainDispForm::ShowMessage(const std::string& title, MessageIcon icon,
+                                           const std::string& text) {
+    const QMessageBox::Icon shown = icon == MessageIcon::kError         ? QMessageBox::Critical
+                                    : icon == MessageIcon::kInformation ? QMessageBox::Information
+                                                                        : QMessageBox::Question;
+    QMessageBox box(shown, Q(title), Q(text), QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    ShowModal(box);
+}
+
+bool TCodeUpdaterMainDispForm::AskYesNo(const std::string& title, const std::string& text) {
+    QMessageBox box(QMessageBox::Question, Q(title), Q(text), QMessageBox::Yes | QMessageBox::No,
+                    this);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return ShowModal(box) == QMessageBox::Yes;
+}
+
+bool TCodeUpdaterMainDispForm::AskPassword(std::string& entered) {
+    TCodeDownPassDispDlg dialog(this);
+    ShowModal(dialog);
+    if (dialog.accepted == 0)
+        return false;
+    entered = dialog.Password().toStdString();
+    return true;
+}
+
+bool TCodeUpdaterMainDispForm::AskCodeplugPassword(std::string& entered) {
+    TCodeDownPassDispDlg dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Radio Codeplug - Enter Password"));
+    dialog.SetPrompt(QStringLiteral("The radio asks for its codeplug password:"));
+    ShowModal(dialog);
+    if (dialog.accepted == 0)
+        return false;
+    entered = dialog.Password().toStdString();
+    return true;
+}
+
+ProgressBar& TCodeUpdaterMainDispForm::Progress() {
+    return *progress_;
+}
+
+int TCodeUpdaterMainDispForm::ProgressPosition() const {
+    return m_ProgressBar->value();
+}
+
+void TCodeUpdaterMainDispForm::ShowBusy(bool busy) {
+    m_StartButton->setText(busy ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    m_ComportComboBox->setEnabled(!busy);
+    m_RetrieveVersionInfoButton->setEnabled(!busy);
+}
+
+void TCodeUpdaterMainDispForm::SetRetrieveEnabled(bool enabled) {
+    m_RetrieveVersionInfoButton->setEnabled(enabled);
+}
+
+void TCodeUpdaterMainDispForm::FocusRetrieve() {
+    m_RetrieveVersionInfoButton->setFocus(Qt::OtherFocusReason);
+}
+
+int TCodeUpdaterMainDispForm::SelectedPortIndex() const {
+    return m_ComportComboBox->currentIndex();
+}
+
+bool TCodeUpdaterMainDispForm::BootChecked() const {
+    return m_BootRadioButton->isChecked();
+}
+
+void TCodeUpdaterMainDispForm::ShowVersionInfo(const VersionRecord& record, TargetKind kind) {
+    FileVersionLabel->setText(Q(version_text::FileFormatVersion(record)));
+    DSPVersionLabel->setText(Q(version_text::DspVersion(record)));
+    HWControllerVersionLabel->setText(Q(version_text::ControllerVersion(record)));
+    HWRevisionLabel->setText(Q(version_text::HardwareRevision(record, kind)));
+    SerialNumberLabel->setText(Q(version_text::SerialNumber(record)));
+    BootLoadVersionLabel->setText(Q(version_text::BootVersion(record)));
+    SEMVersionLabel->setText(Q(version_text::SemVersion(record)));
+    HWControllerVersionHeadingLabel->setText(QString::fromLatin1(version_text::kControllerLabel));
+}
+
+void TCodeUpdaterMainDispForm::PortsScanned() {
+    m_ComportComboBox->update();
+    if (m_ComportComboBox->view() != nullptr)
+        m_ComportComboBox->view()->viewport()->update();
+}

@@ -1,0 +1,84 @@
+// Quenta Code Updater: the main window over the firmware package this program carries.
+//
+//   quenta-updater [--port-dir DIR]
+//   quenta-updater --version | --help
+//
+// --port-dir names a folder of COMn links looked at before ~/.config/quenta/ports (a simulated
+// radio's pseudo-terminal, for instance). When the window closes, the last status and the
+// codeplug backup of this run are printed (a script that ran an update reads them).
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QScreen>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "app/package/EmbeddedPackage.h"
+#include "app/window/CodeUpdaterMainForm.h"
+#include "common/ProgramVersion.h"
+#include "serial/PosixSerialOs.h"
+
+namespace {
+
+const char kTitle[] = "Quenta Code Updater";
+
+void Usage(std::FILE* to) {
+    std::fputs(
+        "usage: quenta-updater [--port-dir DIR]\n"
+        "       quenta-updater --version | --help\n\n"
+        "Opens the Quenta Code Updater window. --port-dir DIR: look for COMn links in DIR\n"
+        "before ~/.config/quenta/ports (a simulated radio's pseudo-terminal, for instance).\n",
+        to);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Options first, so that --help and --version need no display.
+    std::string portDirectory;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            Usage(stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quenta-updater %s (%s)\n", quenta::kVersion,
+                        EmbeddedProgramName().c_str());
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--port-dir") == 0 && i + 1 < argc) {
+            portDirectory = argv[++i];
+        } else {
+            Usage(stderr);
+            return 2;
+        }
+    }
+    if (!portDirectory.empty())
+        serial::SystemSerialOs().Resolver().SetPortDirectory(portDirectory);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(kTitle));
+    QApplication::setApplicationDisplayName(QString::fromLatin1(kTitle));
+    try {
+        const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();
+        TCodeUpdaterMainDispForm form(*package);
+        QString lastStatus = form.m_StatusLabel->text();
+        QObject::connect(&form, &TCodeUpdaterMainDispForm::statusChanged,
+                         [&lastStatus](const QString& text) { lastStatus = text; });
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        form.move(screen.center() - form.rect().center());
+        form.show();
+        const int loop = app.exec();
+        std::printf("Last status: %s\n", lastStatus.toLocal8Bit().constData());
+        if (!form.Updater().LastBackup().empty())
+            std::printf("Codeplug backup: %s\n", form.Updater().LastBackup().c_str());
+        return loop;
+    } catch (const std::exception& e) {
+        // Start-up failed: say so and end with a failure status.
+        QMessageBox::critical(nullptr, QString::fromLatin1(kTitle),
+                              QString::fromLocal8Bit(e.what()));
+        return 1;
+    }
+}

@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <filesystem>
+#include <memory>
+
+#include "SimPortDirectory.h"
+#include "WindowTestSupport.h"
+#include "app/window/CodeUpdaterMainForm.h"
+#include "app/window/PortList.h"
+#include "convert/CodeplugImage.h"
+#include "convert/CodeplugVersion.h"
+
+using namespace windowtest;
+
+namespace {
+
+constexpr int kSimCom = 5;
+// The erase and restart waits run 200 times faster; replies keep their real time-outs.
+constexpr int kTickDivisor = 200;
+const char kProgramFile[] = "/opt/quenta/QuentaUpdater_Release_2_8.bin";
+const QString kNoFreePort = QStringLiteral("Selected COM port is in use or not available.");
+
+class MainFormTest : public ::testing::Test {
+  protected:
+    TempFolder work;
+    simtest::SimPortDirectory ports;
+    DialogDriver dialogs;
+    SimProcess sim;
+
+    std::unique_ptr<TCodeUpdaterMainDispForm> MakeForm(const PackageResources& package) {
+        std::filesystem::create_directories(work.Path() / "cwd");
+        MainFormOptions options;
+        options.programFilePath = kProgramFile;
+        options.workingDirectory = work.Path() / "cwd";
+        options.backupDirectory = work.Path() / "backups";
+        options.tickDivisor = kTickDivisor;
+        options.processorCount = [] { return 1; };
+        return std::make_unique<TCodeUpdaterMainDispForm>(package, options);
+    }
+
+    // Every COM number leads to a link that points nowhere: no port is present.
+    void NoPortPresent() { OnlyPort(ports.Path(), 0); }
+
+    // The simulated radio on COM kSimCom, the only port in the list.
+    void StartSim(const nlohmann::json& scenario) {
+        OnlyPort(ports.Path(), kSimCom);
+        std::string error;
+        ASSERT_TRUE(sim.Start(ports.Path(), kSimCom, scenario, work.Path(), error)) << error;
+    }
+
+    // The user picks COM n in the list.
+    static void ChoosePort(TCodeUpdaterMainDispForm& form, int comNumber) {
+        form.m_ComportComboBox->setCurrentIndex(comNumber - 1);
+        emit form.m_ComportComboBox->activated(comNumber - 1);
+    }
+};
+
+// Paints one list item and returns the darkest grey level of its text and its background.
+std::pair<int, QRgb> PaintItem(TCodeUpdaterMainDispForm& form, int row, bool selected) {
+    QComboBox* list = form.m_ComportComboBox;
+    QImage image(90, 20, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.rect = image.rect();
+    option.palette = list->palette();
+    option.font = list->font();
+    option.state = QStyle::State_Enabled | (selected ? QStyle::State_Selected : QStyle::State_None);
+    list->itemDelegate()->paint(&painter, option, list->model()->index(row, 0));
+    painter.end();
+    int darkest = 255;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            darkest = std::min(darkest, qGray(image.pixel(x, y)));
+    return {darkest, image.pixel(image.width() - 1, 0)};
+}
+
+}  // namespace
+
+TEST_F(MainFormTest, AllPortsAbsentGiveSixtyFourGreyItemsWithItemZeroSelected) {
+    NoPortPresent();
+    auto package = AttributesOnly(Attributes(0, 4, kUpgradeApplication));
+    auto form = MakeForm(*package);
+    QComboBox* list = form->m_ComportComboBox;
+    ASSERT_EQ(list->count(), 64);
+    EXPECT_EQ(list->itemText(0), QStringLiteral("COM 1"));
+    EXPECT_EQ(list->itemText(63), QStringLiteral("COM 64"));
+    EXPECT_EQ(list->currentIndex(), 0);
+    for (int i = 0; i < 64; ++i)
+        EXPECT_FALSE(form->Updater().PortPresent(i)) << i;
+    // Grey text (128) and nothing darker, on white when selected.
+    for (const bool selected : {false, true}) {
+        const auto [darkest, background] = PaintItem(*form, 0, selected);
+        EXPECT_GE(darkest, 120);
+        EXPECT_LE(darkest, 136);
+        if (selected) {
+            EXPECT_EQ(background, qRgb(255, 255, 255));
+        }
+    }
+    // With no port to fall back on, the selection stays where the user put it.
+    ChoosePort(*form, 6);
+    EXPECT_EQ(list->currentIndex(), 5);
+    EXPECT_TRUE(PortToolTip(6).contains(QStringLiteral("cannot be used")));
+    EXPECT_TRUE(PortToolTip(6).contains(QStringLiteral("not present")));
+}
+
+TEST_F(MainFormTest, LabelsAndThePictureThePackageSelects) {
+    struct Case {
+        std::uint8_t family;
+        std::int8_t series;
+        const char* radio;
+        QLabel* TCodeUpdaterMainDispForm::*picture;
+    };
+    const Case cases[] = {{0, 4, "2600", &TCodeUpdaterMainDispForm::PortableXPicture},
+                          {0, 6, "2600", &TCodeUpdaterMainDispForm::PortableGPicture},
+                          {1, 4, "2800", &TCodeUpdaterMainDispForm::MobileXPicture},
+                          {1, 6, "2800", &TCodeUpdaterMainDispForm::MobileGPicture}};
+    for (const Case& c : cases) {
+        auto package = AttributesOnly(Attributes(c.family, c.series, kUpgradeDsp));
+        auto form = MakeForm(*package);
+        for (QLabel* p : {form->PortableXPicture, form->PortableGPicture, form->MobileXPicture,
+                          form->MobileGPicture}) {
+            EXPECT_EQ(!p->isHidden(), p == form.get()->*c.picture) << c.radio << int(c.series);
+            ASSERT_NE(p->pixmap().isNull(), true);
+        }
+        EXPECT_EQ(form->m_TargetRadioLabel->text(), QString::fromLatin1(c.radio));
+        EXPECT_EQ(form->m_TargetSeriesLabel->text(), QString::number(c.series));
+        EXPECT_EQ(form->m_TargetUpgradeTypeLabel->text(), QStringLiteral("DSP"));
+        EXPECT_EQ(form->m_TargetReleaseLabel->text(), QStringLiteral("2.8"));
+        EXPECT_EQ(form->m_NameLabel->text(), QStringLiteral("Name: QuentaUpdater_Release_2_8"));
+        EXPECT_EQ(form->CordavoVersionLabel->text(), QStringLiteral("2.8.2"));
+        EXPECT_TRUE(form->m_UpgradeTypeLabel->isHidden());
+    }
+}
+
+TEST_F(MainFormTest, ToggleAlternatesNarrowAndWideAndTheFirstClickWidens) {
+    auto package = AttributesOnly(Attributes(0, 4, kUpgradeApplication));
+    auto form = MakeForm(*package);
+    const int narrow = form->NarrowWidth();
+    const int pane = form->m_TargetVersionInfoGroupBox->width();
+    EXPECT_EQ(form->width(), narrow);
+    EXPECT_EQ(form->m_ToggleVersionInfoSpeedButton->text(), QStringLiteral(">>"));
+    // Narrow: the whole of the left column is inside the window, the pane is not.
+    EXPECT_LE(form->m_CodeUpdateGroupBox->geometry().right(), narrow);
+    for (int round = 0; round < 2; ++round) {
+        form->m_ToggleVersionInfoSpeedButton->click();
+        EXPECT_EQ(form->width(), pane + narrow + 5);
+        EXPECT_EQ(form->m_ToggleVersionInfoSpeedButton->text(), QStringLiteral("<<"));
+        EXPECT_LE(form->m_TargetVersionInfoGroupBox->mapTo(form.get(), QPoint(pane, 0)).x(),
+                  form->width());
+        form->m_ToggleVersionInfoSpeedButton->click();
+        EXPECT_EQ(form->width(), narrow);
+        EXPECT_EQ(form->m_ToggleVersionInfoSpeedButton->text(), QStringLiteral(">>"));
+    }
+}
+
+TEST_F(MainFormTest, PasswordCancelWrongAndAcceptedOnce) {
+    NoPortPresent();
+    // Application/Boot for a series without the automatic sequence: the choice is shown.
+    auto package = AttributesOnly(Attributes(0, 5, kUpgradeApplicationBoot));
+    auto form = MakeForm(*package);
+    ASSERT_FALSE(form->m_BootRadioButton->isHidden());
+    const QString title = QStringLiteral("Radio Code Update - Enter Password");
+
+    dialogs.cancelPassword = true;
+    form->m_StartButton->click();
+    EXPECT_EQ(dialogs.Count(title), 1);
+    EXPECT_EQ(dialogs.shown.size(), 1u) << "Cancel starts nothing";
+    EXPECT_EQ(form->m_StatusLabel->text(), QStringLiteral("Idle"));
+
+    dialogs.cancelPassword = false;
+    dialogs.password = "heron";
+    form->m_StartButton->click();
+    EXPECT_EQ(dialogs.Count(title), 2);
+    EXPECT_EQ(dialogs.shown.size(), 2u) << "a wrong password shows no message";
+    EXPECT_EQ(form->m_StatusLabel->text(), QStringLiteral("Idle"));
+    EXPECT_EQ(form->m_StartButton->text(), QStringLiteral("Start"));
+
+    dialogs.password = "  pelican ";
+    form->m_StartButton->click();
+    ASSERT_EQ(dialogs.shown.size(), 4u);
+    EXPECT_EQ(dialogs.shown[3].title, QStringLiteral("COM Port"));
+    EXPECT_TRUE(dialogs.shown[3].text.startsWith(kNoFreePort));
+
+    // Boot now: no password asked, the sequence goes straight to the port.
+    form->m_BootRadioButton->click();
+    EXPECT_FALSE(form->m_ApplicationRadioButton->isChecked());
+    form->m_StartButton->click();
+    EXPECT_EQ(dialogs.Count(title), 3);
+    ASSERT_EQ(dialogs.shown.size(), 5u);
+    EXPECT_TRUE(dialogs.shown[4].text.startsWith(kNoFreePort));
+    EXPECT_EQ(form->m_StartButton->text(), QStringLiteral("Start"));
+    EXPECT_TRUE(form->m_ComportComboBox->isEnabled());
+}
+
+TEST_F(MainFormTest, ClosingWhileIdleAsksNothing) {
+    auto package = AttributesOnly(Attributes(0, 4, kUpgradeApplication));
+    auto form = MakeForm(*package);
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.shown.front().text.toStdString();
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(MainFormTest, RetrieveFillsThePaneAndRenamesTheControllerHeading) {
+    StartSim(nlohmann::json::object());
+    auto package = AttributesOnly(Attributes(0, 4, kUpgradeApplication));  // kind 6
+    auto form = MakeForm(*package);
+    EXPECT_EQ(form->HWControllerVersionHeadingLabel->text(),
+              QStringLiteral("HC08 Software Version:"));
+    ChoosePort(*form, kSimCom);
+    form->m_RetrieveVersionInfoButton->click();
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.shown.front().text.toStdString();
+    EXPECT_EQ(form->FileVersionLabel->text(), QStringLiteral("5.10"));
+    EXPECT_EQ(form->DSPVersionLabel->text(), QStringLiteral("1.2.3"));
+    EXPECT_EQ(form->HWControllerVersionLabel->text(), QStringLiteral("4.1.12"));
+    EXPECT_EQ(form->HWRevisionLabel->text(), QStringLiteral("Not Applicable"));
+    EXPECT_EQ(form->SerialNumberLabel->text(), QStringLiteral("00-01-23-45-67-89-AB-CD"));
+    EXPECT_EQ(form->BootLoadVersionLabel->text(), QStringLiteral("1.9"));
+    EXPECT_EQ(form->SEMVersionLabel->text(), QStringLiteral("2.3"));
+    EXPECT_EQ(form->HWControllerVersionHeadingLabel->text(), QStringLiteral("Controller Version:"));
+    EXPECT_TRUE(form->m_RetrieveVersionInfoButton->isEnabled());
+    EXPECT_EQ(form->m_StatusLabel->text(), QStringLiteral("Idle"));
+    EXPECT_TRUE(sim.Stop()["rateChanges"].empty()) << "Retrieve stays at 19200 baud";
+}

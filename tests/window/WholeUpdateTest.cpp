@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <filesystem>
+#include <memory>
+
+#include "SimPortDirectory.h"
+#include "WindowTestSupport.h"
+#include "app/window/CodeUpdaterMainForm.h"
+#include "app/window/PortList.h"
+#include "convert/CodeplugImage.h"
+#include "convert/CodeplugVersion.h"
+
+using namespace windowtest;
+
+namespace {
+
+constexpr int kSimCom = 7;
+// The erase and restart waits run 200 times faster; replies keep their real time-outs.
+constexpr int kTickDivisor = 200;
+
+// The codeplug format of an image as the radio holds it (every word high byte first).
+int FormatIndexOf(const std::string& hex) {
+    CodeplugImage image;
+    for (std::size_t i = 0; i + 3 < hex.size() && i / 4 < CodeplugImage::kWords; i += 4)
+        image.words[i / 4] = static_cast<std::uint16_t>(std::stoul(hex.substr(i, 4), nullptr, 16));
+    return codeplugVersionIndex(image);
+}
+
+}  // namespace
+
+// The program's own package, start to end through the window's widgets: pick the port, click
+// Start, type the password; the radio is flashed and its 5.9 codeplug converted to 5.10 and
+// written back. A close answered No in the restart wait keeps the update running. A second
+// Start (no password now) is stopped once the application's first block has gone.
+TEST(WholeUpdate, ThroughTheWidgetsThenStopDuringTheCodeDownload) {
+    TempFolder work;
+    simtest::SimPortDirectory ports;
+    OnlyPort(ports.Path(), kSimCom);
+    const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();
+    ResourceAttributes attributes;
+    ASSERT_TRUE(ReadPackageAttributes(*package, attributes));
+    ASSERT_EQ(attributes.UpgradeType, kUpgradeApplication) << "the demo package updates code";
+    const nlohmann::json scenario = {
+        {"boot", {{"present", true}, {"version", {attributes.Series, attributes.BootMinor}}}},
+        {"codeplug", {{"generateFormat", 4}, {"formatAfterUpdate", {5, 10}}}}};
+    SimProcess sim;
+    std::string error;
+    ASSERT_TRUE(sim.Start(ports.Path(), kSimCom, scenario, work.Path(), error)) << error;
+
+    std::filesystem::create_directories(work.Path() / "cwd");
+    MainFormOptions options;
+    options.workingDirectory = work.Path() / "cwd";
+    options.backupDirectory = work.Path() / "backups";
+    options.tickDivisor = kTickDivisor;
+    options.processorCount = [] { return 1; };
+    TCodeUpdaterMainDispForm form(*package, options);
+    form.show();
+    form.m_ComportComboBox->setCurrentIndex(kSimCom - 1);
+    emit form.m_ComportComboBox->activated(kSimCom - 1);
+    ASSERT_EQ(form.m_ComportComboBox->currentIndex(), kSimCom - 1);
+
+    DialogDriver dialogs;
+    bool closeAsked = false;
+    QObject::connect(&form, &TCodeUpdaterMainDispForm::statusChanged, &form,
+                     [&](const QString& text) {
+                         if (closeAsked || text != QStringLiteral("Resetting radio..."))
+                             return;
+                         closeAsked = true;
+                         QMetaObject::invokeMethod(
+                             &form, [&form] { form.close(); }, Qt::QueuedConnection);
+                     });
+    dialogs.answer = QMessageBox::No;
+    form.m_StartButton->click();
+    EXPECT_EQ(form.m_StatusLabel->text().toStdString(), "Done.");
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].title, QStringLiteral("Confirm"));
+    EXPECT_EQ(dialogs.shown[1].text,
+              QStringLiteral("Update in progress.  Are you sure you want to quit?"));
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.m_StartButton->text(), QStringLiteral("Start"));
+    EXPECT_TRUE(std::filesystem::exists(form.Updater().LastBackup()));
+    EXPECT_TRUE(std::filesystem::is_empty(work.Path() / "cwd")) << "the images are deleted";
+
+    bool stopped = false;
+    QObject::connect(form.m_ProgressBar, &QProgressBar::valueChanged, &form, [&](int value) {
+        if (stopped || value <= 0 ||
+            !form.m_StatusLabel->text().startsWith(QStringLiteral("Downloading Application")))
+            return;
+        stopped = true;
+        QMetaObject::invokeMethod(
+            form.m_StartButton, [&form] { form.m_StartButton->click(); }, Qt::QueuedConnection);
+    });
+    dialogs.answer = QMessageBox::Ok;
+    form.m_StartButton->click();
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(dialogs.shown.size(), 2u) << "no password and no message the second time";
+    EXPECT_EQ(form.m_StatusLabel->text().toStdString(),
+              "Code download timed out or canceled by user.");
+    EXPECT_EQ(form.m_StartButton->text(), QStringLiteral("Start"));
+    EXPECT_TRUE(form.m_ComportComboBox->isEnabled());
+    EXPECT_TRUE(form.m_RetrieveVersionInfoButton->isEnabled());
+
+    const nlohmann::json report = sim.Stop();
+    EXPECT_EQ(FormatIndexOf(report["codeplug"].value("written", std::string())), 5)
+        << "the radio holds a 5.10 codeplug";
+}
