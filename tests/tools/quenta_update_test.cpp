@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <sstream>
 
 #include "FirmwareGen.h"
@@ -237,6 +238,139 @@ TEST_F(QuentaUpdate, StaleChunkOrDiskErrorDownloadsNothing) {
               std::string::npos)
         << r.output;
     EXPECT_TRUE(sim->FlashedImages().empty());
+}
+
+// Every file and folder below dir with its bytes (folders as "/").
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        std::ifstream in(e.path(), std::ios::binary);
+        files[e.path().string()] = e.is_directory()
+                                       ? std::string("/")
+                                       : std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return files;
+}
+
+std::string Expand(std::string text, const std::string& dir) {
+    for (std::size_t at; (at = text.find("{b}")) != std::string::npos;)
+        text.replace(at, 3, dir);
+    return text;
+}
+
+// Option values that cannot be used end the command before the port is opened: one line that
+// says what is wrong, exit 2 (4 for a wrong password), nothing sent, no file made or changed.
+TEST_F(QuentaUpdate, UnusableOptionValuesSendNothing) {
+    WritePackage(kUpgradeApplication);
+    StartSim();
+    TempDir bad;
+    auto put = [&](const std::string& name, const std::string& bytes) {
+        std::ofstream(bad / name, std::ios::binary) << bytes;
+    };
+    std::string noise(300, '\0');
+    unsigned x = 99;
+    for (char& c : noise)
+        c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+    put("empty", "");
+    put("blank", " \t\r\npelican\n");
+    put("noise", noise);
+    put("big", std::string(5000, 'p'));
+    put("albatross", "albatross\n");
+    put("trace", "the trace of an earlier run\n");
+    fs::create_directory(bad / "folder");
+    // Package folders, each with one fault.
+    const std::string record = package / kAttributesResourceName;
+    std::ifstream in(record, std::ios::binary);
+    const std::string attributesBytes((std::istreambuf_iterator<char>(in)), {});
+    std::string damaged = attributesBytes;
+    damaged[60] = '\x91';  // radio family
+    const std::pair<const char*, std::string> records[] = {{"cut", attributesBytes.substr(0, 30)},
+                                                           {"long", attributesBytes + "\n"},
+                                                           {"damaged", damaged},
+                                                           {"incomplete", attributesBytes}};
+    for (const auto& [name, bytes] : records) {
+        fs::copy(package.Path(), bad / name);
+        fs::remove(bad / name + "/password.txt");
+        std::ofstream(bad / name + "/" + kAttributesResourceName, std::ios::binary) << bytes;
+    }
+    fs::remove(bad / "incomplete/Code_2");
+
+    struct Row {
+        std::vector<const char*> options;  // added to (or replacing) the good arguments
+        const char* says;
+        int status = 2;
+    };
+    const Row rows[] = {
+        {{"--password-file", "{b}/missing"}, "cannot open {b}/missing: No such file"},
+        {{"--password-file", "{b}/empty"}, "{b}/empty is empty"},
+        {{"--password-file", "{b}/blank"}, "first line of {b}/blank is empty"},
+        {{"--password-file", "{b}/folder"}, "Is a directory"},
+        {{"--password-file", "{b}/noise"}, "{b}/noise is not a text file"},
+        {{"--password-file", "{b}/big"}, "longer than 4096 bytes"},
+        {{"--package", "{b}/missing"}, "package folder {b}/missing does not exist"},
+        {{"--package", "{b}/folder"}, "holds no ResourceAttributes_"},
+        {{"--package", "{b}/empty"}, "{b}/empty is not a folder"},
+        {{"--package", "{b}/cut"}, "not a 68-byte attributes record (it holds 30 bytes)"},
+        {{"--package", "{b}/long"}, "not a 68-byte attributes record (it is longer)"},
+        {{"--package", "{b}/damaged"}, "is damaged: it names radio family 145"},
+        {{"--package", "{b}/incomplete"}, "lacks Code_2"},
+        {{"--trace", "{b}/folder"}, "cannot write the trace {b}/folder: it is a folder"},
+        {{"--trace", "{b}/empty/trace"}, "Not a directory"},
+        {{"--trace", "{b}/missing/trace"}, "No such file or directory"},
+        // The earlier trace survives a usage error found after --trace, and a wrong password.
+        {{"--trace", "{b}/trace", "--boot"}, "--boot is for Application/Boot packages"},
+        {{"--trace", "{b}/trace", "--password-file", "{b}/albatross"},
+         "the password is wrong; nothing was sent to the radio",
+         4},
+    };
+    const auto before = Snapshot(bad.Path());
+    for (const Row& row : rows) {
+        std::vector<std::string> args = Args("pelican");
+        for (std::size_t i = 0; i < row.options.size(); ++i) {
+            const std::string option = row.options[i];
+            const bool valued = i + 1 < row.options.size() && row.options[i + 1][0] != '-';
+            const std::string value = valued ? Expand(row.options[++i], bad.Path()) : "";
+            const auto at = std::find(args.begin(), args.end(), option);
+            if (valued && at != args.end()) {
+                *(at + 1) = value;
+                continue;
+            }
+            args.push_back(option);
+            if (valued)
+                args.push_back(value);
+        }
+        const ToolRun r = Update(args, {work.Path()});
+        SCOPED_TRACE(args.back());
+        EXPECT_EQ(r.status, row.status) << r.output;
+        EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+        EXPECT_NE(r.output.find(Expand(row.says, bad.Path())), std::string::npos) << r.output;
+        EXPECT_TRUE(sim->Report()["counts"].empty());
+        EXPECT_TRUE(WorkEmpty());
+        EXPECT_EQ(Snapshot(bad.Path()), before);
+    }
+}
+
+// The password is the first line of its file, whatever its line end and blanks; a trace of a
+// run that spoke to the radio replaces the earlier one whole.
+TEST_F(QuentaUpdate, PasswordFileLineEndsAndTraceReplacement) {
+    WritePackage(kUpgradeBoot);
+    StartSim();
+    TempDir files;
+    const std::string trace = files / "trace";
+    for (const char* text : {"marigold\r\n", "marigold", " marigold\t\r\nsecond line\n"}) {
+        std::ofstream(trace) << "the trace of an earlier run\n";
+        std::ofstream(files / "password", std::ios::binary) << text;
+        std::vector<std::string> args = Args("");
+        args.back() = files / "password";
+        args.insert(args.end(), {"--trace", trace});
+        const ToolRun r = Update(args, {work.Path()});
+        EXPECT_EQ(r.status, 0) << r.output;
+        std::ifstream in(trace);
+        std::string first;
+        std::getline(in, first);
+        EXPECT_NE(first.find(" W "), std::string::npos) << first;
+        EXPECT_EQ(Snapshot(files.Path()).size(), 2u);  // no temporary trace left beside it
+    }
 }
 
 TEST_F(QuentaUpdate, CodeplugReadAndRestore) {

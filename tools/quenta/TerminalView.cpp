@@ -199,9 +199,11 @@ bool TerminalView::ReadSecret(const std::string& prompt, std::string& out) {
 bool TerminalView::AskPassword(std::string& entered) {
     if (options_.passwordGiven) {
         entered = options_.password;
+        passwordEntered_ = true;
         return true;
     }
-    return ReadSecret("Radio Code Update - Enter Password:", entered);
+    passwordEntered_ = ReadSecret("Radio Code Update - Enter Password:", entered);
+    return passwordEntered_;
 }
 
 bool TerminalView::AskCodeplugPassword(std::string& entered) {

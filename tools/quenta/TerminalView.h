@@ -49,6 +49,8 @@ class TerminalView : public UpdaterView, private ProgressBar {
     bool VersionShown() const { return versionShown_; }
     // Messages shown so far.
     int Messages() const { return messages_; }
+    // The Start password was given (by file or on the terminal), whether right or wrong.
+    bool PasswordEntered() const { return passwordEntered_; }
 
   private:
     void SetMinimum(int value) override { minimum_ = value; }
@@ -75,4 +77,5 @@ class TerminalView : public UpdaterView, private ProgressBar {
     int messages_ = 0;
     QEventLoop* enterLoop_ = nullptr;
     bool interrupted_ = false;
+    bool passwordEntered_ = false;
 };

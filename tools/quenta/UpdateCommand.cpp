@@ -1,20 +1,25 @@
 #include "UpdateCommand.h"
 
 #include <QCoreApplication>
-#include <cstdio>
-#include <fstream>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
+#include "FileIo.h"
 #include "ImageThroughput.h"
 #include "QtUpdaterPlatform.h"
 #include "StopSignal.h"
 #include "TerminalView.h"
+#include "TraceFile.h"
 #include "app/core/CodeUpdater.h"
 #include "app/package/LocalPackages.h"
+#include "app/package/PackageNames.h"
 #include "serial/ComPortResolver.h"
 
 namespace {
+
+// A password file holds one line; anything this long is some other file.
+constexpr std::size_t kPasswordFileMaxBytes = 4096;
 
 int Usage(std::ostream& err, int status) {
     err << "usage: quenta update --port COMn|DEVICE [--port-dir DIR] [--boot] [--trace FILE]\n"
@@ -27,7 +32,7 @@ int Usage(std::ostream& err, int status) {
         << ")\n"
            "  --boot           Application/Boot packages that choose by hand: update the boot\n"
            "                   code (default: the application)\n"
-           "  --trace FILE     write every frame to FILE\n"
+           "  --trace FILE     write every frame to FILE, which is replaced when the run ends\n"
            "  --password-file  read the password from the first line of FILE instead of\n"
            "                   asking on the terminal\n"
            "  --yes            do not wait for Enter when the radio must be put back into\n"
@@ -40,17 +45,95 @@ int Usage(std::ostream& err, int status) {
            "exit status:\n"
            "  0  done: \"Done.\", a finished boot or DSP download, or a boot that is current\n"
            "  1  the update failed (the last status line and the messages say why)\n"
-           "  2  wrong arguments\n"
+           "  2  wrong arguments, or a file or folder they name cannot be used\n"
            "  3  stopped with Ctrl-C\n"
            "  4  nothing was done: the password was wrong or not given\n";
     return status;
 }
 
-bool ReadPasswordFile(const std::string& path, std::string& password) {
-    std::ifstream in(path);
-    if (!in)
+// The password is the first line of the file; the update trims blanks and the line end.
+bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error) {
+    std::vector<std::uint8_t> data;
+    bool tooLong = false;
+    if (!readSmallFile(path, kPasswordFileMaxBytes, data, tooLong, error))
         return false;
-    std::getline(in, password);
+    if (data.empty()) {
+        error = path + " is empty";
+        return false;
+    }
+    password.clear();
+    for (const std::uint8_t c : data) {
+        if (c == '\n')
+            break;
+        // Tabs and the CR of a CR LF line end are trimmed like blanks; any other control byte
+        // means the file is no text.
+        if ((c < ' ' && c != '\t' && c != '\r') || c == 0x7F) {
+            error = path + " is not a text file: its first line holds binary data";
+            return false;
+        }
+        password.push_back(static_cast<char>(c));
+    }
+    if (password.find_first_not_of(" \t\r") == std::string::npos) {
+        error = "the first line of " + path + " is empty: it holds no password";
+        return false;
+    }
+    return true;
+}
+
+// A package folder named with --package, checked before anything is sent to the radio: its
+// attributes record is whole and names a known radio and upgrade, and every chunk of the
+// image sets the update can use is there.
+bool CheckPackageFolder(const std::string& folder, ResourceAttributes& attributes,
+                        std::string& error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(folder, ec);
+    if (!fs::exists(status)) {
+        error = "the package folder " + folder + " does not exist";
+        return false;
+    }
+    if (!fs::is_directory(status)) {
+        error = folder + " is not a folder: give the folder quenta-package wrote";
+        return false;
+    }
+    const DirectoryPackage package(folder);
+    const std::unique_ptr<std::istream> record = package.Open(kAttributesResourceName);
+    if (!record) {
+        error = folder + " holds no " + kAttributesResourceName + ": it is not a package folder";
+        return false;
+    }
+    std::uint8_t bytes[ResourceAttributes::kBytes + 1] = {};
+    record->read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    const auto count = static_cast<std::size_t>(record->gcount());
+    if (count != ResourceAttributes::kBytes || !ParseAttributes(bytes, count, attributes)) {
+        error = folder + "/" + kAttributesResourceName + " is not a " +
+                std::to_string(ResourceAttributes::kBytes) + "-byte attributes record" +
+                (count > ResourceAttributes::kBytes
+                     ? " (it is longer)"
+                     : " (it holds " + std::to_string(count) + " bytes)");
+        return false;
+    }
+    if (RadioFamilyName(attributes.RadioFamily).empty() ||
+        UpgradeTypeName(attributes.UpgradeType).empty()) {
+        error = folder + "/" + kAttributesResourceName + " is damaged: it names radio family " +
+                std::to_string(attributes.RadioFamily) + " and upgrade type " +
+                std::to_string(attributes.UpgradeType);
+        return false;
+    }
+    for (const ImageSet set : UsableSets(attributes)) {
+        for (const ImageRole role : {ImageRole::kLoader, ImageRole::kCode}) {
+            const std::uint32_t chunks = ChunkCount(attributes, set, role);
+            for (std::uint32_t n = 1; n <= chunks; ++n) {
+                const std::string name = ChunkResourceName(set, role, n);
+                if (!package.Open(name)) {
+                    error = folder + " lacks " + name + " (its attributes record names " +
+                            std::to_string(chunks) + " chunks of the " + ImageSetName(set) +
+                            " set's " + ImageRoleName(role) + " image): the package is incomplete";
+                    return false;
+                }
+            }
+        }
+    }
     return true;
 }
 
@@ -97,16 +180,16 @@ int runUpdateCommand(int argc, char** argv) {
     }
     if (port.empty())
         return Usage(std::cerr, kUpdateExitUsage);
+    std::string error;
     if (!passwordFile.empty()) {
-        if (!ReadPasswordFile(passwordFile, viewOptions.password)) {
-            std::cerr << "quenta update: cannot read " << passwordFile << "\n";
+        if (!ReadPasswordFile(passwordFile, viewOptions.password, error)) {
+            std::cerr << "quenta update: " << error << "\n";
             return kUpdateExitUsage;
         }
         viewOptions.passwordGiven = true;
     }
 
     PortArgument portArgument;
-    std::string error;
     bool usage = false;
     if (!portArgument.Resolve(port, portDir, error, usage)) {
         std::cerr << "quenta update: " << error << "\n";
@@ -115,25 +198,18 @@ int runUpdateCommand(int argc, char** argv) {
     viewOptions.comNumber = portArgument.ComNumber();
 
     std::unique_ptr<PackageResources> package;
-    if (!packageDir.empty())
-        package = std::make_unique<DirectoryPackage>(packageDir);
-    else
-        package = MakeEmbeddedPackage();
     ResourceAttributes attributes;
-    if (!package || !ReadPackageAttributes(*package, attributes)) {
-        std::cerr << "quenta update: "
-                  << (packageDir.empty() ? std::string("this program carries no firmware package")
-                                         : packageDir + " holds no package attributes")
-                  << "\n";
-        return kUpdateExitFailed;
-    }
-
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace(nullptr, &std::fclose);
-    if (!traceFile.empty()) {
-        trace.reset(std::fopen(traceFile.c_str(), "w"));
-        if (!trace) {
-            std::cerr << "quenta update: cannot write " << traceFile << "\n";
+    if (!packageDir.empty()) {
+        if (!CheckPackageFolder(packageDir, attributes, error)) {
+            std::cerr << "quenta update: " << error << "\n";
             return kUpdateExitUsage;
+        }
+        package = std::make_unique<DirectoryPackage>(packageDir);
+    } else {
+        package = MakeEmbeddedPackage();
+        if (!package || !ReadPackageAttributes(*package, attributes)) {
+            std::cerr << "quenta update: this program carries no firmware package\n";
+            return kUpdateExitFailed;
         }
     }
 
@@ -153,15 +229,24 @@ int runUpdateCommand(int argc, char** argv) {
                   << "\n";
         return kUpdateExitUsage;
     }
+    // Opened once every argument has passed, so that a wrong one never touches the file.
+    TraceFile trace;
+    if (!traceFile.empty() && !trace.Open(traceFile, error)) {
+        std::cerr << "quenta update: " << error << "\n";
+        return kUpdateExitUsage;
+    }
     // Every frame to the trace file, if asked for, and after each image how fast it crossed.
-    const RadioLink::TraceSink fileTrace =
-        trace ? FrameTraceWriter(qt.pump, trace.get()) : RadioLink::TraceSink();
+    const RadioLink::TraceSink fileTrace = trace.Stream() != nullptr
+                                               ? FrameTraceWriter(qt.pump, trace.Stream())
+                                               : RadioLink::TraceSink();
     ImageThroughput throughput([&view](const std::string& line) { view.Note(line); });
     updater.Link().SetTraceSink(
         [&](char direction, const std::uint8_t* bytes, int count, std::int64_t ms) {
             throughput.OnFrame(direction, bytes, count, ms);
-            if (fileTrace)
+            if (fileTrace) {
                 fileTrace(direction, bytes, count, ms);
+                trace.LineWritten();
+            }
         });
 
     StopSignal stop([&] {
@@ -171,6 +256,13 @@ int runUpdateCommand(int argc, char** argv) {
             updater.m_StartButtonClick();  // Start is Stop while the update runs
     });
     updater.m_StartButtonClick();
+    updater.Link().SetTraceSink({});
+    // The trace is a technician's aid: losing it is said, but the exit status stays the
+    // radio's.
+    if (!trace.Finish(error))
+        std::cerr << "quenta update: " << error << "\n";
+    if (updater.LastOutcome() == UpdateOutcome::kNotRun && view.PasswordEntered())
+        std::cerr << "quenta update: the password is wrong; nothing was sent to the radio\n";
     if (stop.Raised() && updater.LastOutcome() != UpdateOutcome::kSucceeded)
         return kUpdateExitStopped;
     return ExitStatusOf(updater.LastOutcome());
