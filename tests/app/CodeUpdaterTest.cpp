@@ -3,10 +3,13 @@
 // boot update.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
+#include "FileSizeLimit.h"
 #include "FirmwareGen.h"
 #include "UpdaterTestSupport.h"
 #include "app/core/TargetKindFromRadio.h"
@@ -219,6 +222,95 @@ TEST_F(Updater, UnwritableBackupFolderMeansNoWrite) {
     EXPECT_EQ(view.Status(), text::kBackupError);
     EXPECT_EQ(radio->Count(0x03, 0x00), 0);
     EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
+}
+
+// A full disk while the codeplug is saved: the backup cut short is removed, the one saved
+// whole before it stays, the message says what to do, and nothing is written to the radio.
+TEST_F(Updater, AFullDiskWhileSavingTheCodeplugWritesNothing) {
+    // The sizes of the two backups of a sound run.
+    Start(Codeplug(4));
+    PressStart();
+    ASSERT_EQ(view.Status(), text::kDone);
+    const auto sound = Backups();
+    ASSERT_EQ(sound.size(), 2u);
+    const bool convertedFirst = sound[0].string().find("_5.10") != std::string::npos;
+    const auto readBytes = fs::file_size(sound[convertedFirst ? 1 : 0]);
+    const auto convertedBytes = fs::file_size(sound[convertedFirst ? 0 : 1]);
+    ASSERT_LT(readBytes, convertedBytes);
+    fs::remove_all(BackupDirectory());
+
+    struct Case {
+        const char* what;
+        std::uintmax_t limit;
+        std::size_t kept;  // backups left, all whole
+    };
+    for (const Case& c : {Case{"the codeplug as read", readBytes - 1, 0},
+                          Case{"the converted codeplug", convertedBytes - 1, 1}}) {
+        SCOPED_TRACE(c.what);
+        view.Reset();
+        Start(Codeplug(4));
+        std::optional<FileSizeLimit> full;
+        view.onStatus = [&](const std::string& s) {
+            if (s == text::kResettingConverting)
+                full.emplace(static_cast<rlim_t>(c.limit));
+        };
+        PressStart();
+        full.reset();
+        EXPECT_EQ(view.Status(), text::kBackupError);
+        ASSERT_FALSE(view.messages.empty());
+        EXPECT_NE(view.messages.back().text.find("File too large"), std::string::npos);
+        EXPECT_NE(view.messages.back().text.find("make room"), std::string::npos);
+        EXPECT_EQ(radio->Count(0x03, 0x00), 0);
+        EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
+        const auto left = Backups();
+        ASSERT_EQ(left.size(), c.kept);
+        for (const auto& b : left)
+            EXPECT_EQ(fs::file_size(b), readBytes) << b;
+        EXPECT_TRUE(WorkFiles().empty());
+        fs::remove_all(BackupDirectory());
+    }
+}
+
+// A full disk while a DSP package's pages are split: the page-file text, nothing more sent,
+// and neither page files nor joined images left.
+TEST_F(Updater, AFullDiskWhileWritingTheDspPagesSendsNoPage) {
+    UsePackage(kUpgradeDsp);
+    firmwaregen::DspPlan plan;
+    plan.pages = 1;
+    plan.maxSectionWords = 3000;
+    const firmwaregen::DspImage dsp = firmwaregen::MakeDspImage(plan);
+    std::ostringstream coff;
+    firmwaregen::WriteCoff(coff, dsp);
+    package.PutImage(attributes, ImageSet::kApplication, ImageRole::kCode, coff.str(), 1000);
+    // The private folder of the pages goes under a temporary folder of this test's own.
+    TempDir temp("quenta-dsp-full");
+    const char* savedTmp = std::getenv("TMPDIR");
+    const std::string restoreTmp = savedTmp != nullptr ? savedTmp : "";
+    ::setenv("TMPDIR", temp.Path().c_str(), 1);
+    Start(Codeplug(4));
+    std::optional<FileSizeLimit> full;
+    bool pagesInTemp = false;
+    std::size_t requestsAtPageStart = 0;
+    view.onStatus = [&](const std::string& s) {
+        if (s == "Preparing to download ...") {
+            full.emplace(1024);
+            pagesInTemp = !fs::is_empty(temp.Path());
+            requestsAtPageStart = radio->requests.size() + 1;
+        }
+    };
+    PressStart();
+    full.reset();
+    if (savedTmp != nullptr)
+        ::setenv("TMPDIR", restoreTmp.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+    EXPECT_TRUE(pagesInTemp);
+    EXPECT_TRUE(fs::is_empty(temp.Path()));
+    EXPECT_EQ(view.Status(), "Error writing the DSP page files during DSP download.");
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
+    EXPECT_EQ(radio->requests.size(), requestsAtPageStart);  // the page start, then nothing
+    EXPECT_EQ(radio->requests.back(), (Bytes{0x02, 0x00}));
+    EXPECT_TRUE(WorkFiles().empty());
 }
 
 TEST_F(Updater, StopDuringTheCodeDownload) {

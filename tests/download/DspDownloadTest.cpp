@@ -8,6 +8,7 @@
 #include <streambuf>
 
 #include "DownloadFixture.h"
+#include "FileSizeLimit.h"
 #include "TempDir.h"
 
 using dltest::Bytes;
@@ -344,6 +345,49 @@ TEST_F(DspDownloadTest, PageFilesThatCannotBeCreatedAreReportedBeforeThePagesSta
     EXPECT_EQ(Run(Coff(2, {Section(0, 8)})), kLinkCommProblem);
     EXPECT_EQ(status.Last(), "Error writing the DSP page files during DSP download.");
     EXPECT_EQ(CountRequests(0x02, 0x00), 0);
+}
+
+// A full disk while the pages are split: the download ends with the page-file text and sends
+// nothing after the page start, whether the write fails at once (a piece larger than the
+// stream's buffer), on a later page, or only when the buffered pages are closed.
+TEST_F(DspDownloadTest, PageFilesCutShortByAFullDiskSendNothing) {
+    constexpr rlim_t kLimit = 4096;
+    struct Case {
+        const char* what;
+        std::vector<CoffSection> sections;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"a piece over the limit", {Section(0, 40001, 0, 1)}, false},
+        {"a later page over it", {Section(0x10, 100, 0, 2), Section(0x00011000, 8, 0, 3)}, false},
+        {"one byte pair over it, buffered", {Section(0, kLimit / 2 + 1, 0, 4)}, false},
+        {"exactly the limit", {Section(0, kLimit / 2, 0, 5)}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        radio.reset();
+        Radio();
+        OpenDevice();
+        status.texts.clear();
+        loader.clear();
+        loader.seekg(0);
+        const Bytes file = Coff(3, c.sections);
+        LinkResult result;
+        {
+            const FileSizeLimit full(kLimit);
+            result = Run(file, 3);
+        }
+        EXPECT_FALSE(PageFilesLeft());
+        if (c.fits) {
+            EXPECT_EQ(result, kLinkSuccess);
+            continue;
+        }
+        EXPECT_EQ(result, kLinkCommProblem);
+        EXPECT_EQ(status.Last(), "Error writing the DSP page files during DSP download.");
+        ASSERT_FALSE(radio->requests.empty());
+        EXPECT_EQ(radio->requests.back(), (Bytes{0x02, 0x00}));  // the page start, then nothing
+        EXPECT_EQ(CountRequests(0x02, 0x00), 1);
+    }
 }
 
 TEST_F(DspDownloadTest, PageFilesAreRecreatedEmptyAndGoInTheCallersDirectory) {

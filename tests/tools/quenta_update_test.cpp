@@ -350,25 +350,40 @@ TEST_F(QuentaUpdate, UnusableOptionValuesSendNothing) {
     }
 }
 
-// The password is the first line of its file, whatever its line end and blanks; a trace of a
-// run that spoke to the radio replaces the earlier one whole.
+// The password is the first line of its file, whatever its line end and blanks. The trace of a
+// run that spoke to the radio replaces the earlier one whole; one the disk had no room for is
+// said and dropped, and the earlier one stays.
 TEST_F(QuentaUpdate, PasswordFileLineEndsAndTraceReplacement) {
     WritePackage(kUpgradeBoot);
     StartSim();
     TempDir files;
     const std::string trace = files / "trace";
-    for (const char* text : {"marigold\r\n", "marigold", " marigold\t\r\nsecond line\n"}) {
-        std::ofstream(trace) << "the trace of an earlier run\n";
-        std::ofstream(files / "password", std::ios::binary) << text;
+    const std::string earlier = "the trace of an earlier run\n";
+    struct Row {
+        const char* password;
+        long fileSizeLimit;
+    };
+    for (const Row& row : {Row{"marigold\r\n", -1}, Row{"marigold", -1},
+                           Row{" marigold\t\r\nsecond line\n", -1}, Row{"marigold\n", 64}}) {
+        SCOPED_TRACE(row.password);
+        std::ofstream(trace) << earlier;
+        std::ofstream(files / "password", std::ios::binary) << row.password;
         std::vector<std::string> args = Args("");
         args.back() = files / "password";
         args.insert(args.end(), {"--trace", trace});
-        const ToolRun r = Update(args, {work.Path()});
+        RunOptions options{work.Path()};
+        options.fileSizeLimit = row.fileSizeLimit;
+        const ToolRun r = Update(args, options);
         EXPECT_EQ(r.status, 0) << r.output;
         std::ifstream in(trace);
-        std::string first;
-        std::getline(in, first);
-        EXPECT_NE(first.find(" W "), std::string::npos) << first;
+        const std::string written((std::istreambuf_iterator<char>(in)), {});
+        const bool full = row.fileSizeLimit > 0;
+        EXPECT_EQ(written == earlier, full) << written;
+        EXPECT_EQ(written.find(" W ") != std::string::npos, !full) << written;
+        EXPECT_EQ(r.output.find("quenta update: the trace could not be written to " + trace +
+                                " (File too large); it was not kept\n") != std::string::npos,
+                  full)
+            << r.output;
         EXPECT_EQ(Snapshot(files.Path()).size(), 2u);  // no temporary trace left beside it
     }
 }
