@@ -138,7 +138,11 @@ void RadioLink::Close() {
         DisarmTimeout();
         ReleaseTimeout();
         port->FlushInBuffer();
-        port->FlushOutBuffer();
+        // Bytes still queued after the drain are given up on (a line held by flow control);
+        // flushing a drained port would throw away what the driver is still sending, such as
+        // the last frame of a codeplug write.
+        if (port->OutBuffUsed() > 0)
+            port->FlushOutBuffer();
         port->SetOpen(false);
         return;
     }
@@ -372,12 +376,20 @@ MessageRecord RadioLink::ExchangeRepeatingBusy(const MessageRecord& request,
                                                const MessageRecord& expected, int expectedLength,
                                                const MessageRecord& busy, int busyLength,
                                                bool& gotBusy) {
+    const std::int64_t since = pump_.NowMilliseconds();
     for (;;) {
         SendRecord(request);
         MessageRecord reply = AwaitReply(expected, expectedLength, busy, busyLength, gotBusy);
-        if (!usesComponent || !gotBusy || !enabled)
+        if (!usesComponent || !gotBusy || !enabled || !BusyRepeatAllowed(since))
             return reply;
     }
+}
+
+bool RadioLink::BusyRepeatAllowed(std::int64_t sinceMs) {
+    if (busyRepeatLimitMs_ <= 0 || pump_.NowMilliseconds() - sinceMs < busyRepeatLimitMs_)
+        return true;
+    SetEnabled(false);
+    return false;
 }
 
 MessageRecord RadioLink::ReceiveAnyReply() {
@@ -392,7 +404,7 @@ MessageRecord RadioLink::ReceiveAnyReply() {
 
 int RadioLink::Receive(MessageRecord& reply) {
     WaitRule rule;
-    rule.setsIdle = false;
+    rule.setsIdle = quietReceiveTimesOut_;
     MessageRecord got;
     bool unused = false;
     ArmTimeout();

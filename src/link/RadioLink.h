@@ -101,6 +101,17 @@ class RadioLink {
     // or -1 and reply untouched.
     int Receive(MessageRecord& reply);
 
+    // --- Bounds the owner may set on the component transport (both off by default) ---
+    // Receive sets idle while the line is quiet, so the reply timeout can end it.
+    void SetQuietReceiveTimesOut(bool on) { quietReceiveTimesOut_ = on; }
+    // Busy replies are answered by a repeat only for this long from the first (0: no limit);
+    // after that the exchange ends as timed out.
+    void SetBusyRepeatLimitMs(int ms) { busyRepeatLimitMs_ = ms; }
+    // For a loop that repeats after busy replies since sinceMs: false, with the link disabled,
+    // once the limit has passed.
+    bool BusyRepeatAllowed(std::int64_t sinceMs);
+    std::int64_t NowMilliseconds() { return pump_.NowMilliseconds(); }
+
     // --- Composite reads ---
     LinkResult ReadVersionRecord(TargetKind kind, VersionRecord& record, bool withSem);
     // ReadVersionRecord inside PrepareTimeout(4000) ... ReleaseTimeout; 2 when no timeout.
@@ -133,6 +144,8 @@ class RadioLink {
     // Fields of the link object.
     bool enabled = false;
     bool idle = false;
+    bool quietReceiveTimesOut_ = false;
+    int busyRepeatLimitMs_ = 0;
     bool usesComponent = false;
     std::int32_t framing = 0;
     PortComponent* port = nullptr;

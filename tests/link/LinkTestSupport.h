@@ -223,6 +223,7 @@ class FakeComponent : public PortComponent {
     int triggersFired = 0;
     bool failAddTrigger = false;
     int lastArmedTicks = -1;
+    int outFlushes = 0;
 
     void SetComNumber(int n) override { com_ = n; }
     int ComNumber() const override { return com_; }
@@ -238,7 +239,10 @@ class FakeComponent : public PortComponent {
     void SetBaud(int b) override { baud = b; }
     int Baud() const override { return baud; }
     void FlushInBuffer() override { line_.rx.clear(); }
-    void FlushOutBuffer() override { outBuffUsed = 0; }
+    void FlushOutBuffer() override {
+        ++outFlushes;
+        outBuffUsed = 0;
+    }
     int OutBuffUsed() override { return outBuffUsed; }
     int OutBuffFree() override { return outBuffFree; }
     bool CTS() override { return cts; }

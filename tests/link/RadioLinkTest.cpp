@@ -130,8 +130,11 @@ TEST_F(LinkFixture, CloseComponentWaitsForOutputThenReleasesTrigger) {
     int handle = link.TimeoutHandle();
     component.outBuffUsed = 10;
     pump.AfterMs(30, [this] { component.outBuffUsed = 0; });
+    const int flushes = component.outFlushes;
     link.Close();
     EXPECT_GE(pump.NowMs(), 30);
+    // Drained: nothing is thrown away, so the driver still sends the last frame.
+    EXPECT_EQ(component.outFlushes, flushes);
     EXPECT_FALSE(component.Open());
     EXPECT_FALSE(component.TriggerArmed(handle));
     EXPECT_EQ(link.TimeoutHandle(), -1);
@@ -140,9 +143,11 @@ TEST_F(LinkFixture, CloseComponentWaitsForOutputThenReleasesTrigger) {
 TEST_F(LinkFixture, CloseComponentGivesUpOnAnOutputBufferThatNeverDrains) {
     OpenComponent();
     component.outBuffUsed = 10;
+    const int flushes = component.outFlushes;
     link.Close();
     EXPECT_FALSE(component.Open());
     EXPECT_LE(pump.NowMs(), 2100);
+    EXPECT_EQ(component.outFlushes, flushes + 1);
 }
 
 // ---------- Timeouts ----------
@@ -269,6 +274,32 @@ TEST_F(LinkFixture, ComponentReceiveDoesNotSetIdleSoOnlyStopEndsIt) {
     EXPECT_EQ(component.triggersFired, 1);
     EXPECT_NEAR(pump.NowMs(), 5000, 1);
     EXPECT_EQ(link.Outcome(), kLinkTimedOut);  // Receive never set idle
+}
+
+TEST_F(LinkFixture, ComponentReceiveTimesOutOnAQuietLineWhenAskedTo) {
+    OpenComponent();
+    link.SetQuietReceiveTimesOut(true);
+    link.PrepareTimeout(1000);
+    MessageRecord r;
+    EXPECT_EQ(link.Receive(r), -1);
+    EXPECT_NEAR(pump.NowMs(), 1000, 1);
+    EXPECT_EQ(link.Outcome(), kLinkCommProblem);
+}
+
+// A radio that answers busy without end: repeated only for the limit the owner set.
+TEST_F(LinkFixture, ComponentBusyRepeatsEndAtTheirLimit) {
+    OpenComponent();
+    link.SetBusyRepeatLimitMs(3000);
+    link.PrepareTimeout(4000);
+    radio.On(0x04, 0x2D, {{0x04, 0x20}}, 100);
+    bool gotBusy = false;
+    link.ExchangeRepeatingBusy(Code(kCmdReadBootVersion), Code(kCmdBootVersion), 4,
+                               Code(kCmdInformationBusy), 2, gotBusy);
+    EXPECT_TRUE(gotBusy);
+    EXPECT_EQ(link.Outcome(), kLinkTimedOut);
+    EXPECT_GE(pump.NowMs(), 3000);
+    EXPECT_LE(pump.NowMs(), 3200);
+    EXPECT_EQ(radio.requests.size(), 30u);  // one each 100 ms for 3 s
 }
 
 TEST_F(LinkFixture, ComponentReceiveEndsWhenThePortCloses) {

@@ -1,5 +1,6 @@
 #include "app/qtplatform/QtPortComponent.h"
 
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -103,7 +104,13 @@ void QtPortComponent::FlushOutBuffer() {
 }
 
 int QtPortComponent::OutBuffUsed() {
-    return port_.isOpen() ? static_cast<int>(port_.bytesToWrite()) : 0;
+    if (!port_.isOpen())
+        return 0;
+    // Qt's own buffer, and what the driver holds that has not yet left the line.
+    int queued = 0;
+    if (port_.handle() >= 0 && ::ioctl(port_.handle(), TIOCOUTQ, &queued) != 0)
+        queued = 0;
+    return static_cast<int>(port_.bytesToWrite()) + queued;
 }
 
 int QtPortComponent::OutBuffFree() {
