@@ -251,7 +251,7 @@ TEST_F(Updater, AFullDiskWhileSavingTheCodeplugWritesNothing) {
         Start(Codeplug(4));
         std::optional<FileSizeLimit> full;
         view.onStatus = [&](const std::string& s) {
-            if (s == text::kResettingConverting)
+            if (s == text::kUploading)
                 full.emplace(static_cast<rlim_t>(c.limit));
         };
         PressStart();
@@ -348,6 +348,19 @@ TEST_F(Updater, StopWhileTheRadioRestartsWritesNothing) {
     EXPECT_EQ(view.busy, (std::vector<bool>{true, false, false}));
     EXPECT_GT(stoppedUs, 0);
     EXPECT_LT(pump.nowUs - stoppedUs, 1'500'000);  // the 19.8 s wait ended within a slice
+}
+
+// The codeplug is saved before the second wait: a Stop during it keeps both copies.
+TEST_F(Updater, StopWhileTheCodeplugIsConvertedKeepsBothBackups) {
+    Start(Codeplug(4));
+    view.onStatus = [&](const std::string& s) {
+        if (s == text::kResettingConverting)
+            pump.AfterMs(500, [&] { updater->m_StartButtonClick(); });
+    };
+    PressStart();
+    EXPECT_EQ(view.Status(), text::kCodeplugCancelled);
+    EXPECT_EQ(Backups().size(), 2u);
+    EXPECT_EQ(radio->Count(0x03, 0x00), 0);
 }
 
 TEST_F(Updater, CloseQuery) {

@@ -46,6 +46,10 @@ void CodeUpdater::Initialise() {
                            ? 1
                            : 0;
     m_Link.AttachTimer(platform_.commTimer);
+    // A radio that falls silent or stays busy ends the exchange rather than holding the update
+    // until Stop.
+    m_Link.SetQuietReceiveTimesOut(true);
+    m_Link.SetBusyRepeatLimitMs(platform_.busyRepeatLimitMs);
     platform_.commTimer.SetEnabled(false);
     platform_.progressTimer.SetEnabled(false);
     platform_.progressTimer.SetOnTimer([this] { ProgressBarTimerTimer(); });

@@ -40,6 +40,9 @@ struct UpdaterPlatform {
     // The scan's question for COM n: empty when it can be opened now, else why not in one line
     // (empty function: the serial layer's passive check).
     std::function<std::string(int comNumber)> checkPort;
+    // How long the port component keeps repeating a request the radio answers busy: longer
+    // than any erase, short enough that a radio stuck in busy ends the update.
+    int busyRepeatLimitMs = 180000;
 };
 
 // How the last Start ended, for a front end that reports it (an exit status).

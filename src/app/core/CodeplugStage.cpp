@@ -140,10 +140,8 @@ int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessC
             return kCodeplugReadFailed;
     }
 
-    if (!RestartWait(updater_text::kResettingConverting))
-        return kCodeplugCancelled;
-
-    // Nothing goes to the radio before both images are safely on disk.
+    // Nothing goes to the radio before both images are safely on disk; they are saved before
+    // the wait, so a Stop during it still leaves them.
     const std::string serial = accessCodeRead ? accessCode : std::string();
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     const CodeplugBackupFile read = SaveCodeplugBackup(
@@ -166,6 +164,9 @@ int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessC
     }
     lastBackup_ = read.path;
     lastConverted_ = converted.path;
+
+    if (!RestartWait(updater_text::kResettingConverting))
+        return kCodeplugCancelled;
 
     if (!accessCodeRead) {
         ReportWriteFailure(
