@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <fstream>
 #include <iterator>
 #include <set>
 
+#include "FileSizeLimit.h"
 #include "TempDir.h"
 #include "app/package/EmbeddedPackage.h"
 #include "app/package/LocalPackages.h"
@@ -39,27 +38,6 @@ std::set<std::string> Entries(const fs::path& directory) {
         names.insert(entry.path().filename().string());
     return names;
 }
-
-// While it lives, files may not grow beyond limit bytes and a write past it fails with EFBIG
-// instead of killing the process, as on a full disk (root ignores permissions, not limits).
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t limit) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        savedHandler_ = ::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = limit;
-        ::setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        ::signal(SIGXFSZ, savedHandler_);
-    }
-
-  private:
-    rlimit saved_{};
-    void (*savedHandler_)(int) = SIG_DFL;
-};
 
 // A package with every set filled: images of several chunks, cut where the chunk size falls.
 class EmbeddedFilesTest : public ::testing::Test {
