@@ -28,6 +28,7 @@ TEST(Scenario, ParsesEveryKey) {
         "faults": [{"command": "04 1C", "kind": "badChecksum"},
                    {"command": "04 07", "kind": "silence", "times": 2}],
         "silentFrom": "04 04",
+        "lineFault": {"kind": "hangUp", "atFrame": 40},
         "comment": "anything"
     })";
     Scenario s;
@@ -49,6 +50,8 @@ TEST(Scenario, ParsesEveryKey) {
     EXPECT_EQ(s.faults[1].times, 2);
     EXPECT_FALSE(s.faults[1].thenReply);
     EXPECT_EQ(s.silentFrom, 0x0404);
+    EXPECT_EQ(s.lineFault.kind, Scenario::LineFault::Kind::kHangUp);
+    EXPECT_EQ(s.lineFault.atFrame, 40);
 }
 
 TEST(Scenario, RejectsMistakes) {
@@ -59,6 +62,7 @@ TEST(Scenario, RejectsMistakes) {
         R"({"silentFrom": "4 1C x"})",                // not a code
         R"({"faults": [{"command": "04 1C", "kind": "loud"}]})",
         R"({"busy": {"zz": 1}})",
+        R"({"lineFault": {"kind": "loud", "atFrame": 3}})",
         "{",
     };
     for (const char* text : bad) {

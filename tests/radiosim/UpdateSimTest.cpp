@@ -11,6 +11,7 @@
 
 #include "FirmwareGen.h"
 #include "RadioSim.h"
+#include "ScaledClock.h"
 #include "SimPortDirectory.h"
 #include "UpdaterTestSupport.h"
 #include "app/core/UpdaterTexts.h"
@@ -30,25 +31,6 @@ namespace {
 
 constexpr int kSimCom = 5;
 constexpr int kClockDivisor = 100;
-
-// The program's clock, scaled down: every tick delay and pause lasts a hundredth as long,
-// with the event loop running through the delays as in the program.
-class ScaledClock : public DownloadClock {
-  public:
-    explicit ScaledClock(MessagePump& pump) : pump_(pump) {}
-    void DelayTicks(int ticks) override {
-        const std::int64_t deadline =
-            pump_.NowMilliseconds() + std::int64_t{ticks} * 1000 / kTicksPerSecond / kClockDivisor;
-        pump_.ProcessMessages();
-        for (std::int64_t now = pump_.NowMilliseconds(); now < deadline;
-             now = pump_.NowMilliseconds())
-            pump_.WaitForEvent(-1, static_cast<int>(deadline - now));
-    }
-    void Pause(int ms) override { pump_.Pause(ms / kClockDivisor); }
-
-  private:
-    MessagePump& pump_;
-};
 
 std::string SRecords(ImageKind kind, std::uint64_t bytes, std::uint32_t seed) {
     std::ostringstream out;
@@ -70,7 +52,7 @@ class UpdateSim : public ::testing::Test {
     QtIntervalTimer commTimer;
     QtIntervalTimer progressTimer;
     QtPortComponent component;
-    ScaledClock clock{pump};
+    ScaledClock clock{pump, kClockDivisor};
     TempDir work;
     TempDir backups;
     UpdaterPlatform platform{pump,        commTimer,      progressTimer,

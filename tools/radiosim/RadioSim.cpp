@@ -204,8 +204,13 @@ void RadioSim::Run() {
         int r = ::ppoll(fds, 2, waitForever ? nullptr : &timeout, nullptr);
         if (r < 0 && errno != EINTR)
             return;
-        if (fds[1].revents & POLLIN)
-            return;
+        if (fds[1].revents & POLLIN) {
+            // 'q' ends the run; anything else (a fault started from outside) only wakes it.
+            char wake[16];
+            const ssize_t n = ::read(wake_[0], wake, sizeof wake);
+            if (n <= 0 || std::memchr(wake, 'q', static_cast<std::size_t>(n)) != nullptr)
+                return;
+        }
         if ((fds[0].revents & POLLHUP) && !(fds[0].revents & POLLIN)) {
             // No tool has the port open: the master reports a hang-up until one opens it,
             // which raises no event of its own, so look again shortly (or when woken).
@@ -341,9 +346,73 @@ RadioSim::Bytes RadioSim::Wire(const Bytes& payload, std::uint8_t src, std::uint
 }
 
 std::int64_t RadioSim::Queue(const Bytes& wire, std::int64_t atNs) {
-    const std::int64_t deliverNs = line_.Send(atNs, static_cast<int>(wire.size()), radioBaud_);
-    pending_.push_back({deliverNs, wire});
+    Bytes bytes = wire;
+    SpoilReply(bytes);
+    const std::int64_t deliverNs = line_.Send(atNs, static_cast<int>(bytes.size()), radioBaud_);
+    pending_.push_back({deliverNs, std::move(bytes)});
     return deliverNs;
+}
+
+void RadioSim::StartLineFault(Scenario::LineFault::Kind kind) {
+    using Kind = Scenario::LineFault::Kind;
+    switch (kind) {
+        case Kind::kNone:
+            break;
+        case Kind::kSilence:
+            silent_ = true;
+            pending_.clear();
+            break;
+        case Kind::kHangUp:
+            hangUp_ = true;
+            break;
+        case Kind::kWrongRate:
+            wrongRate_ = true;
+            break;
+        case Kind::kBusy:
+            busyForever_ = true;
+            break;
+        case Kind::kGarbled:
+        case Kind::kBadChecksum:
+        case Kind::kOtherGroup:
+            spoilNextReply_ = kind;
+            break;
+    }
+}
+
+void RadioSim::SpoilReply(Bytes& wire) {
+    using Kind = Scenario::LineFault::Kind;
+    if (wrongRate_) {
+        // Bytes sent at another rate arrive as other bytes.
+        for (std::uint8_t& b : wire)
+            b ^= 0xA5;
+        return;
+    }
+    const Kind kind = spoilNextReply_;
+    spoilNextReply_ = Kind::kNone;
+    if (kind == Kind::kGarbled) {
+        wire.insert(wire.begin() + 4, {frame::kEscape, 0x05});
+    } else if (kind == Kind::kBadChecksum) {
+        std::uint8_t& sum = wire[wire.size() - 2];
+        sum ^= 0x01;
+        if (frame::NeedsEscape(sum))
+            sum ^= 0x03;
+    } else if (kind == Kind::kOtherGroup) {
+        wire = Wire({0x06, 0x01, 0x00});
+    }
+}
+
+void RadioSim::InjectNow(Scenario::LineFault::Kind kind) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        StartLineFault(kind);
+    }
+    const char c = 'f';
+    [[maybe_unused]] ssize_t n = ::write(wake_[1], &c, 1);
+}
+
+int RadioSim::FramesTaken() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return framesTaken_;
 }
 
 bool RadioSim::ReplyFor(Scenario::Code code, Bytes& reply) {
@@ -390,6 +459,8 @@ void RadioSim::OnFrame(const MessageRecord& p, std::uint8_t src, std::uint8_t ds
     const std::int64_t now = nowNs / kNsPerMs;
     frames_.push_back(
         {{"atMs", now}, {"dest", dst}, {"payload", Hex(p.buffer, p.length)}, {"baud", lineBaud}});
+    if (framesTaken_++ == scenario_.lineFault.atFrame)
+        StartLineFault(scenario_.lineFault.kind);
     if (src != frame::kAddrTool)
         Violation("frame from address " + Hex(&src, 1));
     const std::int64_t at =
@@ -404,7 +475,7 @@ void RadioSim::OnFrame(const MessageRecord& p, std::uint8_t src, std::uint8_t ds
     if (dst == frame::kAddrBox) {
         if (code != kBoxProbe)
             Violation("frame for the interface box: " + CodeText(code));
-        if (code == kBoxProbe && scenario_.interfaceBox) {
+        if (code == kBoxProbe && scenario_.interfaceBox && !silent_) {
             Bytes reply = {0x09, 0x02};
             reply.insert(reply.end(), scenario_.boxData.begin(), scenario_.boxData.end());
             Queue(Wire(reply, frame::kAddrBox), at);
@@ -432,6 +503,11 @@ void RadioSim::OnFrame(const MessageRecord& p, std::uint8_t src, std::uint8_t ds
     // While it restarts after new code the radio hears nothing.
     if (static_cast<double>(nowNs) / kNsPerMs < flash_.SilentUntilMs())
         return;
+    if (busyForever_) {
+        const Bytes flashBusy = {kFlashGroup, 0x0A};
+        Queue(Wire(p.buffer[0] == kFlashGroup ? flashBusy : kInformationBusy), at);
+        return;
+    }
     if (p.buffer[0] == kFlashGroup) {
         OnFlashFrame(p, src, dst, lineBaud, nowNs);
         return;

@@ -45,6 +45,12 @@ class RadioSim {
     // Every image flashed so far, block by block (DSP downloads page by page).
     std::vector<flashsim::FlashedImage> FlashedImages() const;
     bool HungUp() const;
+    // Frames taken from the line so far (the index the next one gets in the scenario's
+    // lineFault).
+    int FramesTaken() const;
+    // Starts a line fault now, as if the frame it was placed at had just arrived: for faults
+    // while the tool waits and sends nothing.
+    void InjectNow(Scenario::LineFault::Kind kind);
 
     // A descriptor that turns readable whenever the radio has taken bytes from the line or
     // sent a reply, so a test can block until what it waits for has happened instead of
@@ -84,6 +90,9 @@ class RadioSim {
     void OnFlashFrame(const MessageRecord& payload, std::uint8_t src, std::uint8_t dst,
                       int lineBaud, std::int64_t nowNs);
     bool ReplyFor(Scenario::Code code, Bytes& reply);
+    void StartLineFault(Scenario::LineFault::Kind kind);
+    // The line fault's effect on a reply about to be sent.
+    void SpoilReply(Bytes& wire);
     // Queues a reply ready at atNs; returns when it reaches the tool.
     std::int64_t Queue(const Bytes& wire, std::int64_t atNs);
     void Violation(const std::string& text);
@@ -123,6 +132,10 @@ class RadioSim {
     CodeplugPeer codeplug_;
     flashsim::FlashTarget flash_;
     bool hangUp_ = false;
+    int framesTaken_ = 0;
+    Scenario::LineFault::Kind spoilNextReply_ = Scenario::LineFault::Kind::kNone;
+    bool wrongRate_ = false;
+    bool busyForever_ = false;
     // Set once an application image has been flashed: the radio then runs the new firmware.
     bool applicationFlashed_ = false;
 };

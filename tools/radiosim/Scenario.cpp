@@ -123,11 +123,27 @@ void ParseFlash(const json& j, Scenario& s) {
     x.hangUpAtSilence = f.value("hangUp", false);
 }
 
+Scenario::LineFault::Kind LineFaultKind(const std::string& s) {
+    using Kind = Scenario::LineFault::Kind;
+    static const std::pair<const char*, Kind> kNames[] = {{"silence", Kind::kSilence},
+                                                          {"garbled", Kind::kGarbled},
+                                                          {"badChecksum", Kind::kBadChecksum},
+                                                          {"hangUp", Kind::kHangUp},
+                                                          {"wrongRate", Kind::kWrongRate},
+                                                          {"otherGroup", Kind::kOtherGroup},
+                                                          {"busy", Kind::kBusy}};
+    for (const auto& [name, kind] : kNames) {
+        if (s == name)
+            return kind;
+    }
+    throw ParseError{"lineFault: unknown kind \"" + s + "\""};
+}
+
 void Parse(const json& j, Scenario& s) {
-    CheckKeys(j,
-              {"fileFormat", "dsp", "controller", "hardware", "serial", "boot", "sem",
-               "interfaceBox", "baud", "replyDelayMs", "lineRate", "turnaroundUs", "busy",
-               "unprompted0725", "faults", "silentFrom", "codeplug", "flash", "comment"},
+    CheckKeys(j, {"fileFormat", "dsp",          "controller",   "hardware",       "serial",
+                  "boot",       "sem",          "interfaceBox", "baud",           "replyDelayMs",
+                  "lineRate",   "turnaroundUs", "busy",         "unprompted0725", "faults",
+                  "silentFrom", "codeplug",     "flash",        "lineFault",      "comment"},
               "scenario");
     if (j.contains("fileFormat"))
         s.fileFormat = BytesOf(j["fileFormat"], "fileFormat", 2);
@@ -193,6 +209,12 @@ void Parse(const json& j, Scenario& s) {
     }
     if (j.contains("flash"))
         ParseFlash(j["flash"], s);
+    if (j.contains("lineFault")) {
+        const json& f = j["lineFault"];
+        CheckKeys(f, {"kind", "atFrame"}, "lineFault");
+        s.lineFault.kind = LineFaultKind(f.at("kind").get<std::string>());
+        s.lineFault.atFrame = f.value("atFrame", -1);
+    }
     if (j.contains("silentFrom") && !j["silentFrom"].is_null()) {
         s.silentFrom = CodeOf(j["silentFrom"], "silentFrom");
     }

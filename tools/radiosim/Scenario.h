@@ -57,6 +57,26 @@ struct Scenario {
     // From the first request with this code on, the radio answers nothing (0: never).
     Code silentFrom = 0;
 
+    // A fault placed by position on the line rather than by command: at the frame of this
+    // index (0 first, every frame the radio or the box takes counts), or when the test calls
+    // RadioSim::InjectNow. Garbled, bad-checksum and other-group spoil the next reply sent
+    // (which then does not follow); the others last to the end of the run.
+    struct LineFault {
+        enum class Kind {
+            kNone,
+            kSilence,      // the radio answers nothing more
+            kGarbled,      // the reply holds an escape no escape has
+            kBadChecksum,  // the reply's checksum is off
+            kHangUp,       // the line goes dead, as when the radio loses power
+            kWrongRate,    // the radio's replies come at another rate: noise to the tool
+            kOtherGroup,   // a message of another group in place of the reply
+            kBusy,         // every request is answered busy, without end
+        };
+        Kind kind = Kind::kNone;
+        int atFrame = -1;
+    };
+    LineFault lineFault;
+
     // The codeplug the radio holds and how it behaves while it is read or written.
     CodeplugScenario codeplug;
 

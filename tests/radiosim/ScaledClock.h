@@ -1,0 +1,26 @@
+#pragma once
+
+// The program's clock, scaled down: every tick delay and pause lasts a divisor-th as long,
+// with the event loop running through the delays as in the program.
+#include <cstdint>
+
+#include "download/DownloadClock.h"
+#include "link/Platform.h"
+
+class ScaledClock : public DownloadClock {
+  public:
+    ScaledClock(MessagePump& pump, int divisor) : pump_(pump), divisor_(divisor) {}
+    void DelayTicks(int ticks) override {
+        const std::int64_t deadline =
+            pump_.NowMilliseconds() + std::int64_t{ticks} * 1000 / kTicksPerSecond / divisor_;
+        pump_.ProcessMessages();
+        for (std::int64_t now = pump_.NowMilliseconds(); now < deadline;
+             now = pump_.NowMilliseconds())
+            pump_.WaitForEvent(-1, static_cast<int>(deadline - now));
+    }
+    void Pause(int ms) override { pump_.Pause(ms / divisor_); }
+
+  private:
+    MessagePump& pump_;
+    int divisor_;
+};
