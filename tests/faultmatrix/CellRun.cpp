@@ -1,0 +1,345 @@
+#include "CellRun.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+#include "FirmwareGen.h"
+#include "RadioSim.h"
+#include "ScaledClock.h"
+#include "SimPortDirectory.h"
+#include "TempDir.h"
+#include "UpdaterTestSupport.h"
+#include "app/core/UpdaterTexts.h"
+#include "app/qtplatform/QtIntervalTimer.h"
+#include "app/qtplatform/QtMessagePump.h"
+#include "app/qtplatform/QtPortComponent.h"
+#include "convert/RadioCodeplugConversion.h"
+#include "serial/PortLock.h"
+#include "transfer/TransferMessages.h"
+
+namespace faultmatrix {
+namespace {
+
+namespace fs = std::filesystem;
+namespace text = updater_text;
+using Bytes = std::vector<std::uint8_t>;
+using LineKind = Scenario::LineFault::Kind;
+
+constexpr int kSimCom = 5;
+constexpr int kClockDivisor = 100;
+// The product repeats a busy request for three minutes; scaled like the waits.
+constexpr int kBusyRepeatLimitMs = 180000 / kClockDivisor;
+
+std::string SRecords(firmwaregen::ImageKind kind, std::uint64_t bytes, std::uint32_t seed) {
+    std::ostringstream out;
+    firmwaregen::WriteSRecordImage(out, {kind, bytes, seed, 16});
+    return out.str();
+}
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+LineKind LineKindOf(Fault f) {
+    switch (f) {
+        case Fault::kSilence:
+            return LineKind::kSilence;
+        case Fault::kGarbled:
+            return LineKind::kGarbled;
+        case Fault::kBadChecksum:
+            return LineKind::kBadChecksum;
+        case Fault::kBusy:
+            return LineKind::kBusy;
+        case Fault::kHangUp:
+            return LineKind::kHangUp;
+        case Fault::kOtherGroup:
+            return LineKind::kOtherGroup;
+        case Fault::kWrongRate:
+            return LineKind::kWrongRate;
+        default:
+            return LineKind::kNone;
+    }
+}
+
+// An automatic package (the boot is checked first, then the application flashed) of the
+// shape the transports need: family 0 goes over the serial device, family 1 through the
+// interface box or the port component.
+void FillPackage(Transport transport, MemoryPackage& package) {
+    using firmwaregen::ImageKind;
+    ResourceAttributes a;
+    a.RadioFamily = transport == Transport::kDirect ? 0 : 1;
+    a.Series = 4;
+    a.KindBySeries = 1;
+    a.UpgradeType = kUpgradeApplicationBoot;
+    a.BootMajor = 4;
+    a.BootMinor = 3;
+    a.BootTwoMajor = 7;
+    a.BootTwoMinor = 3;
+    constexpr std::size_t kChunk = 4096;
+    package.PutImage(a, ImageSet::kApplication, ImageRole::kLoader,
+                     SRecords(ImageKind::kLoader, 512, 1), kChunk);
+    package.PutImage(a, ImageSet::kApplication, ImageRole::kCode,
+                     SRecords(ImageKind::kApplication, 8192, 2), kChunk);
+    for (ImageSet set : {ImageSet::kBoot, ImageSet::kBootTwo}) {
+        package.PutImage(a, set, ImageRole::kLoader, SRecords(ImageKind::kLoader, 512, 3), kChunk);
+        package.PutImage(a, set, ImageRole::kCode, SRecords(ImageKind::kBoot, 2048, 4), kChunk);
+    }
+    package.PutAttributes(a);
+}
+
+// Anything left in a folder, as one line.
+std::string Leftovers(const fs::path& folder) {
+    std::string names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        names += (names.empty() ? "" : ", ") + e.path().filename().string();
+    return names;
+}
+
+// A lock file left for the device, under its own name or its link's, or empty.
+std::string LockFileFor(const std::string& device, const std::string& link) {
+    for (const char* dir : {"/var/lock", "/run/lock"}) {
+        for (const std::string& node : {device, link}) {
+            const fs::path lock = fs::path(dir) / serial::LockFileName(node);
+            std::error_code ec;
+            if (fs::exists(lock, ec))
+                return lock.string();
+        }
+    }
+    return {};
+}
+
+// Whether another program could take the port at once: it opens and nobody holds its lock.
+bool PortOpensAgain(const std::string& device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+class CellRunner {
+  public:
+    CellRunner(const Cell& cell, bool clean) : cell_(cell), clean_(clean) {}
+    RunResult Run();
+
+  private:
+    void SetUpScenario();
+    void Strike();
+    void Check(RunResult& r);
+    void Problem(RunResult& r, const std::string& what) { r.problems.push_back(what); }
+
+    Cell cell_;
+    bool clean_;
+    Scenario scenario_;
+    TempDir root_{"quenta-cell"};
+    simtest::SimPortDirectory ports_;
+    std::unique_ptr<RadioSim> sim_;
+    QtMessagePump pump_;
+    QtIntervalTimer commTimer_;
+    QtIntervalTimer progressTimer_;
+    QtPortComponent component_;
+    ScaledClock clock_{pump_, kClockDivisor};
+    fs::path work_ = fs::path(root_.Path()) / "work";
+    fs::path backups_ = fs::path(root_.Path()) / "backups";
+    UpdaterPlatform platform_{
+        pump_, commTimer_, progressTimer_,    component_, clock_, [] { return 1; }, work_, backups_,
+        {},    {},         kBusyRepeatLimitMs};
+    MemoryPackage package_;
+    updatertest::RecordingView view_;
+    std::unique_ptr<CodeUpdater> updater_;
+    std::unique_ptr<QSocketNotifier> radioWatch_;
+    bool struck_ = false;
+    Bytes codeplugBefore_;
+    std::size_t backupsAtWrite_ = 0;
+};
+
+void CellRunner::SetUpScenario() {
+    scenario_.fileFormat = {5, 9};
+    scenario_.boot = {4, 3};
+    scenario_.interfaceBox = cell_.transport == Transport::kBox;
+    scenario_.codeplug.generateFormat = 4;
+    scenario_.codeplug.formatAfterUpdate = {5, 10};
+    scenario_.flash.eraseMs = 150;    // the scaled 40-second wait is 400 ms
+    scenario_.flash.restartMs = 100;  // the scaled 360-tick wait is 198 ms
+    if (clean_)
+        return;
+    switch (cell_.fault) {
+        case Fault::kWrongPairSum:
+            scenario_.flashFaults.image = cell_.image;
+            scenario_.flashFaults.wrongSumAtPair = cell_.pair;
+            break;
+        case Fault::kVerifyFail:
+            scenario_.flashFaults.image = cell_.image;
+            scenario_.flashFaults.verifyFailAtPair = cell_.pair;
+            break;
+        case Fault::kRefusedPassword:
+            scenario_.codeplug.password = "heron";
+            scenario_.codeplug.refusePassword = true;
+            break;
+        case Fault::kWrongBlockSum:
+            scenario_.codeplug.wrongSumAtReport = cell_.report;
+            break;
+        case Fault::kStop:
+            break;
+        default:
+            if (cell_.atFrame >= 0)
+                scenario_.lineFault = {LineKindOf(cell_.fault), cell_.atFrame};
+            break;
+    }
+}
+
+// The fault placed at a status (a wait) or, for Stop, at a frame: strikes once.
+void CellRunner::Strike() {
+    if (struck_ || updater_ == nullptr)
+        return;
+    struck_ = true;
+    if (cell_.fault == Fault::kStop)
+        updater_->m_StartButtonClick();
+    else
+        sim_->InjectNow(LineKindOf(cell_.fault));
+}
+
+RunResult CellRunner::Run() {
+    RunResult r;
+    fs::create_directories(work_);
+    SetUpScenario();
+    FillPackage(cell_.transport, package_);
+    sim_ = std::make_unique<RadioSim>(scenario_);
+    std::string error;
+    if (!sim_->Open(error, ports_.Path(), kSimCom)) {
+        Problem(r, "the simulated radio did not open: " + error);
+        return r;
+    }
+    const std::string device = sim_->SlavePath();
+    sim_->Start();
+
+    view_.selected = kSimCom - 1;
+    view_.passwords.push_back(std::string(text::kApplicationPassword));
+    view_.onStatus = [this](const std::string& s) {
+        if (s == text::kUploading && codeplugBefore_.empty())
+            codeplugBefore_ = sim_->Codeplug();
+        if (s == text::kDownloading)
+            backupsAtWrite_ = std::distance(fs::directory_iterator(backups_), {});
+        if (!clean_ && !cell_.atStatus.empty() && s.rfind(cell_.atStatus, 0) == 0)
+            Strike();
+    };
+    if (!clean_ && cell_.fault == Fault::kStop && cell_.atFrame >= 0) {
+        // Stop is pressed as soon as the radio has taken the cell's frame.
+        radioWatch_ =
+            std::make_unique<QSocketNotifier>(sim_->ChangeDescriptor(), QSocketNotifier::Read);
+        QObject::connect(radioWatch_.get(), &QSocketNotifier::activated, [this] {
+            sim_->DrainChanges();
+            if (sim_->FramesTaken() > cell_.atFrame)
+                Strike();
+        });
+    }
+
+    updater_ = std::make_unique<CodeUpdater>(view_, platform_, package_);
+    updater_->Initialise();
+    updater_->m_StartButtonClick();
+    radioWatch_.reset();
+
+    r.end = view_.Status();
+    Check(r);
+    const std::string lock = LockFileFor(device, sim_->LinkPath());
+    if (!lock.empty())
+        Problem(r, "lock file left: " + lock);
+    // After a hang-up the line itself is gone; otherwise it must be free at once.
+    if (!sim_->HungUp() && !PortOpensAgain(device))
+        Problem(r, "the port cannot be opened again at once");
+    updater_.reset();
+    sim_->Stop();
+    const nlohmann::json report = sim_->Report();
+    for (const auto& f : report["frames"])
+        r.frames.push_back({f["dest"].get<int>() == 0x4F, f["payload"].get<std::string>()});
+    r.codeplugReports = report["codeplug"]["sumReports"].get<int>();
+    r.passed = r.problems.empty();
+    return r;
+}
+
+void CellRunner::Check(RunResult& r) {
+    const bool done = r.end == text::kDone;
+    if (clean_ ? !done : !EndAllowed(cell_, r.end))
+        Problem(r, "ended with \"" + r.end + "\"");
+    if (view_.busy.empty() || view_.busy.back())
+        Problem(r, "the window is not back to idle");
+    if (done != (updater_->LastOutcome() == UpdateOutcome::kSucceeded))
+        Problem(r, "the outcome does not match the status");
+    if (!fs::is_empty(work_))
+        Problem(r, "left in the working folder: " + Leftovers(work_));
+    // The cell's own folders are under its temporary folder; nothing else may be.
+    std::string extra;
+    for (const auto& e : fs::directory_iterator(fs::temp_directory_path())) {
+        const std::string p = e.path().string();
+        if (p != root_.Path() && p != ports_.Path())
+            extra += e.path().filename().string() + " ";
+    }
+    if (!extra.empty())
+        Problem(r, "left in the temporary folder: " + extra);
+
+    // The codeplug was read and converted: both copies are on disk, the first as read.
+    if (view_.HasStatus(text::kResettingConverting) || view_.HasStatus(text::kDownloading)) {
+        std::vector<fs::path> saved;
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(backups_, ec)) {
+            if (e.is_regular_file())
+                saved.push_back(e.path());
+        }
+        if (saved.size() != 2) {
+            Problem(r, std::to_string(saved.size()) + " codeplug backups, not 2");
+        } else {
+            const fs::path asRead = updater_->LastBackup();
+            Bytes held = codeplugBefore_;
+            const Bytes file = ReadFile(asRead);
+            if (held.size() > file.size())
+                held.resize(file.size());
+            if (file.empty() || file != held)
+                Problem(r, "the backup differs from the radio's codeplug");
+        }
+    }
+    if (view_.HasStatus(text::kDownloading) && backupsAtWrite_ != 2)
+        Problem(r, "the write began before both backups were saved");
+    if (!done)
+        return;
+    // "Done." only when the radio holds the converted codeplug and both images ended.
+    const auto images = sim_->FlashedImages();
+    if (images.size() != 2 || !images[0].ended || !images[1].ended)
+        Problem(r, "\"Done.\" without both images flashed to the end");
+    for (int i = 0; i < 400 && sim_->Report()["codeplug"]["completedDownloads"] == 0; ++i)
+        pump_.Pause(5);
+    Bytes converted = ReadFile(updater_->LastBackup());
+    const std::size_t readLength = converted.size();
+    converted.resize(kTransferImageBytes);
+    const CodeplugConversion c = convertRadioCodeplug(converted.data(), readLength, 5, 10);
+    converted.resize(c.result == CodeplugConversionResult::Converted ? c.newLength : 0);
+    Bytes held = sim_->Codeplug();
+    if (held.size() > converted.size())
+        held.resize(converted.size());
+    if (converted.empty() || held != converted)
+        Problem(r, "\"Done.\" but the radio does not hold the converted codeplug");
+}
+
+}  // namespace
+
+RunResult RunUpdate(const Cell& cell, bool clean) {
+    int argc = 1;
+    char name[] = "fault_matrix";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    CellRunner runner(cell, clean);
+    return runner.Run();
+}
+
+}  // namespace faultmatrix

@@ -1,0 +1,337 @@
+// The fault matrix: a whole update per cell, each in a child process of its own (a crash or a
+// hang fails that cell alone), a few at a time. Prints one table per transport, the failed
+// cells with what went wrong, and "cells N, passed P, failed F"; exits 0 only if all passed.
+//
+//   fault_matrix [--slice] [--jobs N] [--filter TEXT] [--list] [--frames] [--verbose]
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CellRun.h"
+#include "FaultCells.h"
+
+namespace fs = std::filesystem;
+using namespace faultmatrix;
+
+namespace {
+
+// A cell that has not ended by then is killed and fails: far above the longest cell.
+constexpr int kCellLimitSeconds = 90;
+
+struct Options {
+    bool slice = false;
+    int jobs = 2;
+    std::string filter;
+    bool list = false;
+    bool frames = false;
+    bool verbose = false;
+};
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--slice") {
+            o.slice = true;
+        } else if (a == "--list") {
+            o.list = true;
+        } else if (a == "--frames") {
+            o.frames = true;
+        } else if (a == "--verbose") {
+            o.verbose = true;
+        } else if (a == "--jobs" && i + 1 < argc) {
+            o.jobs = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--filter" && i + 1 < argc) {
+            o.filter = argv[++i];
+        } else {
+            std::cerr << "usage: fault_matrix [--slice] [--jobs N] [--filter TEXT] [--list] "
+                         "[--frames] [--verbose]\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+// The child's result, one line per item, through a pipe.
+std::string Serialise(const RunResult& r) {
+    std::ostringstream out;
+    out << "E " << r.end << "\n";
+    out << "R " << r.codeplugReports << "\n";
+    for (const auto& p : r.problems)
+        out << "P " << p << "\n";
+    for (const auto& f : r.frames)
+        out << "F " << (f.toBox ? 1 : 0) << " " << f.payload << "\n";
+    out << (r.passed ? "OK" : "FAIL") << "\n";
+    return out.str();
+}
+
+RunResult Parse(const std::string& text) {
+    RunResult r;
+    std::istringstream in(text);
+    std::string line;
+    bool ended = false;
+    while (std::getline(in, line)) {
+        if (line == "OK" || line == "FAIL") {
+            r.passed = line == "OK";
+            ended = true;
+        } else if (line.rfind("E ", 0) == 0) {
+            r.end = line.substr(2);
+        } else if (line.rfind("R ", 0) == 0) {
+            r.codeplugReports = std::atoi(line.c_str() + 2);
+        } else if (line.rfind("P ", 0) == 0) {
+            r.problems.push_back(line.substr(2));
+        } else if (line.rfind("F ", 0) == 0 && line.size() > 4) {
+            r.frames.push_back({line[2] == '1', line.substr(4)});
+        }
+    }
+    if (!ended) {
+        r.passed = false;
+        r.problems.push_back("the run ended without a result (crashed)");
+    }
+    return r;
+}
+
+struct Child {
+    std::size_t index;
+    pid_t pid;
+    int fd;
+    std::string out;
+    fs::path temp;
+    std::chrono::steady_clock::time_point deadline;
+    bool killed = false;
+};
+
+// Runs every job, at most jobs at a time, each in a child with a temporary folder of its
+// own; a folder the child leaves behind fails its cell.
+std::vector<RunResult> RunAll(const std::vector<Cell>& cells, bool clean, int jobs,
+                              const fs::path& root, bool verbose) {
+    std::vector<RunResult> results(cells.size());
+    std::vector<Child> running;
+    std::size_t next = 0;
+    std::size_t finished = 0;
+    while (finished < cells.size()) {
+        while (next < cells.size() && static_cast<int>(running.size()) < jobs) {
+            const fs::path temp = root / ("cell" + std::to_string(next));
+            fs::create_directories(temp);
+            int p[2];
+            if (::pipe(p) != 0) {
+                std::perror("pipe");
+                std::exit(2);
+            }
+            std::cout.flush();
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                ::close(p[0]);
+                ::setenv("TMPDIR", temp.c_str(), 1);
+                const std::string text = Serialise(RunUpdate(cells[next], clean));
+                std::size_t at = 0;
+                while (at < text.size()) {
+                    const ssize_t n = ::write(p[1], text.data() + at, text.size() - at);
+                    if (n <= 0)
+                        break;
+                    at += static_cast<std::size_t>(n);
+                }
+                ::_exit(0);
+            }
+            ::close(p[1]);
+            running.push_back(
+                {next,
+                 pid,
+                 p[0],
+                 {},
+                 temp,
+                 std::chrono::steady_clock::now() + std::chrono::seconds(kCellLimitSeconds)});
+            ++next;
+        }
+        std::vector<pollfd> fds;
+        auto soonest = running.front().deadline;
+        for (const Child& c : running) {
+            fds.push_back({c.fd, POLLIN, 0});
+            soonest = std::min(soonest, c.deadline);
+        }
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+            soonest - std::chrono::steady_clock::now());
+        ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(0, wait.count())));
+        for (std::size_t i = 0; i < running.size();) {
+            Child& c = running[i];
+            bool closed = false;
+            if (fds[i].revents & (POLLIN | POLLHUP)) {
+                char buf[4096];
+                const ssize_t n = ::read(c.fd, buf, sizeof buf);
+                if (n > 0)
+                    c.out.append(buf, static_cast<std::size_t>(n));
+                else
+                    closed = true;
+            }
+            if (!closed && std::chrono::steady_clock::now() >= c.deadline) {
+                ::kill(c.pid, SIGKILL);
+                c.killed = true;
+                closed = true;
+            }
+            if (!closed) {
+                ++i;
+                continue;
+            }
+            int status = 0;
+            ::waitpid(c.pid, &status, 0);
+            ::close(c.fd);
+            RunResult r = Parse(c.out);
+            if (c.killed)
+                r.problems.push_back("killed after " + std::to_string(kCellLimitSeconds) + " s");
+            else if (WIFSIGNALED(status))
+                r.problems.push_back(std::string("died of ") + ::strsignal(WTERMSIG(status)));
+            std::error_code ec;
+            if (!c.killed && !fs::is_empty(c.temp, ec)) {
+                std::string names;
+                for (const auto& e : fs::directory_iterator(c.temp, ec))
+                    names += e.path().filename().string() + " ";
+                r.problems.push_back("left in its temporary folder: " + names);
+            }
+            fs::remove_all(c.temp, ec);
+            r.passed = r.passed && r.problems.empty();
+            if (verbose || !r.passed) {
+                const std::string label =
+                    clean ? std::string(Name(cells[c.index].transport)) + "/fault-free"
+                          : cells[c.index].Label();
+                std::cout << (r.passed ? "pass " : "FAIL ") << label << ": \"" << r.end << "\"";
+                for (const auto& p : r.problems)
+                    std::cout << "; " << p;
+                std::cout << "\n";
+            }
+            results[c.index] = std::move(r);
+            ++finished;
+            running.erase(running.begin() + static_cast<std::ptrdiff_t>(i));
+            fds.erase(fds.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+    return results;
+}
+
+void PrintTable(Transport t, const std::vector<Cell>& cells,
+                const std::vector<RunResult>& results) {
+    std::map<std::pair<int, int>, std::pair<int, int>> counts;  // (phase, fault) -> (passed, all)
+    std::vector<Fault> faults;
+    std::vector<Phase> phases;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (cells[i].transport != t)
+            continue;
+        auto& c = counts[{static_cast<int>(cells[i].phase), static_cast<int>(cells[i].fault)}];
+        c.second += 1;
+        c.first += results[i].passed ? 1 : 0;
+        if (std::find(faults.begin(), faults.end(), cells[i].fault) == faults.end())
+            faults.push_back(cells[i].fault);
+        if (std::find(phases.begin(), phases.end(), cells[i].phase) == phases.end())
+            phases.push_back(cells[i].phase);
+    }
+    if (phases.empty())
+        return;
+    std::sort(faults.begin(), faults.end());
+    std::sort(phases.begin(), phases.end());
+    std::printf("\n%s: passed/cells per phase and fault\n%-16s", Name(t), "");
+    for (Fault f : faults)
+        std::printf(" %9.9s", Name(f));
+    std::printf("\n");
+    for (Phase p : phases) {
+        std::printf("%-16s", Name(p));
+        for (Fault f : faults) {
+            auto it = counts.find({static_cast<int>(p), static_cast<int>(f)});
+            if (it == counts.end()) {
+                std::printf(" %9s", "-");
+            } else {
+                const std::string cell =
+                    std::to_string(it->second.first) + "/" + std::to_string(it->second.second);
+                std::printf(" %9s", cell.c_str());
+            }
+        }
+        std::printf("\n");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!ParseOptions(argc, argv, o))
+        return 2;
+    ::signal(SIGPIPE, SIG_IGN);
+    std::string pattern = fs::temp_directory_path() / "quenta-matrix-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 2;
+    }
+    const fs::path root = pattern;
+    const auto started = std::chrono::steady_clock::now();
+
+    // Fault-free runs first: they must end "Done.", and their frames place the faults.
+    std::vector<Cell> clean;
+    for (Transport t : {Transport::kDirect, Transport::kComponent, Transport::kBox}) {
+        Cell c;
+        c.transport = t;
+        clean.push_back(c);
+    }
+    const std::vector<RunResult> baselines = RunAll(clean, true, o.jobs, root, o.verbose);
+    std::vector<Cell> cells;
+    bool baselinesPassed = true;
+    for (std::size_t i = 0; i < clean.size(); ++i) {
+        if (!baselines[i].passed) {
+            std::cout << "fault-free run over " << Name(clean[i].transport) << " failed\n";
+            baselinesPassed = false;
+            continue;
+        }
+        const PhaseMap map = MapFrames(baselines[i].frames, baselines[i].codeplugReports);
+        if (o.frames) {
+            std::cout << Name(clean[i].transport) << ":\n";
+            for (std::size_t f = 0; f < baselines[i].frames.size(); ++f) {
+                std::string phase = "?";
+                for (int p = 0; p <= static_cast<int>(Phase::kDownload); ++p) {
+                    const auto& in = map.frames[p];
+                    if (std::find(in.begin(), in.end(), static_cast<int>(f)) != in.end())
+                        phase = Name(static_cast<Phase>(p));
+                }
+                std::cout << "  " << f << " " << phase
+                          << (baselines[i].frames[f].toBox ? " box " : " ")
+                          << baselines[i].frames[f].payload.substr(0, 24) << "\n";
+            }
+        }
+        for (const Cell& c : CellsFor(clean[i].transport, map)) {
+            if (o.slice && !InSlice(c))
+                continue;
+            if (!o.filter.empty() && c.Label().find(o.filter) == std::string::npos)
+                continue;
+            cells.push_back(c);
+        }
+    }
+    if (o.list || o.frames) {
+        for (const Cell& c : cells)
+            std::cout << c.Label() << "\n";
+        fs::remove_all(root);
+        return baselinesPassed ? 0 : 1;
+    }
+
+    const std::vector<RunResult> results = RunAll(cells, false, o.jobs, root, o.verbose);
+    for (Transport t : {Transport::kDirect, Transport::kComponent, Transport::kBox})
+        PrintTable(t, cells, results);
+    const auto passed =
+        std::count_if(results.begin(), results.end(), [](const RunResult& r) { return r.passed; });
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started)
+            .count();
+    std::printf("\ncells %zu, passed %ld, failed %ld (%lld s, %d at a time)\n", cells.size(),
+                static_cast<long>(passed), static_cast<long>(cells.size() - passed),
+                static_cast<long long>(seconds), o.jobs);
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    return baselinesPassed && passed == static_cast<long>(cells.size()) ? 0 : 1;
+}
