@@ -52,11 +52,14 @@ TEST(LinePacer, ToolTurnaroundIsFromADeliveryToTheNextBytesRead) {
         line.ToolBytesRead(1000000 + us * 1000 + 5000);  // same frame, later chunk: not counted
     }
     line.Delivered(9000000, 7000);
+    line.Delivered(9500000, 3000);
     const LinePacer::Figures f = line.Totals();
     EXPECT_EQ(f.turnarounds, 5);
     EXPECT_EQ(f.turnaroundMedianNs, 30500);  // the 30 us bin, at its middle
     EXPECT_EQ(f.turnaroundMaxNs, 20000000000LL);
     EXPECT_EQ(f.lateNsMax, 7000);
+    EXPECT_EQ(f.lateNsSum, 10000);
+    EXPECT_EQ(f.replies, 7);
 }
 
 TEST(LinePacer, ScenarioKeys) {

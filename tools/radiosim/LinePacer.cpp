@@ -33,6 +33,8 @@ std::int64_t LinePacer::Send(std::int64_t readyNs, int count, int baud) {
 }
 
 void LinePacer::Delivered(std::int64_t nowNs, std::int64_t lateNs) {
+    ++totals_.replies;
+    totals_.lateNsSum += std::max<std::int64_t>(0, lateNs);
     totals_.lateNsMax = std::max(totals_.lateNsMax, lateNs);
     awaitingTool_ = true;
     deliveredNs_ = nowNs;

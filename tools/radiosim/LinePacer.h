@@ -36,6 +36,8 @@ class LinePacer {
         long long bytesFromTool = 0;
         long long bytesToTool = 0;
         std::int64_t wireNs = 0;  // every byte above at its rate, back to back
+        long long replies = 0;
+        std::int64_t lateNsSum = 0;  // every reply's lateness added up
         std::int64_t lateNsMax = 0;
         long long turnarounds = 0;
         std::int64_t turnaroundMedianNs = 0;

@@ -268,7 +268,17 @@ void RadioSim::WriteDue() {
         } else {
             [[maybe_unused]] ssize_t w = ::write(master_, it->bytes.data(), it->bytes.size());
             ++replies_;
-            line_.Delivered(NowNs(), now - it->atNs);
+            const std::int64_t late = now - it->atNs;
+            line_.Delivered(NowNs(), late);
+            // The tool answers a reply only once it has it: a late reply due within an
+            // image's span delays everything after it in that image.
+            for (auto image = imageWire_.rbegin(); image != imageWire_.rend(); ++image) {
+                if (image->firstNs >= 0 && image->firstNs <= it->atNs &&
+                    it->atNs <= image->lastNs) {
+                    image->lateNs += late;
+                    break;
+                }
+            }
         }
         it = pending_.erase(it);
     }
@@ -664,7 +674,8 @@ nlohmann::json RadioSim::Report() const {
         imageWire.push_back({{"bytesFromTool", w.bytesFromTool},
                              {"bytesToTool", w.bytesToTool},
                              {"wireMs", Ms(w.wireNs)},
-                             {"spanMs", w.firstNs < 0 ? 0.0 : Ms(w.lastNs - w.firstNs)}});
+                             {"spanMs", w.firstNs < 0 ? 0.0 : Ms(w.lastNs - w.firstNs)},
+                             {"radioLateMs", Ms(w.lateNs)}});
     }
     const LinePacer::Figures f = line_.Totals();
     const nlohmann::json line = {{"paced", line_.Paced()},
@@ -672,6 +683,8 @@ nlohmann::json RadioSim::Report() const {
                                  {"bytesFromTool", f.bytesFromTool},
                                  {"bytesToTool", f.bytesToTool},
                                  {"wireMs", Ms(f.wireNs)},
+                                 {"radioLateMs", Ms(f.lateNsSum)},
+                                 {"repliesDelivered", f.replies},
                                  {"replyLateUsMax", static_cast<double>(f.lateNsMax) / kNsPerUs},
                                  {"toolTurnarounds", f.turnarounds},
                                  {"toolTurnaroundUsMedian", f.turnaroundMedianNs / kNsPerUs},

@@ -72,6 +72,8 @@ class RadioSim {
         std::int64_t wireNs = 0;
         std::int64_t firstNs = -1;
         std::int64_t lastNs = 0;
+        // The radio's lateness with the replies due within the span, which stretches it.
+        std::int64_t lateNs = 0;
     };
     struct RateChange {
         int rate;
