@@ -179,10 +179,11 @@ void Print(const Run& run, const Outcome& o) {
     for (const std::string& w : o.wroteLines)
         std::printf("  tool: %s\n", w.c_str());
     const json& line = o.report["line"];
-    std::printf("  tool turnaround: median %lld us, largest %lld us (%lld turnarounds)\n",
-                line["toolTurnaroundUsMedian"].get<long long>(),
-                line["toolTurnaroundUsMax"].get<long long>(),
-                line["toolTurnarounds"].get<long long>());
+    std::printf(
+        "  tool turnaround: median %lld us, largest %lld us (%lld turnarounds, %.1f ms in all)\n",
+        line["toolTurnaroundUsMedian"].get<long long>(),
+        line["toolTurnaroundUsMax"].get<long long>(), line["toolTurnarounds"].get<long long>(),
+        line.value("toolTurnaroundMs", 0.0));
     std::printf("  radio late with its %lld replies by %.1f ms in all, at most %.0f us with one\n",
                 line.value("repliesDelivered", 0LL), line.value("radioLateMs", 0.0),
                 line["replyLateUsMax"].get<double>());

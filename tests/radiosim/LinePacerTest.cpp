@@ -57,6 +57,7 @@ TEST(LinePacer, ToolTurnaroundIsFromADeliveryToTheNextBytesRead) {
     EXPECT_EQ(f.turnarounds, 5);
     EXPECT_EQ(f.turnaroundMedianNs, 30500);  // the 30 us bin, at its middle
     EXPECT_EQ(f.turnaroundMaxNs, 20000000000LL);
+    EXPECT_EQ(f.turnaroundNsSum, 20000100000LL);
     EXPECT_EQ(f.lateNsMax, 7000);
     EXPECT_EQ(f.lateNsSum, 10000);
     EXPECT_EQ(f.replies, 7);

@@ -51,6 +51,7 @@ void LinePacer::ToolBytesRead(std::int64_t nowNs) {
     ++turnaroundBins_[static_cast<std::size_t>(bin)];
     ++totals_.turnarounds;
     totals_.turnaroundMaxNs = std::max(totals_.turnaroundMaxNs, ns);
+    totals_.turnaroundNsSum += ns;
 }
 
 LinePacer::Figures LinePacer::Totals() const {

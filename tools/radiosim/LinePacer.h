@@ -42,6 +42,7 @@ class LinePacer {
         long long turnarounds = 0;
         std::int64_t turnaroundMedianNs = 0;
         std::int64_t turnaroundMaxNs = 0;
+        std::int64_t turnaroundNsSum = 0;
     };
     Figures Totals() const;
 

@@ -33,6 +33,18 @@ constexpr std::int64_t kNsPerUs = 1000;
 // With the line paced, the serving thread's timers may fire this late (the default slack is
 // 50 us, over half a byte at 115200 baud).
 constexpr unsigned long kPacedTimerSlackNs = 1000;
+// With the line paced, the serving thread leaves ppoll this long before the earliest reply is
+// due and sleeps the rest on an absolute timer: on a busy machine a wake-up may come
+// milliseconds late, and the early one absorbs that while the timer keeps to the deadline.
+constexpr std::int64_t kEarlyWakeNs = 2 * kNsPerMs;
+
+void SleepUntil(std::int64_t monotonicNs) {
+    timespec at{};
+    at.tv_sec = static_cast<time_t>(monotonicNs / 1000000000);
+    at.tv_nsec = static_cast<long>(monotonicNs % 1000000000);
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+    }
+}
 
 int SpeedToBaud(speed_t s) {
     switch (s) {
@@ -186,15 +198,24 @@ void RadioSim::Run() {
     for (;;) {
         // Sleep until the tool writes or the earliest reply is due; the timeout is computed
         // afresh from the absolute deadline on every pass, so waits do not add up and drift.
+        // Paced, the last stretch before a reply is due is slept on an absolute timer instead
+        // (see kEarlyWakeNs): ppoll then only looks at the line without waiting.
         timespec timeout{};
         bool waitForever = true;
+        std::int64_t sleepToNs = -1;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (!pending_.empty()) {
                 std::int64_t next = pending_.front().atNs;
                 for (const auto& p : pending_)
                     next = std::min(next, p.atNs);
-                const std::int64_t ns = std::max<std::int64_t>(0, next - NowNs());
+                std::int64_t ns = std::max<std::int64_t>(0, next - NowNs());
+                if (line_.Paced() && ns <= kEarlyWakeNs) {
+                    sleepToNs = next;
+                    ns = 0;
+                } else if (line_.Paced()) {
+                    ns -= kEarlyWakeNs;
+                }
                 timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
                 timeout.tv_nsec = static_cast<long>(ns % 1000000000);
                 waitForever = false;
@@ -222,6 +243,9 @@ void RadioSim::Run() {
             if (::poll(&wake, 1, idle) > 0)
                 return;
         }
+        // Bytes from the tool are read first; the next pass looks at the line again.
+        if (sleepToNs >= 0 && !(fds[0].revents & POLLIN))
+            SleepUntil(startNs_ + sleepToNs);
         bool changed = false;
         if (fds[0].revents & POLLIN) {
             std::uint8_t buf[512];
@@ -688,7 +712,8 @@ nlohmann::json RadioSim::Report() const {
                                  {"replyLateUsMax", static_cast<double>(f.lateNsMax) / kNsPerUs},
                                  {"toolTurnarounds", f.turnarounds},
                                  {"toolTurnaroundUsMedian", f.turnaroundMedianNs / kNsPerUs},
-                                 {"toolTurnaroundUsMax", f.turnaroundMaxNs / kNsPerUs}};
+                                 {"toolTurnaroundUsMax", f.turnaroundMaxNs / kNsPerUs},
+                                 {"toolTurnaroundMs", Ms(f.turnaroundNsSum)}};
     return {{"frames", frames_},
             {"counts", counts},
             {"rateChanges", rates},
