@@ -243,8 +243,9 @@ void RadioSim::Run() {
             if (::poll(&wake, 1, idle) > 0)
                 return;
         }
-        // Bytes from the tool are read first; the next pass looks at the line again.
-        if (sleepToNs >= 0 && !(fds[0].revents & POLLIN))
+        // Bytes from the tool and a fault started from outside are taken first; the next pass
+        // looks at the line again.
+        if (sleepToNs >= 0 && !(fds[0].revents & POLLIN) && !(fds[1].revents & POLLIN))
             SleepUntil(startNs_ + sleepToNs);
         bool changed = false;
         if (fds[0].revents & POLLIN) {
