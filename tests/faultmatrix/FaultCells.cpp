@@ -165,17 +165,21 @@ std::vector<Cell> CellsFor(Transport transport, const PhaseMap& map) {
                       {Position::kLast, blocks.back()},
                       {Position::kLastPair, lastExchange}};
         }
+        // A new cell of this phase, added to the list.
+        auto add = [&](Fault f, Position position) -> Cell& {
+            Cell& c = cells.emplace_back();
+            c.transport = transport;
+            c.phase = phase;
+            c.fault = f;
+            c.position = position;
+            return c;
+        };
         for (Fault f : lineFaults) {
             for (const auto& [position, frame] : places) {
-                Cell c;
-                c.transport = transport;
-                c.phase = phase;
-                c.fault = f;
-                c.position = position;
+                Cell& c = add(f, position);
                 c.atFrame = frame;
                 if (IsWait(phase))
                     c.atStatus = WaitStatus(phase);
-                cells.push_back(c);
             }
         }
         if (phase == Phase::kLoader || phase == Phase::kCode) {
@@ -184,36 +188,20 @@ std::vector<Cell> CellsFor(Transport transport, const PhaseMap& map) {
                 for (const auto& [position, pair] :
                      {std::pair{Position::kFirst, 0}, std::pair{Position::kMiddle, pairs / 2},
                       std::pair{Position::kLast, pairs - 1}}) {
-                    Cell c;
-                    c.transport = transport;
-                    c.phase = phase;
-                    c.fault = f;
-                    c.position = position;
+                    Cell& c = add(f, position);
                     c.image = phase == Phase::kLoader ? 0 : 1;
                     c.pair = pair;
-                    cells.push_back(c);
                 }
             }
         }
-        if (phase == Phase::kUpload) {
-            Cell c;
-            c.transport = transport;
-            c.phase = phase;
-            c.fault = Fault::kRefusedPassword;
-            cells.push_back(c);
-        }
+        if (phase == Phase::kUpload)
+            add(Fault::kRefusedPassword, Position::kOnly);
         if (phase == Phase::kDownload && map.codeplugReports > 0) {
             const int n = map.codeplugReports;
             for (const auto& [position, report] :
                  {std::pair{Position::kFirst, 0}, std::pair{Position::kMiddle, n / 2},
                   std::pair{Position::kLast, n - 1}}) {
-                Cell c;
-                c.transport = transport;
-                c.phase = phase;
-                c.fault = Fault::kWrongBlockSum;
-                c.position = position;
-                c.report = report;
-                cells.push_back(c);
+                add(Fault::kWrongBlockSum, position).report = report;
             }
         }
     }
