@@ -315,13 +315,19 @@ bool PosixSerialOs::ClearError(Handle h, uint32_t& errors, QueueStatus& status) 
     if (!port)
         return false;
     const int fd = port->fd;
-    int queued = 0;
-    if (::ioctl(fd, FIONREAD, &queued) != 0)
-        return Fail(errno);
-    status.inQueue = queued > 0 ? static_cast<uint32_t>(queued) : 0;
-    int pending = 0;
-    if (::ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0) {
-        status.outQueue = static_cast<uint32_t>(pending);
+    switch (port->input.Fill(fd)) {
+        case InputAhead::TopUp::kOk:
+            break;
+        case InputAhead::TopUp::kHungUp:
+            return Fail(EIO);
+        case InputAhead::TopUp::kFailed:
+            return Fail(errno);
+    }
+    status.inQueue = port->input.Held();
+    if (port->input.Full()) {
+        int queued = 0;
+        if (::ioctl(fd, FIONREAD, &queued) == 0 && queued > 0)
+            status.inQueue += static_cast<uint32_t>(queued);
     }
     // Line errors: the driver's counters that moved since the last call.
     linux_tty::ErrorCounters now;
@@ -357,6 +363,11 @@ bool PosixSerialOs::Read(Handle h, void* buffer, uint32_t count, uint32_t& got) 
     // Interval and multiplier "maximum": wait up to the constant for the first byte only.
     const bool firstByte = t.readInterval == kMaxTimeout && t.readTotalMultiplier == kMaxTimeout &&
                            t.readTotalConstant != 0 && t.readTotalConstant != kMaxTimeout;
+    char* out = static_cast<char*>(buffer);
+    // What the queue already holds comes first.
+    got = port->input.Take(out, count);
+    if (got == count || (got > 0 && (atOnce || firstByte)))
+        return true;
     const uint64_t totalMs =
         firstByte ? t.readTotalConstant
                   : static_cast<uint64_t>(t.readTotalMultiplier) * count + t.readTotalConstant;
@@ -366,7 +377,6 @@ bool PosixSerialOs::Read(Handle h, void* buffer, uint32_t count, uint32_t& got) 
     const Clock::time_point start = Clock::now();
     const Clock::time_point totalDeadline = start + std::chrono::milliseconds(totalMs);
     Clock::time_point lastByte = start;
-    char* out = static_cast<char*>(buffer);
     for (;;) {
         const ssize_t n = ::read(fd, out + got, count - got);
         if (n > 0) {

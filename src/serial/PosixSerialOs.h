@@ -10,7 +10,9 @@
 // fills an OpenFailure: absent, permission, busy (with the holder's PID where it can be
 // found), not a serial device, other.
 //
-// Reads never wait for data that has not arrived when the caller checks the queue first;
+// The input queue is the driver's plus what a queue check has already read ahead from it, so an
+// event loop waits on the descriptor only once a check found the queue empty. Reads never wait
+// for data that has not arrived when the caller checks the queue first;
 // with fewer bytes queued than asked for, a read waits for the rest no longer than the
 // time-outs. Flush waits until the driver has sent everything (tcdrain).
 
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "serial/ComPortResolver.h"
+#include "serial/InputAhead.h"
 #include "serial/LinuxTty.h"
 #include "serial/OpenFailure.h"
 #include "serial/PortLock.h"
@@ -81,6 +84,7 @@ class PosixSerialOs : public SerialOs {
         bool haveCounters = false;
         bool lowLatencySet = false;
         bool rtsOnSend = false;
+        InputAhead input;
     };
 
     Port* Find(Handle h);

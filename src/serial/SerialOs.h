@@ -95,10 +95,9 @@ inline constexpr uint32_t kCeTxFull = 0x0100;    // output buffer full
 inline constexpr uint32_t kCeIoe = 0x0400;       // I/O error
 inline constexpr uint32_t kCeMode = 0x8000;      // unsupported mode
 
-// Queue counts returned by ClearError.
+// The queue count returned by ClearError.
 struct QueueStatus {
-    uint32_t inQueue = 0;   // bytes received and not yet read
-    uint32_t outQueue = 0;  // bytes written and not yet transmitted
+    uint32_t inQueue = 0;  // bytes received and not yet read
 };
 
 // Control-line functions of Escape.

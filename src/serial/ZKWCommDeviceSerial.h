@@ -33,7 +33,8 @@ class ZKWCommDeviceSerial : public ZKWCommDevice {
     ZKWWinExtSerialPort& Port() { return *port; }
 
     // While open, a descriptor that becomes readable when input arrives, for an event loop
-    // to wait on instead of polling HasData (-1 when closed).
+    // to wait on once HasData has said false (-1 when closed): input a queue check has
+    // already taken from the driver no longer shows on it.
     int Descriptor() const;
 
     // One line for the user about the last failure, e.g. after OpenPort returned false:

@@ -256,6 +256,28 @@ TEST_F(PtyPort, WritesAndReadsInBothDirections) {
     EXPECT_FALSE(device->HasData());
 }
 
+// The queue count covers bytes the layer has already taken from the driver and bytes still in
+// it, past the layer's own room, and a byte-at-a-time reader gets every byte once, in order.
+TEST_F(PtyPort, QueuedBytesAreCountedAndReadInOrderAcrossArrivals) {
+    auto device = NewDevice();
+    ASSERT_TRUE(device->OpenPort(3, 19, false));
+    std::string sent;
+    for (int i = 0; i < 6000; ++i)
+        sent.push_back(static_cast<char>(i * 7 % 251));
+    pty.Send(sent.substr(0, 3000));
+    ASSERT_TRUE(WaitQueued(device->Port(), 3000));
+    std::string got;
+    char c = 0;
+    while (got.size() < 10 && device->ReadByte(c) == 1)
+        got.push_back(c);
+    pty.Send(sent.substr(3000));
+    ASSERT_TRUE(WaitQueued(device->Port(), 5990));
+    EXPECT_EQ(device->Port().BytesAvailable(), 5990);
+    while (device->HasData() && device->ReadByte(c) == 1)
+        got.push_back(c);
+    EXPECT_EQ(got, sent);
+}
+
 TEST_F(PtyPort, ReadOnAnEmptyQueueReturnsZeroAtOnce) {
     auto device = NewDevice();
     ASSERT_TRUE(device->OpenPort(3, 14, false));
