@@ -8,8 +8,9 @@ namespace serial {
 
 // Input the system layer has already taken from the driver and not yet handed to a reader:
 // the input queue as the port's user sees it. Asking how much is queued reads whatever the
-// driver holds into it with one non-blocking read, so a byte-at-a-time reader costs one system
-// call per byte instead of a queue query and a read each. Bounded; bytes stay in arrival order.
+// driver holds into it with one non-blocking read, and reads are served from it without a
+// system call of their own, so a byte-at-a-time reader pays for its queue checks only.
+// Bounded; bytes stay in arrival order.
 class InputAhead {
   public:
     static constexpr std::size_t kCapacity = 4096;
