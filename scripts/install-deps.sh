@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-serialport-dev qt6-svg-dev
     libjpeg62-turbo-dev
+    libudev-dev
     nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev
