@@ -49,8 +49,14 @@ void ReadSysfsFacts(SerialDevice& device) {
     // Up the device tree to the top of sysfs's devices folder.
     for (; path.has_relative_path() && path.filename() != "devices"; path = path.parent_path()) {
         if (!haveDriver && IsLink(path / "driver")) {
-            device.driver = LinkTarget(path / "driver").filename().string();
-            haveDriver = true;
+            // The link reads .../bus/BUS/drivers/NAME. Newer kernels put a controller and a
+            // port device of the serial core's own bus between a UART's tty and its driver:
+            // their drivers ("ctrl", "port") say nothing about the hardware.
+            const fs::path driver = LinkTarget(path / "driver");
+            if (driver.parent_path().parent_path().filename() != "serial-base") {
+                device.driver = driver.filename().string();
+                haveDriver = true;
+            }
         }
         if (!haveUsb && fs::exists(path / "idVendor", ec)) {
             device.vendorId = ReadAttribute(path / "idVendor");

@@ -54,8 +54,12 @@ class SerialMachine {
         Link(acm / "1-3:1.0/driver", sys / "bus/usb/drivers/cdc_acm");
         Tty(acm / "1-3:1.0/tty/ttyACM0");
 
-        Link(sys / "devices/platform/serial8250/driver", sys / "bus/platform/drivers/serial8250");
-        Tty(sys / "devices/platform/serial8250/tty/ttyS0");
+        // Newer kernels put the serial core's controller and port devices in between.
+        const fs::path uart = sys / "devices/platform/serial8250";
+        Link(uart / "driver", sys / "bus/platform/drivers/serial8250");
+        Link(uart / "serial8250:0/driver", sys / "bus/serial-base/drivers/ctrl");
+        Link(uart / "serial8250:0/serial8250:0.0/driver", sys / "bus/serial-base/drivers/port");
+        Tty(uart / "serial8250:0/serial8250:0.0/tty/ttyS0");
 
         fs::create_directories(sys / "devices/virtual/tty/tty1");
         Link(sys / "class/tty/tty1", sys / "devices/virtual/tty/tty1");

@@ -5,6 +5,7 @@
 
 #include "CodeplugCommand.h"
 #include "InfoCommand.h"
+#include "PortsCommand.h"
 #include "RetrieveCommand.h"
 #include "UpdateCommand.h"
 #include "common/ProgramVersion.h"
@@ -20,6 +21,7 @@ struct Command {
 const Command kCommands[] = {
     {"codeplug", runCodeplugCommand, "inspect, check, convert and generate codeplug files"},
     {"info", runInfoCommand, "show the firmware package this program carries"},
+    {"ports", runPortsCommand, "list the COM ports that reach a device, with the adapters' names"},
     {"retrieve", runRetrieveCommand, "read and show the radio's version information"},
     {"update", runUpdateCommand, "update the radio with the firmware this program carries"},
 };
