@@ -1,13 +1,18 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QToolButton>
 #include <filesystem>
 #include <memory>
@@ -18,6 +23,7 @@
 #include "app/window/PortList.h"
 #include "convert/CodeplugImage.h"
 #include "convert/CodeplugVersion.h"
+#include "serial/SerialDevice.h"
 
 using namespace windowtest;
 
@@ -84,7 +90,114 @@ std::pair<int, QRgb> PaintItem(TCodeUpdaterMainDispForm& form, int row, bool sel
     return {darkest, image.pixel(image.width() - 1, 0)};
 }
 
+// Hot-plug events the test sends: the window watches the read end of a pipe.
+class PipeMonitor : public serial::SerialDeviceMonitor {
+  public:
+    PipeMonitor() { ok_ = ::pipe2(fds_, O_NONBLOCK | O_CLOEXEC) == 0; }
+    ~PipeMonitor() override {
+        if (ok_) {
+            ::close(fds_[0]);
+            ::close(fds_[1]);
+        }
+    }
+    int Descriptor() const override { return ok_ ? fds_[0] : -1; }
+    bool Drain() override {
+        char block[16];
+        bool any = false;
+        while (::read(fds_[0], block, sizeof block) > 0)
+            any = true;
+        return any;
+    }
+    bool Send() { return ::write(fds_[1], "+", 1) == 1; }
+
+  private:
+    int fds_[2] = {-1, -1};
+    bool ok_ = false;
+};
+
+struct ListedDevices : serial::SerialDeviceSource {
+    std::vector<serial::SerialDevice> devices;
+    std::vector<serial::SerialDevice> Devices() override { return devices; }
+};
+
+// Sends one hot-plug event and returns once the window has scanned its ports again (false when
+// it never does; the bound is a safety net far above any machine's load).
+bool PlugEvent(TCodeUpdaterMainDispForm& form, PipeMonitor& monitor) {
+    QEventLoop loop;
+    bool scanned = false;
+    const auto connection =
+        QObject::connect(&form, &TCodeUpdaterMainDispForm::portsScanned, &loop, [&] {
+            scanned = true;
+            loop.quit();
+        });
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    if (monitor.Send())
+        loop.exec();
+    QObject::disconnect(connection);
+    return scanned;
+}
+
 }  // namespace
+
+TEST_F(MainFormTest, PluggingAndPullingACableRescansTheListAndKeepsTheSelection) {
+    NoPortPresent();
+    auto monitor = std::make_shared<PipeMonitor>();
+    auto devices = std::make_shared<ListedDevices>();
+    ASSERT_GE(monitor->Descriptor(), 0);
+    std::filesystem::create_directories(work.Path() / "cwd");
+    MainFormOptions options;
+    options.programFilePath = kProgramFile;
+    options.workingDirectory = work.Path() / "cwd";
+    options.backupDirectory = work.Path() / "backups";
+    options.processorCount = [] { return 1; };
+    options.serialDevices = devices;
+    options.serialMonitor = monitor;
+    auto package = AttributesOnly(Attributes(0, 4, kUpgradeApplication));
+    TCodeUpdaterMainDispForm form(*package, options);
+    ChoosePort(form, 3);
+    ASSERT_FALSE(form.Updater().PortPresent(2));
+
+    // The cable: a pseudo-terminal whose slave nobody holds, behind the user's COM3 link.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    const std::filesystem::path com3 = std::filesystem::path(ports.Path()) / "COM3";
+    std::filesystem::remove(com3);
+    std::filesystem::create_symlink(slave, com3);
+    serial::SerialDevice adapter;
+    adapter.name = "ttyUSB0";
+    adapter.node = slave;
+    adapter.byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
+    adapter.driver = "ftdi_sio";
+    adapter.vendorId = "0403";
+    adapter.productId = "6001";
+    adapter.manufacturer = "FTDI";
+    adapter.product = "FT232R USB UART";
+    devices->devices = {adapter};
+
+    ASSERT_TRUE(PlugEvent(form, *monitor));
+    EXPECT_TRUE(form.Updater().PortPresent(2));
+    EXPECT_EQ(form.m_ComportComboBox->currentIndex(), 2);
+    EXPECT_LT(PaintItem(form, 2, false).first, 60) << "black, not grey";
+    const QString tip = form.PortToolTipOf(3);
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("COM3 is "))) << tip.toStdString();
+    EXPECT_TRUE(
+        tip.contains(QStringLiteral("\nAdapter: FTDI FT232R USB UART (0403:6001, ftdi_sio)")))
+        << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("\nBy id: ") + QString::fromStdString(adapter.byId)))
+        << tip.toStdString();
+
+    // Pulled out again.
+    ::close(master);
+    std::filesystem::remove(com3);
+    std::filesystem::create_symlink(std::filesystem::path(ports.Path()) / "nowhere", com3);
+    devices->devices.clear();
+    ASSERT_TRUE(PlugEvent(form, *monitor));
+    EXPECT_FALSE(form.Updater().PortPresent(2));
+    EXPECT_EQ(form.m_ComportComboBox->currentIndex(), 2);
+    EXPECT_FALSE(form.PortToolTipOf(3).contains(QStringLiteral("Adapter")));
+}
 
 TEST_F(MainFormTest, AllPortsAbsentGiveSixtyFourGreyItemsWithItemZeroSelected) {
     NoPortPresent();

@@ -26,6 +26,7 @@
 #include "app/window/AboutDlg.h"
 #include "app/window/CodeDownPassDlg.h"
 #include "app/window/PortList.h"
+#include "app/window/PortWatch.h"
 #include "app/window/RadioPictures.h"
 
 namespace {
@@ -116,6 +117,14 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(const PackageResources& packa
     updater_ = std::make_unique<CodeUpdater>(*this, *platform_, package);
     // m_CommTimer and ProgressBarTimer get their handlers from the logic (Initialise).
     ApdComPort.SetOnTriggerTimer([this](int handle) { updater_->ApdComPortTriggerTimer(handle); });
+
+    // Plugging and unplugging rescan the list, once the logic no longer holds a port.
+    if (!options.serialDevices)
+        options.serialDevices = serial::SystemSerialDevices();
+    if (!options.serialMonitor)
+        options.serialMonitor = serial::OpenSystemSerialMonitor();
+    portWatch_ = new PortWatch(
+        options.serialDevices, options.serialMonitor, [this] { updater_->ScanPorts(); }, this);
 
     // Construction in the window's fixed order: the port list, the name and release, the pane
     // collapsed, then the package's labels and picture, the logic's own steps (link, flags,
@@ -211,8 +220,10 @@ QGroupBox* TCodeUpdaterMainDispForm::BuildTransferGroup(QWidget* parent) {
     m_ComportComboBox = new PortComboBox(group);
     m_ComportComboBox->setObjectName(QStringLiteral("m_ComportComboBox"));
     m_ComportComboBox->setItemDelegate(new PortItemDelegate(
-        m_ComportComboBox, [this](int i) { return updater_->PortPresent(i); }));
+        m_ComportComboBox, [this](int i) { return updater_->PortPresent(i); },
+        [this](int n) { return PortToolTipOf(n); }));
     m_ComportComboBox->SetPresence([this](int i) { return updater_->PortPresent(i); });
+    m_ComportComboBox->SetToolTips([this](int n) { return PortToolTipOf(n); });
     m_ComportComboBox->setMaxVisibleItems(16);
     // A scrolling list of 16 rather than a menu of all 64 items.
     m_ComportComboBox->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
@@ -501,11 +512,17 @@ void TCodeUpdaterMainDispForm::m_BootRadioButtonClick() {
 }
 
 void TCodeUpdaterMainDispForm::m_StartButtonClick() {
+    const PortWatch::Busy busy(*portWatch_);
     updater_->m_StartButtonClick();
 }
 
 void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick() {
+    const PortWatch::Busy busy(*portWatch_);
     updater_->m_RetrieveVersionInfoButtonClick();
+}
+
+QString TCodeUpdaterMainDispForm::PortToolTipOf(int comNumber) const {
+    return PortToolTip(comNumber, portWatch_->Devices());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -601,4 +618,5 @@ void TCodeUpdaterMainDispForm::PortsScanned() {
     m_ComportComboBox->update();
     if (m_ComportComboBox->view() != nullptr)
         m_ComportComboBox->view()->viewport()->update();
+    emit portsScanned();
 }

@@ -12,6 +12,7 @@
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
 #include "app/window/ScaledDownloadClock.h"
+#include "serial/SerialDevice.h"
 
 class QAction;
 class QGroupBox;
@@ -23,6 +24,7 @@ class QRadioButton;
 class QToolBar;
 class QToolButton;
 class PortComboBox;
+class PortWatch;
 
 // Where the window finds what it does not read from the package.
 struct MainFormOptions {
@@ -36,6 +38,11 @@ struct MainFormOptions {
     int tickDivisor = 1;
     // Logical processors (default: what the system reports).
     std::function<int()> processorCount;
+    // Serial devices by name, for the port list's tool tips (default: udev's), and the monitor
+    // whose events make the list rescan when a device is plugged in or pulled out (default:
+    // udev's; without one the list shows what the last scan found).
+    std::shared_ptr<serial::SerialDeviceSource> serialDevices;
+    std::shared_ptr<serial::SerialDeviceMonitor> serialMonitor;
 };
 
 // The main window: what the package is for, the COM port list, Start/Stop, the version pane
@@ -67,6 +74,8 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
     bool VersionInfoShown() const { return m_VersionInfoShown != 0; }
     // The window's width with the version pane cut off, and with it shown.
     int NarrowWidth() const;
+    // The port list's tool tip of COM n.
+    QString PortToolTipOf(int comNumber) const;
 
     // --- Controls ---
     QMenu* m_FileMenuItem = nullptr;
@@ -109,6 +118,8 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
   signals:
     // The status line changed (what SetStatus showed).
     void statusChanged(const QString& text);
+    // The port list was scanned again (at start, before a port is opened, on hot-plug).
+    void portsScanned();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -154,4 +165,5 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
     std::unique_ptr<WidgetProgressBar> progress_;
     std::unique_ptr<UpdaterPlatform> platform_;
     std::unique_ptr<CodeUpdater> updater_;
+    PortWatch* portWatch_ = nullptr;
 };

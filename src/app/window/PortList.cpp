@@ -6,6 +6,7 @@
 #include <QStylePainter>
 #include <QToolTip>
 
+#include "serial/ComPortListing.h"
 #include "serial/OpenFailure.h"
 #include "serial/PortAvailability.h"
 
@@ -42,19 +43,33 @@ void DrawPortItem(QPainter* painter, const QStyleOptionViewItem& option, const Q
     painter->restore();
 }
 
-QString PortToolTip(int comNumber) {
+QString PortToolTip(int comNumber, const std::vector<serial::SerialDevice>& devices) {
     const serial::OpenFailure check = serial::CheckComPort(comNumber);
     const QString com = QStringLiteral("COM%1").arg(comNumber);
     const QString device =
         check.device.empty() ? QStringLiteral("no device") : QString::fromStdString(check.device);
-    if (serial::IsAvailable(check))
-        return QStringLiteral("%1 is %2").arg(com, device);
-    return QStringLiteral("%1 is %2 and cannot be used:\n%3")
-        .arg(com, device, QString::fromStdString(serial::DescribeOpenFailure(check)));
+    QString tip =
+        serial::IsAvailable(check)
+            ? QStringLiteral("%1 is %2").arg(com, device)
+            : QStringLiteral("%1 is %2 and cannot be used:\n%3")
+                  .arg(com, device, QString::fromStdString(serial::DescribeOpenFailure(check)));
+    if (const auto adapter = serial::DeviceOf(check, devices)) {
+        const QString facts = QString::fromStdString(serial::DescribeSerialDevice(*adapter));
+        if (!facts.isEmpty())
+            tip +=
+                (adapter->IsUsb() ? QStringLiteral("\nAdapter: ") : QStringLiteral("\nDriver: ")) +
+                facts;
+        if (!adapter->byId.empty())
+            tip += QStringLiteral("\nBy id: ") + QString::fromStdString(adapter->byId);
+    }
+    return tip;
 }
 
-PortItemDelegate::PortItemDelegate(QComboBox* list, PortPresence presence)
-    : QStyledItemDelegate(list), list_(list), presence_(std::move(presence)) {}
+PortItemDelegate::PortItemDelegate(QComboBox* list, PortPresence presence, PortTip tip)
+    : QStyledItemDelegate(list),
+      list_(list),
+      presence_(std::move(presence)),
+      tip_(std::move(tip)) {}
 
 void PortItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const {
@@ -75,7 +90,8 @@ bool PortItemDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                                  const QStyleOptionViewItem& option, const QModelIndex& index) {
     if (event->type() != QEvent::ToolTip || !index.isValid())
         return QStyledItemDelegate::helpEvent(event, view, option, index);
-    QToolTip::showText(event->globalPos(), PortToolTip(index.row() + 1), view,
+    const int comNumber = index.row() + 1;
+    QToolTip::showText(event->globalPos(), tip_ ? tip_(comNumber) : PortToolTip(comNumber), view,
                        view->visualRect(index));
     return true;
 }
@@ -103,7 +119,9 @@ void PortComboBox::paintEvent(QPaintEvent*) {
 bool PortComboBox::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip && currentIndex() >= 0) {
         auto* help = static_cast<QHelpEvent*>(event);
-        QToolTip::showText(help->globalPos(), PortToolTip(currentIndex() + 1), this);
+        const int comNumber = currentIndex() + 1;
+        QToolTip::showText(help->globalPos(), tip_ ? tip_(comNumber) : PortToolTip(comNumber),
+                           this);
         return true;
     }
     return QComboBox::event(event);

@@ -3,25 +3,31 @@
 #include <QComboBox>
 #include <QStyledItemDelegate>
 #include <functional>
+#include <vector>
+
+#include "serial/SerialDevice.h"
 
 // The COM port list: 64 items "COM 1" ... "COM 64"; a port that could not be opened at the last
-// scan is drawn grey, and the tool tip of every item names the Linux device behind it and, for a
-// grey one, why it cannot be used.
+// scan is drawn grey, and the tool tip of every item names the Linux device behind it, the
+// adapter when the system knows it and, for a grey one, why it cannot be used.
 
 // Whether the port of a list position was present at the last scan.
 using PortPresence = std::function<bool(int index)>;
+// The tool tip of COM n.
+using PortTip = std::function<QString(int comNumber)>;
 
 // Draws one item: enabled (present and the list enabled) in the list's colours, the highlight
 // when selected; otherwise grey text, on white when selected.
 void DrawPortItem(QPainter* painter, const QStyleOptionViewItem& option, const QString& text,
                   bool present, bool listEnabled);
 
-// The tool tip of COM n: its device and whether it can be used now, and if not, why.
-QString PortToolTip(int comNumber);
+// The tool tip of COM n: its device and whether it can be used now, and if not, why; then the
+// adapter and its /dev/serial/by-id name when the device is among `devices`.
+QString PortToolTip(int comNumber, const std::vector<serial::SerialDevice>& devices = {});
 
 class PortItemDelegate : public QStyledItemDelegate {
   public:
-    PortItemDelegate(QComboBox* list, PortPresence presence);
+    PortItemDelegate(QComboBox* list, PortPresence presence, PortTip tip = {});
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
@@ -32,6 +38,7 @@ class PortItemDelegate : public QStyledItemDelegate {
   private:
     QComboBox* list_;
     PortPresence presence_;
+    PortTip tip_;
 };
 
 // The drop-down itself: shows the selected item grey when its port is absent, and gives the
@@ -40,6 +47,7 @@ class PortComboBox : public QComboBox {
   public:
     explicit PortComboBox(QWidget* parent = nullptr);
     void SetPresence(PortPresence presence);
+    void SetToolTips(PortTip tip) { tip_ = std::move(tip); }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -47,4 +55,5 @@ class PortComboBox : public QComboBox {
 
   private:
     PortPresence presence_;
+    PortTip tip_;
 };
