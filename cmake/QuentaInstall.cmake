@@ -1,7 +1,7 @@
 # What `cmake --install` puts on the machine, and the Debian package CPack builds from it:
 # the window program (under its own name, with the stable link quenta-updater), the quenta and
-# quenta-radiosim programs, their manual pages, the desktop entry, the icons and the AppStream
-# metainfo.
+# quenta-radiosim programs, their manual pages, the desktop entry, the icons, the AppStream
+# metainfo and an optional udev rule for USB serial adapters.
 include(GNUInstallDirs)
 
 install(TARGETS quenta quenta-radiosim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -47,6 +47,12 @@ if(windowCount EQUAL 1)
 else()
     message(STATUS "No window program in src/app yet: it is not installed")
 endif()
+
+# The udev rule for USB serial adapters is optional (it changes how the whole machine treats
+# those adapters), so it is shipped beside the program for the administrator to copy, not put
+# where udev would read it.
+install(FILES ${PROJECT_SOURCE_DIR}/data/udev/60-quenta-serial-adapters.rules
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/quenta/udev)
 
 install(FILES ${PROJECT_SOURCE_DIR}/data/${QUENTA_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -42,10 +42,11 @@ desktop-file-validate "/usr/share/applications/$app_id.desktop"
 appstreamcli validate --no-net "/usr/share/metainfo/$app_id.metainfo.xml"
 for f in "/usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
          "/usr/share/icons/hicolor/48x48/apps/$app_id.png" \
-         /usr/share/man/man1/quenta.1 /usr/share/man/man1/quenta-radiosim.1; do
+         /usr/share/man/man1/quenta.1 /usr/share/man/man1/quenta-radiosim.1 \
+         /usr/share/quenta/udev/60-quenta-serial-adapters.rules; do
     [ -s "$f" ] || { echo "package-check: $f missing" >&2; exit 1; }
 done
-step "desktop entry, metainfo, icons and manual pages in place"
+step "desktop entry, metainfo, icons, manual pages and udev rule in place"
 
 /usr/bin/quenta --version
 /usr/bin/quenta-radiosim --version
