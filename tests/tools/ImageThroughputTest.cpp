@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ImageThroughput.h"
+#include "app/cli/ImageThroughput.h"
 #include "link/Frame.h"
 
 namespace {

@@ -11,8 +11,10 @@
 #include <sstream>
 
 #include "RadioSim.h"
-#include "RetrieveCommand.h"
 #include "SimPortDirectory.h"
+#include "app/cli/CarriedPackage.h"
+#include "app/cli/Retrieve.h"
+#include "app/cli/VersionInfoText.h"
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "link/RadioLink.h"
@@ -187,11 +189,14 @@ TEST(RetrieveEndToEnd, AgainstTheSimulatorProgramByComNameAndByDevice) {
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.output, kDefaultRadioText);
 
-    r = Quenta("retrieve --trace --port " + sim.SlavePath() + " --kind 5");
+    const std::string trace = ports.Path() + "/trace";
+    r = Quenta("retrieve --trace " + trace + " --port " + sim.SlavePath() + " --kind 5");
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("Hardware Revision: 7.8.9\n"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find(" W BA 7F 01 04 2D 4F 7E\n"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find(" R 04 2E 01 09\n"), std::string::npos) << r.output;
+    std::stringstream frames;
+    frames << std::ifstream(trace).rdbuf();
+    EXPECT_NE(frames.str().find(" W BA 7F 01 04 2D 4F 7E\n"), std::string::npos) << frames.str();
+    EXPECT_NE(frames.str().find(" R 04 2E 01 09\n"), std::string::npos) << frames.str();
 
     nlohmann::json report = sim.Stop();
     ASSERT_TRUE(report.is_object());

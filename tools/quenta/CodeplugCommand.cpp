@@ -8,24 +8,25 @@
 
 #include "CodeplugGenerator.h"
 #include "CodeplugRadioCommand.h"
-#include "FileIo.h"
+#include "app/cli/ExitStatus.h"
+#include "app/cli/FileIo.h"
 #include "convert/CodeplugCheck.h"
 #include "convert/CodeplugVersion.h"
 #include "convert/RadioCodeplugConversion.h"
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+constexpr int kExitOk = ToInt(ExitStatus::kDone);
+constexpr int kExitFailed = ToInt(ExitStatus::kFailed);
+constexpr int kExitUsage = ToInt(ExitStatus::kUsage);
 
 const char kUsage[] =
     "usage: quenta codeplug info FILE\n"
     "       quenta codeplug check FILE\n"
     "       quenta codeplug convert --to 5.8|5.9|5.10 IN OUT\n"
     "       quenta codeplug generate --format 5.8|5.9|5.10 [--seed N] OUT\n"
-    "       quenta codeplug read --port COMn|DEVICE [--port-dir DIR] OUT\n"
-    "       quenta codeplug write --port COMn|DEVICE [--port-dir DIR] IN\n";
+    "       quenta codeplug read --port COMn|DEVICE [--port-dir DIR] [--trace FILE] OUT\n"
+    "       quenta codeplug write --port COMn|DEVICE [--port-dir DIR] [--trace FILE] IN\n";
 
 int usage(const char* problem) {
     if (problem != nullptr)

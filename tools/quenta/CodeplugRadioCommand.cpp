@@ -1,13 +1,12 @@
 #include "CodeplugRadioCommand.h"
 
-#include <QCoreApplication>
 #include <iostream>
 #include <memory>
 
-#include "FileIo.h"
-#include "QtUpdaterPlatform.h"
-#include "RetrieveCommand.h"
-#include "TerminalView.h"
+#include "app/cli/CarriedPackage.h"
+#include "app/cli/ExitStatus.h"
+#include "app/cli/FileIo.h"
+#include "app/cli/RadioSession.h"
 #include "app/core/CodeUpdater.h"
 #include "app/core/RadioCodeplug.h"
 #include "convert/CodeplugCheck.h"
@@ -18,20 +17,38 @@ namespace {
 
 int Usage(const std::string& verb, const std::string& problem) {
     std::cerr << "quenta codeplug " << verb << ": " << problem << "\n"
-              << "usage: quenta codeplug " << verb << " --port COMn|DEVICE [--port-dir DIR] "
+              << "usage: quenta codeplug " << verb
+              << " --port COMn|DEVICE [--port-dir DIR] [--trace FILE] "
               << (verb == "read" ? "OUT" : "IN") << "\n";
-    return 2;
+    return ToInt(ExitStatus::kUsage);
+}
+
+// A file that is no codeplug is refused before the port is opened, not after: the reason, or
+// empty when codeplug is well formed.
+std::string CodeplugProblem(const std::string& file, const std::vector<std::uint8_t>& codeplug) {
+    if (codeplug.empty())
+        return file + " is empty";
+    if (codeplug.size() % 2 != 0)
+        return file + " has an odd length; a codeplug is a whole number of 16-bit words";
+    auto img = std::make_unique<CodeplugImage>();
+    loadRadioBytes(*img, codeplug.data(), codeplug.size());
+    const CodeplugCheck check = checkCodeplug(*img);
+    if (!check.ok)
+        return file + ": not a well-formed codeplug: " + check.reason;
+    return {};
 }
 
 }  // namespace
 
 int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::string>& args) {
-    std::string port, portDir, file;
+    std::string port, portDir, traceFile, file;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--port" && i + 1 < args.size())
             port = args[++i];
         else if (args[i] == "--port-dir" && i + 1 < args.size())
             portDir = args[++i];
+        else if (args[i] == "--trace" && i + 1 < args.size())
+            traceFile = args[++i];
         else if (file.empty() && !args[i].empty() && args[i][0] != '-')
             file = args[i];
         else
@@ -40,66 +57,48 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
     if (port.empty() || file.empty())
         return Usage(verb, "expected --port and a file");
 
+    RadioSession session("codeplug " + verb);
     std::vector<std::uint8_t> codeplug;
+    std::string error;
     if (verb == "write") {
         bool tooLong = false;
-        std::string error;
         if (!readSmallFile(file, kTransferImageBytes, codeplug, tooLong, error)) {
-            std::cerr << "quenta codeplug write: " << error << "\n";
-            return 1;
+            session.Say(error);
+            return ToInt(ExitStatus::kFailed);
         }
-        // A file that is no codeplug is refused before the port is opened, not after.
-        std::string problem;
-        if (codeplug.empty()) {
-            problem = file + " is empty";
-        } else if (codeplug.size() % 2 != 0) {
-            problem = file + " has an odd length; a codeplug is a whole number of 16-bit words";
-        } else {
-            auto img = std::make_unique<CodeplugImage>();
-            loadRadioBytes(*img, codeplug.data(), codeplug.size());
-            const CodeplugCheck check = checkCodeplug(*img);
-            if (!check.ok)
-                problem = file + ": not a well-formed codeplug: " + check.reason;
-        }
+        const std::string problem = CodeplugProblem(file, codeplug);
         if (!problem.empty()) {
-            std::cerr << "quenta codeplug write: " << problem << "\n";
-            return 1;
+            session.Say(problem);
+            return ToInt(ExitStatus::kFailed);
         }
     }
-    PortArgument portArgument;
-    std::string error;
-    bool usage = false;
-    if (!portArgument.Resolve(port, portDir, error, usage)) {
-        std::cerr << "quenta codeplug " << verb << ": " << error << "\n";
-        return usage ? 2 : 1;
-    }
+    if (!session.ResolvePort(port, portDir))
+        return ToInt(session.Failure());
 
-    int qtArgc = 1;
-    char name[] = "quenta";
-    char* qtArgv[] = {name, nullptr};
-    QCoreApplication app(qtArgc, qtArgv);
-    QtUpdaterPlatform qt;
     TerminalView::Options options;
-    options.comNumber = portArgument.ComNumber();
     options.titledMessages = false;
-    TerminalView view(options, std::cout, std::cerr);
-    CodeUpdater updater(view, qt.platform, CarriedPackage());
-    updater.Initialise();
+    session.Start(options, CarriedPackage());
+    if (!traceFile.empty() && !session.OpenTrace(traceFile))
+        return ToInt(session.Failure());
+    CodeUpdater& updater = session.Updater();
     if (!updater.OpenSelectedPort(true)) {
         updater.ClosePort();
-        return 1;
+        session.Finish();
+        return ToInt(ExitStatus::kFailed);
     }
-    const RadioCodeplugResult r = verb == "read" ? ReadRadioCodeplug(updater, view, codeplug)
-                                                 : WriteRadioCodeplug(updater, view, codeplug);
+    const RadioCodeplugResult r = verb == "read"
+                                      ? ReadRadioCodeplug(updater, session.View(), codeplug)
+                                      : WriteRadioCodeplug(updater, session.View(), codeplug);
     updater.ClosePort();
+    session.Finish();
     if (!r.ok) {
-        std::cerr << "quenta codeplug " << verb << ": " << r.error << "\n";
-        return 1;
+        session.Say(r.error);
+        return ToInt(ExitStatus::kFailed);
     }
     if (verb == "read") {
         if (!writeFileAtomically(file, codeplug.data(), codeplug.size(), error)) {
-            std::cerr << "quenta codeplug read: " << error << "\n";
-            return 1;
+            session.Say(error);
+            return ToInt(ExitStatus::kFailed);
         }
         std::cout << "Read " << codeplug.size() << " bytes, codeplug format "
                   << versionText(r.codeplugIndex) << " (the radio expects " << int{r.radioFormat[0]}
@@ -108,5 +107,5 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
         std::cout << "Wrote " << codeplug.size() << " bytes, codeplug format "
                   << versionText(r.codeplugIndex) << ", from " << file << "\n";
     }
-    return 0;
+    return ToInt(ExitStatus::kDone);
 }

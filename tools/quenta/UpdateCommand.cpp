@@ -1,16 +1,13 @@
 #include "UpdateCommand.h"
 
-#include <QCoreApplication>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 
-#include "FileIo.h"
-#include "ImageThroughput.h"
-#include "QtUpdaterPlatform.h"
-#include "StopSignal.h"
-#include "TerminalView.h"
-#include "TraceFile.h"
+#include "app/cli/ExitStatus.h"
+#include "app/cli/FileIo.h"
+#include "app/cli/ImageThroughput.h"
+#include "app/cli/RadioSession.h"
 #include "app/core/CodeUpdater.h"
 #include "app/package/LocalPackages.h"
 #include "app/package/PackageNames.h"
@@ -21,7 +18,7 @@ namespace {
 // A password file holds one line; anything this long is some other file.
 constexpr std::size_t kPasswordFileMaxBytes = 4096;
 
-int Usage(std::ostream& err, int status) {
+int Usage(std::ostream& err, ExitStatus status) {
     err << "usage: quenta update --port COMn|DEVICE [--port-dir DIR] [--boot] [--trace FILE]\n"
            "                     [--password-file FILE] [--yes] [--package DIR]\n"
            "  Updates the radio on the port with the firmware this program carries, as the\n"
@@ -48,7 +45,7 @@ int Usage(std::ostream& err, int status) {
            "  2  wrong arguments, or a file or folder they name cannot be used\n"
            "  3  stopped with Ctrl-C\n"
            "  4  nothing was done: the password was wrong or not given\n";
-    return status;
+    return ToInt(status);
 }
 
 // The password is the first line of the file; the update trims blanks and the line end.
@@ -137,16 +134,16 @@ bool CheckPackageFolder(const std::string& folder, ResourceAttributes& attribute
     return true;
 }
 
-int ExitStatusOf(UpdateOutcome outcome) {
+ExitStatus ExitStatusOf(UpdateOutcome outcome) {
     switch (outcome) {
         case UpdateOutcome::kSucceeded:
-            return kUpdateExitDone;
+            return ExitStatus::kDone;
         case UpdateOutcome::kStopped:
-            return kUpdateExitStopped;
+            return ExitStatus::kStopped;
         case UpdateOutcome::kNotRun:
-            return kUpdateExitNotRun;
+            return ExitStatus::kNotRun;
         default:
-            return kUpdateExitFailed;
+            return ExitStatus::kFailed;
     }
 }
 
@@ -173,97 +170,71 @@ int runUpdateCommand(int argc, char** argv) {
         } else if (a == "--yes") {
             viewOptions.assumeYes = true;
         } else if (a == "--help" || a == "-h") {
-            return Usage(std::cout, 0);
+            return Usage(std::cout, ExitStatus::kDone);
         } else {
-            return Usage(std::cerr, kUpdateExitUsage);
+            return Usage(std::cerr, ExitStatus::kUsage);
         }
     }
     if (port.empty())
-        return Usage(std::cerr, kUpdateExitUsage);
+        return Usage(std::cerr, ExitStatus::kUsage);
     std::string error;
     if (!passwordFile.empty()) {
         if (!ReadPasswordFile(passwordFile, viewOptions.password, error)) {
             std::cerr << "quenta update: " << error << "\n";
-            return kUpdateExitUsage;
+            return ToInt(ExitStatus::kUsage);
         }
         viewOptions.passwordGiven = true;
     }
 
-    PortArgument portArgument;
-    bool usage = false;
-    if (!portArgument.Resolve(port, portDir, error, usage)) {
-        std::cerr << "quenta update: " << error << "\n";
-        return usage ? kUpdateExitUsage : kUpdateExitFailed;
-    }
-    viewOptions.comNumber = portArgument.ComNumber();
-
+    // The package outlives the session whose updater reads it.
     std::unique_ptr<PackageResources> package;
     ResourceAttributes attributes;
+    RadioSession session("update");
+    if (!session.ResolvePort(port, portDir))
+        return ToInt(session.Failure());
+
     if (!packageDir.empty()) {
         if (!CheckPackageFolder(packageDir, attributes, error)) {
             std::cerr << "quenta update: " << error << "\n";
-            return kUpdateExitUsage;
+            return ToInt(ExitStatus::kUsage);
         }
         package = std::make_unique<DirectoryPackage>(packageDir);
     } else {
         package = MakeEmbeddedPackage();
         if (!package || !ReadPackageAttributes(*package, attributes)) {
             std::cerr << "quenta update: this program carries no firmware package\n";
-            return kUpdateExitFailed;
+            return ToInt(ExitStatus::kFailed);
         }
     }
 
-    int qtArgc = 1;
-    char name[] = "quenta";
-    char* qtArgv[] = {name, nullptr};
-    QCoreApplication app(qtArgc, qtArgv);
-    QtUpdaterPlatform qt;
-    TerminalView view(viewOptions, std::cout, std::cerr);
-    CodeUpdater updater(view, qt.platform, *package);
-    updater.Initialise();
+    session.Start(viewOptions, *package);
+    CodeUpdater& updater = session.Updater();
     if (viewOptions.boot && !updater.ShowsUpgradeChoice()) {
-        std::cerr << "quenta update: --boot is for Application/Boot packages that choose by "
-                     "hand; this one is "
-                  << UpgradeTypeName(updater.Attributes().UpgradeType)
-                  << (updater.AutoBootUpdate() ? " and updates the boot code by itself" : "")
-                  << "\n";
-        return kUpdateExitUsage;
+        session.Say("--boot is for Application/Boot packages that choose by hand; this one is " +
+                    UpgradeTypeName(updater.Attributes().UpgradeType) +
+                    (updater.AutoBootUpdate() ? " and updates the boot code by itself" : ""));
+        return ToInt(ExitStatus::kUsage);
     }
     // Opened once every argument has passed, so that a wrong one never touches the file.
-    TraceFile trace;
-    if (!traceFile.empty() && !trace.Open(traceFile, error)) {
-        std::cerr << "quenta update: " << error << "\n";
-        return kUpdateExitUsage;
-    }
-    // Every frame to the trace file, if asked for, and after each image how fast it crossed.
-    const RadioLink::TraceSink fileTrace = trace.Stream() != nullptr
-                                               ? FrameTraceWriter(qt.pump, trace.Stream())
-                                               : RadioLink::TraceSink();
-    ImageThroughput throughput([&view](const std::string& line) { view.Note(line); });
-    updater.Link().SetTraceSink(
-        [&](char direction, const std::uint8_t* bytes, int count, std::int64_t ms) {
+    if (!traceFile.empty() && !session.OpenTrace(traceFile))
+        return ToInt(session.Failure());
+    // After each image, how fast it crossed.
+    ImageThroughput throughput([&session](const std::string& line) { session.View().Note(line); });
+    session.WatchFrames(
+        [&throughput](char direction, const std::uint8_t* bytes, int count, std::int64_t ms) {
             throughput.OnFrame(direction, bytes, count, ms);
-            if (fileTrace) {
-                fileTrace(direction, bytes, count, ms);
-                trace.LineWritten();
-            }
         });
-
-    StopSignal stop([&] {
-        std::cerr << "Stopping..." << std::endl;
-        view.Interrupt();
+    session.StopOnSignals([&updater] {
         if (updater.UpdateInProgress())
             updater.m_StartButtonClick();  // Start is Stop while the update runs
     });
     updater.m_StartButtonClick();
-    updater.Link().SetTraceSink({});
     // The trace is a technician's aid: losing it is said, but the exit status stays the
     // radio's.
-    if (!trace.Finish(error))
-        std::cerr << "quenta update: " << error << "\n";
-    if (updater.LastOutcome() == UpdateOutcome::kNotRun && view.PasswordEntered())
-        std::cerr << "quenta update: the password is wrong; nothing was sent to the radio\n";
-    if (stop.Raised() && updater.LastOutcome() != UpdateOutcome::kSucceeded)
-        return kUpdateExitStopped;
-    return ExitStatusOf(updater.LastOutcome());
+    session.Finish();
+    if (updater.LastOutcome() == UpdateOutcome::kNotRun && session.View().PasswordEntered())
+        session.Say("the password is wrong; nothing was sent to the radio");
+    if (session.Stopped() && updater.LastOutcome() != UpdateOutcome::kSucceeded)
+        return ToInt(ExitStatus::kStopped);
+    return ToInt(ExitStatusOf(updater.LastOutcome()));
 }

@@ -17,6 +17,7 @@
 
 #include "app/package/EmbeddedPackage.h"
 #include "app/window/CodeUpdaterMainForm.h"
+#include "app/window/LinkLog.h"
 #include "common/ProgramVersion.h"
 #include "serial/PosixSerialOs.h"
 
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
     try {
         const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();
         TCodeUpdaterMainDispForm form(*package);
+        LogLinkFrames(form.Updater().Link());
         QString lastStatus = form.m_StatusLabel->text();
         QObject::connect(&form, &TCodeUpdaterMainDispForm::statusChanged,
                          [&lastStatus](const QString& text) { lastStatus = text; });

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "RetrieveCommand.h"
+#include "VersionInfoText.h"
 #include "app/core/UpdaterTexts.h"
 
 namespace {

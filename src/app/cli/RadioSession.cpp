@@ -1,0 +1,95 @@
+#include "RadioSession.h"
+
+#include <QCoreApplication>
+
+#include "StopSignal.h"
+#include "app/core/CodeUpdater.h"
+
+RadioSession::RadioSession(std::string command, std::ostream& out, std::ostream& err)
+    : command_(std::move(command)), out_(out), err_(err) {}
+
+RadioSession::~RadioSession() {
+    stop_.reset();
+    // No frame may reach a trace that is going away.
+    if (updater_)
+        updater_->Link().SetTraceSink({});
+}
+
+void RadioSession::Say(const std::string& line) {
+    err_ << "quenta " << command_ << ": " << line << "\n";
+}
+
+bool RadioSession::ResolvePort(const std::string& port, const std::string& portDir) {
+    std::string error;
+    bool usage = false;
+    if (!port_.Resolve(port, portDir, error, usage)) {
+        Say(error);
+        failure_ = usage ? ExitStatus::kUsage : ExitStatus::kFailed;
+        return false;
+    }
+    comNumber_ = port_.ComNumber();
+    return true;
+}
+
+void RadioSession::Start(TerminalView::Options viewOptions, const PackageResources& package) {
+    if (QCoreApplication::instance() == nullptr)
+        app_ = std::make_unique<QCoreApplication>(qtArgc_, qtArgv_);
+    platform_ = std::make_unique<QtUpdaterPlatform>();
+    viewOptions.comNumber = comNumber_;
+    view_ = std::make_unique<TerminalView>(std::move(viewOptions), out_, err_);
+    updater_ = std::make_unique<CodeUpdater>(*view_, platform_->platform, package);
+    updater_->Initialise();
+}
+
+bool RadioSession::OpenTrace(const std::string& file) {
+    std::string error;
+    if (!trace_.Open(file, error)) {
+        Say(error);
+        failure_ = ExitStatus::kUsage;
+        return false;
+    }
+    traceWriter_ = FrameTraceWriter(platform_->pump, trace_.Stream());
+    InstallTraceSink();
+    return true;
+}
+
+void RadioSession::WatchFrames(RadioLink::TraceSink watcher) {
+    watcher_ = std::move(watcher);
+    InstallTraceSink();
+}
+
+void RadioSession::InstallTraceSink() {
+    updater_->Link().SetTraceSink(
+        [this](char direction, const std::uint8_t* bytes, int count, std::int64_t ms) {
+            if (watcher_)
+                watcher_(direction, bytes, count, ms);
+            if (traceWriter_) {
+                traceWriter_(direction, bytes, count, ms);
+                trace_.LineWritten();
+            }
+        });
+}
+
+void RadioSession::StopOnSignals(std::function<void()> onStop) {
+    stop_ = std::make_unique<StopSignal>([this, onStop = std::move(onStop)] {
+        err_ << "Stopping..." << std::endl;
+        view_->Interrupt();
+        if (onStop)
+            onStop();
+    });
+}
+
+bool RadioSession::Stopped() const {
+    return stop_ && stop_->Raised();
+}
+
+void RadioSession::Finish() {
+    if (updater_)
+        updater_->Link().SetTraceSink({});
+    if (!traceWriter_)
+        return;
+    traceWriter_ = {};
+    std::string error;
+    if (!trace_.Finish(error))
+        Say(error);
+}
