@@ -74,12 +74,12 @@ TEST(QuentaPortsTest, AnAdapterIsNamedInTextAndJson) {
     EXPECT_EQ(j["com"], "COM5");
     EXPECT_EQ(j["available"], false);
     EXPECT_EQ(j["problem"], "busy");
-    EXPECT_EQ(j["by_id"], entry.device->byId);
-    EXPECT_EQ(j["vendor_id"], "0403");
-    EXPECT_EQ(j["product_id"], "6001");
+    EXPECT_EQ(j["byId"], entry.device->byId);
+    EXPECT_EQ(j["vendorId"], "0403");
+    EXPECT_EQ(j["productId"], "6001");
     EXPECT_EQ(j["product"], "FT232R USB UART");
     EXPECT_EQ(j["driver"], "ftdi_sio");
-    EXPECT_EQ(j["serial_number"], "A1B2C3");
+    EXPECT_EQ(j["serialNumber"], "A1B2C3");
 }
 
 // The port directory's entries are listed whether they reach a device or not.

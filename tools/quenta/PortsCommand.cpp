@@ -76,7 +76,7 @@ nlohmann::json PortJson(const serial::ComPortEntry& entry) {
     j["path"] = check.device;
     j["source"] = SourceName(check.source);
     if (check.source == serial::NameSource::kPortDirectory)
-        j["link_target"] = check.linkTarget;
+        j["linkTarget"] = check.linkTarget;
     j["node"] = NodeOf(entry);
     j["available"] = check.kind == serial::FailureKind::kNone;
     if (check.kind != serial::FailureKind::kNone) {
@@ -85,14 +85,14 @@ nlohmann::json PortJson(const serial::ComPortEntry& entry) {
     }
     if (entry.device) {
         const serial::SerialDevice& d = *entry.device;
-        j["by_id"] = d.byId;
+        j["byId"] = d.byId;
         j["driver"] = d.driver;
         if (d.IsUsb()) {
-            j["vendor_id"] = d.vendorId;
-            j["product_id"] = d.productId;
+            j["vendorId"] = d.vendorId;
+            j["productId"] = d.productId;
             j["manufacturer"] = d.manufacturer;
             j["product"] = d.product;
-            j["serial_number"] = d.serialNumber;
+            j["serialNumber"] = d.serialNumber;
         }
     }
     return j;
