@@ -110,6 +110,7 @@ struct Case {
     // Lines on stderr: check gives its verdict on stdout; retrieve adds the reason to its
     // fixed text.
     int errorLines = 1;
+    int status = 0;  // the exit status, when the command names one; 0: any failure
 };
 
 const Case kCases[] = {
@@ -149,6 +150,10 @@ const Case kCases[] = {
     {kQuenta, "retrieve --port {d}/missing-tty", "does not exist", 0, 2},
     {kQuenta, "retrieve --port {d}/noise", "not a serial port", 0, 2},
     {kQuenta, "retrieve --port {d}/folder", "not a serial port", 0, 2},
+    // A port folder that is none never lets the fixed table pick a device.
+    {kQuenta, "retrieve --port COM1 --port-dir {d}/none", "the port folder {d}/none does not exist",
+     0, 1, 2},
+    {kQuenta, "update --port COM1 --port-dir {d}/noise", "{d}/noise is not a folder", 0, 1, 2},
     // Scenario files, and the codeplug files they name.
     {kRadiosim, "--scenario {d}/missing.json", "cannot open"},
     {kRadiosim, "--scenario {d}/empty", "is empty"},
@@ -248,6 +253,9 @@ TEST_F(BadInput, EveryCommandRefusesWithOneLineAndLeavesNothing) {
             argv.push_back(w);
         const ToolRun r = Spawn(argv, c.fileLimit);
         EXPECT_GT(r.status, 0) << "stdout: " << r.out << "\nstderr: " << r.err;
+        if (c.status != 0) {
+            EXPECT_EQ(r.status, c.status);
+        }
         const std::vector<std::string> errLines = Lines(r.err);
         EXPECT_EQ(errLines.size(), static_cast<std::size_t>(c.errorLines)) << r.err;
         // The verdict of check is its output; every other command says it on stderr.

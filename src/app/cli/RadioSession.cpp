@@ -1,6 +1,9 @@
 #include "RadioSession.h"
 
+#include <signal.h>
+
 #include <QCoreApplication>
+#include <filesystem>
 
 #include "StopSignal.h"
 #include "app/core/CodeUpdater.h"
@@ -20,6 +23,16 @@ void RadioSession::Say(const std::string& line) {
 }
 
 bool RadioSession::ResolvePort(const std::string& port, const std::string& portDir) {
+    // A port folder that cannot be read would quietly leave the fixed table in charge, and
+    // the run would talk to whatever device that names.
+    std::error_code ec;
+    if (!portDir.empty() && !std::filesystem::is_directory(portDir, ec)) {
+        Say(std::filesystem::exists(portDir, ec)
+                ? portDir + " is not a folder: --port-dir names a folder of COMn links"
+                : "the port folder " + portDir + " does not exist");
+        failure_ = ExitStatus::kUsage;
+        return false;
+    }
     std::string error;
     bool usage = false;
     if (!port_.Resolve(port, portDir, error, usage)) {
@@ -32,6 +45,9 @@ bool RadioSession::ResolvePort(const std::string& port, const std::string& portD
 }
 
 void RadioSession::Start(TerminalView::Options viewOptions, const PackageResources& package) {
+    // A reader that goes away (quenta update | head) must not kill a half-flashed radio: the
+    // writes to it fail and are dropped, and the run, its trace and its clean-up go on.
+    ::signal(SIGPIPE, SIG_IGN);
     if (QCoreApplication::instance() == nullptr)
         app_ = std::make_unique<QCoreApplication>(qtArgc_, qtArgv_);
     platform_ = std::make_unique<QtUpdaterPlatform>();

@@ -23,8 +23,8 @@ void SetHandler(void (*handler)(int)) {
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: a blocking read of the terminal (a prompt) returns EINTR and gives up.
     action.sa_flags = 0;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace
