@@ -12,6 +12,7 @@
 #include <memory>
 #include <sstream>
 
+#include "ExamplePackage.h"
 #include "FirmwareGen.h"
 #include "RadioSim.h"
 #include "ScaledClock.h"
@@ -38,12 +39,6 @@ constexpr int kSimCom = 5;
 constexpr int kClockDivisor = 100;
 // The product repeats a busy request for three minutes; scaled like the waits.
 constexpr int kBusyRepeatLimitMs = 180000 / kClockDivisor;
-
-std::string SRecords(firmwaregen::ImageKind kind, std::uint64_t bytes, std::uint32_t seed) {
-    std::ostringstream out;
-    firmwaregen::WriteSRecordImage(out, {kind, bytes, seed, 16});
-    return out.str();
-}
 
 Bytes ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -75,26 +70,9 @@ LineKind LineKindOf(Fault f) {
 // shape the transports need: family 0 goes over the serial device, family 1 through the
 // interface box or the port component.
 void FillPackage(Transport transport, MemoryPackage& package) {
-    using firmwaregen::ImageKind;
-    ResourceAttributes a;
-    a.RadioFamily = transport == Transport::kDirect ? 0 : 1;
-    a.Series = 4;
-    a.KindBySeries = 1;
-    a.UpgradeType = kUpgradeApplicationBoot;
-    a.BootMajor = 4;
-    a.BootMinor = 3;
-    a.BootTwoMajor = 7;
-    a.BootTwoMinor = 3;
-    constexpr std::size_t kChunk = 4096;
-    package.PutImage(a, ImageSet::kApplication, ImageRole::kLoader,
-                     SRecords(ImageKind::kLoader, 512, 1), kChunk);
-    package.PutImage(a, ImageSet::kApplication, ImageRole::kCode,
-                     SRecords(ImageKind::kApplication, 8192, 2), kChunk);
-    for (ImageSet set : {ImageSet::kBoot, ImageSet::kBootTwo}) {
-        package.PutImage(a, set, ImageRole::kLoader, SRecords(ImageKind::kLoader, 512, 3), kChunk);
-        package.PutImage(a, set, ImageRole::kCode, SRecords(ImageKind::kBoot, 2048, 4), kChunk);
-    }
-    package.PutAttributes(a);
+    ResourceAttributes a = testsupport::ExampleAttributes(kUpgradeApplicationBoot,
+                                                          transport == Transport::kDirect ? 0 : 1);
+    testsupport::PutExamplePackage(package, a);
 }
 
 // Anything left in a folder, as one line.

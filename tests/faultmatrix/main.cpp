@@ -22,6 +22,7 @@
 
 #include "CellRun.h"
 #include "FaultCells.h"
+#include "TempDir.h"
 
 namespace fs = std::filesystem;
 using namespace faultmatrix;
@@ -266,12 +267,12 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, o))
         return 2;
     ::signal(SIGPIPE, SIG_IGN);
-    std::string pattern = fs::temp_directory_path() / "quenta-matrix-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
+    const TempDir folder("quenta-matrix");
+    if (folder.Path().empty()) {
         std::perror("mkdtemp");
         return 2;
     }
-    const fs::path root = pattern;
+    const fs::path root = folder.Path();
     const auto started = std::chrono::steady_clock::now();
 
     // Fault-free runs first: they must end "Done.", and their frames place the faults.
@@ -316,7 +317,6 @@ int main(int argc, char** argv) {
     if (o.list || o.frames) {
         for (const Cell& c : cells)
             std::cout << c.Label() << "\n";
-        fs::remove_all(root);
         return baselinesPassed ? 0 : 1;
     }
 
@@ -331,7 +331,5 @@ int main(int argc, char** argv) {
     std::printf("\ncells %zu, passed %ld, failed %ld (%lld s, %d at a time)\n", cells.size(),
                 static_cast<long>(passed), static_cast<long>(cells.size() - passed),
                 static_cast<long long>(seconds), o.jobs);
-    std::error_code ec;
-    fs::remove_all(root, ec);
     return baselinesPassed && passed == static_cast<long>(cells.size()) ? 0 : 1;
 }

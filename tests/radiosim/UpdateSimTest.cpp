@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "ExamplePackage.h"
 #include "FirmwareGen.h"
 #include "RadioSim.h"
 #include "ScaledClock.h"
@@ -31,12 +32,6 @@ namespace {
 
 constexpr int kSimCom = 5;
 constexpr int kClockDivisor = 100;
-
-std::string SRecords(ImageKind kind, std::uint64_t bytes, std::uint32_t seed) {
-    std::ostringstream out;
-    firmwaregen::WriteSRecordImage(out, {kind, bytes, seed, 16});
-    return out.str();
-}
 
 Bytes ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -92,30 +87,9 @@ class UpdateSim : public ::testing::Test {
         view.Reset();
         view.selected = kSimCom - 1;
     }
-    // The example package's shape: family 0, series 4, Application/Boot, two boot sets.
     void UsePackage(std::uint8_t upgradeType) {
-        attributes = ResourceAttributes{};
-        attributes.Series = 4;
-        attributes.KindBySeries = 1;
-        attributes.UpgradeType = upgradeType;
-        attributes.BootMajor = 4;
-        attributes.BootMinor = 3;
-        attributes.BootTwoMajor = 7;
-        attributes.BootTwoMinor = 3;
-        constexpr std::size_t kChunk = 4096;
-        package.PutImage(attributes, ImageSet::kApplication, ImageRole::kLoader,
-                         SRecords(ImageKind::kLoader, 512, 1), kChunk);
-        package.PutImage(attributes, ImageSet::kApplication, ImageRole::kCode,
-                         SRecords(ImageKind::kApplication, 8192, 2), kChunk);
-        package.PutImage(attributes, ImageSet::kBoot, ImageRole::kLoader,
-                         SRecords(ImageKind::kLoader, 512, 3), kChunk);
-        package.PutImage(attributes, ImageSet::kBoot, ImageRole::kCode,
-                         SRecords(ImageKind::kBoot, 2048, 4), kChunk);
-        package.PutImage(attributes, ImageSet::kBootTwo, ImageRole::kLoader,
-                         SRecords(ImageKind::kLoader, 512, 5), kChunk);
-        package.PutImage(attributes, ImageSet::kBootTwo, ImageRole::kCode,
-                         SRecords(ImageKind::kBoot, 2048, 6), kChunk);
-        package.PutAttributes(attributes);
+        attributes = testsupport::ExampleAttributes(upgradeType);
+        testsupport::PutExamplePackage(package, attributes);
     }
     void Run() {
         sim = std::make_unique<RadioSim>(scenario);

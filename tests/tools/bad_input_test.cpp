@@ -2,103 +2,26 @@
 // missing, empty, truncated, oversized, noise, of another kind, a folder, a full disk. Each
 // must end at once with a non-zero exit and one line that says what is wrong, and leave no
 // output or temporary file behind.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "ChildProgram.h"
 #include "CodeplugGenerator.h"
+#include "TempDir.h"
 #include "convert/RadioCodeplugConversion.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-    int status = -1;  // exit status, -1 when killed or not run
-    std::string out;
-    std::string err;
-};
-
-// Runs argv with no input; fileLimit > 0 caps the size of any file it writes (a full disk).
-// The 60-second bound is only a safety net for a program that wrongly starts serving.
-ToolRun Spawn(const std::vector<std::string>& argv, long fileLimit) {
-    ToolRun r;
-    int outPipe[2], errPipe[2];
-    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0)
-        return r;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, 0);
-        ::dup2(outPipe[1], 1);
-        ::dup2(errPipe[1], 2);
-        if (fileLimit > 0) {
-            ::signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec: writes fail with EFBIG
-            const rlimit limit{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&r.out, &r.err};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    int open = 2;
-    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
-        if (::poll(fds, 2, 1000) < 0)
-            break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            char chunk[4096];
-            const ssize_t n = ::read(fds[i].fd, chunk, sizeof chunk);
-            if (n > 0) {
-                sinks[i]->append(chunk, static_cast<std::size_t>(n));
-            } else {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    if (open > 0)
-        ::kill(pid, SIGKILL);
-    for (pollfd& f : fds)
-        if (f.fd >= 0)
-            ::close(f.fd);
-    int raw = 0;
-    ::waitpid(pid, &raw, 0);
-    r.status = WIFEXITED(raw) && open == 0 ? WEXITSTATUS(raw) : -1;
-    return r;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
+using testsupport::Lines;
+using testsupport::RunProgram;
 
 enum Tool { kQuenta, kRadiosim, kFirmware };
 
@@ -189,9 +112,9 @@ std::string Expand(std::string text, const std::string& dir) {
 class BadInput : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        std::string pattern = fs::temp_directory_path() / "quenta-bad-input-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        folder_ = std::make_unique<TempDir>("quenta-bad-input");
+        ASSERT_FALSE(folder_->Path().empty());
+        dir_ = folder_->Path();
         auto write = [](const std::string& name, const std::string& bytes) {
             std::ofstream(dir_ / name, std::ios::binary) << bytes;
         };
@@ -224,10 +147,7 @@ class BadInput : public ::testing::Test {
                   "{\"codeplug\": {\"file\": \"" + (dir_ / cp).string() + "\"}}");
         }
     }
-    static void TearDownTestSuite() {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
+    static void TearDownTestSuite() { folder_.reset(); }
 
     static std::set<std::string> Files() {
         std::set<std::string> names;
@@ -236,9 +156,11 @@ class BadInput : public ::testing::Test {
         return names;
     }
 
+    static std::unique_ptr<TempDir> folder_;
     static fs::path dir_;
 };
 
+std::unique_ptr<TempDir> BadInput::folder_;
 fs::path BadInput::dir_;
 
 TEST_F(BadInput, EveryCommandRefusesWithOneLineAndLeavesNothing) {
@@ -247,11 +169,10 @@ TEST_F(BadInput, EveryCommandRefusesWithOneLineAndLeavesNothing) {
     for (const Case& c : kCases) {
         const std::string args = Expand(c.args, dir_.string());
         SCOPED_TRACE(args);
-        std::vector<std::string> argv = {programs[c.tool]};
-        std::istringstream words(args);
-        for (std::string w; words >> w;)
-            argv.push_back(w);
-        const ToolRun r = Spawn(argv, c.fileLimit);
+        testsupport::RunOptions options;
+        options.separateErr = true;
+        options.fileSizeLimit = c.fileLimit > 0 ? c.fileLimit : -1;
+        const testsupport::RunResult r = RunProgram(programs[c.tool], args, options);
         EXPECT_GT(r.status, 0) << "stdout: " << r.out << "\nstderr: " << r.err;
         if (c.status != 0) {
             EXPECT_EQ(r.status, c.status);

@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildProgram.h"
 #include "CodeplugGenerator.h"
 #include "TempDir.h"
 #include "convert/CodeplugCheck.h"
@@ -21,24 +18,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string output;  // stdout and stderr together
-};
+using ToolRun = testsupport::RunResult;
 
 ToolRun quenta(const std::string& args) {
-    ToolRun r;
-    const std::string command = std::string(QUENTA_BIN) + " " + args + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return r;
-    char chunk[512];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        r.output.append(chunk, n);
-    const int raw = ::pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+    return testsupport::RunProgram(QUENTA_BIN, args);
 }
 
 class CodeplugCli : public ::testing::Test {
@@ -98,11 +81,11 @@ TEST_F(CodeplugCli, InfoListsEveryBlockWithItsTables) {
     const std::string file = writeGenerated("a.cp", 4);
     const ToolRun r = quenta("codeplug info " + file);
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.output.find("format:      5.9"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("header   format 5.9"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("16x2"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("ordinal 1"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("passes the check"), std::string::npos) << r.output;
+    EXPECT_NE(r.out.find("format:      5.9"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("header   format 5.9"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("16x2"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("ordinal 1"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("passes the check"), std::string::npos) << r.out;
 }
 
 TEST_F(CodeplugCli, CheckNamesTheRuleThatFailed) {
@@ -114,8 +97,8 @@ TEST_F(CodeplugCli, CheckNamesTheRuleThatFailed) {
     writeBytes("bad.cp", bytes);
     const ToolRun r = quenta("codeplug check " + path("bad.cp"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.output.find("rule 2"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("ordinal count 0"), std::string::npos) << r.output;
+    EXPECT_NE(r.out.find("rule 2"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("ordinal count 0"), std::string::npos) << r.out;
 
     bytes = readBytes(good);
     bytes.resize(bytes.size() - 258);  // the blocks cut, not only the trailer
@@ -137,8 +120,8 @@ TEST_F(CodeplugCli, BadFilesGetOneLineAndNoOutput) {
         const ToolRun r =
             quenta("codeplug convert --to 5.10 " + path(c.file) + " " + path("out.cp"));
         EXPECT_EQ(r.status, 1) << c.file;
-        EXPECT_NE(r.output.find(c.message), std::string::npos) << c.file << ": " << r.output;
-        EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << c.file << ": " << r.out;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
     }
     expectOnly({"odd.cp", "empty.cp", "long.cp", "zero.cp"});
 }
@@ -146,8 +129,8 @@ TEST_F(CodeplugCli, BadFilesGetOneLineAndNoOutput) {
 TEST_F(CodeplugCli, ConvertWritesAWellFormedImageOfTheTargetFormat) {
     const std::string in = writeGenerated("in.cp", 3);
     const ToolRun r = quenta("codeplug convert --to 5.10 " + in + " " + path("out.cp"));
-    ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("from 5.8 to 5.10"), std::string::npos) << r.output;
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("from 5.8 to 5.10"), std::string::npos) << r.out;
     const std::vector<uint8_t> out = readBytes(path("out.cp"));
     auto img = std::make_unique<CodeplugImage>();
     loadRadioBytes(*img, out.data(), out.size());
@@ -158,7 +141,7 @@ TEST_F(CodeplugCli, ConvertWritesAWellFormedImageOfTheTargetFormat) {
 
     const ToolRun back =
         quenta("codeplug convert --to 5.9 " + path("out.cp") + " " + path("back.cp"));
-    EXPECT_EQ(back.status, 0) << back.output;
+    EXPECT_EQ(back.status, 0) << back.out;
     EXPECT_EQ(quenta("codeplug check " + path("back.cp")).status, 0);
 }
 
@@ -166,7 +149,7 @@ TEST_F(CodeplugCli, SameFormatIsSaidAndWrittenUnchanged) {
     const std::string in = writeGenerated("in.cp", 4);
     const ToolRun r = quenta("codeplug convert --to 5.9 " + in + " " + path("out.cp"));
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.output.find("already in format 5.9"), std::string::npos) << r.output;
+    EXPECT_NE(r.out.find("already in format 5.9"), std::string::npos) << r.out;
     EXPECT_EQ(readBytes(path("out.cp")), readBytes(in));
 }
 
@@ -177,7 +160,7 @@ TEST_F(CodeplugCli, OlderFormatIsRefusedAndTheOutputLeftAlone) {
     writeBytes("out.cp", {1, 2, 3});
     const ToolRun r = quenta("codeplug convert --to 5.10 " + path("old.cp") + " " + path("out.cp"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.output.find("5.7 is not converted"), std::string::npos) << r.output;
+    EXPECT_NE(r.out.find("5.7 is not converted"), std::string::npos) << r.out;
     EXPECT_EQ(readBytes(path("out.cp")), (std::vector<uint8_t>{1, 2, 3}));
 }
 
@@ -185,12 +168,12 @@ TEST_F(CodeplugCli, UnwritableOutputIsReported) {
     const std::string in = writeGenerated("in.cp", 3);
     const ToolRun r = quenta("codeplug convert --to 5.9 " + in + " " + path("no/such/dir/out.cp"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.output.find("cannot create"), std::string::npos) << r.output;
+    EXPECT_NE(r.out.find("cannot create"), std::string::npos) << r.out;
 }
 
 TEST_F(CodeplugCli, GenerateMakesAValidImage) {
     const ToolRun r = quenta("codeplug generate --format 5.10 --seed 9 " + path("g.cp"));
-    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(quenta("codeplug check " + path("g.cp")).status, 0);
     EXPECT_EQ(quenta("codeplug generate --format 6.0 " + path("h.cp")).status, 2);
 }

@@ -1,15 +1,13 @@
 // quenta retrieve: the printed record, against the simulated radio, and its failure paths.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
-#include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "ChildProgram.h"
 #include "RadioSim.h"
 #include "SimPortDirectory.h"
 #include "app/cli/CarriedPackage.h"
@@ -22,23 +20,10 @@
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string output;
-};
+using ToolRun = testsupport::RunResult;
 
 ToolRun Quenta(const std::string& args) {
-    ToolRun r;
-    FILE* pipe = ::popen((std::string(QUENTA_BIN) + " " + args + " 2>&1").c_str(), "r");
-    if (pipe == nullptr)
-        return r;
-    char chunk[512];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        r.output.append(chunk, n);
-    const int raw = ::pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+    return testsupport::RunProgram(QUENTA_BIN, args);
 }
 
 const char* const kDefaultRadioText =
@@ -132,32 +117,12 @@ TEST(RetrieveOpen, UnopenablePortIsReportedWithTheReason) {
 // The quenta-radiosim program, serving COM7 of a port directory until it is told to stop.
 class SimProcess {
   public:
-    SimProcess(const std::string& portDir, const std::string& scenarioJson) {
-        scenario_ = portDir + "/scenario.json";
-        report_ = portDir + "/report.json";
-        std::ofstream(scenario_) << scenarioJson;
-        int out[2];
-        if (::pipe(out) != 0)
-            return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            ::close(out[0]);
-            ::execl(QUENTA_RADIOSIM_BIN, QUENTA_RADIOSIM_BIN, "--port-dir", portDir.c_str(),
-                    "--com", "7", "--scenario", scenario_.c_str(), "--report", report_.c_str(),
-                    static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        // The first line says the line is ready: "COM7 /dev/pts/N".
-        FILE* f = ::fdopen(out[0], "r");
-        char line[256] = {};
-        if (f != nullptr && std::fgets(line, sizeof line, f) != nullptr)
-            ready_ = line;
-        if (f != nullptr)
-            std::fclose(f);
-    }
-    ~SimProcess() { Stop(); }
+    SimProcess(const std::string& portDir, const std::string& scenarioJson)
+        : scenario_(Written(portDir + "/scenario.json", scenarioJson)),
+          report_(portDir + "/report.json"),
+          program_({QUENTA_RADIOSIM_BIN, "--port-dir", portDir, "--com", "7", "--scenario",
+                    scenario_, "--report", report_}),
+          ready_(program_.NextLine()) {}  // "COM7 /dev/pts/N": the line is ready
     const std::string& ReadyLine() const { return ready_; }
     std::string SlavePath() const {
         auto space = ready_.find(' ');
@@ -165,19 +130,19 @@ class SimProcess {
                                           : ready_.substr(space + 1, ready_.size() - space - 2);
     }
     nlohmann::json Stop() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-            pid_ = -1;
-        }
+        program_.Stop(SIGTERM);
         std::ifstream in(report_);
         return in ? nlohmann::json::parse(in, nullptr, false) : nlohmann::json();
     }
 
   private:
-    pid_t pid_ = -1;
-    std::string scenario_, report_, ready_;
+    static std::string Written(const std::string& path, const std::string& text) {
+        std::ofstream(path) << text;
+        return path;
+    }
+    std::string scenario_, report_;
+    testsupport::ChildProgram program_;
+    std::string ready_;
 };
 
 TEST(RetrieveEndToEnd, AgainstTheSimulatorProgramByComNameAndByDevice) {
@@ -186,13 +151,13 @@ TEST(RetrieveEndToEnd, AgainstTheSimulatorProgramByComNameAndByDevice) {
     ASSERT_EQ(sim.ReadyLine().rfind("COM7 /dev/", 0), 0u) << sim.ReadyLine();
 
     ToolRun r = Quenta("retrieve --port COM7 --port-dir " + ports.Path());
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(r.output, kDefaultRadioText);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, kDefaultRadioText);
 
     const std::string trace = ports.Path() + "/trace";
     r = Quenta("retrieve --trace " + trace + " --port " + sim.SlavePath() + " --kind 5");
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("Hardware Revision: 7.8.9\n"), std::string::npos) << r.output;
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Hardware Revision: 7.8.9\n"), std::string::npos) << r.out;
     std::stringstream frames;
     frames << std::ifstream(trace).rdbuf();
     EXPECT_NE(frames.str().find(" W BA 7F 01 04 2D 4F 7E\n"), std::string::npos) << frames.str();
@@ -211,25 +176,25 @@ TEST(RetrieveEndToEnd, RadioThatDoesNotAnswer) {
     SimProcess sim(ports.Path(), R"({"silentFrom": "04 0B"})");
     ToolRun r = Quenta("retrieve --port COM7 --port-dir " + ports.Path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.output, "Communication error while retrieving version information.\n");
+    EXPECT_EQ(r.out, "Communication error while retrieving version information.\n");
 }
 
 TEST(RetrieveCli, UsageAndPortErrors) {
     ToolRun r = Quenta("retrieve");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.output.find("usage: quenta retrieve"), std::string::npos);
+    EXPECT_NE(r.out.find("usage: quenta retrieve"), std::string::npos);
     EXPECT_EQ(Quenta("retrieve --port COM3 --kind 9").status, 2);
     EXPECT_EQ(Quenta("retrieve --port COM65").status, 2);
     r = Quenta("retrieve --help");
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(Quenta("").output.find("retrieve"), std::string::npos);
+    EXPECT_NE(Quenta("").out.find("retrieve"), std::string::npos);
 }
 
 TEST(RetrieveCli, AbsentPortFailsWithTheReason) {
     ToolRun r = Quenta("retrieve --port COM64");
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("Selected COM port is in use or not available."), std::string::npos)
-        << r.output;
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Selected COM port is in use or not available."), std::string::npos)
+        << r.out;
 }
 
 }  // namespace

@@ -4,18 +4,16 @@
 // in-process on a scaled clock (UpdateSimTest).
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <map>
 #include <sstream>
 
+#include "ChildProgram.h"
+#include "ExamplePackage.h"
 #include "FirmwareGen.h"
 #include "RadioSim.h"
 #include "SimPortDirectory.h"
@@ -31,69 +29,12 @@ namespace {
 
 constexpr int kSimCom = 6;
 
-struct ToolRun {
-    int status = -1;
-    std::string output;  // stdout and stderr
-};
+using testsupport::RunOptions;
+using ToolRun = testsupport::RunResult;
 
-struct RunOptions {
-    RunOptions(std::string dir = {}) : cwd(std::move(dir)) {}
-    std::string cwd;
-    long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
-    // Called with each line as it arrives; returns true to send interruptWith (once).
-    std::function<bool(const std::string&)> interruptAt;
-    int interruptWith = SIGINT;
-    bool stdoutGone = false;  // stdout is a pipe whose reader has gone
-};
-
-ToolRun Quenta(const std::vector<std::string>& args, const RunOptions& options = {}) {
-    ToolRun r;
-    int out[2];
-    if (::pipe(out) != 0)
-        return r;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        ::dup2(out[1], 2);
-        ::close(out[0]);
-        int gone[2];
-        if (options.stdoutGone && ::pipe(gone) == 0) {
-            ::close(gone[0]);
-            ::dup2(gone[1], 1);
-        }
-        ::setsid();  // no controlling terminal: nothing is asked on one
-        if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0)
-            ::_exit(126);
-        if (options.fileSizeLimit >= 0) {
-            ::signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
-                         static_cast<rlim_t>(options.fileSizeLimit)};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        std::vector<char*> argv{const_cast<char*>(QUENTA_BIN)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(QUENTA_BIN, argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    FILE* f = ::fdopen(out[0], "r");
-    char line[1024];
-    bool interrupted = false;
-    while (f != nullptr && std::fgets(line, sizeof line, f) != nullptr) {
-        r.output += line;
-        if (!interrupted && options.interruptAt && options.interruptAt(line)) {
-            ::kill(pid, options.interruptWith);
-            interrupted = true;
-        }
-    }
-    if (f != nullptr)
-        std::fclose(f);
-    int raw = 0;
-    ::waitpid(pid, &raw, 0);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+ToolRun Quenta(std::vector<std::string> args, const RunOptions& options = {}) {
+    args.insert(args.begin(), QUENTA_BIN);
+    return testsupport::RunProgram(args, options);
 }
 
 ToolRun Update(std::vector<std::string> args, const RunOptions& options = {}) {
@@ -101,11 +42,7 @@ ToolRun Update(std::vector<std::string> args, const RunOptions& options = {}) {
     return Quenta(args, options);
 }
 
-std::string SRecords(ImageKind kind, std::uint64_t bytes, std::uint32_t seed) {
-    std::ostringstream out;
-    firmwaregen::WriteSRecordImage(out, {kind, bytes, seed, 16});
-    return out.str();
-}
+using testsupport::SRecords;
 
 class QuentaUpdate : public ::testing::Test {
   protected:
@@ -168,7 +105,7 @@ TEST_F(QuentaUpdate, UsageAndHelp) {
     EXPECT_EQ(Update({}).status, 2);
     const ToolRun help = Update({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.output.find("3  stopped with Ctrl-C"), std::string::npos) << help.output;
+    EXPECT_NE(help.out.find("3  stopped with Ctrl-C"), std::string::npos) << help.out;
     WritePackage(kUpgradeApplication);
     std::vector<std::string> args = Args("pelican");
     args.push_back("--boot");  // not a package that chooses by hand
@@ -179,7 +116,7 @@ TEST_F(QuentaUpdate, WrongPasswordDoesNothing) {
     WritePackage(kUpgradeApplication);
     StartSim();
     const ToolRun r = Update(Args("albatross"), {work.Path()});
-    EXPECT_EQ(r.status, 4) << r.output;
+    EXPECT_EQ(r.status, 4) << r.out;
     EXPECT_TRUE(sim->Report()["counts"].empty());
 }
 
@@ -187,8 +124,8 @@ TEST_F(QuentaUpdate, CurrentBootIsASuccessWithoutADownload) {
     WritePackage(kUpgradeBoot);
     StartSim();
     const ToolRun r = Update(Args("marigold"), {work.Path()});
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("The boot version is current and does not need to be upgraded.\n"),
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("The boot version is current and does not need to be upgraded.\n"),
               std::string::npos);
     EXPECT_TRUE(sim->FlashedImages().empty());
 }
@@ -198,10 +135,10 @@ TEST_F(QuentaUpdate, SeriesMismatchFails) {
     scenario.boot = {6, 0};
     StartSim();
     const ToolRun r = Update(Args("pelican"), {work.Path()});
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("Quenta Code Updater (error): Radio requires a 2600_Series_6 version"),
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Quenta Code Updater (error): Radio requires a 2600_Series_6 version"),
               std::string::npos)
-        << r.output;
+        << r.out;
     EXPECT_TRUE(WorkEmpty());
 }
 
@@ -215,15 +152,14 @@ TEST_F(QuentaUpdate, CtrlCAndHangUpStopTheDownloadAndCleanUp) {
             sim->Stop();
         StartSim();
         RunOptions options{work.Path()};
-        options.interruptAt = [](const std::string& line) {
+        options.onLine = [](const std::string& line) {
             return line.rfind("Downloading Boot code", 0) == 0;
         };
-        options.interruptWith = signal;
+        options.lineSignal = signal;
         const ToolRun r = Update(Args("marigold"), options);
-        EXPECT_EQ(r.status, 3) << r.output;
-        EXPECT_NE(r.output.find("Code download timed out or canceled by user.\n"),
-                  std::string::npos)
-            << r.output;
+        EXPECT_EQ(r.status, 3) << r.out;
+        EXPECT_NE(r.out.find("Code download timed out or canceled by user.\n"), std::string::npos)
+            << r.out;
         EXPECT_TRUE(WorkEmpty());
         const auto flashed = sim->FlashedImages();
         ASSERT_EQ(flashed.size(), 2u);
@@ -238,7 +174,7 @@ TEST_F(QuentaUpdate, OutputGoneKeepsTheRunGoing) {
     RunOptions options{work.Path()};
     options.stdoutGone = true;
     const ToolRun r = Update(Args("marigold"), options);
-    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(WorkEmpty());
 }
 
@@ -247,22 +183,22 @@ TEST_F(QuentaUpdate, StaleChunkOrDiskErrorDownloadsNothing) {
     StartSim();
     std::ofstream(work / "Loader.1") << "left by another copy";
     ToolRun r = Update(Args("pelican"), {work.Path()});
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("Embedded Files (error): Quenta Code Updater could not read the "
-                            "embedded loader file."),
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Embedded Files (error): Quenta Code Updater could not read the "
+                         "embedded loader file."),
               std::string::npos)
-        << r.output;
+        << r.out;
     fs::remove(work / "Loader.1");
 
     // Room for every chunk but not for the joined code image.
     RunOptions full{work.Path()};
     full.fileSizeLimit = 8192;
     r = Update(Args("pelican"), full);
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("Embedded Files (error): Quenta Code Updater could not read the "
-                            "embedded code file."),
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Embedded Files (error): Quenta Code Updater could not read the "
+                         "embedded code file."),
               std::string::npos)
-        << r.output;
+        << r.out;
     EXPECT_TRUE(sim->FlashedImages().empty());
 }
 
@@ -367,9 +303,9 @@ TEST_F(QuentaUpdate, UnusableOptionValuesSendNothing) {
         }
         const ToolRun r = Update(args, {work.Path()});
         SCOPED_TRACE(args.back());
-        EXPECT_EQ(r.status, row.status) << r.output;
-        EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
-        EXPECT_NE(r.output.find(Expand(row.says, bad.Path())), std::string::npos) << r.output;
+        EXPECT_EQ(r.status, row.status) << r.out;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        EXPECT_NE(r.out.find(Expand(row.says, bad.Path())), std::string::npos) << r.out;
         EXPECT_TRUE(sim->Report()["counts"].empty());
         EXPECT_TRUE(WorkEmpty());
         EXPECT_EQ(Snapshot(bad.Path()), before);
@@ -400,16 +336,16 @@ TEST_F(QuentaUpdate, PasswordFileLineEndsAndTraceReplacement) {
         RunOptions options{work.Path()};
         options.fileSizeLimit = row.fileSizeLimit;
         const ToolRun r = Update(args, options);
-        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(r.status, 0) << r.out;
         std::ifstream in(trace);
         const std::string written((std::istreambuf_iterator<char>(in)), {});
         const bool full = row.fileSizeLimit > 0;
         EXPECT_EQ(written == earlier, full) << written;
         EXPECT_EQ(written.find(" W ") != std::string::npos, !full) << written;
-        EXPECT_EQ(r.output.find("quenta update: the trace could not be written to " + trace +
-                                " (File too large); it was not kept\n") != std::string::npos,
+        EXPECT_EQ(r.out.find("quenta update: the trace could not be written to " + trace +
+                             " (File too large); it was not kept\n") != std::string::npos,
                   full)
-            << r.output;
+            << r.out;
         EXPECT_EQ(Snapshot(files.Path()).size(), 2u);  // no temporary trace left beside it
     }
 }
@@ -427,7 +363,7 @@ TEST_F(QuentaUpdate, CodeplugReadAndRestore) {
         return Quenta(args);
     };
     ToolRun r = codeplug("read", file);
-    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(r.status, 0) << r.out;
     std::ifstream in(file, std::ios::binary);
     const Bytes read((std::istreambuf_iterator<char>(in)), {});
     ASSERT_FALSE(read.empty());
@@ -438,11 +374,11 @@ TEST_F(QuentaUpdate, CodeplugReadAndRestore) {
     EXPECT_EQ(Quenta({"codeplug", "convert", "--to", "5.10", file, other}).status, 0);
     r = codeplug("write", other);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.output.find("quenta codeplug convert --to 5.9"), std::string::npos) << r.output;
+    EXPECT_NE(r.out.find("quenta codeplug convert --to 5.9"), std::string::npos) << r.out;
     EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
 
     r = codeplug("write", file);
-    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.status, 0) << r.out;
     // The radio reads the line on its own thread: the transfer's end may still be on its way
     // (a generous bound, never reached on a sound run).
     for (int i = 0; i < 1000 && sim->Report()["codeplug"]["completedDownloads"] == 0; ++i)

@@ -37,17 +37,17 @@ const QString kNoFreePort = QStringLiteral("Selected COM port is in use or not a
 
 class MainFormTest : public ::testing::Test {
   protected:
-    TempFolder work;
+    TempDir work;
     simtest::SimPortDirectory ports;
     DialogDriver dialogs;
     SimProcess sim;
 
     std::unique_ptr<TCodeUpdaterMainDispForm> MakeForm(const PackageResources& package) {
-        std::filesystem::create_directories(work.Path() / "cwd");
+        std::filesystem::create_directories(work / "cwd");
         MainFormOptions options;
         options.programFilePath = kProgramFile;
-        options.workingDirectory = work.Path() / "cwd";
-        options.backupDirectory = work.Path() / "backups";
+        options.workingDirectory = work / "cwd";
+        options.backupDirectory = work / "backups";
         options.tickDivisor = kTickDivisor;
         options.processorCount = [] { return 1; };
         return std::make_unique<TCodeUpdaterMainDispForm>(package, options);

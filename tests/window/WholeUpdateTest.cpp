@@ -37,7 +37,7 @@ int FormatIndexOf(const std::string& hex) {
 // written back. A close answered No in the restart wait keeps the update running. A second
 // Start (no password now) is stopped once the application's first block has gone.
 TEST(WholeUpdate, ThroughTheWidgetsThenStopDuringTheCodeDownload) {
-    TempFolder work;
+    TempDir work;
     simtest::SimPortDirectory ports;
     OnlyPort(ports.Path(), kSimCom);
     const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();
@@ -51,10 +51,10 @@ TEST(WholeUpdate, ThroughTheWidgetsThenStopDuringTheCodeDownload) {
     std::string error;
     ASSERT_TRUE(sim.Start(ports.Path(), kSimCom, scenario, work.Path(), error)) << error;
 
-    std::filesystem::create_directories(work.Path() / "cwd");
+    std::filesystem::create_directories(work / "cwd");
     MainFormOptions options;
-    options.workingDirectory = work.Path() / "cwd";
-    options.backupDirectory = work.Path() / "backups";
+    options.workingDirectory = work / "cwd";
+    options.backupDirectory = work / "backups";
     options.tickDivisor = kTickDivisor;
     options.processorCount = [] { return 1; };
     TCodeUpdaterMainDispForm form(*package, options);
@@ -83,7 +83,7 @@ TEST(WholeUpdate, ThroughTheWidgetsThenStopDuringTheCodeDownload) {
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.m_StartButton->text(), QStringLiteral("Start"));
     EXPECT_TRUE(std::filesystem::exists(form.Updater().LastBackup()));
-    EXPECT_TRUE(std::filesystem::is_empty(work.Path() / "cwd")) << "the images are deleted";
+    EXPECT_TRUE(std::filesystem::is_empty(work / "cwd")) << "the images are deleted";
 
     bool stopped = false;
     QObject::connect(form.m_ProgressBar, &QProgressBar::valueChanged, &form, [&](int value) {

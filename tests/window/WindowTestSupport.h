@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers of the window tests: a package from a map, a port directory of the test's own, and a
-// driver that answers the window's modal dialogs from inside their own event loops.
+// Helpers of the window tests: a package from a map and a driver that answers the window's modal
+// dialogs from inside their own event loops.
 #include <unistd.h>
 
 #include <QApplication>
@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
 #include "app/package/EmbeddedPackage.h"
 #include "app/package/LocalPackages.h"
 #include "app/package/PackageAttributes.h"
@@ -34,27 +35,6 @@ inline ResourceAttributes Attributes(std::uint8_t family, std::int8_t series,
     std::snprintf(a.KesmetVersion, sizeof a.KesmetVersion, "3.0.9");
     return a;
 }
-
-// A fresh folder removed with everything in it.
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = std::filesystem::temp_directory_path() / "quenta-window-XXXXXX";
-        if (::mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& Path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
 
 // Answers every modal dialog the window shows, once the dialog runs its own loop: the password
 // dialog gets `password` and OK (or Cancel when `cancelPassword`), a message box the button
