@@ -47,12 +47,15 @@ VirtualRadio::VirtualRadio(linktest::VirtualPump& pump, linktest::FakeLine& line
                            flashsim::Faults faults)
     : flash(settings, faults),
       codeplug(scenario, Bytes{0, 1, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD}),
-      pump_(pump),
-      line_(line) {
-    rx_.Accept(frame::kAddrToTool, false);
-    rx_.Accept(frame::kAddrRadio);
-    rx_.Accept(frame::kAddrBox);
-    line_.onWrite = [this](const Bytes& b) { OnBytes(b); };
+      radio_(pump, line) {
+    radio_.Receiver().Accept(frame::kAddrToTool, false);
+    radio_.Receiver().Accept(frame::kAddrBox);
+    radio_.onRequest = [this](const Bytes& payload, std::uint8_t destination) {
+        requests.push_back(payload);
+        if (onRequest)
+            onRequest(payload);
+        Answer(payload, destination);
+    };
 }
 
 int VirtualRadio::Count(std::uint8_t group, std::uint8_t code) const {
@@ -61,31 +64,13 @@ int VirtualRadio::Count(std::uint8_t group, std::uint8_t code) const {
     }));
 }
 
-void VirtualRadio::OnBytes(const Bytes& bytes) {
-    for (std::uint8_t b : bytes) {
-        if (rx_.Feed(b) != FrameReceiver::Event::kFrame)
-            continue;
-        const MessageRecord& p = rx_.Payload();
-        Bytes payload(p.buffer, p.buffer + p.length);
-        requests.push_back(payload);
-        if (onRequest)
-            onRequest(payload);
-        Answer(payload, rx_.DestinationAddress());
-    }
-}
-
-void VirtualRadio::Send(const Bytes& payload, std::uint8_t source, double delayMs) {
-    Bytes wire = linktest::ScriptedRadio::Wire(payload, source);
-    pump_.AfterMs(delayMs, [this, wire] { line_.Deliver(wire); });
-}
-
 void VirtualRadio::Answer(const Bytes& payload, std::uint8_t source) {
-    if (payload.size() < 2 || pump_.NowMs() < flash.SilentUntilMs())
+    if (payload.size() < 2 || radio_.NowMs() < flash.SilentUntilMs())
         return;
     const std::uint8_t group = payload[0];
     const std::uint8_t code = payload[1];
     if (group == kFlashGroup || (group == kRateGroup && code == 0x00)) {
-        for (const flashsim::Reply& r : flash.OnRequest(payload, pump_.NowMs()))
+        for (const flashsim::Reply& r : flash.OnRequest(payload, radio_.NowMs()))
             Send(r.payload, source, r.delayMs);
         return;
     }

@@ -145,13 +145,12 @@ class VirtualRadio {
     int Count(std::uint8_t group, std::uint8_t code) const;
 
   private:
-    void OnBytes(const Bytes& bytes);
     void Answer(const Bytes& payload, std::uint8_t source);
-    void Send(const Bytes& payload, std::uint8_t source, double delayMs);
+    void Send(const Bytes& payload, std::uint8_t source, double delayMs) {
+        radio_.Reply(payload, delayMs, source);
+    }
 
-    linktest::VirtualPump& pump_;
-    linktest::FakeLine& line_;
-    FrameReceiver rx_{frame::kAddrRadio};
+    linktest::LineRadio radio_;
 };
 
 // S-record images for a package: a loader (S2) and code (S3) of this many data bytes.

@@ -300,14 +300,52 @@ class FakeComponent : public PortComponent {
     std::function<void(int)> handler_;
 };
 
-// A scripted radio on a fake line: it decodes the tool's frames and answers by code.
+// A payload framed as the radio sends it.
+inline Bytes Wire(const Bytes& payload, std::uint8_t src = frame::kAddrRadio,
+                  std::uint8_t dst = frame::kAddrToTool) {
+    frame::WireFrame w = frame::Encode(payload.data(), static_cast<int>(payload.size()), src, dst);
+    return Bytes(w.bytes, w.bytes + w.length);
+}
+
+// A radio's end of a fake line: gathers the tool's frames to the radio's address (and to any
+// other the receiver is told to accept), hands each payload on, and sends replies on the
+// virtual clock.
+class LineRadio {
+  public:
+    LineRadio(VirtualPump& pump, FakeLine& line) : pump_(pump), line_(line) {
+        line_.onWrite = [this](const Bytes& b) {
+            for (std::uint8_t byte : b) {
+                if (rx_.Feed(byte) != FrameReceiver::Event::kFrame || !onRequest)
+                    continue;
+                const MessageRecord& p = rx_.Payload();
+                onRequest(Bytes(p.buffer, p.buffer + p.length), rx_.DestinationAddress());
+            }
+        };
+    }
+    std::function<void(const Bytes& payload, std::uint8_t destination)> onRequest;
+
+    void Reply(const Bytes& payload, double delayMs, std::uint8_t src = frame::kAddrRadio) {
+        const Bytes wire = Wire(payload, src);
+        pump_.AfterMs(delayMs, [this, wire] { line_.Deliver(wire); });
+    }
+    FrameReceiver& Receiver() { return rx_; }
+    double NowMs() const { return pump_.NowMs(); }
+
+  private:
+    VirtualPump& pump_;
+    FakeLine& line_;
+    FrameReceiver rx_{frame::kAddrRadio};
+};
+
+// A scripted radio on a fake line: it answers the tool's requests by code.
 class ScriptedRadio {
   public:
-    ScriptedRadio(VirtualPump& pump, FakeLine& line) : pump_(pump), line_(line) {
-        rx_.Accept(frame::kAddrToTool, false);
-        rx_.Accept(frame::kAddrRadio);
-        rx_.Accept(frame::kAddrBox);
-        line_.onWrite = [this](const Bytes& b) { OnBytes(b); };
+    ScriptedRadio(VirtualPump& pump, FakeLine& line) : radio_(pump, line) {
+        radio_.Receiver().Accept(frame::kAddrToTool, false);
+        radio_.Receiver().Accept(frame::kAddrBox);
+        radio_.onRequest = [this](const Bytes& payload, std::uint8_t dest) {
+            OnRequest(payload, dest);
+        };
     }
 
     // Replies to request code (two bytes) with these payloads, one per request in turn; the
@@ -320,9 +358,7 @@ class ScriptedRadio {
 
     static Bytes Wire(const Bytes& payload, std::uint8_t src = frame::kAddrRadio,
                       std::uint8_t dst = frame::kAddrToTool) {
-        frame::WireFrame w =
-            frame::Encode(payload.data(), static_cast<int>(payload.size()), src, dst);
-        return Bytes(w.bytes, w.bytes + w.length);
+        return linktest::Wire(payload, src, dst);
     }
 
   private:
@@ -332,29 +368,20 @@ class ScriptedRadio {
         double delayMs = 5;
     };
     static int Key(std::uint8_t g, std::uint8_t f) { return g * 256 + f; }
-    void OnBytes(const Bytes& bytes) {
-        for (std::uint8_t b : bytes) {
-            if (rx_.Feed(b) != FrameReceiver::Event::kFrame)
-                continue;
-            const MessageRecord& p = rx_.Payload();
-            Bytes payload(p.buffer, p.buffer + p.length);
-            requests.push_back(payload);
-            dests.push_back(rx_.DestinationAddress());
-            if (payload.size() < 2)
-                continue;
-            auto it = rules_.find(Key(payload[0], payload[1]));
-            if (it == rules_.end() || it->second.replies.empty())
-                continue;
-            Rule& r = it->second;
-            Bytes reply = r.replies[std::min(r.next, r.replies.size() - 1)];
-            ++r.next;
-            std::uint8_t src = rx_.DestinationAddress();
-            pump_.AfterMs(r.delayMs, [this, reply, src] { line_.Deliver(Wire(reply, src)); });
-        }
+    void OnRequest(const Bytes& payload, std::uint8_t dest) {
+        requests.push_back(payload);
+        dests.push_back(dest);
+        if (payload.size() < 2)
+            return;
+        auto it = rules_.find(Key(payload[0], payload[1]));
+        if (it == rules_.end() || it->second.replies.empty())
+            return;
+        Rule& r = it->second;
+        const Bytes reply = r.replies[std::min(r.next, r.replies.size() - 1)];
+        ++r.next;
+        radio_.Reply(reply, r.delayMs, dest);
     }
-    VirtualPump& pump_;
-    FakeLine& line_;
-    FrameReceiver rx_{frame::kAddrRadio};
+    LineRadio radio_;
     std::map<int, Rule> rules_;
 };
 

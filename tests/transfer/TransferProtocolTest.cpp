@@ -1,15 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
-#include "CodeplugRadioPeer.h"
+#include "CodeplugPeer.h"
 #include "LinkTestSupport.h"
 #include "link/RadioLink.h"
+#include "transfer/OfbCipher.h"
+#include "transfer/TransferMessages.h"
 #include "transfer/ZKWTransferParms.h"
 
 using linktest::Bytes;
-using transfertest::CodeplugRadioPeer;
+using namespace transfer_msg;
 
 namespace {
 
@@ -29,13 +33,74 @@ Bytes recordChain(const std::vector<int>& wordsPerRecord) {
     return bytes;
 }
 
+// The simulated radio's codeplug side on the fake line. Its scenario is read at the first
+// request after construction or Reset; alter may change any reply on its way to the line.
+class CodeplugRadio {
+  public:
+    CodeplugRadio(linktest::VirtualPump& pump, linktest::FakeLine& line) : radio_(pump, line) {
+        radio_.onRequest = [this](const Bytes& p, std::uint8_t) { Handle(p); };
+    }
+    CodeplugScenario scenario;
+    std::function<void(Bytes& reply)> alter;
+    std::vector<Bytes> requests;
+    std::vector<Bytes> replies;
+
+    void Reset() { peer_.reset(); }
+    const Bytes& Received() { return Peer().Written(); }
+    // The request codes of that kind, in order.
+    std::vector<std::uint8_t> Codes(std::initializer_list<std::uint8_t> kinds) const {
+        std::vector<std::uint8_t> out;
+        for (const Bytes& r : requests)
+            for (std::uint8_t k : kinds)
+                if (r[1] == k)
+                    out.push_back(k);
+        return out;
+    }
+    int Served() const {
+        int n = 0;
+        for (const Bytes& r : replies)
+            n += r.size() >= 2 && r[0] == kGroup && r[1] == DataBlock;
+        return n;
+    }
+
+  private:
+    CodeplugPeer& Peer() {
+        if (!peer_) {
+            const OfbCipher::Register code = AccessCodeRegister(kAccessCode);
+            peer_ = std::make_unique<CodeplugPeer>(scenario, Bytes(code.begin(), code.end()));
+        }
+        return *peer_;
+    }
+    void Handle(const Bytes& p) {
+        if (p.size() < 2 || p[0] != kGroup)
+            return;
+        requests.push_back(p);
+        for (Bytes reply : Peer().Handle(p.data(), static_cast<int>(p.size()))) {
+            if (alter)
+                alter(reply);
+            replies.push_back(reply);
+            radio_.Reply(reply, 1);
+        }
+    }
+    linktest::LineRadio radio_;
+    std::unique_ptr<CodeplugPeer> peer_;
+};
+
+// Replaces the n-th reply (0 first) of that code with another payload.
+std::function<void(Bytes&)> ReplaceNth(std::uint8_t code, int n, Bytes with) {
+    return [code, n, with, seen = 0](Bytes& reply) mutable {
+        if (reply[0] == kGroup && reply[1] == code && seen++ == n)
+            reply = with;
+    };
+}
+
 class TransferFixture : public ::testing::Test {
   protected:
     linktest::VirtualPump pump;
     linktest::FakeLine line;
     linktest::VirtualTimer timer{pump};
     RadioLink link{pump, std::make_unique<linktest::FakeDeviceFactory>(line)};
-    CodeplugRadioPeer radio{pump, line};
+    CodeplugRadio radio{pump, line};
     std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kTransferImageBytes, 0);
     ZKWTransferParms transfer;
     int prompts = 0;
@@ -46,7 +111,6 @@ class TransferFixture : public ::testing::Test {
         ASSERT_TRUE(link.OpenDevice(1, 19200, false, error));
         link.SetFramed(true);
         ASSERT_TRUE(link.PrepareTimeout(kReplyTimeoutMs));
-        radio.accessCode = kAccessCode;
         transfer.SetImage(buffer.data(), 0);
         transfer.SetAccessCode(kAccessCode);
         transfer.SetLink(&link);
@@ -68,72 +132,66 @@ class TransferFixture : public ::testing::Test {
         return transfer.Download();
     }
 
-    int Count(std::uint8_t code) const {
-        int n = 0;
-        for (const Bytes& r : radio.requests)
-            n += r.size() >= 2 && r[0] == 3 && r[1] == code;
-        return n;
-    }
+    int Count(std::uint8_t code) const { return static_cast<int>(radio.Codes({code}).size()); }
 };
 
 // ---------- Upload ----------
 
 TEST_F(TransferFixture, UploadEndsWhenTheRecordChainEndsInTheThirdBlock) {
-    radio.codeplug = recordChain({60, 80, 10});  // 300 bytes: ends inside block 3
+    radio.scenario.image = recordChain({60, 80, 10});  // 300 bytes: ends inside block 3
     ASSERT_GT(transfer.Upload(), 0);
     // The walk examines one header per block: after block 3 it has reached the third record,
     // and block 4 shows what follows it is no record. The extra block counts in Size.
     EXPECT_EQ(transfer.Size(), 4 * 128);
-    EXPECT_TRUE(std::equal(radio.codeplug.begin(), radio.codeplug.end(), buffer.begin()));
-    EXPECT_TRUE(radio.ended);
-    EXPECT_EQ(Count(transfer_msg::NextBlock), 3);
+    EXPECT_TRUE(
+        std::equal(radio.scenario.image.begin(), radio.scenario.image.end(), buffer.begin()));
+    EXPECT_EQ(Count(TransferEnd), 1);
+    EXPECT_EQ(Count(NextBlock), 3);
     EXPECT_FALSE(link.IsEnabled());
 }
 
 TEST_F(TransferFixture, UploadWhoseFirstBlockIsNoRecordStopsAfterIt) {
-    radio.codeplug = Bytes(256, 0x11);
+    radio.scenario.image = Bytes(256, 0x11);
     ASSERT_GT(transfer.Upload(), 0);
     EXPECT_EQ(transfer.Size(), 128);
-    EXPECT_TRUE(radio.ended);
-    EXPECT_EQ(Count(transfer_msg::NextBlock), 0);
+    EXPECT_EQ(Count(TransferEnd), 1);
+    EXPECT_EQ(Count(NextBlock), 0);
 }
 
 TEST_F(TransferFixture, UploadThatNeverEndsStopsAtTheBufferNeverBeyond) {
     // Every record is two words long, so the walk never finds the end.
-    radio.codeplug = recordChain(std::vector<int>(9000, 2));
+    radio.scenario.image = recordChain(std::vector<int>(9000, 2));
     std::vector<std::uint8_t> guarded(kTransferImageBytes + 256, 0xEE);
     transfer.SetImage(guarded.data(), 0);
     ASSERT_GT(transfer.Upload(), 0);
     EXPECT_EQ(transfer.Size(), kTransferImageBytes);
-    EXPECT_EQ(radio.blocksServed, 256) << "no 257th block is asked for";
+    EXPECT_EQ(radio.Served(), 256) << "no 257th block is asked for";
     for (int i = kTransferImageBytes; i < kTransferImageBytes + 256; ++i)
         ASSERT_EQ(guarded[static_cast<std::size_t>(i)], 0xEE) << "byte " << i;
-    EXPECT_TRUE(radio.ended);
+    EXPECT_EQ(Count(TransferEnd), 1);
 }
 
 TEST_F(TransferFixture, UploadFailuresGiveMinusOne) {
-    radio.codeplug = recordChain({200});
-    radio.unexpectedBlock = 1;
-    radio.unexpectedAtBlock = Bytes{3, 9};
+    radio.scenario.image = recordChain({200});
+    radio.alter = ReplaceNth(DataBlock, 1, {3, 9});
     EXPECT_EQ(transfer.Upload(), -1) << "a group-3 code other than 2 and 8";
 
-    CodeplugRadioPeer& r = radio;
-    r.blocksServed = 0;
-    r.unexpectedAtBlock = Bytes{4, 2, 0};
+    radio.alter = nullptr;
+    radio.scenario.otherGroupAtBlock = 1;
+    radio.Reset();
     EXPECT_EQ(transfer.Upload(), -1) << "a message of another group";
 
-    r.blocksServed = 0;
-    r.unexpectedAtBlock.reset();
-    r.silentFromBlock = 1;
+    radio.scenario.otherGroupAtBlock = -1;
+    radio.scenario.silentAtBlock = 1;
+    radio.Reset();
     const double start = pump.NowMs();
     EXPECT_EQ(transfer.Upload(), -1) << "the radio goes silent";
     EXPECT_NEAR(pump.NowMs() - start, kReplyTimeoutMs, 50);
 }
 
 TEST_F(TransferFixture, ShortDataBlockIsStoredAsFarAsItGoes) {
-    radio.codeplug = Bytes(128, 0x33);
-    radio.unexpectedBlock = 0;
-    radio.unexpectedAtBlock = Bytes{3, 2, 1, 2, 3};
+    radio.scenario.image = Bytes(128, 0x33);
+    radio.alter = ReplaceNth(DataBlock, 0, {3, 2, 1, 2, 3});
     std::fill(buffer.begin(), buffer.end(), 0xAA);
     ASSERT_GT(transfer.Upload(), 0);
     EXPECT_EQ(transfer.Size(), 128);
@@ -156,40 +214,42 @@ TEST_F(TransferFixture, DownloadSendsAnEvenNumberOfBlocksFilledWithBlanks) {
         radio.requests.clear();
         ASSERT_GT(Download(image), 0) << c.bytes;
         EXPECT_TRUE(transfer.DownloadComplete()) << c.bytes;
-        ASSERT_EQ(radio.received.size(), static_cast<std::size_t>(c.blocks * 128)) << c.bytes;
-        EXPECT_TRUE(std::equal(image.begin(), image.end(), radio.received.begin())) << c.bytes;
-        for (std::size_t i = image.size(); i < radio.received.size(); ++i)
-            ASSERT_EQ(radio.received[i], 0x20) << c.bytes << " byte " << i;
-        EXPECT_EQ(Count(transfer_msg::TransferEnd), 1);
-        EXPECT_TRUE(radio.ended);
+        const Bytes& received = radio.Received();
+        ASSERT_EQ(received.size(), static_cast<std::size_t>(c.blocks * 128)) << c.bytes;
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), received.begin())) << c.bytes;
+        for (std::size_t i = image.size(); i < received.size(); ++i)
+            ASSERT_EQ(received[i], 0x20) << c.bytes << " byte " << i;
+        EXPECT_EQ(Count(TransferEnd), 1);
     }
 }
 
 TEST_F(TransferFixture, DownloadAnswersEveryBlockSumReport) {
-    radio.reportEvery = 3;
+    radio.scenario.reportEvery = 3;
     Bytes image(128 * 7, 0x41);
     ASSERT_GT(Download(image), 0);
-    EXPECT_EQ(radio.sumAnswers, (std::vector<std::uint8_t>{5, 5}));
+    EXPECT_EQ(radio.Codes({BlockSumGood, BlockSumBad}), (std::vector<std::uint8_t>{5, 5}));
     EXPECT_EQ(transfer.LastDownload().sumReports, 2);
     EXPECT_EQ(transfer.LastDownload().blocksSent, 8);
     EXPECT_TRUE(transfer.DownloadComplete());
 }
 
 TEST_F(TransferFixture, BlockSumMismatchIsAnsweredAndMadeVisible) {
-    radio.wrongSums = true;
+    radio.alter = [](Bytes& reply) {  // every report off by one
+        if (reply[1] == BlockSumReport && ++reply[3] == 0)
+            ++reply[2];
+    };
     Bytes image(512, 0x42);
     const int result = Download(image);
     EXPECT_GT(result, 0) << "the exchange itself ends as the protocol says";
-    EXPECT_EQ(radio.sumAnswers, (std::vector<std::uint8_t>{6, 6}));
+    EXPECT_EQ(radio.Codes({BlockSumGood, BlockSumBad}), (std::vector<std::uint8_t>{6, 6}));
     EXPECT_EQ(transfer.LastDownload().sumMismatches, 2);
     EXPECT_FALSE(transfer.DownloadComplete());
-    EXPECT_EQ(radio.received.size(), 512u) << "nothing is sent again";
+    EXPECT_EQ(radio.Received().size(), 512u) << "nothing is sent again";
 }
 
 TEST_F(TransferFixture, UnexpectedCodeDuringDownloadEndsItPositiveButIncomplete) {
-    radio.reportEvery = 0;
-    radio.unexpectedBlock = 1;
-    radio.unexpectedAtBlock = Bytes{3, 9};
+    radio.scenario.reportEvery = 0;
+    radio.alter = ReplaceNth(NextBlock, 1, {3, 9});  // in place of the one after block 1
     EXPECT_GT(Download(Bytes(512, 1)), 0);
     EXPECT_FALSE(transfer.DownloadComplete());
     EXPECT_EQ(transfer.LastDownload().blocksSent, 1);
@@ -200,66 +260,63 @@ TEST_F(TransferFixture, DownloadKeystreamRunsOnAcrossBlocks) {
     // both ends advanced it block by block in sending order.
     Bytes image(128 * 4, 0);
     ASSERT_GT(Download(image), 0);
-    EXPECT_EQ(radio.received, image);
+    EXPECT_EQ(radio.Received(), image);
 }
 
 TEST_F(TransferFixture, WrongAccessCodeGarblesTheImageAtTheRadio) {
     transfer.SetAccessCode("not a code");
     ASSERT_GT(Download(Bytes(256, 7)), 0);
-    EXPECT_NE(radio.received, Bytes(256, 7));
+    EXPECT_NE(radio.Received(), Bytes(256, 7));
 }
 
 // ---------- Password ----------
 
 TEST_F(TransferFixture, GrantedAtOnceShowsNoPrompt) {
-    radio.password = "1234";
-    radio.grantWithoutRequest = true;
+    radio.alter = ReplaceNth(AccessGranted, 0, {3, AccessGrantedToo});
     Answer({"1234"});
-    radio.codeplug = Bytes(128, 0);
+    radio.scenario.image = Bytes(128, 0);
     EXPECT_GT(transfer.Upload(), 0);
     EXPECT_EQ(prompts, 0);
     EXPECT_TRUE(transfer.passChecker.Granted());
 }
 
 TEST_F(TransferFixture, GrantedAfterAPromptSendsThePackedDigits) {
-    radio.password = "4711";
+    radio.scenario.password = "4711";
     Answer({"ab47c11"});
     ASSERT_GT(Download(Bytes(128, 5)), 0);
     EXPECT_EQ(prompts, 1);
-    ASSERT_EQ(radio.replyDigits.size(), 1u);
-    EXPECT_EQ(radio.replyDigits[0], (Bytes{0x47, 0x11, 0xFF, 0xFF}));
+    ASSERT_EQ(Count(PasswordReply), 1);
+    EXPECT_EQ(radio.requests[1], (Bytes{3, PasswordReply, 0x47, 0x11, 0xFF, 0xFF}));
     EXPECT_TRUE(transfer.DownloadComplete());
 }
 
 TEST_F(TransferFixture, ThreePromptsUsedUpEndTheTransfer) {
-    radio.password = "9999";
+    radio.scenario.password = "9999";
     Answer({"1", "2", "3", "4"});
-    radio.codeplug = Bytes(128, 0);
+    radio.scenario.image = Bytes(128, 0);
     EXPECT_LE(transfer.Upload(), 0);
     EXPECT_EQ(prompts, 3);
-    EXPECT_EQ(radio.passwordReplies, 3);
+    EXPECT_EQ(Count(PasswordReply), 3);
     EXPECT_FALSE(transfer.passChecker.Granted());
-    EXPECT_GE(Count(transfer_msg::TransferEnd), 1);
+    EXPECT_GE(Count(TransferEnd), 1);
 }
 
 TEST_F(TransferFixture, CancelledPromptSendsTransferEndAndNoReply) {
-    radio.password = "9999";
+    radio.scenario.password = "9999";
     transfer.passChecker.askPassword = [this](std::string&) {
         ++prompts;
         return false;
     };
     EXPECT_LE(Download(Bytes(128, 1)), 0);
     EXPECT_EQ(prompts, 1);
-    EXPECT_EQ(radio.passwordReplies, 0);
-    EXPECT_EQ(Count(transfer_msg::TransferEnd), 1);
-    EXPECT_TRUE(radio.received.empty());
+    EXPECT_EQ(Count(PasswordReply), 0);
+    EXPECT_EQ(Count(TransferEnd), 1);
+    EXPECT_TRUE(radio.Received().empty());
 }
 
 TEST_F(TransferFixture, NoAnswerToTheRequestEndsWithTheLinkFailure) {
-    radio.silentFromBlock = 0;
-    radio.codeplug = Bytes(128, 0);
-    // Silent before the grant: the peer's first send is the grant, so silence it from there.
-    line.onWrite = nullptr;
+    radio.scenario.image = Bytes(128, 0);
+    line.onWrite = nullptr;  // nothing reaches the radio
     EXPECT_EQ(transfer.Upload(), -1);
     EXPECT_FALSE(link.IsEnabled());
 }
