@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "FirmwareGen.h"
 #include "FlashTarget.h"
 #include "LinkTestSupport.h"
 #include "download/ProgressBar.h"
@@ -53,36 +54,24 @@ class FlashRadioOnLine {
   public:
     FlashRadioOnLine(linktest::VirtualPump& pump, linktest::FakeLine& line,
                      flashsim::Settings settings = {}, flashsim::Faults faults = {})
-        : target(settings, faults), pump_(pump), line_(line) {
-        line_.onWrite = [this](const Bytes& b) { OnBytes(b); };
+        : target(settings, faults), radio_(pump, line) {
+        radio_.onRequest = [this](const Bytes& payload, std::uint8_t) {
+            requests.push_back(payload);
+            requestTimesMs.push_back(radio_.NowMs());
+            for (const flashsim::Reply& r : target.OnRequest(payload, radio_.NowMs()))
+                radio_.Reply(r.payload, r.delayMs);
+        };
     }
     flashsim::FlashTarget target;
     std::vector<Bytes> requests;
     std::vector<double> requestTimesMs;
 
   private:
-    void OnBytes(const Bytes& bytes) {
-        for (std::uint8_t b : bytes) {
-            if (rx_.Feed(b) != FrameReceiver::Event::kFrame)
-                continue;
-            const MessageRecord& p = rx_.Payload();
-            Bytes payload(p.buffer, p.buffer + p.length);
-            requests.push_back(payload);
-            requestTimesMs.push_back(pump_.NowMs());
-            for (const flashsim::Reply& r : target.OnRequest(payload, pump_.NowMs())) {
-                Bytes wire = linktest::ScriptedRadio::Wire(r.payload);
-                pump_.AfterMs(r.delayMs, [this, wire] { line_.Deliver(wire); });
-            }
-        }
-    }
-    linktest::VirtualPump& pump_;
-    linktest::FakeLine& line_;
-    FrameReceiver rx_{frame::kAddrRadio};
+    linktest::LineRadio radio_;
 };
 
-// --- S-record text -----------------------------------------------------------------------
+// --- S-record text and DSP program files, by the firmware generator's writers -------------
 
-std::string HexByte(unsigned value);
 // A record of type ('1'..'3', '0', '7', '9') with addressBytes of address and the data.
 std::string Record(char type, int addressBytes, std::uint32_t address, const Bytes& data);
 // An S-record image of data in records of perRecord bytes, CR LF line ends, with an S0 header
@@ -91,15 +80,8 @@ std::string Image(const Bytes& data, char type = '3', std::uint32_t address = 0x
                   int perRecord = 16, bool header = true);
 Bytes Pattern(std::size_t count, std::uint32_t seed = 1);
 
-// --- COFF --------------------------------------------------------------------------------
-
-struct CoffSection {
-    std::uint32_t address = 0;  // words; for kind 3 the upper half is the page
-    std::int32_t sizeWords = 0;
-    std::uint16_t pageField = 0;
-    Bytes data;                   // raw data (sizeWords * 2 bytes unless testing faults)
-    std::int64_t rawOffset = -1;  // -1: placed after the table
-};
+// address in words (for kind 3 the upper half is the page); data normally sizeWords * 2 bytes.
+using CoffSection = firmwaregen::DspSection;
 // A DSP program file with the section-header layout of kind (48-byte headers for kind 3).
 Bytes Coff(int kind, const std::vector<CoffSection>& sections, bool optionalHeader = true);
 

@@ -35,17 +35,7 @@ void PutHex(std::string& line, unsigned byte, unsigned& sum) {
 
 void WriteRecord(std::ostream& out, char type, int addressBytes, std::uint32_t address,
                  const std::uint8_t* data, int count) {
-    std::string line = std::string("S") + type;
-    unsigned sum = 0;
-    PutHex(line, static_cast<unsigned>(addressBytes + count + 1), sum);
-    for (int i = addressBytes - 1; i >= 0; --i)
-        PutHex(line, (address >> (8 * i)) & 0xFF, sum);
-    for (int i = 0; i < count; ++i)
-        PutHex(line, data[i], sum);
-    unsigned ignored = 0;
-    PutHex(line, ~sum & 0xFF, ignored);
-    line += "\r\n";
-    out << line;
+    out << SRecordLine(type, addressBytes, address, data, count) << "\r\n";
 }
 
 void Put16(Bytes& b, std::size_t at, std::uint32_t v) {
@@ -59,6 +49,20 @@ void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
 }
 
 }  // namespace
+
+std::string SRecordLine(char type, int addressBytes, std::uint32_t address,
+                        const std::uint8_t* data, int count) {
+    std::string line = std::string("S") + type;
+    unsigned sum = 0;
+    PutHex(line, static_cast<unsigned>(addressBytes + count + 1), sum);
+    for (int i = addressBytes - 1; i >= 0; --i)
+        PutHex(line, (address >> (8 * i)) & 0xFF, sum);
+    for (int i = 0; i < count; ++i)
+        PutHex(line, data[i], sum);
+    unsigned ignored = 0;
+    PutHex(line, ~sum & 0xFF, ignored);
+    return line;
+}
 
 std::uint8_t DataByte(std::uint32_t seed, std::uint64_t i) {
     return static_cast<std::uint8_t>(Mix((std::uint64_t{seed} << 40) ^ (i / 8)) >> (8 * (i % 8)));
@@ -172,15 +176,20 @@ void WriteCoff(std::ostream& out, const DspImage& image) {
         Put32(head, h + 8, s.address);  // physical address, as tool chains write it
         Put32(head, h + 12, s.address);
         Put32(head, h + 16, static_cast<std::uint32_t>(s.sizeWords));
-        Put32(head, h + 20, raw);
         Put16(head, h + pageField, s.pageField);
+        if (s.rawOffset >= 0) {
+            Put32(head, h + 20, static_cast<std::uint32_t>(s.rawOffset));
+            continue;
+        }
+        Put32(head, h + 20, raw);
         raw += static_cast<std::uint32_t>(s.data.size());
     }
     out.write(reinterpret_cast<const char*>(head.data()),
               static_cast<std::streamsize>(head.size()));
     for (const DspSection& s : image.sections)
-        out.write(reinterpret_cast<const char*>(s.data.data()),
-                  static_cast<std::streamsize>(s.data.size()));
+        if (s.rawOffset < 0)
+            out.write(reinterpret_cast<const char*>(s.data.data()),
+                      static_cast<std::streamsize>(s.data.size()));
 }
 
 std::vector<Bytes> ExpectedPages(const DspImage& image) {

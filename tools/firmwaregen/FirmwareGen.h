@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <string>
 #include <vector>
 
 // Synthetic firmware for tests, benchmarks and demo packages, deterministic from a seed: S-record
@@ -34,6 +35,9 @@ std::uint64_t DataBytesForText(ImageKind kind, std::uint64_t textBytes, int byte
 // Writes the image line by line: an S0 header (none for the DSP loader, which is read as S3
 // records only), the data records, the end record. Nothing is held but one line.
 void WriteSRecordImage(std::ostream& out, const SRecordPlan& plan);
+// One record of type ('0'..'3', '7'..'9') with addressBytes of address, without a line end.
+std::string SRecordLine(char type, int addressBytes, std::uint32_t address,
+                        const std::uint8_t* data, int count);
 
 struct DspSection {
     std::uint32_t address =
@@ -42,6 +46,9 @@ struct DspSection {
     std::uint16_t pageField = 0;
     bool copied = true;  // passes the download's filter and has a page file
     Bytes data;
+    // Where the header says the data lies; -1: after the table and the sections before it.
+    // A section given an offset has none of its data written.
+    std::int64_t rawOffset = -1;
 };
 
 struct DspPlan {
