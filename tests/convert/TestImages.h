@@ -11,6 +11,18 @@
 // tables given by the test, everything else zero.
 namespace test_images {
 
+// Header words the tests set or read, by image word.
+constexpr int kMarkerWord = 0;   // the block marker
+constexpr int kClassWord = 1;    // block class in the upper bits
+constexpr int kFormatWord = 3;   // the format stamp: major in bits 8-15, minor in bits 0-7
+constexpr int kModelWord = 5;    // model code in bits 0-3
+constexpr int kLevelWord = 6;    // bits 4-7: raised to at least 4 on the way to 5.10
+constexpr int kCountsWord = 14;  // ordinal count in bits 8-15, system count in bits 0-7
+constexpr int kStepWord = 24;    // bits 0-7: 1 becomes 2 on the way to 5.10
+constexpr int kPairWord = 25;    // two settings (bits 8-15, 0-7) that become 1 when 0
+constexpr int kTextWord = 46;    // ten characters, blank-filled on the way to 5.10
+constexpr int kSixtyWord = 70;   // bits 0-7: becomes 60 when 0 on the way to 5.9
+
 using Table = CodeplugBuilder::Table;
 using Block = CodeplugBuilder::Block;
 

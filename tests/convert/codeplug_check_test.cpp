@@ -42,12 +42,12 @@ TEST(CodeplugLookups, ZeroLengthBlockStopsTheWalk) {
 TEST(CodeplugCheckRules, EachRuleIsEnforced) {
     {
         Built b = oneSystem(0, 4);
-        b.img->setWord(0, 0x5F5E);
+        b.img->setWord(kMarkerWord, 0x5F5E);
         EXPECT_EQ(checkCodeplug(*b.img).rule, 1);
     }
     {
         Built b = oneSystem(0, 4);
-        b.img->setWord(1, static_cast<uint16_t>(b.img->word(1) | 0x4000));
+        b.img->setWord(kClassWord, static_cast<uint16_t>(b.img->word(kClassWord) | 0x4000));
         EXPECT_EQ(checkCodeplug(*b.img).rule, 1) << "first block must be the header";
     }
     {
@@ -57,7 +57,7 @@ TEST(CodeplugCheckRules, EachRuleIsEnforced) {
     }
     for (uint16_t counts : {0x0001, 0x3701, 0x0100, 0x0111}) {
         Built b = oneSystem(0, 4);
-        b.img->setWord(14, counts);
+        b.img->setWord(kCountsWord, counts);
         EXPECT_EQ(checkCodeplug(*b.img).rule, 2) << std::hex << counts;
     }
     {
@@ -83,7 +83,7 @@ TEST(CodeplugCheckRules, EachRuleIsEnforced) {
     }
     {
         Built b = oneSystem(0, 4);
-        b.img->setWord(14, 0x0102);
+        b.img->setWord(kCountsWord, 0x0102);
         EXPECT_EQ(checkCodeplug(*b.img).rule, 5) << "system count differs";
     }
     {

@@ -21,7 +21,7 @@ TEST(ConversionDriver, From58To510RunsBothStepsInTheWideLayout) {
     CodeplugImage& img = *b.img;
     int32_t change = 0;
     convertCodeplugUp(change, img, 3, 5);
-    EXPECT_EQ(img.word(3), 0x050A);
+    EXPECT_EQ(img.word(kFormatWord), 0x050A);
     EXPECT_EQ(tableShape(img, 0, 3).entries, 16) << "the 5.9 step added the favourites";
     EXPECT_EQ(tableShape(img, 0, 0).entries, 16) << "read in the wide layout, grown correctly";
     EXPECT_EQ(tableLayout(img, 0).descriptorOffset, 69) << "the 5.10 step grew the header";
@@ -34,7 +34,7 @@ TEST(ConversionDriver, From510To58NarrowsAfterBothSteps) {
     CodeplugImage& img = *b.img;
     int32_t change = 0;
     convertCodeplugDown(change, img, 3, 5);
-    EXPECT_EQ(img.word(3), 0x0508);
+    EXPECT_EQ(img.word(kFormatWord), 0x0508);
     const int block = findSystemBlock(img, 1);
     EXPECT_EQ(tableLayoutIn(img, block, false).tableCount, 15);
     EXPECT_EQ(tableLayoutIn(img, block, false).descriptorOffset, 333);
@@ -49,7 +49,7 @@ TEST(ConversionDriver, From58To59AloneReadsTablesInTheWideLayoutAndKeepsTheNarro
     const int words = imageWords(img);
     int32_t change = 0;
     convertCodeplugUp(change, img, 3, 4);
-    EXPECT_EQ(img.word(3), 0x0509);
+    EXPECT_EQ(img.word(kFormatWord), 0x0509);
     EXPECT_EQ(tableLayoutIn(img, 0, false).tableCount, 15) << "4-bit layout of 5.9";
     EXPECT_EQ(tableLayoutIn(img, 0, false).descriptorOffset, 49);
     setTableCountWidth(img, true);
@@ -61,7 +61,7 @@ TEST(ConversionDriver, From58To59AloneReadsTablesInTheWideLayoutAndKeepsTheNarro
     EXPECT_TRUE(validateCodeplug(img));
 
     convertCodeplugDown(change, img, 3, 4);
-    EXPECT_EQ(img.word(3), 0x0508);
+    EXPECT_EQ(img.word(kFormatWord), 0x0508);
     EXPECT_EQ(tableLayoutIn(img, 0, false).tableCount, 15);
     EXPECT_TRUE(validateCodeplug(img));
 }
@@ -69,15 +69,15 @@ TEST(ConversionDriver, From58To59AloneReadsTablesInTheWideLayoutAndKeepsTheNarro
 TEST(ConversionDriver, SameVersion510RunsOnlyTheFixups) {
     Built b = oneSystem(1, 5, {{}, {}, {}, {}, {}, {2, 5}, {}, {1, 58}});
     CodeplugImage& img = *b.img;
-    img.setWord(24, 0x0001);
+    img.setWord(kStepWord, 0x0001);
     const std::vector<uint16_t> before = wordTwoOfEveryBlock(img);
     const int headerLength = blockLength(img, 0);
     int32_t change = 0;
     convertCodeplugUp(change, img, 5, 5);
-    EXPECT_EQ(img.word(3), 0x050A);
+    EXPECT_EQ(img.word(kFormatWord), 0x050A);
     EXPECT_EQ(wordTwoOfEveryBlock(img), before) << "no layout step, no table-count change";
     EXPECT_EQ(blockLength(img, 0), headerLength);
-    EXPECT_EQ(img.word(24), 0x0002) << "the fix-ups ran";
+    EXPECT_EQ(img.word(kStepWord), 0x0002) << "the fix-ups ran";
     EXPECT_EQ(tableShape(img, findSystemBlock(img, 1), 10).entries, 2) << "derived table built";
     EXPECT_EQ(change, 2 * 3);
     EXPECT_TRUE(validateCodeplug(img));

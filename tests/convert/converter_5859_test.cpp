@@ -42,13 +42,13 @@ TEST(Converter5859Header, FavoritesTableIsAddedOnce) {
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(img.word(fav + i), 0xFF01);
     EXPECT_EQ(readText10(img, 39), "FAVORITES ");
-    EXPECT_EQ(getField(img, 25, 0xFF00, 8), 1);
-    EXPECT_EQ(getField(img, 25, 0x00FF, 0), 1);
+    EXPECT_EQ(getField(img, kPairWord, 0xFF00, 8), 1);
+    EXPECT_EQ(getField(img, kPairWord, 0x00FF, 0), 1);
     EXPECT_TRUE(validateCodeplug(img));
 
     Built has = oneSystem(0, 3, {}, {{16, 1}, {16, 2}, {}, {2, 1, {7, 8}}});
     writeText10(*has.img, "MINE", 39);
-    has.img->setWord(25, 0x0300);
+    has.img->setWord(kPairWord, 0x0300);
     to59(*has.img);
     EXPECT_EQ(tableShape(*has.img, 0, 3).entries, 2);
     EXPECT_EQ(readText10(*has.img, 39), "MINE      ");
@@ -70,7 +70,7 @@ TEST(Converter5859Kind0, AliasTable2AndDefaults) {
     EXPECT_EQ(tableShape(img, block, 6).wordsPerEntry, 9);
     EXPECT_EQ(tableShape(img, block, 7).wordsPerEntry, 9);
     EXPECT_EQ(tableShape(img, block, 8).wordsPerEntry, 2);
-    EXPECT_EQ(getField(img, 70, 0x00FF, 0), 60);
+    EXPECT_EQ(getField(img, kSixtyWord, 0x00FF, 0), 60);
     EXPECT_TRUE(validateCodeplug(img));
 
     Built named = oneSystem(0, 3, {{}, {}, {0, 4}});
@@ -158,7 +158,7 @@ TEST(Converter5859Kind4, CleanupOnlyForModelCode8) {
         Built b =
             oneSystem(4, 3, {{3, 6, {1, 2, 3, 4, 5, 6, 1, 0, 3, 4, 5, 6, 0xFFFF, 0, 0, 0, 0, 0}}});
         CodeplugImage& img = *b.img;
-        img.setWord(5, static_cast<uint16_t>(0x1230 | model));
+        img.setWord(kModelWord, static_cast<uint16_t>(0x1230 | model));
         to59(img);
         const int start = tableStart(img, findSystemBlock(img, 1), 0);
         EXPECT_EQ(img.word(start), 1);
@@ -183,7 +183,7 @@ TEST(Converter5859Backward, EmptiesAddedTablesAndStepsCountsDown) {
     setTableCountWidth(img, true);
     ZKWParmsFormat5859 c;
     c.convert(img, 1);
-    EXPECT_EQ(img.word(3), 0x0508);
+    EXPECT_EQ(img.word(kFormatWord), 0x0508);
     EXPECT_EQ(c.sizeChange, -(4 + 3 + 2 + 6 + 6 + 1));
     for (auto [number, tables] : {std::pair{1, std::pair{9, 10}}, std::pair{2, std::pair{13, 14}},
                                   std::pair{3, std::pair{13, 14}}}) {

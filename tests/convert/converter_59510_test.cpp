@@ -18,9 +18,9 @@ void to510(CodeplugImage& img) {
 TEST(Converter59510Header, Table1GrowsTo64AndFixupsRunOnce) {
     Built b = oneSystem(0, 4, {}, {{16, 1}, {16, 2, std::vector<uint16_t>(32, 0xABCD)}});
     CodeplugImage& img = *b.img;
-    img.setWord(6, 0x0020);   // bits 4-7 = 2
-    img.setWord(24, 0x7701);  // bits 0-7 = 1
-    img.setWord(46, 'A' | ('B' << 8));
+    img.setWord(kLevelWord, 0x0020);  // bits 4-7 = 2
+    img.setWord(kStepWord, 0x7701);   // bits 0-7 = 1
+    img.setWord(kTextWord, 'A' | ('B' << 8));
     to510(img);
     TableShape t1;
     const int start = tableStart(img, 0, 1, &t1);
@@ -28,9 +28,9 @@ TEST(Converter59510Header, Table1GrowsTo64AndFixupsRunOnce) {
     EXPECT_EQ(img.word(start + 31), 0xABCD);
     for (int w = 32; w < 128; ++w)
         EXPECT_EQ(img.word(start + w), 0);
-    EXPECT_EQ(getField(img, 6, 0x00F0, 4), 4);
-    EXPECT_EQ(img.word(24), 0x7702);
-    EXPECT_EQ(readText10(img, 46), "AB        ");
+    EXPECT_EQ(getField(img, kLevelWord, 0x00F0, 4), 4);
+    EXPECT_EQ(img.word(kStepWord), 0x7702);
+    EXPECT_EQ(readText10(img, kTextWord), "AB        ");
     EXPECT_TRUE(validateCodeplug(img));
 
     // A fix-ups-only run on the 5.10 image leaves the 64-entry table.
@@ -44,11 +44,11 @@ TEST(Converter59510Header, Table1GrowsTo64AndFixupsRunOnce) {
 TEST(Converter59510Header, ValuesAlreadySetStay) {
     Built b = oneSystem(0, 4);
     CodeplugImage& img = *b.img;
-    img.setWord(6, 0x0070);
-    img.setWord(24, 0x0000);
+    img.setWord(kLevelWord, 0x0070);
+    img.setWord(kStepWord, 0x0000);
     to510(img);
-    EXPECT_EQ(getField(img, 6, 0x00F0, 4), 7);
-    EXPECT_EQ(img.word(24), 0);
+    EXPECT_EQ(getField(img, kLevelWord, 0x00F0, 4), 7);
+    EXPECT_EQ(img.word(kStepWord), 0);
 }
 
 TEST(Converter59510Header, FixupsOnlyOnA510ImageGrowsATableStillAt16) {
@@ -101,7 +101,7 @@ TEST(Converter59510Systems, Kind4ClearsUnsetWordsOnlyForModelCode4) {
         t6[0] = 0xFFFF;
         Built b = oneSystem(4, 4, {{}, {}, {}, {}, {}, {}, {2, 8, t6}});
         CodeplugImage& img = *b.img;
-        img.setWord(5, model);
+        img.setWord(kModelWord, model);
         to510(img);
         const int block = findSystemBlock(img, 1);
         TableShape s6, s14;
@@ -144,7 +144,7 @@ TEST(Converter59510Backward, NarrowsAndDropsButKeepsDerivedTables) {
     ASSERT_TRUE(validateCodeplug(img));
 
     c.convert(img, 1);
-    EXPECT_EQ(img.word(3), 0x0509);
+    EXPECT_EQ(img.word(kFormatWord), 0x0509);
     EXPECT_EQ(tableShape(img, 0, 1).entries, 16);
     EXPECT_EQ(tableLayout(img, 0).descriptorOffset, 49);
     const int s1 = findSystemBlock(img, 1);

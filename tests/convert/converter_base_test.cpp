@@ -153,12 +153,12 @@ TEST(ConverterPasses, RunReportsSizeChangeAndStampsTheVersion) {
     const int words = imageWords(img);
     ZKWParmsFormat59510 c;
     c.convert(img, 0);
-    EXPECT_EQ(img.word(3), 0x050A);
+    EXPECT_EQ(img.word(kFormatWord), 0x050A);
     EXPECT_EQ(c.sizeChange, imageWords(img) - words);
     // Header +20 fixed words and +48 x 2 words of table 1; main table 2 x 22 words.
     EXPECT_EQ(c.sizeChange, 20 + 96 + 44);
     c.convert(img, 1);
-    EXPECT_EQ(img.word(3), 0x0509);
+    EXPECT_EQ(img.word(kFormatWord), 0x0509);
     EXPECT_EQ(imageWords(img), words);
 }
 

@@ -44,7 +44,7 @@ TEST(RadioCodeplugConversion, WordsTravelHighByteFirst) {
     b.bytes[3] = 0x34;
     CodeplugImage img;
     loadRadioBytes(img, b.bytes.data(), 4);
-    EXPECT_EQ(img.word(0), 0x5F5F);
+    EXPECT_EQ(img.word(kMarkerWord), kBlockMarker);
     EXPECT_EQ(img.word(1), 0x1234);
     uint8_t out[4] = {};
     storeRadioBytes(img, out, 4);
@@ -112,7 +112,7 @@ TEST(RadioCodeplugConversion, ConvertsUpAndDownWithTheNewLength) {
     EXPECT_EQ(up.newLength, b.length + 2 * up.sizeChange);
     CodeplugImage img;
     loadRadioBytes(img, b.bytes.data(), up.newLength);
-    EXPECT_EQ(img.word(3), 0x050A);
+    EXPECT_EQ(img.word(kFormatWord), 0x050A);
     EXPECT_TRUE(validateCodeplug(img));
 
     const CodeplugConversion down = convertRadioCodeplug(b.bytes.data(), up.newLength, 5, 8);
@@ -120,7 +120,7 @@ TEST(RadioCodeplugConversion, ConvertsUpAndDownWithTheNewLength) {
     EXPECT_LT(down.sizeChange, 0);
     EXPECT_EQ(down.newLength, up.newLength - 2 * static_cast<std::size_t>(-down.sizeChange));
     loadRadioBytes(img, b.bytes.data(), down.newLength);
-    EXPECT_EQ(img.word(3), 0x0508);
+    EXPECT_EQ(img.word(kFormatWord), 0x0508);
     EXPECT_TRUE(validateCodeplug(img));
 }
 

@@ -3,39 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "FirmwareGen.h"
+
 namespace {
 
 // --- helpers -------------------------------------------------------------------------------
 
-std::string HexByte(unsigned value) {
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-    return text;
-}
-
-// A well-formed record of type `type` ('0'-'3', '7', '9') with the given address width in
-// bytes and data.
 std::string Record(char type, int addressBytes, std::uint32_t address,
                    const std::vector<std::uint8_t>& data) {
-    const unsigned count = static_cast<unsigned>(addressBytes + data.size() + 1);
-    unsigned sum = count;
-    std::string line = std::string("S") + type + HexByte(count);
-    for (int i = addressBytes - 1; i >= 0; --i) {
-        const unsigned byte = (address >> (8 * i)) & 0xFFu;
-        sum += byte;
-        line += HexByte(byte);
-    }
-    for (const std::uint8_t byte : data) {
-        sum += byte;
-        line += HexByte(byte);
-    }
-    return line + HexByte(~sum & 0xFFu);
+    return firmwaregen::SRecordLine(type, addressBytes, address, data.data(),
+                                    static_cast<int>(data.size()));
 }
 
 struct ReadResult {
@@ -104,34 +86,25 @@ using Words = std::vector<std::uint16_t>;
 
 // --- the line buffer -----------------------------------------------------------------------
 
-TEST(SRecordLineReader, LineEndsAreLfOrCrLf) {
-    EXPECT_EQ(Pieces("ab\r\ncd\nef"), (std::vector<std::string>{"ab|", "cd|", "ef#"}));
-}
-
-TEST(SRecordLineReader, EmptyLinesAndEmptyStream) {
-    EXPECT_EQ(Pieces("\n\r\n"), (std::vector<std::string>{"|", "|"}));
-    EXPECT_TRUE(Pieces("").empty());
-}
-
-TEST(SRecordLineReader, ALoneCrIsAnOrdinaryCharacter) {
-    EXPECT_EQ(Pieces("a\rb\r\r\n"), (std::vector<std::string>{"a\rb\r|"}));
-}
-
-TEST(SRecordLineReader, TwoHundredNinetyEightCharactersAndTheLineEndFitOneRead) {
-    const std::string line(298, 'x');
-    EXPECT_EQ(Pieces(line + "\r\n" + "y\n"), (std::vector<std::string>{line + "|", "y|"}));
-    EXPECT_EQ(Pieces(line + "\n"), (std::vector<std::string>{line + "|"}));
-}
-
-TEST(SRecordLineReader, LongerLinesArriveInPiecesOf299) {
-    const std::string line(299, 'x');
-    // The line end no longer fits: it comes as an empty piece of its own.
-    EXPECT_EQ(Pieces(line + "\r\n"), (std::vector<std::string>{line + "#", "|"}));
-
-    const std::string longLine = std::string(299, 'a') + std::string(299, 'b') + "cc";
-    EXPECT_EQ(Pieces(longLine + "\n"),
-              (std::vector<std::string>{std::string(299, 'a') + "#", std::string(299, 'b') + "#",
-                                        "cc|"}));
+TEST(SRecordLineReader, CutsLinesAtLfOrCrLfAndLongOnesIntoPiecesOf299) {
+    using Pieces_ = std::vector<std::string>;
+    const std::string x298(298, 'x'), x299(299, 'x'), a299(299, 'a'), b299(299, 'b');
+    const struct {
+        std::string text;
+        Pieces_ pieces;  // "|": the piece ends its line, "#": it does not
+    } cases[] = {
+        {"ab\r\ncd\nef", {"ab|", "cd|", "ef#"}},
+        {"\n\r\n", {"|", "|"}},
+        {"", {}},
+        {"a\rb\r\r\n", {"a\rb\r|"}},  // a lone CR is an ordinary character
+        {x298 + "\r\ny\n", {x298 + "|", "y|"}},
+        {x298 + "\n", {x298 + "|"}},
+        // The line end no longer fits: it comes as an empty piece of its own.
+        {x299 + "\r\n", {x299 + "#", "|"}},
+        {a299 + b299 + "cc\n", {a299 + "#", b299 + "#", "cc|"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Pieces(c.text), c.pieces) << c.text.substr(0, 20);
 }
 
 TEST(SRecordLineReader, ConsumesNothingBeyondThePiece) {
@@ -323,21 +296,22 @@ TEST(SRecordReader, TheCallerMayStopInsideARecord) {
     EXPECT_FALSE(reader.NextWord(word));
 }
 
-TEST(SRecordReader, CountLargerThanTheLineGivesZeroWordsAndIsReported) {
-    // Count 0x0B asks for 8 data bytes; the line holds 2 and no checksum.
-    const ReadResult result = ReadText("S10B0000ABCD\nS1050000123400\n");
-    EXPECT_EQ(result.words, (std::vector<Words>{{0xCDAB, 0, 0, 0}, {0x3412}}));
-    EXPECT_EQ(result.shortRecords, 1);
-}
-
-TEST(SRecordReader, NonHexCharactersInTheDataReadAsZero) {
-    const ReadResult result = ReadText("S1070000zz12x4FF\n");
-    EXPECT_EQ(result.words, (std::vector<Words>{{0x1200, 0xFF04}}));
-}
-
-TEST(SRecordReader, BrokenCountFieldGivesNoWords) {
-    const ReadResult result = ReadText("S1ZZ0000ABCD\nS1\n");
-    EXPECT_EQ(result.words, (std::vector<Words>{{}, {}}));
+TEST(SRecordReader, MalformedRecordsGiveZeroWordsWhereTheirDigitsAreMissing) {
+    const struct {
+        const char* text;
+        std::vector<Words> words;
+        int shortRecords;
+    } cases[] = {
+        // Count 0x0B asks for 8 data bytes; the line holds 2 and no checksum.
+        {"S10B0000ABCD\nS1050000123400\n", {{0xCDAB, 0, 0, 0}, {0x3412}}, 1},
+        {"S1070000zz12x4FF\n", {{0x1200, 0xFF04}}, 0},  // non-hex characters read as zero
+        {"S1ZZ0000ABCD\nS1\n", {{}, {}}, 0},            // a broken count field
+    };
+    for (const auto& c : cases) {
+        const ReadResult result = ReadText(c.text);
+        EXPECT_EQ(result.words, c.words) << c.text;
+        EXPECT_EQ(result.shortRecords, c.shortRecords) << c.text;
+    }
 }
 
 TEST(SRecordReader, UnopenedFileGivesAnEmptyImage) {

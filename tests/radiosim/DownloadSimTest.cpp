@@ -15,6 +15,7 @@
 
 #include "AwaitRadio.h"
 #include "FirmwareGen.h"
+#include "ScaledClock.h"
 #include "SimLinkFixture.h"
 #include "TempDir.h"
 #include "app/qtplatform/QtIntervalTimer.h"
@@ -36,25 +37,6 @@ using firmwaregen::ImageKind;
 namespace {
 
 constexpr int kClockDivisor = 100;
-
-// The program's clock, scaled: it records the waits asked for and waits a hundredth of them.
-class ScaledClock : public DownloadClock {
-  public:
-    explicit ScaledClock(MessagePump& pump) : pump_(pump) {}
-    void DelayTicks(int ticks) override {
-        ticks_.push_back(ticks);
-        PumpDownloadClock(pump_).DelayTicks(ticks / kClockDivisor);
-    }
-    void Pause(int ms) override {
-        pauses_.push_back(ms);
-        pump_.Pause(ms / kClockDivisor);
-    }
-    std::vector<int> ticks_;
-    std::vector<int> pauses_;
-
-  private:
-    MessagePump& pump_;
-};
 
 class Bar : public ProgressBar {
   public:
@@ -78,7 +60,7 @@ Bytes Padded(Bytes data, std::uint8_t filler) {
 
 class DownloadSim : public simtest::SimLinkFixture {
   protected:
-    ScaledClock clock{pump};
+    ScaledClock clock{pump, kClockDivisor};
     Bar bar;
     std::vector<std::string> texts;
     StatusSink sink = [this](const std::string& t) {

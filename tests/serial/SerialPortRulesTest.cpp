@@ -23,28 +23,6 @@ class PortRules : public ::testing::Test {
     ZKWWinExtSerialPort port{os};
 };
 
-TEST_F(PortRules, ConstructionGivesTheDefaults) {
-    EXPECT_EQ(port.PortName(), "COM1");
-    EXPECT_EQ(port.Baud(), 14);
-    EXPECT_EQ(port.DataBits(), 3);
-    EXPECT_EQ(port.Parity(), 0);
-    EXPECT_EQ(port.StopBits(), 0);
-    EXPECT_EQ(port.FlowControl(), 0);
-    EXPECT_FALSE(port.IsOpen());
-    EXPECT_EQ(port.Handle(), serial::kInvalidHandle);
-    EXPECT_TRUE(os.calls.empty());
-}
-
-TEST_F(PortRules, BaudTableRates) {
-    const uint32_t expected[] = {110,   110,   110,   110,    110,    110,   300,   600,
-                                 1200,  1200,  2400,  4800,   9600,   14400, 19200, 38400,
-                                 56000, 57600, 57600, 115200, 128000, 256000};
-    for (int i = 0; i < 22; ++i)
-        EXPECT_EQ(ZKWWinExtSerialBase::BaudRateOf(i), expected[i]) << i;
-    EXPECT_EQ(ZKWWinExtSerialBase::BaudRateOf(22), 0u);
-    EXPECT_EQ(ZKWWinExtSerialBase::BaudRateOf(-1), 0u);
-}
-
 TEST_F(PortRules, SetBaudStoresTheNormalisedIndexWhileClosed) {
     const int stored[] = {2,  2,  2,  2,  2,  2,  6,  7,  8,  8,  10,
                           11, 12, 13, 14, 15, 16, 17, 17, 19, 20, 21};
@@ -57,32 +35,22 @@ TEST_F(PortRules, SetBaudStoresTheNormalisedIndexWhileClosed) {
     EXPECT_TRUE(os.calls.empty());
 }
 
-TEST_F(PortRules, SetBaud9AppliesTheRateOf1200AndStores8) {
-    OpenPort();
-    EXPECT_EQ(port.SetBaud(9), 1);
-    EXPECT_EQ(port.Baud(), 8);
-    ASSERT_EQ(os.Names(), std::vector<std::string>{"SetConfig"});
-    EXPECT_EQ(os.Last("SetConfig")->settings.baudRate, 1200u);
-}
-
-TEST_F(PortRules, SetBaud18And3) {
-    OpenPort();
-    port.SetBaud(18);
-    EXPECT_EQ(port.Baud(), 17);
-    EXPECT_EQ(os.device.baudRate, 57600u);
-    port.SetBaud(3);
-    EXPECT_EQ(port.Baud(), 2);
-    EXPECT_EQ(os.device.baudRate, 110u);
-}
-
-TEST_F(PortRules, SetBaud25StoresItChangesNoRateAndStillWrites) {
+TEST_F(PortRules, SetBaudOnAnOpenPortStoresTheNormalisedIndexAndWritesTheRate) {
+    struct Case {
+        int index, stored;
+        std::uint32_t rate;  // on the line afterwards
+    };
     OpenPort();
     port.SetBaud(19);
-    os.Forget();
-    EXPECT_EQ(port.SetBaud(25), 1);
-    EXPECT_EQ(port.Baud(), 25);
-    ASSERT_EQ(os.Count("SetConfig"), 1);
-    EXPECT_EQ(os.Last("SetConfig")->settings.baudRate, 115200u);
+    // 25 is past the table: stored as it is, the rate stays, and the settings are still written.
+    for (const Case& c : {Case{9, 8, 1200}, Case{18, 17, 57600}, Case{3, 2, 110},
+                          Case{19, 19, 115200}, Case{25, 25, 115200}}) {
+        os.Forget();
+        EXPECT_EQ(port.SetBaud(c.index), 1) << c.index;
+        EXPECT_EQ(port.Baud(), c.stored) << c.index;
+        ASSERT_EQ(os.Names(), std::vector<std::string>{"SetConfig"}) << c.index;
+        EXPECT_EQ(os.Last("SetConfig")->settings.baudRate, c.rate) << c.index;
+    }
 }
 
 TEST_F(PortRules, EveryTableRateReachesTheLine) {
@@ -241,7 +209,7 @@ TEST_F(PortRules, FlowModeOutsideTheTableIsStoredAndChangesNothing) {
     EXPECT_EQ(os.device, before);
 }
 
-TEST_F(PortRules, SetTimeouts2And0) {
+TEST_F(PortRules, SetTimeoutsAddsSecondsAndMilliseconds) {
     OpenPort();
     EXPECT_EQ(port.SetTimeouts(2, 0), 1);
     ASSERT_EQ(os.Names(), std::vector<std::string>{"SetTimeouts"});
@@ -252,10 +220,6 @@ TEST_F(PortRules, SetTimeouts2And0) {
     EXPECT_EQ(t.writeTotalMultiplier, 2000u);
     EXPECT_EQ(t.writeTotalConstant, 0u);
     EXPECT_EQ(port.CommTimeouts(), t);
-}
-
-TEST_F(PortRules, SetTimeoutsAddsSecondsAndMilliseconds) {
-    OpenPort();
     port.SetTimeouts(1, 250);
     EXPECT_EQ(os.Last("SetTimeouts")->timeouts.readInterval, 1250u);
 }
@@ -453,44 +417,35 @@ TEST_F(PortRules, ReadReturnsWhatWasQueuedUpToCount) {
     EXPECT_EQ(os.Last("Read")->count, 8u);
 }
 
-TEST_F(PortRules, ReadFailureSetsCode13) {
-    OpenPort();
-    os.input = "x";
-    os.readFails = true;
-    char c = 0;
-    EXPECT_EQ(port.Read(&c, 1), -1);
-    EXPECT_EQ(port.LastError(), 13);
-    EXPECT_EQ(port.OsError(), EIO);
+TEST_F(PortRules, ReadFailureOrNothingAlthoughBytesWereQueuedSetsCode13) {
+    for (bool fails : {true, false}) {
+        FakeSerialOs fake;
+        ZKWWinExtSerialPort p(fake);
+        ASSERT_TRUE(p.Open());
+        fake.input = "x";
+        (fails ? fake.readFails : fake.readReturnsNothing) = true;
+        char c = 0;
+        EXPECT_EQ(p.Read(&c, 1), -1) << fails;
+        EXPECT_EQ(p.LastError(), 13) << fails;
+        if (fails) {
+            EXPECT_EQ(p.OsError(), EIO);
+        }
+    }
 }
 
-TEST_F(PortRules, ReadOfNothingAlthoughBytesWereQueuedSetsCode13) {
-    OpenPort();
-    os.input = "x";
-    os.readReturnsNothing = true;
-    char c = 0;
-    EXPECT_EQ(port.Read(&c, 1), -1);
-    EXPECT_EQ(port.LastError(), 13);
-}
-
-TEST_F(PortRules, WriteFlushesAfterTheBytes) {
+TEST_F(PortRules, WriteFlushesAfterTheBytesEvenWhenItFails) {
+    EXPECT_EQ(port.Write("abc", 3), 0);  // closed: nothing written, no error
+    EXPECT_EQ(port.LastError(), 0);
+    EXPECT_TRUE(os.calls.empty());
     OpenPort();
     EXPECT_EQ(port.Write("abc", 3), 3);
     EXPECT_EQ(os.output, "abc");
     EXPECT_EQ(os.Names(), (std::vector<std::string>{"Write", "Flush"}));
-}
-
-TEST_F(PortRules, WriteFailureSetsCode14AndStillFlushes) {
-    OpenPort();
+    os.Forget();
     os.writeFails = true;
     EXPECT_EQ(port.Write("abc", 3), -1);
     EXPECT_EQ(port.LastError(), 14);
     EXPECT_EQ(os.Names(), (std::vector<std::string>{"Write", "Flush"}));
-}
-
-TEST_F(PortRules, WriteWhileClosedWritesNothingWithoutAnError) {
-    EXPECT_EQ(port.Write("abc", 3), 0);
-    EXPECT_EQ(port.LastError(), 0);
-    EXPECT_TRUE(os.calls.empty());
 }
 
 TEST_F(PortRules, ReadCharAndWriteChar) {
@@ -571,12 +526,6 @@ TEST_F(PortRules, ControlLinesAndModemStatus) {
     EXPECT_EQ(port.ModemStatus(), 8u);
     os.modemStatus = serial::kMsCtsOn | serial::kMsDsrOn | serial::kMsRlsdOn | serial::kMsRingOn;
     EXPECT_EQ(port.ModemStatus(), 15u);
-}
-
-TEST_F(PortRules, IdleDoesNothing) {
-    OpenPort();
-    port.Idle();
-    EXPECT_TRUE(os.calls.empty());
 }
 
 }  // namespace
