@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 static_assert(HexDigitValue('7') == 7);
 static_assert(HexDigitValue('f') == 15);
@@ -29,34 +30,22 @@ TEST(HexDigitValue, NeighboursOfTheDigitRangesAreNotDigits) {
     EXPECT_EQ(HexDigitValue('\0'), -1);
 }
 
-TEST(ParseHex, EmptyTextGivesZero) {
-    EXPECT_EQ(ParseHex(""), 0);
-}
-
-TEST(ParseHex, ReadsDigitsOfEitherCase) {
-    EXPECT_EQ(ParseHex("0"), 0);
-    EXPECT_EQ(ParseHex("13"), 0x13);
-    EXPECT_EQ(ParseHex("ff"), 255);
-    EXPECT_EQ(ParseHex("aBcD"), 0xABCD);
-    EXPECT_EQ(ParseHex("7FFFFFFF"), 0x7FFFFFFF);
-}
-
-TEST(ParseHex, FirstCharacterNotADigitGivesMinusOne) {
-    EXPECT_EQ(ParseHex("G1"), -1);
-    EXPECT_EQ(ParseHex(" 12"), -1);
-    EXPECT_EQ(ParseHex("-1"), -1);
-}
-
-TEST(ParseHex, StopsAtTheFirstCharacterThatIsNoDigit) {
-    EXPECT_EQ(ParseHex("1G"), 1);
-    EXPECT_EQ(ParseHex("12 34"), 0x12);
-    EXPECT_EQ(ParseHex("A\r\n"), 10);
+TEST(ParseHex, ReadsDigitsUpToTheFirstOtherCharacterWrappingModulo32Bits) {
     const char withNul[] = {'4', '\0', '5'};
-    EXPECT_EQ(ParseHex(std::string_view(withNul, sizeof withNul)), 4);
-}
-
-TEST(ParseHex, LongTextsWrapModulo32Bits) {
-    EXPECT_EQ(ParseHex("100000000"), 0);
-    EXPECT_EQ(ParseHex("123456789"), 0x23456789);
-    EXPECT_EQ(ParseHex("FFFFFFFE"), -2);
+    const struct {
+        std::string_view text;
+        int value;
+    } cases[] = {
+        {"", 0},          {"0", 0},
+        {"13", 0x13},     {"ff", 255},
+        {"aBcD", 0xABCD}, {"7FFFFFFF", 0x7FFFFFFF},
+        {"G1", -1},       {" 12", -1},
+        {"-1", -1},  // no digit first
+        {"1G", 1},        {"12 34", 0x12},
+        {"A\r\n", 10},    {{withNul, sizeof withNul}, 4},
+        {"100000000", 0}, {"123456789", 0x23456789},
+        {"FFFFFFFE", -2},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseHex(c.text), c.value) << c.text;
 }

@@ -34,11 +34,6 @@ OfbCipher::Block RandomBlock(std::mt19937& rng) {
 
 }  // namespace
 
-TEST(OfbCipher, DownloadKeyIsJAmpersandFourTimes) {
-    const std::string key(kDownloadKey.begin(), kDownloadKey.end());
-    EXPECT_EQ(key, "J&J&J&J&");
-}
-
 TEST(OfbCipher, KeystreamByteIsTheFirstOutputByteFedBackIntoTheRegister) {
     const std::uint64_t key = 0x0123456789ABCDEF;
     std::uint64_t reg = 0x1234567890ABCDEF;
@@ -52,12 +47,6 @@ TEST(OfbCipher, KeystreamByteIsTheFirstOutputByteFedBackIntoTheRegister) {
         reg = (reg << 8) | expected;
         ASSERT_EQ(cipher.FeedbackRegister(), DesBlockToBytes(reg)) << "byte " << i;
     }
-}
-
-TEST(OfbCipher, DefaultStateIsTheAllZeroKeyAndRegister) {
-    OfbCipher zero;
-    zero.InitKeystream(OfbCipher::Key{}, OfbCipher::Register{});
-    EXPECT_EQ(Keystream(OfbCipher{}, 32), Keystream(zero, 32));
 }
 
 TEST(OfbCipher, EachCipherHasItsOwnStateAndInitialisationRestartsIt) {

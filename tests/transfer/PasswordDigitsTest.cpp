@@ -4,48 +4,28 @@
 
 using Reply = std::array<std::uint8_t, kPasswordReplyBytes>;
 
-TEST(PackPasswordDigits, FourDigitsFillTheFirstTwoBytes) {
-    EXPECT_EQ(PackPasswordDigits("1234"), (Reply{0x12, 0x34, 0xFF, 0xFF}));
-}
-
-TEST(PackPasswordDigits, EightDigitsFillAllFourBytesInEntryOrder) {
-    EXPECT_EQ(PackPasswordDigits("87654321"), (Reply{0x87, 0x65, 0x43, 0x21}));
-}
-
-TEST(PackPasswordDigits, TwoDigitsAmongLettersGoIntoByteZero) {
-    EXPECT_EQ(PackPasswordDigits("ab1cd2ef"), (Reply{0x12, 0xFF, 0xFF, 0xFF}));
-}
-
-TEST(PackPasswordDigits, TenDigitsSendOnlyTheFirstEight) {
-    EXPECT_EQ(PackPasswordDigits("0123456789"), (Reply{0x01, 0x23, 0x45, 0x67}));
-}
-
-TEST(PackPasswordDigits, TwelveLettersThenDigitsSendNoDigit) {
-    EXPECT_EQ(PackPasswordDigits("abcdefghijkl1234"), (Reply{0xFF, 0xFF, 0xFF, 0xFF}));
-    // The twelfth character is still examined.
-    EXPECT_EQ(PackPasswordDigits("abcdefghijk1234"), (Reply{0x1F, 0xFF, 0xFF, 0xFF}));
-}
-
-TEST(PackPasswordDigits, OddDigitCountLeavesTheLowNibbleF) {
-    EXPECT_EQ(PackPasswordDigits("123"), (Reply{0x12, 0x3F, 0xFF, 0xFF}));
-    EXPECT_EQ(PackPasswordDigits("5"), (Reply{0x5F, 0xFF, 0xFF, 0xFF}));
-}
-
-TEST(PackPasswordDigits, EmptyAndDigitlessTexts) {
-    EXPECT_EQ(PackPasswordDigits(""), (Reply{0xFF, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(PackPasswordDigits("secret"), (Reply{0xFF, 0xFF, 0xFF, 0xFF}));
-}
-
-TEST(PackPasswordDigits, ZeroDigitsAreRealDigits) {
-    EXPECT_EQ(PackPasswordDigits("0000"), (Reply{0x00, 0x00, 0xFF, 0xFF}));
-}
-
-TEST(PackPasswordDigits, CharactersOutsideAsciiCountOnce) {
-    const std::string e = "\xC3\xA9";  // U+00E9 in UTF-8: two bytes, one character
-    std::string eleven;
-    for (int i = 0; i < 11; ++i) {
-        eleven += e;
-    }
-    EXPECT_EQ(PackPasswordDigits(eleven + "42"), (Reply{0x4F, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(PackPasswordDigits(eleven + e + "42"), (Reply{0xFF, 0xFF, 0xFF, 0xFF}));
+TEST(PackPasswordDigits, TheFirstEightDigitsOfTheFirstTwelveCharactersInNibblesFilledWithF) {
+    std::string eleven;  // eleven characters of two bytes each (U+00E9 in UTF-8)
+    for (int i = 0; i < 11; ++i)
+        eleven += "\xC3\xA9";
+    const struct {
+        std::string text;
+        Reply reply;
+    } cases[] = {
+        {"1234", {0x12, 0x34, 0xFF, 0xFF}},
+        {"87654321", {0x87, 0x65, 0x43, 0x21}},
+        {"ab1cd2ef", {0x12, 0xFF, 0xFF, 0xFF}},
+        {"0123456789", {0x01, 0x23, 0x45, 0x67}},
+        {"abcdefghijkl1234", {0xFF, 0xFF, 0xFF, 0xFF}},
+        {"abcdefghijk1234", {0x1F, 0xFF, 0xFF, 0xFF}},  // the twelfth is still examined
+        {"123", {0x12, 0x3F, 0xFF, 0xFF}},
+        {"5", {0x5F, 0xFF, 0xFF, 0xFF}},
+        {"", {0xFF, 0xFF, 0xFF, 0xFF}},
+        {"secret", {0xFF, 0xFF, 0xFF, 0xFF}},
+        {"0000", {0x00, 0x00, 0xFF, 0xFF}},
+        {eleven + "42", {0x4F, 0xFF, 0xFF, 0xFF}},  // a character outside ASCII counts once
+        {eleven + "\xC3\xA9" + "42", {0xFF, 0xFF, 0xFF, 0xFF}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PackPasswordDigits(c.text), c.reply) << c.text;
 }
