@@ -1,15 +1,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
 
+#include "ChildProgram.h"
 #include "PortsCommand.h"
 #include "TempDir.h"
 
@@ -17,24 +16,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-    int status = -1;
-    std::string output;  // stdout only
-};
-
-ToolRun Quenta(const std::string& args) {
-    ToolRun r;
-    const std::string command = std::string(QUENTA_BIN) + " " + args;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return r;
-    char block[512];
-    std::size_t n;
-    while ((n = std::fread(block, 1, sizeof block, pipe)) > 0)
-        r.output.append(block, n);
-    const int raw = ::pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+// The program's standard output (its standard error apart).
+testsupport::RunResult Quenta(const std::string& args) {
+    testsupport::RunOptions options;
+    options.separateErr = true;
+    return testsupport::RunProgram(QUENTA_BIN, args, options);
 }
 
 serial::ComPortEntry FtdiEntry() {
@@ -93,27 +79,27 @@ TEST(QuentaPortsTest, ListsThePortDirectorysLinks) {
     fs::create_symlink(slave, dir / "COM9");
     fs::create_symlink(dir / "nowhere", dir / "COM3");
 
-    const ToolRun json = Quenta("ports --json --port-dir " + dir.Path());
-    EXPECT_EQ(json.status, 0) << json.output;
+    const testsupport::RunResult json = Quenta("ports --json --port-dir " + dir.Path());
+    EXPECT_EQ(json.status, 0) << json.out;
     std::map<std::string, nlohmann::json> byCom;
-    std::istringstream lines(json.output);
+    std::istringstream lines(json.out);
     for (std::string line; std::getline(lines, line);) {
         const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
         ASSERT_FALSE(j.is_discarded()) << line;
         byCom[j["com"]] = j;
     }
-    ASSERT_EQ(byCom.count("COM9"), 1u) << json.output;
+    ASSERT_EQ(byCom.count("COM9"), 1u) << json.out;
     EXPECT_EQ(byCom["COM9"]["available"], true);
     EXPECT_EQ(byCom["COM9"]["node"], slave);
     EXPECT_EQ(byCom["COM9"]["source"], "port-directory");
-    ASSERT_EQ(byCom.count("COM3"), 1u) << json.output;
+    ASSERT_EQ(byCom.count("COM3"), 1u) << json.out;
     EXPECT_EQ(byCom["COM3"]["problem"], "not present");
 
-    const ToolRun text = Quenta("ports --port-dir " + dir.Path());
+    const testsupport::RunResult text = Quenta("ports --port-dir " + dir.Path());
     EXPECT_EQ(text.status, 0);
-    EXPECT_NE(text.output.find("COM9   " + slave + "\n"), std::string::npos) << text.output;
-    EXPECT_NE(text.output.find("COM3   no device\n"), std::string::npos) << text.output;
-    EXPECT_EQ(Quenta("ports --jsn 2>/dev/null").status, 2);
+    EXPECT_NE(text.out.find("COM9   " + slave + "\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("COM3   no device\n"), std::string::npos) << text.out;
+    EXPECT_EQ(Quenta("ports --jsn").status, 2);
     ::close(master);
 }
 
