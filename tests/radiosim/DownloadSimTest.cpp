@@ -237,30 +237,6 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, ImageEnd,
                                            EndCase{2176, 18},  // end of a first block
                                            EndCase{0, 2}));    // no data: one filler pair
 
-TEST_F(DownloadSim, RejectedPairSumIsResentFourTimesThenResult4) {
-    scenario.flashFaults.wrongSumAtPair = 3;
-    OpenDevice();
-    EXPECT_EQ(Code(100, 5000, 0), kLinkTimedOut);
-    EXPECT_EQ(Last(), "Code download timed out or canceled by user.");
-    // The last resend goes out without awaiting an answer.
-    EXPECT_TRUE(AwaitRadio([this] {
-        const auto images = sim->FlashedImages();
-        return images.size() == 2 && images[1].resends >= 4;
-    }));
-    const auto images = sim->FlashedImages();
-    ASSERT_EQ(images.size(), 2u);
-    EXPECT_EQ(images[1].resends, 4);
-    EXPECT_FALSE(images[1].ended);
-}
-
-TEST_F(DownloadSim, VerifyFailureReportsTheAddress) {
-    scenario.flashFaults.verifyFailAtPair = 1;
-    scenario.flashFaults.verifyFailAddress = 0xFE040300;
-    OpenDevice();
-    EXPECT_EQ(Code(100, 5000, 0), kLinkVerifyFailure);
-    EXPECT_EQ(Last(), "Flash Verify failed at address: 0xFE040300");
-}
-
 TEST_F(DownloadSim, StopDuringTheDownload) {
     OpenDevice();
     // About eight blocks into the application image (96 of the bar per block of 8 lines).
@@ -361,19 +337,6 @@ INSTANTIATE_TEST_SUITE_P(
                       EraseCase{4, false, 720, "Erasing flash (40 seconds)..."},
                       EraseCase{6, false, 1440, "Erasing flash (80 seconds)..."},
                       EraseCase{1, false, 18, nullptr}, EraseCase{4, true, 18, nullptr}));
-
-TEST_F(DownloadSim, ProcessorCheckForKind1) {
-    scenario.flash.processorByte = 8;
-    OpenDevice();
-    EXPECT_EQ(Code(100, 300, 1, false, true), kLinkProcessorMismatch);
-    EXPECT_EQ(sim->FlashedImages().size(), 1u);  // no code after the wrong processor
-    link->Close();
-    sim->Stop();
-    scenario.flash.processorByte = 8;
-    OpenDevice();
-    EXPECT_EQ(Code(100, 300, 1, false, false), kLinkSuccess) << Last();
-    EXPECT_EQ(sim->Report()["flash"]["processorQueries"], 1);
-}
 
 TEST_F(DownloadSim, BusyRepliesOnTheComponentTransport) {
     scenario.flashFaults.image = -1;

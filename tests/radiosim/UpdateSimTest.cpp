@@ -211,24 +211,6 @@ TEST_F(UpdateSim, NothingIsWrittenToARadioAtTheNewFormatOrAt57) {
     EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
 }
 
-TEST_F(UpdateSim, WrongSeriesAndStaleChunkFileFlashNothing) {
-    UsePackage(kUpgradeApplication);
-    scenario.boot = {6, 0};
-    Run();
-    ASSERT_FALSE(view.messages.empty());
-    EXPECT_NE(view.messages.back().text.find("2600_Series_6"), std::string::npos);
-    EXPECT_TRUE(sim->FlashedImages().empty());
-    EXPECT_TRUE(WorkEmpty());
-
-    Restart();
-    scenario.boot = {4, 3};
-    std::ofstream(work / "Loader.1") << "left by another copy";
-    Run();
-    ASSERT_EQ(view.Titled(kEmbeddedFilesTitle).size(), 1u);
-    EXPECT_EQ(view.Status(), text::kIdle);
-    EXPECT_TRUE(sim->FlashedImages().empty());
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

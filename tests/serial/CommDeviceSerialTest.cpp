@@ -17,35 +17,6 @@ class CommDevice : public ::testing::Test {
     ZKWCommDeviceSerial device{std::make_unique<ZKWWinExtSerialPort>(os)};
 };
 
-TEST_F(CommDevice, ConstructionSetsKind2AndThePortDefaults) {
-    EXPECT_EQ(device.kind, 2);
-    EXPECT_EQ(device.Port().PortName(), "COM1");
-    EXPECT_EQ(device.Port().Baud(), 14);
-    EXPECT_FALSE(device.IsOpen());
-    EXPECT_TRUE(os.calls.empty());
-}
-
-TEST_F(CommDevice, DefaultConstructedDeviceUsesTheSystemLayer) {
-    ZKWCommDeviceSerial real;
-    EXPECT_EQ(real.kind, 2);
-    EXPECT_FALSE(real.IsOpen());
-    EXPECT_FALSE(real.HasData());
-}
-
-TEST_F(CommDevice, TheAbstractDeviceAnswersWithItsDefaults) {
-    ZKWCommDevice base;
-    char c = 0;
-    EXPECT_EQ(base.kind, 0);
-    EXPECT_EQ(base.Open(), -1);
-    EXPECT_EQ(base.Close(), -1);
-    EXPECT_FALSE(base.IsOpen());
-    EXPECT_FALSE(base.HasData());
-    EXPECT_EQ(base.ReadByte(c), -1);
-    EXPECT_EQ(base.Read(&c, 1), -1);
-    EXPECT_EQ(base.Write(&c, 1), -1);
-    EXPECT_EQ(base.LastError(), 0);
-}
-
 TEST_F(CommDevice, OpenPortConfiguresInOrder) {
     ASSERT_TRUE(device.OpenPort(7, 14, false));
     EXPECT_EQ(os.openedName, "\\\\.\\COM7");
@@ -194,14 +165,6 @@ TEST_F(CommDevice, SetHandshakeTrueSelectsMode3) {
 TEST_F(CommDevice, OpenPortWithHandshake) {
     ASSERT_TRUE(device.OpenPort(1, 14, true));
     EXPECT_EQ(device.Port().FlowControl(), 3);
-}
-
-TEST_F(CommDevice, SetBaudForwardsAndReturnsThePortsResult) {
-    EXPECT_EQ(device.SetBaud(19), 0);  // closed: stored only
-    EXPECT_EQ(device.Port().Baud(), 19);
-    ASSERT_TRUE(device.OpenPort(1, 14, false));
-    EXPECT_EQ(device.SetBaud(17), 1);
-    EXPECT_EQ(os.device.baudRate, 57600u);
 }
 
 TEST_F(CommDevice, OpenPortCanBeRetriedAfterClose) {

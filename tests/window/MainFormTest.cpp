@@ -144,11 +144,11 @@ TEST_F(MainFormTest, PluggingAndPullingACableRescansTheListAndKeepsTheSelection)
     auto monitor = std::make_shared<PipeMonitor>();
     auto devices = std::make_shared<ListedDevices>();
     ASSERT_GE(monitor->Descriptor(), 0);
-    std::filesystem::create_directories(work.Path() / "cwd");
+    std::filesystem::create_directories(work / "cwd");
     MainFormOptions options;
     options.programFilePath = kProgramFile;
-    options.workingDirectory = work.Path() / "cwd";
-    options.backupDirectory = work.Path() / "backups";
+    options.workingDirectory = work / "cwd";
+    options.backupDirectory = work / "backups";
     options.processorCount = [] { return 1; };
     options.serialDevices = devices;
     options.serialMonitor = monitor;
