@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <functional>
 
 #include "TempDir.h"
 
@@ -42,71 +43,60 @@ OpenFailure PermissionFailure(mode_t mode, const std::string& group = "dialout")
     return f;
 }
 
-TEST(OpenFailureText, NotInTheGroup) {
-    EXPECT_EQ(serial::DescribeOpenFailure(PermissionFailure(0660)),
-              "permission denied: /dev/ttyUSB0 is root:dialout 0660 and you are not in the "
-              "dialout group (sudo usermod -aG dialout $USER, then log in again)");
-}
-
-TEST(OpenFailureText, JoinedTheGroupButNotLoggedInAgain) {
-    OpenFailure f = PermissionFailure(0660);
-    f.user.accountGroups.push_back({20, "dialout"});
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
-              "permission denied: /dev/ttyUSB0 is root:dialout 0660 and this session started "
-              "before you joined the dialout group (log out and in again)");
-}
-
-TEST(OpenFailureText, InTheGroupAndStillRefused) {
-    OpenFailure f = PermissionFailure(0660);
-    f.user.sessionGroups.push_back({20, "dialout"});
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
-              "permission denied: /dev/ttyUSB0 is root:dialout 0660 and you are in the dialout "
-              "group, but an ACL or security policy refuses access");
-}
-
-TEST(OpenFailureText, OtherGroupNamesAppearAsTheyAre) {
-    EXPECT_EQ(serial::DescribeOpenFailure(PermissionFailure(0660, "uucp")),
-              "permission denied: /dev/ttyUSB0 is root:uucp 0660 and you are not in the uucp "
-              "group (sudo usermod -aG uucp $USER, then log in again)");
-}
-
-TEST(OpenFailureText, OnlyTheOwnerMayOpen) {
-    OpenFailure f = PermissionFailure(0600, "root");
-    f.device = f.node = "/dev/ttyACM0";
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
-              "permission denied: /dev/ttyACM0 is root:root 0600 and only root may open it (a "
-              "udev rule can give a group access, e.g. GROUP=\"dialout\", MODE=\"0660\")");
-}
-
-TEST(OpenFailureText, OwnerWithoutReadWrite) {
-    OpenFailure f = PermissionFailure(0440);
-    f.nodeInfo.uid = 1000;
-    f.nodeInfo.owner = "tech";
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
-              "permission denied: /dev/ttyUSB0 is tech:dialout 0440 and even its owner may not "
-              "read and write it (sudo chmod u+rw /dev/ttyUSB0)");
-}
-
-TEST(OpenFailureText, UnknownNamesShowAsNumbers) {
-    OpenFailure f = PermissionFailure(0660);
-    f.nodeInfo.owner.clear();
-    f.nodeInfo.group.clear();
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
-              "permission denied: /dev/ttyUSB0 is 0:20 0660 and you are not in the 20 group "
-              "(sudo usermod -aG 20 $USER, then log in again)");
-}
-
-TEST(OpenFailureText, PermissionWithoutNodeDetails) {
-    OpenFailure f = PermissionFailure(0660);
-    f.nodeInfo = serial::NodeInfo();
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
-              "permission denied: /dev/ttyUSB0 (" + std::string(std::strerror(EACCES)) + ")");
-}
-
-TEST(OpenFailureText, WorldWritableButRefused) {
-    EXPECT_EQ(serial::DescribeOpenFailure(PermissionFailure(0606)),
-              "permission denied: /dev/ttyUSB0 is root:dialout 0606, but an ACL or security "
-              "policy refuses access");
+TEST(OpenFailureText, PermissionSaysWhyAndHowToFixIt) {
+    const std::string pre = "permission denied: /dev/ttyUSB0 is ";
+    const struct {
+        mode_t mode;
+        const char* group;
+        std::function<void(OpenFailure&)> change;
+        std::string text;
+    } cases[] = {
+        {0660, "dialout", nullptr,
+         pre + "root:dialout 0660 and you are not in the dialout group (sudo usermod -aG "
+               "dialout $USER, then log in again)"},
+        {0660, "dialout",
+         [](OpenFailure& f) {
+             f.user.accountGroups.push_back({20, "dialout"});
+         },
+         pre + "root:dialout 0660 and this session started before you joined the dialout group "
+               "(log out and in again)"},
+        {0660, "dialout",
+         [](OpenFailure& f) {
+             f.user.sessionGroups.push_back({20, "dialout"});
+         },
+         pre + "root:dialout 0660 and you are in the dialout group, but an ACL or security "
+               "policy refuses access"},
+        {0660, "uucp", nullptr,
+         pre + "root:uucp 0660 and you are not in the uucp group (sudo usermod -aG uucp $USER, "
+               "then log in again)"},
+        {0600, "root", [](OpenFailure& f) { f.device = f.node = "/dev/ttyACM0"; },
+         "permission denied: /dev/ttyACM0 is root:root 0600 and only root may open it (a udev "
+         "rule can give a group access, e.g. GROUP=\"dialout\", MODE=\"0660\")"},
+        {0440, "dialout",
+         [](OpenFailure& f) {
+             f.nodeInfo.uid = 1000;
+             f.nodeInfo.owner = "tech";
+         },
+         pre + "tech:dialout 0440 and even its owner may not read and write it (sudo chmod u+rw "
+               "/dev/ttyUSB0)"},
+        {0660, "dialout",
+         [](OpenFailure& f) {  // unknown names show as numbers
+             f.nodeInfo.owner.clear();
+             f.nodeInfo.group.clear();
+         },
+         pre + "0:20 0660 and you are not in the 20 group (sudo usermod -aG 20 $USER, then log "
+               "in again)"},
+        {0660, "dialout", [](OpenFailure& f) { f.nodeInfo = serial::NodeInfo(); },
+         "permission denied: /dev/ttyUSB0 (" + std::string(std::strerror(EACCES)) + ")"},
+        {0606, "dialout", nullptr,
+         pre + "root:dialout 0606, but an ACL or security policy refuses access"},
+    };
+    for (const auto& c : cases) {
+        OpenFailure f = PermissionFailure(c.mode, c.group);
+        if (c.change)
+            c.change(f);
+        EXPECT_EQ(serial::DescribeOpenFailure(f), c.text);
+    }
 }
 
 TEST(OpenFailureText, BusyWithPid) {
