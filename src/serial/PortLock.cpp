@@ -88,8 +88,8 @@ bool IsNumber(const char* text) {
 }
 
 // A process with an flock on the inode (device dev, inode ino), from /proc/locks.
-pid_t FlockHolder(dev_t dev, ino_t ino) {
-    std::ifstream locks("/proc/locks");
+pid_t FlockHolder(const std::string& procRoot, dev_t dev, ino_t ino) {
+    std::ifstream locks(procRoot + "/locks");
     std::string line;
     while (std::getline(locks, line)) {
         std::istringstream fields(line);
@@ -112,8 +112,8 @@ pid_t FlockHolder(dev_t dev, ino_t ino) {
 }
 
 // Whether process pid has node open.
-bool HasOpen(const std::string& pidText, const std::string& node) {
-    const std::string fdDir = "/proc/" + pidText + "/fd";
+bool HasOpen(const std::string& procRoot, const std::string& pidText, const std::string& node) {
+    const std::string fdDir = procRoot + "/" + pidText + "/fd";
     DIR* dir = ::opendir(fdDir.c_str());
     if (dir == nullptr)
         return false;
@@ -137,13 +137,14 @@ bool HasOpen(const std::string& pidText, const std::string& node) {
 // (/dev/pts/N): its ptmx descriptor reports "tty-index: N" in fdinfo. Such a process is the
 // line's other end (a simulated radio keeps its slave open so that the line never hangs up
 // between the tool's opens), not a second user of the line.
-bool HoldsPtyMasterOf(const std::string& pidText, const std::string& node) {
+bool HoldsPtyMasterOf(const std::string& procRoot, const std::string& pidText,
+                      const std::string& node) {
     static const std::string kPtsPrefix = "/dev/pts/";
     if (node.compare(0, kPtsPrefix.size(), kPtsPrefix) != 0 ||
         !IsNumber(node.c_str() + kPtsPrefix.size()))
         return false;
     const std::string index = node.substr(kPtsPrefix.size());
-    const std::string fdDir = "/proc/" + pidText + "/fd";
+    const std::string fdDir = procRoot + "/" + pidText + "/fd";
     DIR* dir = ::opendir(fdDir.c_str());
     if (dir == nullptr)
         return false;
@@ -162,7 +163,7 @@ bool HoldsPtyMasterOf(const std::string& pidText, const std::string& node) {
         const std::string path(target, static_cast<size_t>(n));
         if (path != "/dev/ptmx" && path != "/dev/pts/ptmx")
             continue;
-        std::ifstream info("/proc/" + pidText + "/fdinfo/" + entry->d_name);
+        std::ifstream info(procRoot + "/" + pidText + "/fdinfo/" + entry->d_name);
         std::string line;
         while (std::getline(info, line)) {
             std::istringstream fields(line);
@@ -295,17 +296,17 @@ void UucpLock::Release() {
     path.clear();
 }
 
-pid_t FindHolderPid(const std::string& node) {
+pid_t FindHolderPid(const std::string& node, const std::string& procRoot) {
     struct stat st {};
     if (::stat(node.c_str(), &st) != 0)
         return 0;
     const pid_t self = ::getpid();
-    const pid_t flocker = FlockHolder(st.st_dev, st.st_ino);
+    const pid_t flocker = FlockHolder(procRoot, st.st_dev, st.st_ino);
     if (flocker > 0 && flocker != self)
         return flocker;
 
     bool selfHasIt = flocker == self;
-    DIR* proc = ::opendir("/proc");
+    DIR* proc = ::opendir(procRoot.c_str());
     if (proc == nullptr)
         return selfHasIt ? self : 0;
     pid_t found = 0;
@@ -315,7 +316,8 @@ pid_t FindHolderPid(const std::string& node) {
         const pid_t pid = static_cast<pid_t>(std::atol(entry->d_name));
         if (pid == self)
             continue;
-        if (HasOpen(entry->d_name, node) && !HoldsPtyMasterOf(entry->d_name, node)) {
+        if (HasOpen(procRoot, entry->d_name, node) &&
+            !HoldsPtyMasterOf(procRoot, entry->d_name, node)) {
             found = pid;
             break;
         }
@@ -324,12 +326,12 @@ pid_t FindHolderPid(const std::string& node) {
     if (found > 0)
         return found;
     if (!selfHasIt)
-        selfHasIt = HasOpen("self", node);
+        selfHasIt = HasOpen(procRoot, "self", node);
     return selfHasIt ? self : 0;
 }
 
-std::string ProcessName(pid_t pid) {
-    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+std::string ProcessName(pid_t pid, const std::string& procRoot) {
+    std::ifstream comm(procRoot + "/" + std::to_string(pid) + "/comm");
     std::string name;
     std::getline(comm, name);
     return name;

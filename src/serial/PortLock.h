@@ -61,10 +61,10 @@ class UucpLock {
 
 // A process that holds node: one with an flock on it (/proc/locks) or, failing that, one with
 // it open (/proc/<pid>/fd, visible for this user's processes, or all of them for root).
-// Another process is preferred to this one. 0 when none is found.
-pid_t FindHolderPid(const std::string& node);
+// Another process is preferred to this one. 0 when none is found. procRoot stands for /proc.
+pid_t FindHolderPid(const std::string& node, const std::string& procRoot = "/proc");
 
 // The program name of a process (/proc/<pid>/comm), empty when unknown.
-std::string ProcessName(pid_t pid);
+std::string ProcessName(pid_t pid, const std::string& procRoot = "/proc");
 
 }  // namespace serial
