@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "CodeplugCommand.h"
+#include "DoctorCommand.h"
 #include "InfoCommand.h"
 #include "PortsCommand.h"
 #include "RetrieveCommand.h"
@@ -20,6 +21,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"codeplug", runCodeplugCommand, "inspect, check, convert and generate codeplug files"},
+    {"doctor", runDoctorCommand, "tell what stands between this PC and the radio, with the fixes"},
     {"info", runInfoCommand, "show the firmware package this program carries"},
     {"ports", runPortsCommand, "list the COM ports that reach a device, with the adapters' names"},
     {"retrieve", runRetrieveCommand, "read and show the radio's version information"},
