@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -32,6 +33,27 @@ void Usage(std::FILE* to) {
         "Opens the Quenta Code Updater window. --port-dir DIR: look for COMn links in DIR\n"
         "before ~/.config/quenta/ports (a simulated radio's pseudo-terminal, for instance).\n",
         to);
+}
+
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0';
+}
+
+// Whether Qt can be given a display. Without one QApplication aborts the process with a core
+// dump, which tells a technician in an ssh session nothing, so it is checked before. A
+// platform plugin named in QT_QPA_PLATFORM (offscreen, vnc, ...) brings its own display; xcb
+// and wayland still need the server that DISPLAY or WAYLAND_DISPLAY names.
+bool DisplayFound() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform != nullptr && platform[0] != '\0') {
+        if (std::strncmp(platform, "xcb", 3) == 0)
+            return IsSet("DISPLAY");
+        if (std::strncmp(platform, "wayland", 7) == 0)
+            return IsSet("WAYLAND_DISPLAY");
+        return true;
+    }
+    return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
 }
 
 }  // namespace
@@ -58,6 +80,15 @@ int main(int argc, char** argv) {
     }
     if (!portDirectory.empty())
         serial::SystemSerialOs().Resolver().SetPortDirectory(portDirectory);
+
+    if (!DisplayFound()) {
+        std::fputs(
+            "quenta-updater: no display was found (DISPLAY and WAYLAND_DISPLAY are not "
+            "set), so the window cannot open.\n"
+            "To update a radio from a terminal, run: quenta update --port COMn\n",
+            stderr);
+        return 1;
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kTitle));
