@@ -102,14 +102,18 @@ std::string DescribeBusy(const OpenFailure& f) {
         return "busy: " + node + " is already open in this program";
     }
     std::string text = "busy: " + node + " is in use by another program";
+    // The lock file is named too: when its PID was given to another process since, the file
+    // is what the user has to look at (and may remove).
+    std::string holder;
     if (f.holderPid > 0) {
-        text += " (PID " + std::to_string(f.holderPid);
+        holder = "PID " + std::to_string(f.holderPid);
         if (!f.holderName.empty())
-            text += ", " + f.holderName;
-        text += ")";
-    } else if (!f.lockFile.empty()) {
-        text += " (lock file " + f.lockFile + ")";
+            holder += ", " + f.holderName;
     }
+    if (!f.lockFile.empty())
+        holder += (holder.empty() ? "lock file " : "; lock file ") + f.lockFile;
+    if (!holder.empty())
+        text += " (" + holder + ")";
     return text;
 }
 

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -13,12 +14,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
 namespace serial {
 
 namespace {
+
+// A lock file younger than this is taken as live while its process runs even if that process
+// does not hold the device yet: a program writes its lock file before it opens the device.
+constexpr time_t kFreshLockSeconds = 5;
 
 bool ProcessAlive(pid_t pid) {
     return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
@@ -30,25 +37,26 @@ std::string ReadSmallFile(int fd) {
     return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
 
-// Inspects one lock file; removes it when stale and removeStale is set.
-LockHolder InspectLockFile(const std::string& path, bool removeStale) {
-    LockHolder holder;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return holder;
-    // A shared probe conflicts with the holder's exclusive lock but not with other probes.
-    const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    const pid_t pid = ParseLockPid(ReadSmallFile(fd));
-    ::close(fd);
-    if (locked || (pid != ::getpid() && ProcessAlive(pid))) {
-        holder.held = true;
-        holder.pid = pid;
-        holder.path = path;
-        return holder;
-    }
-    if (removeStale)
-        ::unlink(path.c_str());
-    return holder;
+bool HasOpen(const std::string& pidText, const std::string& node);
+
+// Whether the running process pid is the one that holds node: it has the device open, or its
+// descriptors cannot be looked at (another user's process; then it is given the benefit of the
+// doubt), or its lock file is too young for it to have opened the device yet. A PID that the
+// system has given to an unrelated process since the lock's owner ended holds nothing.
+bool ConfirmedHolder(pid_t pid, const std::string& node, const struct stat& lockStat) {
+    const std::string pidText = std::to_string(pid);
+    if (HasOpen(pidText, node))
+        return true;
+    const std::string fdDir = "/proc/" + pidText + "/fd";
+    if (::access(fdDir.c_str(), R_OK | X_OK) != 0 && errno != ENOENT)
+        return true;
+    const time_t now = ::time(nullptr);
+    return lockStat.st_mtime > now - kFreshLockSeconds;
+}
+
+std::string OwnerName(uid_t uid) {
+    const passwd* entry = ::getpwuid(uid);
+    return entry != nullptr ? entry->pw_name : "UID " + std::to_string(uid);
 }
 
 std::string SelfExecutable() {
@@ -179,6 +187,59 @@ bool HoldsPtyMasterOf(const std::string& procRoot, const std::string& pidText,
 
 }  // namespace
 
+LockInspection InspectLockFile(const std::string& path, const std::string& node) {
+    LockInspection seen;
+    struct stat linkStat {};
+    if (::lstat(path.c_str(), &linkStat) != 0)
+        return seen;  // no lock file
+    seen.exists = true;
+    seen.uid = linkStat.st_uid;
+    if (!S_ISREG(linkStat.st_mode)) {
+        seen.unusable = S_ISLNK(linkStat.st_mode) ? "is a symbolic link" : "is not a regular file";
+        return seen;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        seen.unusable = std::string("cannot be read (") + std::strerror(errno) + ")";
+        return seen;
+    }
+    struct stat st {};
+    ::fstat(fd, &st);
+    seen.dev = st.st_dev;
+    seen.ino = st.st_ino;
+    seen.mtime = st.st_mtim;
+    // A shared probe conflicts with the holder's exclusive lock but not with other probes.
+    const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    const pid_t pid = ParseLockPid(ReadSmallFile(fd));
+    ::close(fd);
+    seen.holder.pid = pid;
+    seen.holder.path = path;
+    seen.holder.held =
+        locked || (pid != ::getpid() && ProcessAlive(pid) && ConfirmedHolder(pid, node, st));
+    return seen;
+}
+
+// The stale file is renamed aside first (one atomic step that takes exactly one file), and a
+// file that turns out to be another one, made meanwhile, is linked back.
+int BreakStaleLock(const std::string& path, const LockInspection& seen) {
+    const std::string aside = path + ".stale." + std::to_string(::getpid());
+    if (::rename(path.c_str(), aside.c_str()) != 0)
+        return errno == ENOENT ? 0 : errno;
+    bool same = false;
+    const int fd = ::open(aside.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd >= 0) {
+        struct stat st {};
+        same = ::fstat(fd, &st) == 0 && st.st_dev == seen.dev && st.st_ino == seen.ino &&
+               st.st_mtim.tv_sec == seen.mtime.tv_sec && st.st_mtim.tv_nsec == seen.mtime.tv_nsec &&
+               ParseLockPid(ReadSmallFile(fd)) == seen.holder.pid;
+        ::close(fd);
+    }
+    if (!same)
+        ::link(aside.c_str(), path.c_str());
+    ::unlink(aside.c_str());
+    return 0;
+}
+
 std::string LockFileName(const std::string& node) {
     std::string name = node.compare(0, 5, "/dev/") == 0 ? node.substr(5) : node;
     std::replace(name.begin(), name.end(), '/', '_');
@@ -218,16 +279,21 @@ LockHolder FindLiveLock(const std::vector<std::string>& dirs, const std::string&
                         bool removeStale) {
     const std::string name = LockFileName(node);
     for (const std::string& dir : UniqueDirectories(dirs)) {
-        LockHolder holder = InspectLockFile(dir + "/" + name, removeStale);
-        if (holder.held)
-            return holder;
+        const std::string path = dir + "/" + name;
+        const LockInspection seen = InspectLockFile(path, node);
+        if (seen.holder.held)
+            return seen.holder;
+        if (removeStale && seen.exists && seen.unusable.empty())
+            BreakStaleLock(path, seen);
     }
     return LockHolder();
 }
 
-UucpLock::UucpLock(UucpLock&& other) noexcept : fd(other.fd), path(std::move(other.path)) {
+UucpLock::UucpLock(UucpLock&& other) noexcept
+    : fd(other.fd), path(std::move(other.path)), unlockedReason(std::move(other.unlockedReason)) {
     other.fd = -1;
     other.path.clear();
+    other.unlockedReason.clear();
 }
 
 UucpLock& UucpLock::operator=(UucpLock&& other) noexcept {
@@ -235,8 +301,10 @@ UucpLock& UucpLock::operator=(UucpLock&& other) noexcept {
         Release();
         fd = other.fd;
         path = std::move(other.path);
+        unlockedReason = std::move(other.unlockedReason);
         other.fd = -1;
         other.path.clear();
+        other.unlockedReason.clear();
     }
     return *this;
 }
@@ -244,50 +312,94 @@ UucpLock& UucpLock::operator=(UucpLock&& other) noexcept {
 bool UucpLock::Acquire(const std::vector<std::string>& dirs, const std::string& node,
                        LockHolder* holder) {
     Release();
-    const LockHolder live = FindLiveLock(dirs, node, true);
-    if (live.held) {
+    const std::string name = LockFileName(node);
+    const auto refuse = [holder](const LockHolder& live) {
         if (holder)
             *holder = live;
         return false;
-    }
-    const std::string name = LockFileName(node);
-    for (const std::string& dir : UniqueDirectories(dirs)) {
-        if (::access(dir.c_str(), W_OK) != 0)
-            continue;
-        const std::string file = dir + "/" + name;
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            const int created =
-                ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-            if (created >= 0) {
-                ::fchmod(created, 0644);
-                ::flock(created, LOCK_EX | LOCK_NB);
-                // The UUCP format (PID in ten columns), followed by the program and the host
-                // as QLockFile reads them, so that QSerialPort sees a running holder.
-                char pidText[16];
-                std::snprintf(pidText, sizeof pidText, "%10d\n", static_cast<int>(::getpid()));
-                WriteAll(created, pidText + SelfExecutable() + "\n" + HostName() + "\n");
-                fd = created;
-                path = file;
-                return true;
-            }
-            if (errno != EEXIST)
-                break;
-            // Created by someone else since the check: live, or stale and removed now.
-            const LockHolder raced = InspectLockFile(file, true);
-            if (raced.held) {
-                if (holder)
-                    *holder = raced;
-                return false;
-            }
+    };
+    const LockHolder live = FindLiveLock(dirs, node, false);
+    if (live.held)
+        return refuse(live);
+
+    // The first writable directory is the one other programs look in first; a failure there
+    // is not made up for by a file elsewhere.
+    std::string dir;
+    for (const std::string& candidate : UniqueDirectories(dirs)) {
+        if (::access(candidate.c_str(), W_OK) == 0) {
+            dir = candidate;
+            break;
         }
-        // The first writable directory is the one other programs look in first; a failure
-        // there is not made up for by a file elsewhere.
-        break;
     }
-    return true;
+    if (dir.empty()) {
+        unlockedReason = "no lock folder is writable";
+        return true;
+    }
+    const std::string file = dir + "/" + name;
+
+    // The lock file is written in full under a private name and then linked into place, so
+    // it appears at once complete and flock'ed, and link() fails rather than replace a file
+    // another program has just made.
+    std::string temporary = file + ".XXXXXX";
+    const int created = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (created < 0) {
+        unlockedReason = "cannot create a file in " + dir + " (" + std::strerror(errno) + ")";
+        return true;
+    }
+    ::fchmod(created, 0644);
+    ::flock(created, LOCK_EX | LOCK_NB);
+    // The UUCP format (PID in ten columns), followed by the program and the host as QLockFile
+    // reads them, so that QSerialPort sees a running holder.
+    char pidText[16];
+    std::snprintf(pidText, sizeof pidText, "%10d\n", static_cast<int>(::getpid()));
+    const bool written = WriteAll(created, pidText + SelfExecutable() + "\n" + HostName() + "\n");
+    const auto giveUp = [&](std::string reason) {
+        ::unlink(temporary.c_str());
+        ::close(created);
+        unlockedReason = std::move(reason);
+        return true;
+    };
+    if (!written)
+        return giveUp("cannot write " + temporary + " (" + std::strerror(errno) + ")");
+
+    constexpr int kAttempts = 3;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (::link(temporary.c_str(), file.c_str()) == 0) {
+            ::unlink(temporary.c_str());
+            fd = created;
+            path = file;
+            return true;
+        }
+        if (errno != EEXIST)
+            return giveUp("cannot create " + file + " (" + std::strerror(errno) + ")");
+        const LockInspection seen = InspectLockFile(file, node);
+        if (seen.holder.held) {
+            ::unlink(temporary.c_str());
+            ::close(created);
+            return refuse(seen.holder);
+        }
+        if (!seen.exists)
+            continue;  // gone meanwhile
+        if (!seen.unusable.empty())
+            return giveUp(file + " " + seen.unusable + " and is left alone");
+        if (const int error = BreakStaleLock(file, seen); error != 0) {
+            std::string reason = "the stale lock file " + file;
+            if (seen.uid != ::geteuid())
+                reason += " belongs to " + OwnerName(seen.uid) + " and";
+            return giveUp(reason + " cannot be removed (" + std::strerror(error) + ")");
+        }
+    }
+    // Lock files keep appearing as fast as they are removed: someone is after the device.
+    ::unlink(temporary.c_str());
+    ::close(created);
+    LockHolder contended;
+    contended.held = true;
+    contended.path = file;
+    return refuse(contended);
 }
 
 void UucpLock::Release() {
+    unlockedReason.clear();
     if (fd >= 0) {
         ::unlink(path.c_str());
         ::close(fd);

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <fstream>
 
 namespace serial {
@@ -76,7 +77,10 @@ std::vector<std::string> PosixSerialOs::DefaultLockDirectories() {
     return {"/var/lock", "/run/lock"};
 }
 
-PosixSerialOs::PosixSerialOs() : lockDirectories(DefaultLockDirectories()) {}
+PosixSerialOs::PosixSerialOs()
+    : lockDirectories(DefaultLockDirectories()),
+      notice([](const std::string& text) { std::fprintf(stderr, "warning: %s\n", text.c_str()); }) {
+}
 
 PosixSerialOs::~PosixSerialOs() {
     while (!ports.empty())
@@ -261,6 +265,10 @@ Handle PosixSerialOs::Open(const std::string& name, OpenFailure* failure) {
 
     linux_tty::EnableLowLatency(fd, port.lowLatencySet);
     port.haveCounters = linux_tty::ReadErrorCounters(fd, port.counters);
+    if (port.lock.Path().empty() && notice) {
+        notice("running without a lock file for " + f.node + ": " + port.lock.UnlockedReason() +
+               "; other programs are not kept off the port");
+    }
     port.fd = fd;
     // Handles are never reused, so a handle kept after its Close can never reach a port
     // opened later on the same descriptor number.

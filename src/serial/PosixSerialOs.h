@@ -16,6 +16,7 @@
 // with fewer bytes queued than asked for, a read waits for the rest no longer than the
 // time-outs. Flush waits until the driver has sent everything (tcdrain).
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -52,6 +53,12 @@ class PosixSerialOs : public SerialOs {
     void SetLockDirectories(std::vector<std::string> dirs) { lockDirectories = std::move(dirs); }
     const std::vector<std::string>& LockDirectories() const { return lockDirectories; }
     static std::vector<std::string> DefaultLockDirectories();
+
+    // Where a port opened without a lock file is reported (the line says why there is none).
+    // By default it goes to stderr, so that a terminal user and a window started from one
+    // both see that other programs are not kept off the port.
+    using NoticeSink = std::function<void(const std::string&)>;
+    void SetNoticeSink(NoticeSink sink) { notice = std::move(sink); }
 
     // Whether the port called name could be opened now; kind kNone when it could. The
     // result carries the resolved device and node either way.
@@ -97,6 +104,7 @@ class PosixSerialOs : public SerialOs {
 
     ComPortResolver resolver;
     std::vector<std::string> lockDirectories;
+    NoticeSink notice;
     std::map<Handle, Port> ports;
     Handle nextHandle = 1;
     int lastOsError = 0;

@@ -109,6 +109,10 @@ TEST(OpenFailureText, BusyWithPid) {
     f.holderName = "minicom";
     EXPECT_EQ(serial::DescribeOpenFailure(f),
               "busy: /dev/ttyUSB0 is in use by another program (PID 1234, minicom)");
+    f.lockFile = "/run/lock/LCK..ttyUSB0";
+    EXPECT_EQ(serial::DescribeOpenFailure(f),
+              "busy: /dev/ttyUSB0 is in use by another program (PID 1234, minicom; lock file "
+              "/run/lock/LCK..ttyUSB0)");
 }
 
 TEST(OpenFailureText, BusyWithoutPid) {

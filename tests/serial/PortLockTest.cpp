@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -30,6 +33,21 @@ void WriteLock(const std::string& path, pid_t pid) {
 
 bool Exists(const std::string& path) {
     return ::access(path.c_str(), F_OK) == 0;
+}
+
+// Dates a file back, as a lock file left long ago.
+void MakeOld(const std::string& path) {
+    const timespec times[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+// Names in a folder, sorted.
+std::vector<std::string> Entries(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 TEST(LockFileName, NamesTheNodeBelowDev) {
@@ -103,6 +121,52 @@ TEST(LockFiles, LooksInEveryDirectory) {
     EXPECT_TRUE(serial::FindLiveLock({first.Path(), second.Path()}, "/dev/ttyACM0", true).held);
 }
 
+TEST(LockFiles, APidThatNowBelongsToAnotherProcessHoldsOnlyWithTheDeviceOpen) {
+    TempDir dir;
+    const std::string device = dir / "device";
+    std::ofstream(device) << "";
+    const std::string file = dir / serial::LockFileName(device);
+    // The lock's PID runs, but as a process that never opened the device.
+    ChildProcess unrelated([] {});
+    WriteLock(file, unrelated.Pid());
+    // Just written: its program may be about to open the device.
+    EXPECT_TRUE(serial::FindLiveLock({dir.Path()}, device, false).held);
+    MakeOld(file);
+    EXPECT_FALSE(serial::FindLiveLock({dir.Path()}, device, false).held);
+    EXPECT_FALSE(serial::FindLiveLock({dir.Path()}, device, true).held);
+    EXPECT_FALSE(Exists(file));
+    // A process that holds the device holds its lock however old.
+    ChildProcess user([&device] { ::open(device.c_str(), O_RDONLY); });
+    WriteLock(file, user.Pid());
+    MakeOld(file);
+    const serial::LockHolder holder = serial::FindLiveLock({dir.Path()}, device, true);
+    EXPECT_TRUE(holder.held);
+    EXPECT_EQ(holder.pid, user.Pid());
+    EXPECT_EQ(holder.path, file);
+}
+
+TEST(LockFiles, AStaleLockIsBrokenOnlyWhileItIsStillTheFileJudged) {
+    TempDir dir;
+    const std::string file = dir / "LCK..ttyUSB6";
+    WriteLock(file, DeadPid());
+    const serial::LockInspection stale = serial::InspectLockFile(file, "/dev/ttyUSB6");
+    ASSERT_TRUE(stale.exists);
+    ASSERT_FALSE(stale.holder.held);
+    // Another program replaces it with its own lock before the break.
+    ChildProcess other([] {});
+    ASSERT_EQ(::unlink(file.c_str()), 0);
+    WriteLock(file, other.Pid());
+    EXPECT_EQ(serial::BreakStaleLock(file, stale), 0);
+    EXPECT_EQ(serial::ParseLockPid(ReadFile(file)), other.Pid());
+    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"LCK..ttyUSB6"});
+    // The file judged stale itself goes.
+    const serial::LockInspection now = serial::InspectLockFile(file, "/dev/ttyUSB6");
+    other.Stop();
+    EXPECT_EQ(serial::BreakStaleLock(file, now), 0);
+    EXPECT_FALSE(Exists(file));
+    EXPECT_TRUE(Entries(dir.Path()).empty());
+}
+
 TEST(UucpLock, CreatesTheLockFileInTheFirstWritableDirectoryAndRemovesIt) {
     TempDir dir;
     serial::UucpLock lock;
@@ -119,6 +183,7 @@ TEST(UucpLock, CreatesTheLockFileInTheFirstWritableDirectoryAndRemovesIt) {
     serial::LockHolder holder;
     EXPECT_FALSE(second.Acquire({dir.Path()}, "/dev/ttyUSB1", &holder));
     EXPECT_EQ(holder.pid, ::getpid());
+    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"LCK..ttyUSB1"});  // no temporary
     lock.Release();
     EXPECT_FALSE(Exists(file));
     EXPECT_TRUE(second.Acquire({dir.Path()}, "/dev/ttyUSB1", nullptr));
@@ -145,10 +210,36 @@ TEST(UucpLock, RefusesALiveLockOfAnotherProcess) {
     EXPECT_EQ(serial::ParseLockPid(ReadFile(dir / "LCK..ttyUSB3")), child.Pid());
 }
 
-TEST(UucpLock, WithoutAWritableDirectoryThereIsNoFileAndNoRefusal) {
+TEST(UucpLock, WhereNoLockFileCanBeMadeItRunsUnlockedAndSaysWhy) {
     serial::UucpLock lock;
     EXPECT_TRUE(lock.Acquire({"/nonexistent-lock-dir"}, "/dev/ttyUSB4", nullptr));
     EXPECT_EQ(lock.Path(), "");
+    EXPECT_NE(lock.UnlockedReason().find("no lock folder is writable"), std::string::npos);
+
+    // A symbolic link or a FIFO in the lock file's place is left as it is, whatever it leads to.
+    TempDir dir;
+    const std::string target = dir / "target";
+    std::ofstream(target) << "keep";
+    const std::string link = dir / "LCK..ttyUSB4";
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    EXPECT_TRUE(lock.Acquire({dir.Path()}, "/dev/ttyUSB4", nullptr));
+    EXPECT_EQ(lock.Path(), "");
+    EXPECT_NE(lock.UnlockedReason().find(link + " is a symbolic link"), std::string::npos)
+        << lock.UnlockedReason();
+    EXPECT_EQ(ReadFile(target), "keep");
+    EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"LCK..ttyUSB4", "target"}));
+
+    const std::string fifo = dir / "LCK..ttyUSB7";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_TRUE(lock.Acquire({dir.Path()}, "/dev/ttyUSB7", nullptr));
+    EXPECT_NE(lock.UnlockedReason().find(fifo + " is not a regular file"), std::string::npos)
+        << lock.UnlockedReason();
+    // With the way clear, the next one takes a real lock and the reason is gone.
+    lock.Release();
+    ASSERT_EQ(::unlink(fifo.c_str()), 0);
+    EXPECT_TRUE(lock.Acquire({dir.Path()}, "/dev/ttyUSB7", nullptr));
+    EXPECT_EQ(lock.Path(), fifo);
+    EXPECT_EQ(lock.UnlockedReason(), "");
 }
 
 TEST(UucpLock, MovesAndReleasesOnDestruction) {

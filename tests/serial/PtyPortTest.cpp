@@ -456,6 +456,23 @@ TEST_F(PtyPort, ALiveLockFileRefusesThePortBeforeTouchingIt) {
     EXPECT_EQ(f.lockFile, LockFile());
 }
 
+TEST_F(PtyPort, APortOpenedWithoutALockFileIsReported) {
+    std::vector<std::string> notices;
+    os.SetNoticeSink([&notices](const std::string& text) { notices.push_back(text); });
+    ASSERT_EQ(::symlink("/nonexistent", LockFile().c_str()), 0);
+    auto device = NewDevice();
+    ASSERT_TRUE(device->OpenPort(3, 14, false)) << device->FailureText();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("running without a lock file for " + pty.Slave()), std::string::npos)
+        << notices[0];
+    EXPECT_NE(notices[0].find(LockFile() + " is a symbolic link"), std::string::npos) << notices[0];
+    device->Close();
+    // With a lock file, nothing to report.
+    ASSERT_EQ(::unlink(LockFile().c_str()), 0);
+    ASSERT_TRUE(device->OpenPort(3, 14, false)) << device->FailureText();
+    EXPECT_EQ(notices.size(), 1u);
+}
+
 TEST_F(PtyPort, AStaleLockFileIsNoLock) {
     char text[16];
     std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(DeadPid()));
