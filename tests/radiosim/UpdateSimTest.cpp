@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "CodeplugGenerator.h"
 #include "ExamplePackage.h"
 #include "FirmwareGen.h"
 #include "RadioSim.h"
@@ -19,6 +20,7 @@
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
+#include "convert/CodeplugVersion.h"
 #include "convert/RadioCodeplugConversion.h"
 #include "transfer/TransferMessages.h"
 
@@ -209,6 +211,37 @@ TEST_F(UpdateSim, NothingIsWrittenToARadioAtTheNewFormatOrAt57) {
     ASSERT_EQ(view.Titled(text::kTitleUpdater).size(), 1u);
     EXPECT_EQ(view.Titled(text::kTitleUpdater)[0].text, text::kNoConversion);
     EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
+    EXPECT_EQ(updater->LastCodeplugResult(), kCodeplugNotOffered);
+    EXPECT_EQ(Backups().size(), 1u);
+}
+
+TEST_F(UpdateSim, ACodeplugOlderThan58IsSavedAsReadAndLeftAsItIs) {
+    UsePackage(kUpgradeApplication);
+    CodeplugImage img;
+    CodeplugGeneratorOptions options;
+    options.versionIndex = kVersion58;
+    const int words = generateCodeplug(img, options);
+    Bytes held(static_cast<std::size_t>(words) * 2);
+    storeRadioBytes(img, held.data(), held.size());
+    held[6] = 5;  // header word 3, the format stamp: 5.7
+    held[7] = 7;
+    scenario.codeplug.image = held;
+    Run();
+    EXPECT_EQ(view.Status(), text::kDone);
+    ASSERT_EQ(view.Titled(text::kTitleUpdater).size(), 1u);
+    EXPECT_EQ(view.Titled(text::kTitleUpdater)[0].text, text::kNoConversion);
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kSucceeded);
+    EXPECT_EQ(updater->LastCodeplugResult(), kCodeplugNotOffered);
+    EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
+    // The only copy of the radio's configuration is on disk, as read.
+    const auto saved = Backups();
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0], updater->LastBackup());
+    EXPECT_NE(saved[0].filename().string().find("_5.7.codeplug"), std::string::npos) << saved[0];
+    const Bytes file = ReadFile(saved[0]);
+    ASSERT_FALSE(file.empty());
+    ASSERT_LE(file.size(), held.size());
+    EXPECT_EQ(file, Bytes(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(file.size())));
 }
 
 }  // namespace

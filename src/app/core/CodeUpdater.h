@@ -56,7 +56,12 @@ enum class UpdateOutcome {
 // Results of the codeplug stage. 0 to 5 are the stage's classic results; the rest say that
 // nothing was written to the radio for a reason of this program's own.
 enum CodeplugResult : int {
+    kCodeplugNotReached = -1,  // the last Start ended before the stage (or ran none)
     kCodeplugNoAnswer = 0,
+    // The radio's codeplug (or the format its new firmware expects) is older than 5.8: the
+    // firmware is updated, the codeplug is not converted and the radio cannot use it. The
+    // status reads "Done." and an information box says what to do; the codeplug as read is
+    // saved (LastBackup()).
     kCodeplugNotOffered = 1,
     kCodeplugSameFormat = 2,
     kCodeplugConverted = 3,
@@ -103,6 +108,9 @@ class CodeUpdater {
     const std::filesystem::path& LastBackup() const { return lastBackup_; }
     RadioLink& Link() { return m_Link; }
     UpdateOutcome LastOutcome() const { return outcome_; }
+    // How the codeplug stage of the last Start ended; a front end tells a radio whose codeplug
+    // was not converted (kCodeplugNotOffered) from a plain success.
+    CodeplugResult LastCodeplugResult() const { return codeplugResult_; }
     // A sequence is on the call stack (it may still be winding down after Stop): the window
     // must not be destroyed and Start is ignored until it returns.
     bool SequenceActive() const { return sequenceActive_; }
@@ -172,6 +180,7 @@ class CodeUpdater {
     std::filesystem::path lastConverted_;
     std::array<std::string, 64> portDetail_{};
     UpdateOutcome outcome_ = UpdateOutcome::kNotRun;
+    CodeplugResult codeplugResult_ = kCodeplugNotReached;
     bool sequenceActive_ = false;
     bool stopRequested_ = false;
 };

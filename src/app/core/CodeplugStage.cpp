@@ -122,11 +122,31 @@ int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessC
                                            buffer.begin() + static_cast<std::ptrdiff_t>(length));
     const CodeplugConversion conversion =
         convertRadioCodeplug(buffer.data(), length, radioFormat[0], radioFormat[1]);
+    if (conversion.result == CodeplugConversionResult::SameFormat)
+        return kCodeplugSameFormat;  // the radio keeps a codeplug its firmware reads
+
+    // Whatever is decided next, the codeplug as read is saved first: a radio left with a
+    // codeplug its new firmware cannot use (one older than 5.8, or one that does not convert)
+    // must not lose the only copy of its configuration.
+    const std::string serial = accessCodeRead ? accessCode : std::string();
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    const CodeplugBackupFile read = SaveCodeplugBackup(
+        platform_.backupDirectory, serial, now, versionText(conversion.codeplugIndex), asRead);
+    if (read.error.empty())
+        lastBackup_ = read.path;
+    const std::string savedAs =
+        read.error.empty()
+            ? "\n\nThe codeplug as read from the radio is saved in\n" + read.path.string()
+            : "\n\nThe codeplug as read could not be saved: " + read.error;
+
     switch (conversion.result) {
         case CodeplugConversionResult::NotOffered:
+            if (!read.error.empty()) {
+                view_.ShowMessage(
+                    updater_text::kTitleUpdater, MessageIcon::kError,
+                    "The codeplug as read from the radio could not be saved.\n\n" + read.error);
+            }
             return kCodeplugNotOffered;
-        case CodeplugConversionResult::SameFormat:
-            return kCodeplugSameFormat;
         case CodeplugConversionResult::Converted:
             break;
         case CodeplugConversionResult::DoesNotFit:
@@ -134,7 +154,7 @@ int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessC
             SetStatus(updater_text::kConversionError);
             view_.ShowMessage(
                 updater_text::kTitleUpdater, MessageIcon::kError,
-                std::string(updater_text::kConversionError) + "\n\n" + conversion.reason);
+                std::string(updater_text::kConversionError) + "\n\n" + conversion.reason + savedAs);
             return kCodeplugConversionFailed;
         default:
             return kCodeplugReadFailed;
@@ -142,10 +162,6 @@ int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessC
 
     // Nothing goes to the radio before both images are safely on disk; they are saved before
     // the wait, so a Stop during it still leaves them.
-    const std::string serial = accessCodeRead ? accessCode : std::string();
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    const CodeplugBackupFile read = SaveCodeplugBackup(
-        platform_.backupDirectory, serial, now, versionText(conversion.codeplugIndex), asRead);
     CodeplugBackupFile converted;
     if (read.error.empty()) {
         converted = SaveCodeplugBackup(
@@ -162,7 +178,6 @@ int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessC
                               "folder and run the update again.");
         return kCodeplugBackupFailed;
     }
-    lastBackup_ = read.path;
     lastConverted_ = converted.path;
 
     if (!RestartWait(updater_text::kResettingConverting))

@@ -64,6 +64,7 @@ void CodeUpdater::m_StartButtonClick() {
     sequenceActive_ = true;
     stopRequested_ = false;
     outcome_ = UpdateOutcome::kFailed;
+    codeplugResult_ = kCodeplugNotReached;
     if (m_AutoBootUpdate != 0)
         RunAutoBootUpdate();
     else
@@ -166,6 +167,7 @@ LinkResult CodeUpdater::DownloadDspImages() {
 }
 
 void CodeUpdater::ShowCodeplugResult(int result) {
+    codeplugResult_ = static_cast<CodeplugResult>(result);
     switch (result) {
         case kCodeplugNotOffered:
             SetStatus(updater_text::kDone);
