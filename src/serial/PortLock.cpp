@@ -37,7 +37,7 @@ std::string ReadSmallFile(int fd) {
     return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
 
-bool HasOpen(const std::string& pidText, const std::string& node);
+bool HasOpen(const std::string& procRoot, const std::string& pidText, const std::string& node);
 
 // Whether the running process pid is the one that holds node: it has the device open, or its
 // descriptors cannot be looked at (another user's process; then it is given the benefit of the
@@ -45,7 +45,7 @@ bool HasOpen(const std::string& pidText, const std::string& node);
 // system has given to an unrelated process since the lock's owner ended holds nothing.
 bool ConfirmedHolder(pid_t pid, const std::string& node, const struct stat& lockStat) {
     const std::string pidText = std::to_string(pid);
-    if (HasOpen(pidText, node))
+    if (HasOpen("/proc", pidText, node))
         return true;
     const std::string fdDir = "/proc/" + pidText + "/fd";
     if (::access(fdDir.c_str(), R_OK | X_OK) != 0 && errno != ENOENT)
