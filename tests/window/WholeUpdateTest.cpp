@@ -4,11 +4,14 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
+#include <csignal>
 #include <filesystem>
 #include <memory>
 
 #include "SimPortDirectory.h"
 #include "WindowTestSupport.h"
+#include "app/qtplatform/StopSignal.h"
 #include "app/window/CodeUpdaterMainForm.h"
 #include "app/window/PortList.h"
 #include "convert/CodeplugImage.h"
@@ -28,6 +31,18 @@ int FormatIndexOf(const std::string& hex) {
     for (std::size_t i = 0; i + 3 < hex.size() && i / 4 < CodeplugImage::kWords; i += 4)
         image.words[i / 4] = static_cast<std::uint16_t>(std::stoul(hex.substr(i, 4), nullptr, 16));
     return codeplugVersionIndex(image);
+}
+
+// A safety net only: a signal reaches the loop at its next turn.
+constexpr int kSignalWaitMs = 30000;
+
+void ProcessEventsUntilHidden(QWidget& window) {
+    QTimer watchdog;
+    watchdog.start(kSignalWaitMs);
+    bool expired = false;
+    QObject::connect(&watchdog, &QTimer::timeout, [&expired] { expired = true; });
+    while (window.isVisible() && !expired)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 }  // namespace
@@ -107,4 +122,65 @@ TEST(WholeUpdate, ThroughTheWidgetsThenStopDuringTheCodeDownload) {
     const nlohmann::json report = sim.Stop();
     EXPECT_EQ(FormatIndexOf(report["codeplug"].value("written", std::string())), 5)
         << "the radio holds a 5.10 codeplug";
+}
+
+// SIGTERM, as the program wires it, in the middle of the application download: Stop is pressed,
+// the update winds down and only then does the window close: the images are deleted and the
+// port is free again. When idle, the signal closes the window at once.
+TEST(WholeUpdate, TerminatedWhileDownloadingWindsDownThenCloses) {
+    TempDir work;
+    simtest::SimPortDirectory ports;
+    OnlyPort(ports.Path(), kSimCom);
+    const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();
+    ResourceAttributes attributes;
+    ASSERT_TRUE(ReadPackageAttributes(*package, attributes));
+    const nlohmann::json scenario = {
+        {"boot", {{"present", true}, {"version", {attributes.Series, attributes.BootMinor}}}}};
+    SimProcess sim;
+    std::string error;
+    ASSERT_TRUE(sim.Start(ports.Path(), kSimCom, scenario, work.Path(), error)) << error;
+    std::filesystem::create_directories(work / "cwd");
+    MainFormOptions options;
+    options.workingDirectory = work / "cwd";
+    options.backupDirectory = work / "backups";
+    options.tickDivisor = kTickDivisor;
+    options.processorCount = [] { return 1; };
+
+    {
+        TCodeUpdaterMainDispForm form(*package, options);
+        form.show();
+        form.m_ComportComboBox->setCurrentIndex(kSimCom - 1);
+        emit form.m_ComportComboBox->activated(kSimCom - 1);
+        const StopSignal stop([&form] { form.CloseAfterStop(); });
+        DialogDriver dialogs;
+        bool raised = false;
+        bool visibleAfterStop = false;
+        QObject::connect(form.m_ProgressBar, &QProgressBar::valueChanged, &form, [&](int value) {
+            if (raised || value <= 0 ||
+                !form.m_StatusLabel->text().startsWith(QStringLiteral("Downloading Application")))
+                return;
+            raised = true;
+            std::raise(SIGTERM);
+        });
+        QObject::connect(&form, &TCodeUpdaterMainDispForm::statusChanged, &form,
+                         [&](const QString&) { visibleAfterStop = raised && form.isVisible(); });
+        form.m_StartButton->click();
+        ASSERT_TRUE(raised);
+        EXPECT_TRUE(visibleAfterStop) << "the window stays while the update winds down";
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_EQ(form.m_StatusLabel->text().toStdString(),
+                  "Code download timed out or canceled by user.");
+        EXPECT_FALSE(form.Updater().UpdateInProgress());
+        EXPECT_EQ(form.Updater().LastOutcome(), UpdateOutcome::kStopped);
+        EXPECT_TRUE(std::filesystem::is_empty(work / "cwd")) << "the images are deleted";
+        form.Updater().ScanPorts();
+        EXPECT_TRUE(form.Updater().PortPresent(kSimCom - 1)) << "the port is released";
+    }
+
+    TCodeUpdaterMainDispForm idle(*package, options);
+    idle.show();
+    const StopSignal stop([&idle] { idle.CloseAfterStop(); });
+    std::raise(SIGHUP);
+    ProcessEventsUntilHidden(idle);
+    EXPECT_FALSE(idle.isVisible());
 }

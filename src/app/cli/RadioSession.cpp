@@ -5,8 +5,8 @@
 #include <QCoreApplication>
 #include <filesystem>
 
-#include "StopSignal.h"
 #include "app/core/CodeUpdater.h"
+#include "app/qtplatform/StopSignal.h"
 
 RadioSession::RadioSession(std::string command, std::ostream& out, std::ostream& err)
     : command_(std::move(command)), out_(out), err_(err) {}

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -467,7 +468,41 @@ void TCodeUpdaterMainDispForm::ToggleVersionPane() {
 }
 
 int TCodeUpdaterMainDispForm::ShowModal(QDialog& dialog) {
+    // Nobody is left to answer once the program is ending.
+    if (closeRequested_)
+        return QDialog::Rejected;
     return dialog.exec();
+}
+
+class TCodeUpdaterMainDispForm::HandlerScope {
+  public:
+    explicit HandlerScope(TCodeUpdaterMainDispForm& form) : form_(form), busy_(*form.portWatch_) {
+        ++form_.runningHandlers_;
+    }
+    ~HandlerScope() {
+        if (--form_.runningHandlers_ == 0 && form_.closeRequested_)
+            form_.close();
+    }
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+
+  private:
+    TCodeUpdaterMainDispForm& form_;
+    const PortWatch::Busy busy_;
+};
+
+void TCodeUpdaterMainDispForm::CloseAfterStop() {
+    closeRequested_ = true;
+    if (updater_->UpdateInProgress())
+        m_StartButtonClick();
+    else if (runningHandlers_ > 0)
+        updater_->Link().SetEnabled(false);  // a Retrieve: its wait ends now
+    for (QDialog* dialog : findChildren<QDialog*>()) {
+        if (dialog->isVisible())
+            dialog->reject();
+    }
+    if (runningHandlers_ == 0)
+        close();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -512,12 +547,12 @@ void TCodeUpdaterMainDispForm::m_BootRadioButtonClick() {
 }
 
 void TCodeUpdaterMainDispForm::m_StartButtonClick() {
-    const PortWatch::Busy busy(*portWatch_);
+    const HandlerScope scope(*this);
     updater_->m_StartButtonClick();
 }
 
 void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick() {
-    const PortWatch::Busy busy(*portWatch_);
+    const HandlerScope scope(*this);
     updater_->m_RetrieveVersionInfoButtonClick();
 }
 

@@ -76,6 +76,11 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
     int NarrowWidth() const;
     // The port list's tool tip of COM n.
     QString PortToolTipOf(int comNumber) const;
+    // A signal that ends the program (SIGTERM, a closed terminal): Stop when an update runs,
+    // every open dialog is cancelled and no new one is shown, and the window closes once the
+    // logic has wound down (port released, images deleted). Closing at once would tear down
+    // the event loops the running update waits in.
+    void CloseAfterStop();
 
     // --- Controls ---
     QMenu* m_FileMenuItem = nullptr;
@@ -141,6 +146,9 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
     void ShowPicture();
     void ToggleVersionPane();
     int ShowModal(QDialog& dialog);
+    // Start and Retrieve run the logic to its end inside their handler; a close asked for by a
+    // signal waits until the last of them has returned.
+    class HandlerScope;
 
     // --- Event handlers ---
     void m_FileExitMenuItemClick();
@@ -154,6 +162,8 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
 
     QWidget* client_ = nullptr;  // holds every control; the window's edge cuts the pane off
     std::uint8_t m_VersionInfoShown = 1;
+    int runningHandlers_ = 0;
+    bool closeRequested_ = false;
 
     // The platform the update logic runs on.
     QtMessagePump pump_;

@@ -6,6 +6,8 @@
 // --port-dir names a folder of COMn links looked at before ~/.config/quenta/ports (a simulated
 // radio's pseudo-terminal, for instance). When the window closes, the last status and the
 // codeplug backup of this run are printed (a script that ran an update reads them).
+// SIGTERM, SIGHUP (a closed terminal), Ctrl-C and Ctrl-\ press Stop and close the window once
+// the update has wound down; a second one ends the program at once.
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -17,6 +19,7 @@
 #include <string>
 
 #include "app/package/EmbeddedPackage.h"
+#include "app/qtplatform/StopSignal.h"
 #include "app/window/CodeUpdaterMainForm.h"
 #include "app/window/LinkLog.h"
 #include "common/ProgramVersion.h"
@@ -103,6 +106,7 @@ int main(int argc, char** argv) {
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         form.move(screen.center() - form.rect().center());
         form.show();
+        const StopSignal stop([&form] { form.CloseAfterStop(); });
         const int loop = app.exec();
         std::printf("Last status: %s\n", lastStatus.toLocal8Bit().constData());
         if (!form.Updater().LastBackup().empty())

@@ -1,4 +1,4 @@
-#include "StopSignal.h"
+#include "app/qtplatform/StopSignal.h"
 
 #include <fcntl.h>
 #include <signal.h>
