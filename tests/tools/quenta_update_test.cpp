@@ -120,6 +120,53 @@ TEST_F(QuentaUpdate, WrongPasswordDoesNothing) {
     EXPECT_TRUE(sim->Report()["counts"].empty());
 }
 
+// Whole application updates of a series-6 radio (a 2-second erase; the radio's restart still
+// takes its 20 seconds, once or twice), the backups in a folder of the test's own.
+class QuentaWholeUpdate : public QuentaUpdate {
+  protected:
+    TempDir dataHome;
+
+    void SetUp() override {
+        scenario.boot = {6, 3};
+        attributes.Series = 6;
+        attributes.KindBySeries = 1;
+        attributes.BootMajor = 6;
+        attributes.BootMinor = 3;
+        ::setenv("XDG_DATA_HOME", dataHome.Path().c_str(), 1);
+        WritePackage(kUpgradeApplication);
+    }
+};
+
+// New firmware that wants a codeplug older than 5.8: the update ends in "Done." but the
+// codeplug is not converted, which the exit status tells apart; the codeplug is saved as read.
+TEST_F(QuentaWholeUpdate, CodeplugNotConvertedHasItsOwnExitStatus) {
+    scenario.codeplug.formatAfterUpdate = {5, 7};
+    StartSim();
+    const ToolRun r = Update(Args("pelican"), {work.Path()});
+    EXPECT_EQ(r.status, 5) << r.out;
+    EXPECT_NE(r.out.find("Done.\n"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::is_empty(dataHome / "quenta/backups"));
+    EXPECT_TRUE(WorkEmpty());
+}
+
+// A codeplug write that fails: the command it suggests repeats the port as the user gave it
+// (a device path, not the COM name behind it, and the port folder).
+TEST_F(QuentaWholeUpdate, FailedCodeplugWriteHintRepeatsThePortArguments) {
+    scenario.codeplug.generateFormat = 4;
+    scenario.codeplug.formatAfterUpdate = {5, 10};
+    scenario.codeplug.wrongSumAtReport = 0;
+    StartSim();
+    std::vector<std::string> args = Args("pelican");
+    const std::string device = fs::read_symlink(ports.Path() + "/COM" + std::to_string(kSimCom));
+    args[1] = device;
+    const ToolRun r = Update(args, {work.Path()});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("quenta codeplug write --port " + device + " --port-dir " + ports.Path() +
+                         " " + dataHome.Path() + "/quenta/backups/"),
+              std::string::npos)
+        << r.out;
+}
+
 TEST_F(QuentaUpdate, CurrentBootIsASuccessWithoutADownload) {
     WritePackage(kUpgradeBoot);
     StartSim();

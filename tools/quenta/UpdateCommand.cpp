@@ -44,7 +44,9 @@ int Usage(std::ostream& err, ExitStatus status) {
            "  1  the update failed (the last status line and the messages say why)\n"
            "  2  wrong arguments, or a file or folder they name cannot be used\n"
            "  3  stopped with Ctrl-C\n"
-           "  4  nothing was done: the password was wrong or not given\n";
+           "  4  nothing was done: the password was wrong or not given\n"
+           "  5  the firmware is updated but the codeplug is older than 5.8 and was not\n"
+           "     converted: the radio cannot use it (the codeplug as read is saved)\n";
     return ToInt(status);
 }
 
@@ -236,5 +238,8 @@ int runUpdateCommand(int argc, char** argv) {
         session.Say("the password is wrong; nothing was sent to the radio");
     if (session.Stopped() && updater.LastOutcome() != UpdateOutcome::kSucceeded)
         return ToInt(ExitStatus::kStopped);
+    if (updater.LastOutcome() == UpdateOutcome::kSucceeded &&
+        updater.LastCodeplugResult() == kCodeplugNotOffered)
+        return ToInt(ExitStatus::kCodeplugNotConverted);
     return ToInt(ExitStatusOf(updater.LastOutcome()));
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/core/CodeUpdater.h"
+#include "app/core/ShellQuote.h"
 #include "app/qtplatform/StopSignal.h"
 
 RadioSession::RadioSession(std::string command, std::ostream& out, std::ostream& err)
@@ -41,6 +42,10 @@ bool RadioSession::ResolvePort(const std::string& port, const std::string& portD
         return false;
     }
     comNumber_ = port_.ComNumber();
+    // A hint that names a command repeats the user's own words, not the COM name behind them.
+    portArguments_ = "--port " + ShellQuote(port);
+    if (!portDir.empty())
+        portArguments_ += " --port-dir " + ShellQuote(portDir);
     return true;
 }
 
@@ -55,6 +60,7 @@ void RadioSession::Start(TerminalView::Options viewOptions, const PackageResourc
     view_ = std::make_unique<TerminalView>(std::move(viewOptions), out_, err_);
     updater_ = std::make_unique<CodeUpdater>(*view_, platform_->platform, package);
     updater_->Initialise();
+    updater_->SetPortArguments(portArguments_);
 }
 
 bool RadioSession::OpenTrace(const std::string& file) {

@@ -69,6 +69,7 @@ class RadioSession {
     ExitStatus failure_ = ExitStatus::kFailed;
     int comNumber_ = 1;
     PortArgument port_;
+    std::string portArguments_;  // --port and --port-dir as given, for hints
     // Qt keeps a reference to its argument count for the application's life.
     int qtArgc_ = 1;
     char qtName_[7] = "quenta";

@@ -118,6 +118,10 @@ class CodeUpdater {
     std::string PortDetail(int index) const;
     // Overrides the kind the package gives (the command line's retrieve --kind).
     void SetTargetKind(TargetKind kind) { m_TargetKind = kind; }
+    // The port as the user named it, repeated in the command the recovery hint of a failed
+    // codeplug write suggests (the command line's own --port and --port-dir, quoted for a
+    // shell). Empty: "--port COMn" of the selected port.
+    void SetPortArguments(std::string arguments) { portArguments_ = std::move(arguments); }
 
     // --- Operations of the window the handlers run; public for the front ends and tests ---
     void SetStatus(const std::string& text);
@@ -160,6 +164,7 @@ class CodeUpdater {
                             const std::uint8_t radioFormat[2]);
     void ReportWriteFailure(const std::string& why);
     std::string PortName() const;
+    std::string PortArguments() const;
 
     UpdaterView& view_;
     UpdaterPlatform& platform_;
@@ -178,6 +183,7 @@ class CodeUpdater {
     std::uint8_t m_MultiCoreDirect = 0;
     std::filesystem::path lastBackup_;
     std::filesystem::path lastConverted_;
+    std::string portArguments_;
     std::array<std::string, 64> portDetail_{};
     UpdateOutcome outcome_ = UpdateOutcome::kNotRun;
     CodeplugResult codeplugResult_ = kCodeplugNotReached;

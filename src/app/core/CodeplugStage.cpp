@@ -7,6 +7,7 @@
 #include "app/core/CodeUpdater.h"
 #include "app/core/CodeplugBackup.h"
 #include "app/core/RadioCodeplug.h"
+#include "app/core/ShellQuote.h"
 #include "app/core/UpdaterTexts.h"
 #include "convert/CodeplugText.h"
 #include "convert/RadioCodeplugConversion.h"
@@ -220,6 +221,10 @@ void CodeUpdater::ReportWriteFailure(const std::string& why) {
                           lastBackup_.string() + "\nand converted to the radio's format in\n" +
                           lastConverted_.string() +
                           "\n\nWrite it back once the radio answers again:\n"
-                          "quenta codeplug write --port " +
-                          PortName() + " " + lastConverted_.string());
+                          "quenta codeplug write " +
+                          PortArguments() + " " + ShellQuote(lastConverted_.string()));
+}
+
+std::string CodeUpdater::PortArguments() const {
+    return portArguments_.empty() ? "--port " + PortName() : portArguments_;
 }
