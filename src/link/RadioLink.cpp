@@ -250,7 +250,7 @@ int RadioLink::SendRecord(const MessageRecord& request) {
         wire.length = std::clamp(request.length, 0, MessageRecord::kCapacity);
         std::memcpy(wire.bytes, request.buffer, static_cast<size_t>(wire.length));
     }
-    Trace('W', wire.bytes, wire.length);
+    TraceSent(request, wire.bytes, wire.length);
     if (!usesComponent)
         return device ? device->Write(wire.bytes, wire.length) : -1;
 
@@ -419,4 +419,30 @@ int RadioLink::Receive(MessageRecord& reply) {
 void RadioLink::Trace(char direction, const std::uint8_t* bytes, int count) {
     if (trace_)
         trace_(direction, bytes, count, pump_.NowMilliseconds());
+}
+
+// The codeplug password's digits (the reply to the radio's password request, group 3 code 12)
+// never reach a trace: a trace is handed on in bug reports. The trace shows the frame as it
+// would be with every digit byte 0xFF (no digit), checksum and escapes included, so nothing of
+// the digits can be worked back from it.
+void RadioLink::TraceSent(const MessageRecord& request, const std::uint8_t* wire, int length) {
+    constexpr std::uint8_t kCodeplugGroup = 0x03;
+    constexpr std::uint8_t kPasswordReplyCode = 0x0C;
+    constexpr std::uint8_t kMaskedDigits = 0xFF;
+    if (!trace_)
+        return;
+    if (request.length <= 2 || request.buffer[0] != kCodeplugGroup ||
+        request.buffer[1] != kPasswordReplyCode) {
+        Trace('W', wire, length);
+        return;
+    }
+    MessageRecord masked = request;
+    std::fill(masked.buffer + 2, masked.buffer + std::min(masked.length, MessageRecord::kCapacity),
+              kMaskedDigits);
+    if (framing != 1) {
+        Trace('W', masked.buffer, std::min(masked.length, MessageRecord::kCapacity));
+        return;
+    }
+    const frame::WireFrame shown = frame::Encode(masked.buffer, masked.length & 0xFF);
+    Trace('W', shown.bytes, shown.length);
 }

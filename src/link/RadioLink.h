@@ -138,6 +138,7 @@ class RadioLink {
     bool TransportOpen() const;
     int Descriptor();
     void Trace(char direction, const std::uint8_t* bytes, int count);
+    void TraceSent(const MessageRecord& request, const std::uint8_t* wire, int length);
     LinkResult VersionStep(std::int32_t requestId, std::int32_t replyId, MessageRecord& reply,
                            bool& busy);
 

@@ -2,6 +2,7 @@
 
 #include "LinkTestSupport.h"
 #include "link/CommandTable.h"
+#include "link/Frame.h"
 #include "link/RadioLink.h"
 
 using namespace linktest;
@@ -682,6 +683,23 @@ TEST_F(LinkFixture, TraceSeesBothDirections) {
     std::uint8_t boot[2];
     link.ReadBootVersion(6, boot);
     EXPECT_EQ(dirs, (std::vector<char>{'W', 'R'}));
+}
+
+// The password digits go to the radio as they are, and never into a trace.
+TEST_F(LinkFixture, TraceMasksThePasswordDigits) {
+    OpenDevice();
+    std::vector<Bytes> traced;
+    link.SetTraceSink([&](char, const std::uint8_t* bytes, int count, std::int64_t) {
+        traced.emplace_back(bytes, bytes + count);
+    });
+    const std::uint8_t digits[] = {0x12, 0x34, 0x56, 0x78};
+    ASSERT_GT(link.SendCode2(0x03, 0x0C, digits, 4), 0);
+    ASSERT_EQ(radio.requests.size(), 1u);
+    EXPECT_EQ(radio.requests[0], (Bytes{0x03, 0x0C, 0x12, 0x34, 0x56, 0x78}));
+    const std::uint8_t masked[] = {0x03, 0x0C, 0xFF, 0xFF, 0xFF, 0xFF};
+    ASSERT_EQ(traced.size(), 1u);
+    const frame::WireFrame expected = frame::Encode(masked, 6);
+    EXPECT_EQ(traced[0], Bytes(expected.bytes, expected.bytes + expected.length));
 }
 
 }  // namespace
