@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev qt6-svg-dev
     libjpeg62-turbo-dev
     libudev-dev
+    libarchive-dev
     nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev

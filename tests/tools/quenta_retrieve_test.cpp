@@ -10,11 +10,13 @@
 #include "ChildProgram.h"
 #include "RadioSim.h"
 #include "SimPortDirectory.h"
+#include "TempDir.h"
 #include "app/cli/CarriedPackage.h"
 #include "app/cli/Retrieve.h"
 #include "app/cli/VersionInfoText.h"
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
+#include "app/report/KeptTraces.h"
 #include "link/RadioLink.h"
 #include "link/VersionRecord.h"
 
@@ -52,6 +54,20 @@ TEST(RetrieveFormat, LabelsAndNotApplicableRules) {
               std::string::npos);
 }
 
+// XDG_STATE_HOME names a folder of the test's own while it lives, so that the runs' kept traces
+// land there.
+class StateHome {
+  public:
+    StateHome() { ::setenv("XDG_STATE_HOME", folder.Path().c_str(), 1); }
+    ~StateHome() { ::unsetenv("XDG_STATE_HOME"); }
+    std::vector<std::filesystem::path> Traces() const {
+        return report::KeptTraceFiles(report::DefaultTraceFolder());
+    }
+
+  private:
+    TempDir folder;
+};
+
 class RetrieveAgainstSim : public ::testing::Test {
   protected:
     simtest::SimPortDirectory ports;
@@ -73,8 +89,16 @@ class RetrieveAgainstSim : public ::testing::Test {
     }
 };
 
-TEST_F(RetrieveAgainstSim, PrintsTheRecord) {
+TEST_F(RetrieveAgainstSim, PrintsTheRecordAndKeepsItsTrace) {
+    StateHome state;
     EXPECT_EQ(Retrieve(), 0);
+    // The run's frames are kept for a support report, both ways.
+    const std::vector<std::filesystem::path> traces = state.Traces();
+    ASSERT_EQ(traces.size(), 1u);
+    std::ifstream in(traces[0]);
+    const std::string trace((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(trace.find(" W "), std::string::npos) << trace;
+    EXPECT_NE(trace.find(" R 04 1D "), std::string::npos) << trace;
     EXPECT_EQ(out.str(), kDefaultRadioText);
     EXPECT_EQ(err.str(), "");
     EXPECT_TRUE(sim->Violations().empty());
@@ -100,7 +124,8 @@ TEST_F(RetrieveAgainstSim, SilentRadioIsACommunicationError) {
     EXPECT_EQ(err.str(), "Communication error while retrieving version information.\n");
 }
 
-TEST(RetrieveOpen, UnopenablePortIsReportedWithTheReason) {
+TEST(RetrieveOpen, UnopenablePortIsReportedWithTheReasonAndKeepsNoTrace) {
+    StateHome state;
     simtest::SimPortDirectory ports;
     std::filesystem::create_symlink("/dev/quenta-no-such-port", ports.Path() + "/COM9");
     std::ostringstream out, err;
@@ -112,6 +137,7 @@ TEST(RetrieveOpen, UnopenablePortIsReportedWithTheReason) {
     // The serial layer's reason follows on a line of its own.
     EXPECT_NE(err.str().find("quenta-no-such-port"), std::string::npos) << err.str();
     EXPECT_EQ(out.str(), "");
+    EXPECT_TRUE(state.Traces().empty());
 }
 
 // The quenta-radiosim program, serving COM7 of a port directory until it is told to stop.

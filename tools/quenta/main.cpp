@@ -7,6 +7,7 @@
 #include "DoctorCommand.h"
 #include "InfoCommand.h"
 #include "PortsCommand.h"
+#include "ReportCommand.h"
 #include "RetrieveCommand.h"
 #include "UpdateCommand.h"
 #include "common/ProgramVersion.h"
@@ -24,6 +25,7 @@ const Command kCommands[] = {
     {"doctor", runDoctorCommand, "tell what stands between this PC and the radio, with the fixes"},
     {"info", runInfoCommand, "show the firmware package this program carries"},
     {"ports", runPortsCommand, "list the COM ports that reach a device, with the adapters' names"},
+    {"report", runReportCommand, "write a support report (.tar.gz) to send with a bug"},
     {"retrieve", runRetrieveCommand, "read and show the radio's version information"},
     {"update", runUpdateCommand, "update the radio with the firmware this program carries"},
 };

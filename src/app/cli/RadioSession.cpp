@@ -61,6 +61,8 @@ void RadioSession::Start(TerminalView::Options viewOptions, const PackageResourc
     updater_ = std::make_unique<CodeUpdater>(*view_, platform_->platform, package);
     updater_->Initialise();
     updater_->SetPortArguments(portArguments_);
+    kept_ = std::make_unique<report::KeptTrace>(report::DefaultTraceFolder(), command_);
+    InstallTraceSink();
 }
 
 bool RadioSession::OpenTrace(const std::string& file) {
@@ -85,6 +87,7 @@ void RadioSession::InstallTraceSink() {
         [this](char direction, const std::uint8_t* bytes, int count, std::int64_t ms) {
             if (watcher_)
                 watcher_(direction, bytes, count, ms);
+            kept_->Write(direction, bytes, count, ms);
             if (traceWriter_) {
                 traceWriter_(direction, bytes, count, ms);
                 trace_.LineWritten();
@@ -108,6 +111,8 @@ bool RadioSession::Stopped() const {
 void RadioSession::Finish() {
     if (updater_)
         updater_->Link().SetTraceSink({});
+    if (kept_)
+        kept_->Close();
     if (!traceWriter_)
         return;
     traceWriter_ = {};

@@ -9,6 +9,7 @@
 #include "QtUpdaterPlatform.h"
 #include "TerminalView.h"
 #include "TraceFile.h"
+#include "app/report/KeptTraces.h"
 #include "link/RadioLink.h"
 
 class CodeUpdater;
@@ -19,7 +20,8 @@ class StopSignal;
 // What every command that talks to a radio sets up, in the order it must happen: the port
 // argument (before Qt starts, so that a wrong one costs nothing), Qt's event loop, the update
 // logic's platform, the terminal view and the updater over a package, then the frame trace
-// and the stop signals. The session owns all of it and takes it down in reverse order.
+// and the stop signals. The session owns all of it and takes it down in reverse order. Every
+// frame also goes into the run's kept trace, for a support report.
 class RadioSession {
   public:
     // command names the command in the lines the session prints ("quenta COMMAND: ...").
@@ -76,6 +78,7 @@ class RadioSession {
     char* qtArgv_[2] = {qtName_, nullptr};
     std::unique_ptr<QCoreApplication> app_;
     TraceFile trace_;
+    std::unique_ptr<report::KeptTrace> kept_;
     RadioLink::TraceSink traceWriter_;  // empty without --trace
     RadioLink::TraceSink watcher_;
     std::unique_ptr<QtUpdaterPlatform> platform_;

@@ -132,9 +132,12 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(const PackageResources& packa
     // target kind, port scan) and the upgrade choice.
     FillPortList();
     m_CommTimer.SetEnabled(false);
-    SetNameAndRelease(options.programFilePath.empty()
-                          ? QCoreApplication::applicationFilePath().toStdString()
-                          : options.programFilePath);
+    reportSource_ = {&package,
+                     options.programFilePath.empty()
+                         ? QCoreApplication::applicationFilePath().toStdString()
+                         : options.programFilePath,
+                     options.backupDirectory};
+    SetNameAndRelease(reportSource_.programFilePath);
     ToggleVersionPane();
     updater_->Initialise();
     ShowPackageLabels(package);
@@ -164,8 +167,13 @@ void TCodeUpdaterMainDispForm::BuildMenus() {
     m_HelpMenuItem->setObjectName(QStringLiteral("m_HelpMenuItem"));
     m_HelpAboutMenuItem = m_HelpMenuItem->addAction(QStringLiteral("&About"));
     m_HelpAboutMenuItem->setObjectName(QStringLiteral("m_HelpAboutMenuItem"));
+    m_HelpSupportReportMenuItem =
+        m_HelpMenuItem->addAction(QStringLiteral("Save &Support Report..."));
+    m_HelpSupportReportMenuItem->setObjectName(QStringLiteral("m_HelpSupportReportMenuItem"));
     connect(m_FileExitMenuItem, &QAction::triggered, this, [this] { m_FileExitMenuItemClick(); });
     connect(m_HelpAboutMenuItem, &QAction::triggered, this, [this] { m_HelpAboutMenuItemClick(); });
+    connect(m_HelpSupportReportMenuItem, &QAction::triggered, this,
+            [this] { m_HelpSupportReportMenuItemClick(); });
 
     MenuToolBar = new QToolBar(QStringLiteral("Menu"), this);
     MenuToolBar->setObjectName(QStringLiteral("MenuToolBar"));
@@ -524,6 +532,10 @@ void TCodeUpdaterMainDispForm::m_HelpAboutMenuItemClick() {
     about.NameLabel->setText(QString::fromLatin1(kAboutName));
     about.VersionLabel->setText(QStringLiteral("Version ") + QString::fromLatin1(kAboutVersion));
     ShowModal(about);
+}
+
+void TCodeUpdaterMainDispForm::m_HelpSupportReportMenuItemClick() {
+    AskAndSaveSupportReport(this, reportSource_);
 }
 
 void TCodeUpdaterMainDispForm::m_ToggleVersionInfoSpeedButtonClick() {

@@ -12,6 +12,7 @@
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
 #include "app/window/ScaledDownloadClock.h"
+#include "app/window/SupportReportAction.h"
 #include "serial/SerialDevice.h"
 
 class QAction;
@@ -87,6 +88,7 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
     QAction* m_FileExitMenuItem = nullptr;
     QMenu* m_HelpMenuItem = nullptr;
     QAction* m_HelpAboutMenuItem = nullptr;
+    QAction* m_HelpSupportReportMenuItem = nullptr;
     QToolBar* MenuToolBar = nullptr;
     QLabel* m_NameLabel = nullptr;
     QGroupBox* m_TargetInformationGroupBox = nullptr;
@@ -153,6 +155,7 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
     // --- Event handlers ---
     void m_FileExitMenuItemClick();
     void m_HelpAboutMenuItemClick();
+    void m_HelpSupportReportMenuItemClick();
     void m_ToggleVersionInfoSpeedButtonClick();
     void m_ComportComboBoxChange(int index);
     void m_ApplicationRadioButtonClick();
@@ -160,7 +163,8 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
     void m_StartButtonClick();
     void m_RetrieveVersionInfoButtonClick();
 
-    QWidget* client_ = nullptr;  // holds every control; the window's edge cuts the pane off
+    QWidget* client_ = nullptr;        // holds every control; the window's edge cuts the pane off
+    WindowReportSource reportSource_;  // what Help > Save Support Report... adds to the traces
     std::uint8_t m_VersionInfoShown = 1;
     int runningHandlers_ = 0;
     bool closeRequested_ = false;

@@ -18,7 +18,14 @@ RadioLink::TraceSink LinkLogSink() {
     };
 }
 
-void LogLinkFrames(RadioLink& link) {
-    if (lcLink().isDebugEnabled())
-        link.SetTraceSink(LinkLogSink());
+void KeepLinkFrames(RadioLink& link, report::KeptTrace& kept) {
+    if (!lcLink().isDebugEnabled()) {
+        link.SetTraceSink(kept.Sink());
+        return;
+    }
+    link.SetTraceSink([&kept, log = LinkLogSink()](char direction, const std::uint8_t* bytes,
+                                                   int count, std::int64_t ms) {
+        kept.Write(direction, bytes, count, ms);
+        log(direction, bytes, count, ms);
+    });
 }

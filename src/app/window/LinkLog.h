@@ -2,6 +2,7 @@
 
 #include <QLoggingCategory>
 
+#include "app/report/KeptTraces.h"
 #include "link/RadioLink.h"
 
 // The window's frame trace for a bug report: every frame in both directions, as the command
@@ -12,6 +13,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcLink)
 // A trace sink that logs each frame under lcLink: milliseconds since the first frame, W (wire
 // bytes sent) or R (payload received), the bytes in hexadecimal.
 RadioLink::TraceSink LinkLogSink();
-// Installs LinkLogSink() on link when the category is enabled; leaves the link alone (and
-// as fast as ever) when it is not.
-void LogLinkFrames(RadioLink& link);
+// Every frame into kept (the run's trace kept for a support report, which must outlive the
+// link's use of it), and under lcLink as well when the category is enabled.
+void KeepLinkFrames(RadioLink& link, report::KeptTrace& kept);

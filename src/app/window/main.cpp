@@ -8,6 +8,8 @@
 // codeplug backup of this run are printed (a script that ran an update reads them).
 // SIGTERM, SIGHUP (a closed terminal), Ctrl-C and Ctrl-\ press Stop and close the window once
 // the update has wound down; a second one ends the program at once.
+// Every frame of the run is kept in a trace under $XDG_STATE_HOME/quenta/traces for a support
+// report.
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -20,6 +22,7 @@
 
 #include "app/package/EmbeddedPackage.h"
 #include "app/qtplatform/StopSignal.h"
+#include "app/report/KeptTraces.h"
 #include "app/window/CodeUpdaterMainForm.h"
 #include "app/window/LinkLog.h"
 #include "common/ProgramVersion.h"
@@ -98,8 +101,10 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QString::fromLatin1(kTitle));
     try {
         const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();
+        // Declared before the window, so that it outlives the link that writes into it.
+        report::KeptTrace kept(report::DefaultTraceFolder(), "window");
         TCodeUpdaterMainDispForm form(*package);
-        LogLinkFrames(form.Updater().Link());
+        KeepLinkFrames(form.Updater().Link(), kept);
         QString lastStatus = form.m_StatusLabel->text();
         QObject::connect(&form, &TCodeUpdaterMainDispForm::statusChanged,
                          [&lastStatus](const QString& text) { lastStatus = text; });
