@@ -100,7 +100,8 @@ TEST_F(SupportReport, HoldsTheTracesWithoutPasswordDigitsAndBackupsOnlyWhenAsked
     ASSERT_TRUE(report::WriteSupportReport(Request(false), error)) << error;
     EXPECT_EQ(ModeOf(out), 0600u);
     std::map<std::string, Entry> entries = ReadArchive(out);
-    for (const char* name : {"README.txt", "versions.txt", "package.txt", "ports.jsonl", "doctor.txt"})
+    for (const char* name :
+         {"README.txt", "versions.txt", "package.txt", "ports.jsonl", "doctor.txt"})
         EXPECT_EQ(entries.count(std::string("quenta-report/") + name), 1u) << name;
     const std::vector<fs::path> kept = report::KeptTraceFiles(traces);
     ASSERT_EQ(kept.size(), 1u);

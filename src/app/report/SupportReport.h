@@ -7,8 +7,9 @@ class PackageResources;
 
 // The support report: one .tar.gz a technician sends with a bug, written by `quenta report`
 // and by the window's Help menu. It holds the last wire traces (password digits are masked
-// before a frame reaches any trace), the port check and the port doctor's findings, the package the program carries and the
-// versions of the program, Qt and the kernel; codeplug backups only when asked for.
+// before a frame reaches any trace), the port check and the port doctor's findings, the package the
+// program carries and the versions of the program, Qt and the kernel; codeplug backups only when
+// asked for.
 namespace report {
 
 struct ReportRequest {
