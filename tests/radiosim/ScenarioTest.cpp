@@ -63,6 +63,14 @@ TEST(Scenario, RejectsMistakes) {
         R"({"faults": [{"command": "04 1C", "kind": "loud"}]})",
         R"({"busy": {"zz": 1}})",
         R"({"lineFault": {"kind": "loud", "atFrame": 3}})",
+        // Timing no line has: each would hang or overflow the radio's pacing.
+        R"({"baud": 0})",
+        R"({"baud": -9600})",
+        R"({"baud": 1e30})",
+        R"({"baud": 9600.5})",
+        R"({"replyDelayMs": 1e300})",
+        R"({"turnaroundUs": -1})",
+        R"({"flash": {"eraseMs": 1e300}})",
         "{",
     };
     for (const char* text : bad) {

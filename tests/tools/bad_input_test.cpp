@@ -3,6 +3,7 @@
 // must end at once with a non-zero exit and one line that says what is wrong, and leave no
 // output or temporary file behind.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -59,7 +60,16 @@ const Case kCases[] = {
     {kQuenta, "codeplug convert --to 5.10 {d}/image.hex {d}/out.cp", "not a well-formed"},
     {kQuenta, "codeplug convert --to 5.10 {d}/folder {d}/out.cp", "Is a directory"},
     {kQuenta, "codeplug convert --to 5.10 {d}/good.cp {d}/none/out.cp", "cannot create"},
-    {kQuenta, "codeplug convert --to 5.10 {d}/good.cp {d}/folder", "cannot rename"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/good.cp {d}/folder", "not a regular file"},
+    // A pipe nobody writes to is refused, not waited on; a device or a link is never replaced.
+    {kQuenta, "codeplug info {d}/fifo", "not a regular file"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/good.cp {d}/stdout", "not a regular file"},
+    {kQuenta, "codeplug generate --format 5.9 {d}/fifo", "not a regular file"},
+    {kQuenta, "codeplug read --port {d}/missing-tty {d}/stdout", "not a regular file", 0, 1, 2},
+    {kQuenta, "codeplug write --port {d}/missing-tty {d}/fifo", "not a regular file"},
+    {kQuenta, "update --port {d}/noise --password-file {d}/fifo", "not a regular file", 0, 1, 2},
+    {kQuenta, "update --port {d}/noise --trace {d}/fifo", "not a regular file", 0, 1, 2},
+    {kQuenta, "update --port {d}/noise --trace {d}/stdout", "not a regular file", 0, 1, 2},
     {kQuenta, "codeplug convert --to 5.10 {d}/good.cp {d}/out.cp", "File too large", 1024},
     {kQuenta, "codeplug generate --format 5.9 {d}/none/out.cp", "cannot create"},
     {kQuenta, "codeplug generate --format 5.9 {d}/out.cp", "File too large", 1024},
@@ -94,6 +104,8 @@ const Case kCases[] = {
     {kRadiosim, "--scenario {d}/uses-image.hex.json", "not a codeplug"},
     {kRadiosim, "--scenario {d}/uses-folder.json", "is a folder"},
     {kRadiosim, "--report {d}/none/report.json", "does not exist"},
+    {kRadiosim, "--scenario {d}/zero-baud.json", "baud: expected a line speed"},
+    {kRadiosim, "--report {d}/stdout", "not a regular file"},
     // Generated firmware that cannot be written whole.
     {kFirmware, "srec --kind loader {d}/none/out.hex", "cannot create"},
     {kFirmware, "srec --kind loader {d}/folder", "cannot write"},
@@ -139,8 +151,11 @@ class BadInput : public ::testing::Test {
               "S904000000FB\r\n");
         write("cut.json", "{\"fileFormat\": [5,");
         write("array.json", "[1, 2]");
+        write("zero-baud.json", "{\"baud\": 0}");
         write("big.json", "{\"comment\": \"" + std::string(1100000, 'x') + "\"}");
         fs::create_directory(dir_ / "folder");
+        ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+        fs::create_symlink("/dev/null", dir_ / "stdout");
         for (const char* cp :
              {"missing.cp", "empty", "odd.cp", "big.cp", "noise", "image.hex", "folder"}) {
             write(std::string("uses-") + cp + ".json",
@@ -185,6 +200,8 @@ TEST_F(BadInput, EveryCommandRefusesWithOneLineAndLeavesNothing) {
         EXPECT_NE(said.back().find(Expand(c.says, dir_.string())), std::string::npos)
             << said.back();
         EXPECT_EQ(Files(), before);
+        EXPECT_TRUE(fs::is_fifo(dir_ / "fifo"));
+        EXPECT_TRUE(fs::is_symlink(dir_ / "stdout"));
     }
 }
 

@@ -4,17 +4,49 @@
 //                        [--bytes N | --text-size N] [--seed S] OUT
 //   quenta-firmware dsp [--layout 40|48] [--pages N] [--sections N] [--max-words N]
 //                       [--no-overlap] [--no-filtered] [--seed S] OUT
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <ostream>
+#include <streambuf>
 #include <string>
 
 #include "FirmwareGen.h"
 #include "common/ProgramVersion.h"
+#include "common/ReplacementFile.h"
 
 namespace {
+
+// The image writers' stream, passed on block by block into the file that replaces OUT.
+class ReplacementBuffer : public std::streambuf {
+  public:
+    explicit ReplacementBuffer(ReplacementFile& file) : file_(file) {
+        setp(block_.data(), block_.data() + block_.size());
+    }
+
+  protected:
+    int_type overflow(int_type c) override {
+        if (sync() != 0)
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+    int sync() override {
+        const bool written = file_.Write(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+        setp(block_.data(), block_.data() + block_.size());
+        return written ? 0 : -1;
+    }
+
+  private:
+    static constexpr std::size_t kBlockBytes = 64 * 1024;
+    ReplacementFile& file_;
+    std::array<char, kBlockBytes> block_;
+};
 
 int Usage(FILE* to = stderr) {
     std::fprintf(to,
@@ -137,13 +169,15 @@ int main(int argc, char** argv) {
         return Usage();
     // Written beside OUT and renamed over it once complete, so that a failed write (a full
     // disk) leaves no partial image that a test or a package could pick up.
-    const std::string temp = outPath + ".part";
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        std::fprintf(stderr, "quenta-firmware: cannot create %s: %s\n", outPath.c_str(),
-                     std::strerror(errno));
+    ReplacementFile file;
+    const ReplaceResult opened = file.Open(outPath, kSharedFileMode);
+    if (opened != ReplaceResult::kOk) {
+        std::fprintf(stderr, "quenta-firmware: %s\n",
+                     ReplaceFailureText(opened, file.Error(), outPath).c_str());
         return 1;
     }
+    ReplacementBuffer buffer(file);
+    std::ostream out(&buffer);
     if (what == "srec") {
         if (textSize > 0)
             srec.dataBytes = firmwaregen::DataBytesForText(srec.kind, textSize);
@@ -151,11 +185,11 @@ int main(int argc, char** argv) {
     } else {
         firmwaregen::WriteCoff(out, firmwaregen::MakeDspImage(dsp));
     }
-    out.close();
-    if (!out || std::rename(temp.c_str(), outPath.c_str()) != 0) {
-        std::fprintf(stderr, "quenta-firmware: cannot write %s: %s\n", outPath.c_str(),
-                     std::strerror(errno));
-        std::remove(temp.c_str());
+    out.flush();
+    const ReplaceResult written = file.Commit();
+    if (written != ReplaceResult::kOk) {
+        std::fprintf(stderr, "quenta-firmware: %s\n",
+                     ReplaceFailureText(written, file.Error(), outPath).c_str());
         return 1;
     }
     return 0;

@@ -7,6 +7,8 @@
 #include <system_error>
 #include <vector>
 
+#include "common/ReplacementFile.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -167,12 +169,11 @@ bool BuildPackage(const PackageDescription& description, const fs::path& imageDi
         return false;
     const std::string qrc = QrcText(names);
     const fs::path qrcPath = outDirectory / kPackageQrcName;
-    const fs::path partial = outDirectory / (std::string(kPackageQrcName) + ".partial");
-    if (!WriteAll(partial, qrc.data(), qrc.size(), error))
-        return false;
-    fs::rename(partial, qrcPath, fsError);
-    if (fsError) {
-        error = "cannot write " + qrcPath.string() + ": " + fsError.message();
+    int cause = 0;
+    const ReplaceResult written =
+        ReplaceFileContents(qrcPath, qrc.data(), qrc.size(), kSharedFileMode, cause);
+    if (written != ReplaceResult::kOk) {
+        error = ReplaceFailureText(written, cause, qrcPath.string());
         return false;
     }
     return true;

@@ -9,6 +9,7 @@
 #include "app/cli/RadioSession.h"
 #include "app/core/CodeUpdater.h"
 #include "app/core/RadioCodeplug.h"
+#include "common/ReplacementFile.h"
 #include "convert/CodeplugCheck.h"
 #include "convert/RadioCodeplugConversion.h"
 #include "transfer/TransferMessages.h"
@@ -58,6 +59,12 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
         return Usage(verb, "expected --port and a file");
 
     RadioSession session("codeplug " + verb);
+    // The file a read goes to is looked at before the radio is: a device or a pipe there would
+    // only be refused after the whole transfer.
+    if (verb == "read" && !MayReplace(file)) {
+        session.Say(ReplaceFailureText(ReplaceResult::kTargetNotRegular, 0, file));
+        return ToInt(ExitStatus::kUsage);
+    }
     std::vector<std::uint8_t> codeplug;
     std::string error;
     if (verb == "write") {

@@ -1,62 +1,24 @@
 #include "CodeplugScenario.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <nlohmann/json.hpp>
 #include <set>
+
+#include "common/FileBytes.h"
 
 namespace {
 
 constexpr std::size_t kCodeplugBytes = 32768;
 
-// Closes the descriptor when the scope ends.
-struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-};
-
 }  // namespace
 
 bool ReadSmallFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
                    std::string& error) {
-    bytes.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    FdCloser closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error =
-            path + (S_ISDIR(st.st_mode) ? " is a folder, not a file" : " is not a regular file");
-        return false;
-    }
-    // One byte more than allowed tells a file that is too long from one that fits exactly.
-    bytes.resize(maxBytes + 1);
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = "cannot read " + path + ": " + std::strerror(errno);
-            return false;
-        }
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    if (got > maxBytes) {
-        error = path + " is longer than " + std::to_string(maxBytes) + " bytes";
-        return false;
-    }
-    bytes.resize(got);
-    return true;
+    int cause = 0;
+    const ReadFileResult result = ReadRegularFile(path, maxBytes, bytes, cause);
+    if (result == ReadFileResult::kOk)
+        return true;
+    error = ReadFileFailureText(result, cause, path, maxBytes);
+    return false;
 }
 
 bool ParseCodeplugScenario(const nlohmann::json& j, CodeplugScenario& out, std::string& error) {

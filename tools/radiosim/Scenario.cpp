@@ -1,5 +1,6 @@
 #include "Scenario.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -69,6 +70,47 @@ Scenario::Code CodeOf(const json& j, const std::string& where) {
     return c;
 }
 
+// Bounds of the numbers that set the line's timing. Beyond them a scenario is a typing
+// mistake: a rate of 0 or 1e30 or a delay of centuries would only hang the test that uses it.
+constexpr long long kMinBaud = 50;
+constexpr long long kMaxBaud = 4000000;
+constexpr long long kMaxReplyDelayMs = 60000;
+constexpr long long kMaxTurnaroundUs = 10000000;  // as --turnaround-us
+constexpr double kMaxFlashWaitMs = 600000.0;
+
+// The whole number at key, or fallback when the key is absent. A fraction, a string or a
+// number outside [min, max] is refused with the key and the range: converting 1e30 to an int
+// is undefined, so the range is checked on the number as written.
+long long IntegerIn(const json& j, const char* key, long long min, long long max,
+                    long long fallback, const char* what) {
+    if (!j.contains(key))
+        return fallback;
+    const json& v = j[key];
+    const bool whole =
+        v.is_number_integer() || (v.is_number_float() && std::isfinite(v.get<double>()) &&
+                                  std::floor(v.get<double>()) == v.get<double>());
+    const double value = whole ? v.get<double>() : 0.0;
+    if (!whole || value < static_cast<double>(min) || value > static_cast<double>(max)) {
+        throw ParseError{std::string(key) + ": expected " + what + ", " + std::to_string(min) +
+                         " to " + std::to_string(max)};
+    }
+    return v.is_number_integer() ? v.get<long long>() : static_cast<long long>(value);
+}
+
+// A number of milliseconds at key, 0 to max; fallback when absent.
+double MillisecondsIn(const json& j, const char* key, double max, double fallback,
+                      const std::string& where) {
+    if (!j.contains(key))
+        return fallback;
+    const json& v = j[key];
+    if (!v.is_number() || !std::isfinite(v.get<double>()) || v.get<double>() < 0.0 ||
+        v.get<double>() > max) {
+        throw ParseError{where + key + ": expected a number of milliseconds, 0 to " +
+                         std::to_string(static_cast<long long>(max))};
+    }
+    return v.get<double>();
+}
+
 void CheckKeys(const json& j, const std::set<std::string>& allowed, const std::string& where) {
     if (!j.is_object())
         throw ParseError{where + ": expected an object"};
@@ -96,8 +138,8 @@ Scenario::Fault::Kind FaultKind(const std::string& s) {
 void ParseFlash(const json& j, Scenario& s) {
     CheckKeys(j, {"processor", "eraseMs", "restartMs", "fault"}, "flash");
     s.flash.processorByte = static_cast<std::uint8_t>(j.value("processor", 4));
-    s.flash.eraseMs = j.value("eraseMs", 0.0);
-    s.flash.restartMs = j.value("restartMs", 0.0);
+    s.flash.eraseMs = MillisecondsIn(j, "eraseMs", kMaxFlashWaitMs, 0.0, "flash.");
+    s.flash.restartMs = MillisecondsIn(j, "restartMs", kMaxFlashWaitMs, 0.0, "flash.");
     if (!j.contains("fault"))
         return;
     const json& f = j["fault"];
@@ -181,12 +223,13 @@ void Parse(const json& j, Scenario& s) {
                 s.boxData = BytesOf(b["data"], "interfaceBox.data", 4);
         }
     }
-    s.baud = j.value("baud", s.baud);
-    s.replyDelayMs = j.value("replyDelayMs", s.replyDelayMs);
+    s.baud =
+        static_cast<int>(IntegerIn(j, "baud", kMinBaud, kMaxBaud, s.baud, "a line speed in bit/s"));
+    s.replyDelayMs = static_cast<int>(IntegerIn(j, "replyDelayMs", 0, kMaxReplyDelayMs,
+                                                s.replyDelayMs, "a number of milliseconds"));
     s.lineRate = j.value("lineRate", s.lineRate);
-    s.turnaroundUs = j.value("turnaroundUs", s.turnaroundUs);
-    if (s.turnaroundUs < 0)
-        throw ParseError{"turnaroundUs: expected a number of microseconds, 0 or more"};
+    s.turnaroundUs = static_cast<int>(IntegerIn(j, "turnaroundUs", 0, kMaxTurnaroundUs,
+                                                s.turnaroundUs, "a number of microseconds"));
     if (j.contains("unprompted0725")) {
         for (const json& c : j["unprompted0725"])
             s.unprompted0725.push_back(CodeOf(c, "unprompted0725"));

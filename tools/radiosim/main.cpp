@@ -12,11 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "RadioSim.h"
 #include "common/ProgramVersion.h"
+#include "common/ReplacementFile.h"
 
 namespace {
 
@@ -29,26 +29,34 @@ int Usage() {
     return 2;
 }
 
-// The report is written when the radio stops, so a folder that is not there is said at once.
-bool ReportFolderExists(const std::string& path, std::string& error) {
+// The report is written when the radio stops, so a folder that is not there, or a target that
+// is not a regular file, is said at once.
+bool ReportTargetUsable(const std::string& path, std::string& error) {
     std::error_code ec;
     const std::filesystem::path folder = std::filesystem::absolute(path, ec).parent_path();
-    if (!ec && std::filesystem::is_directory(folder, ec))
-        return true;
-    error = "--report " + path + ": the folder " + folder.string() + " does not exist";
-    return false;
+    if (ec || !std::filesystem::is_directory(folder, ec)) {
+        error = "--report " + path + ": the folder " + folder.string() + " does not exist";
+        return false;
+    }
+    if (!MayReplace(path)) {
+        error = "--report " + path + ": it exists and is not a regular file";
+        return false;
+    }
+    return true;
 }
 
-// Writes the report whole or not at all: a file beside it, renamed over it when complete.
+// Writes the report whole or not at all: a private file beside it, renamed over it when
+// complete.
 bool WriteReport(const std::string& path, const std::string& report, std::string& error) {
-    const std::string temp = path + ".part";
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << report;
-    out.close();
-    if (out && std::rename(temp.c_str(), path.c_str()) == 0)
+    int cause = 0;
+    const ReplaceResult result =
+        ReplaceFileContents(path, report.data(), report.size(), kSharedFileMode, cause);
+    if (result == ReplaceResult::kOk)
         return true;
-    error = "cannot write the report " + path + ": " + std::strerror(errno);
-    std::remove(temp.c_str());
+    error = "cannot write the report " + path + ": " +
+            (result == ReplaceResult::kTargetNotRegular
+                 ? std::string("it exists and is not a regular file")
+                 : std::strerror(cause));
     return false;
 }
 
@@ -108,7 +116,7 @@ int main(int argc, char** argv) {
     }
     Scenario scenario;
     std::string error;
-    if (!reportPath.empty() && !ReportFolderExists(reportPath, error)) {
+    if (!reportPath.empty() && !ReportTargetUsable(reportPath, error)) {
         std::fprintf(stderr, "quenta-radiosim: %s\n", error.c_str());
         return 1;
     }

@@ -1,7 +1,5 @@
 #include "TraceFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,31 +11,22 @@ TraceFile::~TraceFile() {
 
 bool TraceFile::Open(const std::string& path, std::string& error) {
     path_ = path;
-    struct stat info {};
-    const bool exists = ::stat(path.c_str(), &info) == 0;
-    if (exists && S_ISDIR(info.st_mode)) {
-        error = "cannot write the trace " + path + ": it is a folder";
+    const ReplaceResult opened = file_.Open(path, kPrivateFileMode);
+    if (opened != ReplaceResult::kOk) {
+        error = "cannot write the trace " + path + ": " +
+                (opened == ReplaceResult::kTargetNotRegular
+                     ? std::string("it exists and is not a regular file")
+                     : std::strerror(file_.Error()));
         return false;
     }
-    int fd = -1;
-    if (exists && !S_ISREG(info.st_mode)) {
-        fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    } else {
-        temp_ = path + ".XXXXXX";
-        fd = ::mkstemp(temp_.data());
-        if (fd < 0)
-            temp_.clear();
-        else
-            ::fchmod(fd, 0644);
-    }
-    if (fd < 0) {
-        error = "cannot write the trace " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    stream_ = ::fdopen(fd, "w");
+    // The stream has a descriptor of its own, so that closing it leaves the file's descriptor
+    // for the flush to disk before the rename.
+    const int fd = ::dup(file_.Descriptor());
+    stream_ = fd < 0 ? nullptr : ::fdopen(fd, "w");
     if (stream_ == nullptr) {
         error = "cannot write the trace " + path + ": " + std::strerror(errno);
-        ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
         Discard();
         return false;
     }
@@ -53,29 +42,27 @@ void TraceFile::LineWritten() {
 bool TraceFile::Finish(std::string& error) {
     if (stream_ == nullptr)
         return true;
-    const bool replacing = !temp_.empty();
     auto failed = [this](int cause) {
         if (writeErrno_ == 0)
             writeErrno_ = cause;
     };
     if (std::fflush(stream_) != 0)
         failed(errno);
-    if (replacing && ::fsync(::fileno(stream_)) != 0)
-        failed(errno);
     if (std::fclose(stream_) != 0)
         failed(errno);
     stream_ = nullptr;
-    if (replacing && writeErrno_ == 0 && lines_ > 0) {
-        if (::rename(temp_.c_str(), path_.c_str()) == 0)
-            temp_.clear();
-        else
-            failed(errno);
+    if (writeErrno_ == 0 && lines_ > 0) {
+        const ReplaceResult committed = file_.Commit();
+        if (committed == ReplaceResult::kTargetNotRegular)
+            failed(EEXIST);
+        else if (committed != ReplaceResult::kOk)
+            failed(file_.Error() != 0 ? file_.Error() : EIO);
     }
     Discard();
     if (writeErrno_ == 0)
         return true;
     error = "the trace could not be written to " + path_ + " (" + std::strerror(writeErrno_) +
-            (replacing ? "); it was not kept" : ")");
+            "); it was not kept";
     return false;
 }
 
@@ -84,8 +71,5 @@ void TraceFile::Discard() {
         std::fclose(stream_);
         stream_ = nullptr;
     }
-    if (!temp_.empty()) {
-        ::unlink(temp_.c_str());
-        temp_.clear();
-    }
+    file_.Discard();
 }

@@ -3,11 +3,14 @@
 #include <cstdio>
 #include <string>
 
-// The frame trace of quenta update, written as every output file of quenta is: into a file
-// beside FILE that replaces it only at the end of a run that sent frames and wrote them all.
-// So a usage error, a wrong password or a full disk never leaves FILE cut short, and never
-// clobbers the trace of an earlier run with an empty one. A FILE that exists and is neither a
-// regular file nor a folder (a terminal, a pipe, /dev/stderr) is written to directly.
+#include "common/ReplacementFile.h"
+
+// The frame trace of quenta update, written as every output file of quenta is: into a private
+// file beside FILE that replaces it only at the end of a run that sent frames and wrote them
+// all. So a usage error, a wrong password or a full disk never leaves FILE cut short, and never
+// clobbers the trace of an earlier run with an empty one. A FILE that exists and is not a
+// regular file (a terminal, a pipe, /dev/stderr) is refused: a FIFO nobody reads would hold the
+// run, and a device must not be replaced by a file.
 class TraceFile {
   public:
     TraceFile() = default;
@@ -15,8 +18,8 @@ class TraceFile {
     TraceFile(const TraceFile&) = delete;
     TraceFile& operator=(const TraceFile&) = delete;
 
-    // False with a line for the user when FILE cannot be written: a folder, a missing or
-    // read-only folder around it.
+    // False with a line for the user when FILE cannot be written: not a regular file, a missing
+    // or read-only folder around it.
     bool Open(const std::string& path, std::string& error);
     std::FILE* Stream() const { return stream_; }
     // Called after each line: keeps the cause of the first failed write.
@@ -29,7 +32,7 @@ class TraceFile {
     void Discard();
 
     std::string path_;
-    std::string temp_;  // empty when writing to path_ directly
+    ReplacementFile file_;
     std::FILE* stream_ = nullptr;
     long lines_ = 0;
     int writeErrno_ = 0;

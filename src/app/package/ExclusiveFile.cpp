@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "common/FileBytes.h"
+
 ExclusiveFile::~ExclusiveFile() {
     if (fd_ >= 0)
         ::close(fd_);
@@ -20,20 +22,10 @@ int ExclusiveFile::Create(const std::filesystem::path& path) {
 bool ExclusiveFile::Write(const char* data, std::size_t count) {
     if (fd_ < 0)
         return false;
-    while (count > 0) {
-        const ssize_t written = ::write(fd_, data, count);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            // A write that takes nothing without an error (a full file system on some
-            // systems) is as short as one that fails.
-            error_ = written < 0 ? errno : ENOSPC;
-            return false;
-        }
-        data += written;
-        count -= static_cast<std::size_t>(written);
-    }
-    return true;
+    if (WriteAllBytes(fd_, data, count))
+        return true;
+    error_ = errno;
+    return false;
 }
 
 bool ExclusiveFile::Close() {
