@@ -30,9 +30,9 @@ std::string RandomSuffix(std::mt19937_64& generator) {
 
 bool MayReplace(const std::filesystem::path& path) {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0)
-        return errno == ENOENT;
-    return S_ISREG(info.st_mode);
+    // A path that cannot be looked at (no such entry, a missing folder on the way) is left to
+    // the create, which says why.
+    return ::lstat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode);
 }
 
 ReplacementFile::~ReplacementFile() {
@@ -44,10 +44,8 @@ ReplaceResult ReplacementFile::Open(const std::filesystem::path& target, mode_t 
     target_ = target;
     error_ = 0;
     writeFailed_ = false;
-    if (!MayReplace(target)) {
-        error_ = errno == ENOENT ? 0 : errno;
+    if (!MayReplace(target))
         return ReplaceResult::kTargetNotRegular;
-    }
     std::random_device seed;
     std::mt19937_64 generator((static_cast<std::uint64_t>(seed()) << 32) ^ seed() ^
                               static_cast<std::uint64_t>(::getpid()));

@@ -53,7 +53,7 @@ class ReplacementFile {
     bool writeFailed_ = false;
 };
 
-// True when path names nothing or a regular file (links are not followed).
+// False when path names an entry that is not a regular file (links are not followed).
 bool MayReplace(const std::filesystem::path& path);
 
 // Writes size bytes as the whole new content of target; error is the errno of the failed step.

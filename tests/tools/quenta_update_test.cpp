@@ -394,6 +394,10 @@ TEST_F(QuentaUpdate, PasswordFileLineEndsAndTraceReplacement) {
                   full)
             << r.out;
         EXPECT_EQ(Snapshot(files.Path()).size(), 2u);  // no temporary trace left beside it
+        if (!full) {  // a trace is the owner's alone, whatever the umask
+            EXPECT_EQ(fs::status(trace).permissions() & fs::perms::all,
+                      fs::perms::owner_read | fs::perms::owner_write);
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 TraceFile::~TraceFile() {
     Discard();
@@ -13,10 +14,12 @@ bool TraceFile::Open(const std::string& path, std::string& error) {
     path_ = path;
     const ReplaceResult opened = file_.Open(path, kPrivateFileMode);
     if (opened != ReplaceResult::kOk) {
+        std::error_code ignored;
         error = "cannot write the trace " + path + ": " +
-                (opened == ReplaceResult::kTargetNotRegular
-                     ? std::string("it exists and is not a regular file")
-                     : std::strerror(file_.Error()));
+                (opened != ReplaceResult::kTargetNotRegular ? std::strerror(file_.Error())
+                 : std::filesystem::is_directory(path, ignored)
+                     ? "it is a folder"
+                     : "it exists and is not a regular file");
         return false;
     }
     // The stream has a descriptor of its own, so that closing it leaves the file's descriptor
