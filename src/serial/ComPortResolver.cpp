@@ -1,11 +1,12 @@
 #include "serial/ComPortResolver.h"
 
 #include <limits.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+
+#include "common/HomeFolder.h"
 
 namespace serial {
 
@@ -31,10 +32,8 @@ ComPortResolver::ComPortResolver(std::string portDirectory)
     : portDirectory(std::move(portDirectory)) {}
 
 std::string ComPortResolver::DefaultPortDirectory() {
-    const passwd* pw = ::getpwuid(::geteuid());
-    if (pw == nullptr || pw->pw_dir == nullptr || pw->pw_dir[0] == '\0')
-        return std::string();
-    return std::string(pw->pw_dir) + "/.config/quenta/ports";
+    const std::string home = HomeFolder();
+    return home.empty() ? std::string() : home + "/.config/quenta/ports";
 }
 
 std::string ComPortResolver::DefaultDevice(int comNumber) {

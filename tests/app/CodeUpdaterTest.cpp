@@ -12,9 +12,11 @@
 #include "FileSizeLimit.h"
 #include "FirmwareGen.h"
 #include "UpdaterTestSupport.h"
+#include "app/core/CodeplugBackup.h"
 #include "app/core/TargetKindFromRadio.h"
 #include "app/core/UpdaterTexts.h"
 #include "convert/RadioCodeplugConversion.h"
+#include "serial/ComPortResolver.h"
 #include "transfer/TransferMessages.h"
 
 namespace fs = std::filesystem;
@@ -152,6 +154,9 @@ TEST_F(Updater, ApplicationUpdateConvertsSavesAndWritesTheCodeplug) {
     EXPECT_FALSE(line.open);
 
     ASSERT_EQ(updater->LastBackup().parent_path(), BackupDirectory());
+    // A codeplug is the owner's alone.
+    EXPECT_EQ(fs::status(updater->LastBackup()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
     const Bytes asRead = ReadFile(updater->LastBackup());
     ASSERT_GE(original.size(), asRead.size());
     EXPECT_TRUE(std::equal(asRead.begin(), asRead.end(), original.begin()));
@@ -223,6 +228,27 @@ TEST_F(Updater, UnwritableBackupFolderMeansNoWrite) {
     EXPECT_EQ(view.Status(), text::kBackupError);
     EXPECT_EQ(radio->Count(0x03, 0x00), 0);
     EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
+}
+
+// Without HOME (a service, env -i) the backups still go under the user's home folder, the same
+// one the port folder is in, never under the working folder.
+TEST(BackupFolder, WithoutHomeItIsInTheUsersHomeLikeThePortFolder) {
+    const char* home = std::getenv("HOME");
+    const char* data = std::getenv("XDG_DATA_HOME");
+    const std::string savedHome = home ? home : "", savedData = data ? data : "";
+    ::unsetenv("HOME");
+    ::unsetenv("XDG_DATA_HOME");
+    const fs::path backups = DefaultBackupDirectory();
+    const std::string ports = serial::ComPortResolver::DefaultPortDirectory();
+    if (home)
+        ::setenv("HOME", savedHome.c_str(), 1);
+    if (data)
+        ::setenv("XDG_DATA_HOME", savedData.c_str(), 1);
+    const std::string portTail = "/.config/quenta/ports";
+    ASSERT_GT(ports.size(), portTail.size());
+    const fs::path userHome = ports.substr(0, ports.size() - portTail.size());
+    EXPECT_TRUE(userHome.is_absolute());
+    EXPECT_EQ(backups, userHome / ".local" / "share" / "quenta" / "backups");
 }
 
 // A full disk while the codeplug is saved: the backup cut short is removed, the one saved

@@ -8,6 +8,10 @@
 #include <cstring>
 #include <system_error>
 
+#include "common/FileBytes.h"
+#include "common/HomeFolder.h"
+#include "common/ReplacementFile.h"
+
 namespace {
 
 constexpr int kMaxNameTries = 100;
@@ -20,21 +24,9 @@ std::string UtcStamp(std::time_t utc) {
     return text;
 }
 
-// Writes all of bytes; false with errno set on any failure.
+// Writes all of bytes and flushes them to disk; false with errno set on any failure.
 bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return ::fsync(fd) == 0;
+    return WriteAllBytes(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
 }
 
 }  // namespace
@@ -56,7 +48,8 @@ CodeplugBackupFile SaveCodeplugBackup(const std::filesystem::path& directory,
         const std::string name =
             stem + (k == 1 ? std::string() : "-" + std::to_string(k)) + ".codeplug";
         const std::filesystem::path path = directory / name;
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
         if (fd < 0 && errno == EEXIST)
             continue;
         if (fd < 0) {
@@ -82,7 +75,8 @@ std::filesystem::path DefaultBackupDirectory() {
     const char* data = std::getenv("XDG_DATA_HOME");
     if (data != nullptr && data[0] == '/')
         return std::filesystem::path(data) / "quenta" / "backups";
-    const char* home = std::getenv("HOME");
-    const std::filesystem::path base = (home != nullptr && home[0] != '\0') ? home : ".";
+    // The working folder only when the user has no home folder at all.
+    const std::string home = HomeFolder();
+    const std::filesystem::path base = home.empty() ? std::string(".") : home;
     return base / ".local" / "share" / "quenta" / "backups";
 }
