@@ -19,6 +19,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/FileBytes.h"
+
 namespace serial {
 
 namespace {
@@ -73,16 +75,7 @@ std::string HostName() {
 }
 
 bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    return WriteAllBytes(fd, text.data(), text.size());
 }
 
 bool IsNumber(const char* text) {
