@@ -5,6 +5,7 @@
 
 #include <array>
 #include <system_error>
+#include <vector>
 
 #include "app/package/EmbeddedPackage.h"
 #include "app/package/ExclusiveFile.h"
@@ -93,9 +94,12 @@ bool AppendChunk(const std::filesystem::path& path, ExclusiveFile& file, const s
     return ok;
 }
 
+// Files this extraction created, so that a failure can take every one of them away again.
+using MadeFiles = std::vector<std::filesystem::path>;
+
 std::string JoinChunks(const std::filesystem::path& directory, const std::string& baseName,
                        std::uint32_t count, const std::string& extension, bool& ok,
-                       std::string& detail) {
+                       std::string& detail, MadeFiles* made = nullptr) {
     ok = false;
     ExclusiveFile file;
     std::string name = baseName + "." + extension;
@@ -110,6 +114,8 @@ std::string JoinChunks(const std::filesystem::path& directory, const std::string
                  ". Run the program from a folder you may write to.";
         return name;
     }
+    if (made != nullptr)
+        made->push_back(directory / name);
     bool copied = true;
     for (std::uint32_t i = 1; copied && i <= count; ++i)
         copied = AppendChunk(directory / (baseName + "." + std::to_string(i)), file, what, detail);
@@ -132,7 +138,7 @@ std::string JoinChunks(const std::filesystem::path& directory, const std::string
 // detail on a collision (an entry of that name exists: another copy is extracting, or an
 // earlier run stopped) or any failure to write a chunk whole.
 bool WriteChunks(const PackageResources& package, ImageSet set, ImageRole role, std::uint32_t count,
-                 const std::filesystem::path& directory, std::string& detail) {
+                 const std::filesystem::path& directory, std::string& detail, MadeFiles& made) {
     const std::string baseName = ImageRoleName(role);
     for (std::uint32_t n = 1; n <= count; ++n) {
         const std::string chunkName = baseName + "." + std::to_string(n);
@@ -158,6 +164,7 @@ bool WriteChunks(const PackageResources& package, ImageSet set, ImageRole role, 
                      ". Run the program from a folder you may write to.";
             return false;
         }
+        made.push_back(directory / chunkName);
         if (!CopyStream(*in, file, what, detail))
             return false;
         if (!file.Close()) {
@@ -167,6 +174,16 @@ bool WriteChunks(const PackageResources& package, ImageSet set, ImageRole role, 
         }
     }
     return true;
+}
+
+// After a failure nothing of this run stays behind: no chunk to block the next run with "already
+// exists", no image that is not whole. Files of another run (a name that was taken) are not
+// in the list and stay.
+void RemoveMadeFiles(const MadeFiles& made) {
+    for (const std::filesystem::path& path : made) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+    }
 }
 
 void RemoveChunks(const std::string& baseName, std::uint32_t count,
@@ -205,27 +222,31 @@ ExtractedImages ExtractEmbeddedFiles(const PackageResources& package,
     const std::uint32_t codeCount = ChunkCount(attributes, set, ImageRole::kCode);
 
     ExtractedImages result;
+    MadeFiles made;
     bool joined = false;
-    if (WriteChunks(package, set, ImageRole::kLoader, loaderCount, directory, result.detail)) {
+    if (WriteChunks(package, set, ImageRole::kLoader, loaderCount, directory, result.detail,
+                    made)) {
         const std::string name =
-            JoinChunks(directory, "Loader", loaderCount, "hex", joined, result.detail);
+            JoinChunks(directory, "Loader", loaderCount, "hex", joined, result.detail, &made);
         if (joined)
             result.loaderFileName = name;
     }
     if (!joined) {
+        RemoveMadeFiles(made);
         result.failure = ExtractFailure::kLoader;
         return result;
     }
 
     joined = false;
-    if (WriteChunks(package, set, ImageRole::kCode, codeCount, directory, result.detail)) {
+    if (WriteChunks(package, set, ImageRole::kCode, codeCount, directory, result.detail, made)) {
         const std::string extension = attributes.UpgradeType == kUpgradeDsp ? "OUT" : "hex";
         const std::string name =
-            JoinChunks(directory, "Code", codeCount, extension, joined, result.detail);
+            JoinChunks(directory, "Code", codeCount, extension, joined, result.detail, &made);
         if (joined)
             result.codeFileName = name;
     }
     if (!joined) {
+        RemoveMadeFiles(made);
         result.failure = ExtractFailure::kCode;
         return result;
     }
