@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "ChildProgram.h"
 #include "TempDir.h"
+#include "app/package/PackageAttributes.h"
+#include "app/package/PackageNames.h"
 
 namespace {
 
@@ -32,6 +37,26 @@ TEST(QuentaInfoTest, ShowsTheEmbeddedPackageAndRefusesAnIncompleteOne) {
     for (const char* line : {"Target Kind: 6\n", "Upgrade Type: Application/Boot\n",
                              "Second Boot Version: 7.3\n", "(missing: Code_Boot_1)"})
         EXPECT_NE(std::string::npos, incomplete.out.find(line)) << line << incomplete.out;
+}
+
+// A damaged record naming four billion chunks is refused at once, not counted through.
+TEST(QuentaInfoTest, ARecordNamingMoreChunksThanAPackageHoldsIsRefused) {
+    TempDir dir;
+    fs::copy(QUENTA_EXAMPLE_PACKAGE_DIR, dir.Path());
+    const std::string recordPath = dir / kAttributesResourceName;
+    std::ifstream in(recordPath, std::ios::binary);
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    in.close();
+    ResourceAttributes record;
+    ASSERT_TRUE(ParseAttributes(bytes.data(), bytes.size(), record));
+    record.CodeChunksApp = 0xFFFFFFFFu;
+    const auto damaged = SerializeAttributes(record);
+    std::ofstream(recordPath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(damaged.data()),
+               static_cast<std::streamsize>(damaged.size()));
+    const ToolRun info = Quenta("info --package " + dir.Path());
+    EXPECT_EQ(1, info.status) << info.out;
+    EXPECT_NE(std::string::npos, info.out.find("4294967295 chunks (damaged record")) << info.out;
 }
 
 }  // namespace

@@ -161,6 +161,12 @@ bool BuildPackage(const PackageDescription& description, const fs::path& imageDi
         BuiltImage& built = result.images[{image.set, image.role}];
         if (!CutImage(image, outDirectory, chunkBytes, built, names, error))
             return false;
+        if (built.chunks > kMaxImageChunks) {
+            error = image.path.string() + " makes " + std::to_string(built.chunks) +
+                    " chunks; a package holds at most " + std::to_string(kMaxImageChunks) +
+                    " per image: give larger --chunk-bytes";
+            return false;
+        }
         SetChunkCount(result.attributes, image.set, image.role, built.chunks);
     }
     const auto record = SerializeAttributes(result.attributes);

@@ -49,24 +49,28 @@ std::string SetTitle(ImageSet set) {
     return "Application Set";
 }
 
-// "3 chunks, 2500000 bytes" for one image; false (and the missing names) when a chunk is absent.
+// "3 chunks, 2500000 bytes" for one image; false (and the first missing name) when a chunk is
+// absent or the record names more chunks than a package holds.
 bool DescribeImage(const PackageResources& package, ImageSet set, ImageRole role,
                    std::uint32_t count, std::string& line) {
+    line = std::to_string(count) + (count == 1 ? " chunk" : " chunks");
+    if (count > kMaxImageChunks) {
+        line +=
+            " (damaged record: a package holds at most " + std::to_string(kMaxImageChunks) + ")";
+        return false;
+    }
     std::uint64_t bytes = 0;
-    std::string missing;
     for (std::uint32_t n = 1; n <= count; ++n) {
         const std::string name = ChunkResourceName(set, role, n);
         const std::unique_ptr<std::istream> in = package.Open(name);
-        if (!in)
-            missing += (missing.empty() ? "" : ", ") + name;
-        else
-            bytes += StreamBytes(*in);
+        if (!in) {
+            line += ", " + std::to_string(bytes) + " bytes (missing: " + name + ")";
+            return false;
+        }
+        bytes += StreamBytes(*in);
     }
-    line = std::to_string(count) + (count == 1 ? " chunk, " : " chunks, ") + std::to_string(bytes) +
-           " bytes";
-    if (!missing.empty())
-        line += " (missing: " + missing + ")";
-    return missing.empty();
+    line += ", " + std::to_string(bytes) + " bytes";
+    return true;
 }
 
 }  // namespace

@@ -122,6 +122,13 @@ bool CheckPackageFolder(const std::string& folder, ResourceAttributes& attribute
     for (const ImageSet set : UsableSets(attributes)) {
         for (const ImageRole role : {ImageRole::kLoader, ImageRole::kCode}) {
             const std::uint32_t chunks = ChunkCount(attributes, set, role);
+            if (chunks > kMaxImageChunks) {
+                error = folder + "/" + kAttributesResourceName + " is damaged: it names " +
+                        std::to_string(chunks) + " chunks of the " + ImageSetName(set) + " " +
+                        ImageRoleName(role) + " image; a package holds at most " +
+                        std::to_string(kMaxImageChunks);
+                return false;
+            }
             for (std::uint32_t n = 1; n <= chunks; ++n) {
                 const std::string name = ChunkResourceName(set, role, n);
                 if (!package.Open(name)) {

@@ -18,6 +18,11 @@ constexpr const char* kPackageResourcePrefix = "/quenta/package";
 // Images are cut into chunks of this many bytes (the last one shorter).
 constexpr std::size_t kChunkBytes = 1022976;
 
+// The most chunks one image of a package may have: 64 times the largest flash of any radio at
+// the standard chunk size, and room enough for the small chunks of tests. A record naming more
+// is damaged, and is refused before four billion names are tried.
+constexpr std::uint32_t kMaxImageChunks = 4096;
+
 enum class ImageSet { kApplication, kBoot, kBootTwo };
 enum class ImageRole { kLoader, kCode };
 
