@@ -71,7 +71,7 @@ void BM_DownloadImage(benchmark::State& state) {
         std::istringstream loader(loaderText);
         std::istringstream code(text);
         const LinkResult r = DownloadCode(link, loader, code, sink, 0, bar, false, true, clock);
-        if (r != kLinkSuccess)
+        if (r != LinkResult::kSuccess)
             state.SkipWithError("download failed");
         blocks += radio.target.Images().back().blocks;
     }

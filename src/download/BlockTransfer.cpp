@@ -23,7 +23,7 @@ MessageRecord CommandCode(std::int32_t id) {
 }
 
 void BlockTransfer::Restart() {
-    status = kLinkSuccess;
+    status = LinkResult::kSuccess;
     progress = 0;
     resendsExhausted_ = false;
     ResetPair();
@@ -44,7 +44,7 @@ void BlockTransfer::ResetBlock() {
 
 void BlockTransfer::AppendWord(std::uint16_t word) {
     SendBlockIfFull();
-    if (status != kLinkSuccess)
+    if (status != LinkResult::kSuccess)
         return;
     block_.buffer[fill_] = static_cast<std::uint8_t>(word & 0xFF);
     block_.buffer[fill_ + 1] = static_cast<std::uint8_t>(word >> 8);
@@ -53,17 +53,17 @@ void BlockTransfer::AppendWord(std::uint16_t word) {
 }
 
 void BlockTransfer::SendBlockIfFull() {
-    if (status != kLinkSuccess || fill_ < kBlockLength)
+    if (status != LinkResult::kSuccess || fill_ < kBlockLength)
         return;
     link_.Send(block_);
     bool mismatch = false;
     if (secondHalf_) {
         AwaitPairSum(mismatch);
-        if (status != kLinkSuccess)
+        if (status != LinkResult::kSuccess)
             return;
     }
     AwaitAcknowledgement(mismatch);
-    if (status != kLinkSuccess)
+    if (status != LinkResult::kSuccess)
         return;
     if (secondHalf_) {
         secondHalf_ = false;
@@ -88,7 +88,7 @@ void BlockTransfer::AwaitPairSum(bool& mismatch) {
         reply = link_.AwaitReply(expected, kPairSumLength, busy, kBusyLength, gotBusy);
     }
     status = link_.Outcome();
-    if (status != kLinkSuccess)
+    if (status != LinkResult::kSuccess)
         return;
     // A busy reply (taken as an answer on the device transport) carries no sum; the pair is
     // then never confirmed from bytes the radio did not send.
@@ -116,18 +116,18 @@ void BlockTransfer::AwaitAcknowledgement(bool mismatch) {
             link_.AwaitReply(expected, kAckLength, alternate, kVerifyFailLength, gotAlternate);
         status = link_.Outcome();
         // A verify failure is recognised only as the answer to the second block of a pair.
-        if (status != kLinkSuccess || !secondHalf_)
+        if (status != LinkResult::kSuccess || !secondHalf_)
             return;
         if (gotAlternate) {
             ReportVerifyFailure(reply);
-            status = kLinkVerifyFailure;
+            status = LinkResult::kVerifyFailure;
             return;
         }
         if (!mismatch)
             return;
         link_.Send(block_);
         if (++resends > kMaxBlockResends) {
-            status = kLinkTimedOut;
+            status = LinkResult::kTimedOut;
             resendsExhausted_ = true;
             return;
         }
@@ -143,24 +143,24 @@ void BlockTransfer::ReportVerifyFailure(const MessageRecord& reply) {
 }
 
 void BlockTransfer::FlushBlocks() {
-    while (status == kLinkSuccess && fill_ < kBlockLength)
+    while (status == LinkResult::kSuccess && fill_ < kBlockLength)
         AppendWord(rules_.filler);
     SendBlockIfFull();
-    if (status != kLinkSuccess || !secondHalf_)
+    if (status != LinkResult::kSuccess || !secondHalf_)
         return;
-    while (status == kLinkSuccess && fill_ < kBlockLength)
+    while (status == LinkResult::kSuccess && fill_ < kBlockLength)
         AppendWord(rules_.filler);
     SendBlockIfFull();
 }
 
 void BlockTransfer::SendImage(SRecordReader& reader) {
     int weight = 0;
-    while (status == kLinkSuccess && reader.NextRecord(weight)) {
+    while (status == LinkResult::kSuccess && reader.NextRecord(weight)) {
         progress += weight;
         std::uint16_t word = 0;
-        while (status == kLinkSuccess && reader.NextWord(word))
+        while (status == LinkResult::kSuccess && reader.NextWord(word))
             AppendWord(word);
     }
-    if (status == kLinkSuccess)
+    if (status == LinkResult::kSuccess)
         FlushBlocks();
 }

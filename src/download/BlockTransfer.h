@@ -56,7 +56,7 @@ class BlockTransfer {
     // then flushes the last pair. Stops at the first failure.
     void SendImage(SRecordReader& reader);
 
-    LinkResult status = kLinkSuccess;
+    LinkResult status = LinkResult::kSuccess;
     int progress = 0;
 
     // True when status became 4 because the resends of a rejected pair ran out.

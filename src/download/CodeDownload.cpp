@@ -7,6 +7,7 @@
 #include "download/SRecordReader.h"
 #include "download/StreamSize.h"
 #include "link/CommandTable.h"
+#include "link/TargetKinds.h"
 
 namespace {
 
@@ -42,24 +43,25 @@ CodeDownload::CodeDownload(RadioLink& link, const StatusSink& statusSink, Target
 
 LinkResult CodeDownload::Run(std::istream& loader, std::istream& code, DownloadClock& clock) {
     Show(dltext::kPreparing);
-    LinkResult status = kLinkSuccess;
+    LinkResult status = LinkResult::kSuccess;
     // An image that cannot be read would go out as filler only, after the flash was erased.
     if (!loader || !code || StreamSize(loader) < 0 || StreamSize(code) < 0) {
         Show(dltext::kCodeImageUnreadable);
-        return kLinkCommProblem;
+        return LinkResult::kCommProblem;
     }
     if (!link_.PrepareTimeout(kDownloadTimeoutMs))
-        return kLinkCommProblem;
+        return LinkResult::kCommProblem;
     status = DownloadImage(loader, false);
-    if (status == kLinkSuccess && kind_ == 1 && !ProbeProcessor())
-        status = kLinkProcessorMismatch;
-    if (status == kLinkSuccess) {
+    if (status == LinkResult::kSuccess && TargetKindInfo(kind_).probesProcessor &&
+        !ProbeProcessor())
+        status = LinkResult::kProcessorMismatch;
+    if (status == LinkResult::kSuccess) {
         const EraseWait erase = EraseWaitFor(kind_, isBoot_);
         if (erase.text != nullptr)
             Show(erase.text);
         clock.DelayTicks(erase.ticks);
         status = DownloadImage(code, true);
-        if (status == kLinkSuccess)
+        if (status == LinkResult::kSuccess)
             Show(dltext::kFinished);
     }
     link_.ReleaseTimeout();
@@ -78,7 +80,7 @@ LinkResult CodeDownload::DownloadImage(std::istream& stream, bool isCode) {
     bool gotBusy = false;
     link_.ExchangeRepeatingBusy(start, ready, kStartReplyLength, busy, kStartReplyLength, gotBusy);
     LinkResult status = link_.Outcome();
-    if (status != kLinkSuccess) {
+    if (status != LinkResult::kSuccess) {
         Report(status);
         return status;
     }
@@ -93,20 +95,20 @@ LinkResult CodeDownload::DownloadImage(std::istream& stream, bool isCode) {
 
     SRecordReader reader(stream, SRecordReader::Kind::kCodeImage);
     transfer_.SendImage(reader);
-    if (transfer_.status == kLinkSuccess) {
+    if (transfer_.status == LinkResult::kSuccess) {
         link_.Send(CommandCode(kCmdEndOfDownload));
         if (isCode)
             link_.ChangeBaud(kRateAfterCode);
     }
     status = transfer_.status;
-    if (status == kLinkVerifyFailure)
+    if (status == LinkResult::kVerifyFailure)
         return status;
-    if (status == kLinkTimedOut && transfer_.ResendsExhausted()) {
+    if (status == LinkResult::kTimedOut && transfer_.ResendsExhausted()) {
         Report(status);
         return status;
     }
     status = link_.Outcome();
-    if (status != kLinkSuccess)
+    if (status != LinkResult::kSuccess)
         Report(status);
     return status;
 }
@@ -114,7 +116,7 @@ LinkResult CodeDownload::DownloadImage(std::istream& stream, bool isCode) {
 bool CodeDownload::ProbeProcessor() {
     link_.SendCode2(kProcessorGroup, kProcessorQuery, nullptr, 0);
     MessageRecord reply;
-    if (link_.Receive(reply) != 1)
+    if (!link_.Receive(reply))
         return false;
     if (reply.length <= kProcessorByte || reply.buffer[0] != kProcessorGroup ||
         reply.buffer[1] != kProcessorReply)
@@ -130,8 +132,8 @@ void CodeDownload::Show(const char* text) const {
 }
 
 void CodeDownload::Report(LinkResult outcome) const {
-    if (outcome == kLinkCommProblem)
+    if (outcome == LinkResult::kCommProblem)
         Show(dltext::kCodeCommProblem);
-    else if (outcome == kLinkTimedOut)
+    else if (outcome == LinkResult::kTimedOut)
         Show(dltext::kCodeTimedOut);
 }

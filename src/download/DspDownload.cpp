@@ -35,14 +35,14 @@ LinkResult DspDownload::Run(std::istream& loader, std::istream& dspFile,
                             const std::filesystem::path& directory, DownloadClock& clock) {
     if (!loader || StreamSize(loader) < 0) {
         Show(dltext::kDspLoaderUnreadable);
-        return kLinkCommProblem;
+        return LinkResult::kCommProblem;
     }
     if (!CheckFile(dspFile))
-        return kLinkCommProblem;
+        return LinkResult::kCommProblem;
     if (!link_.PrepareTimeout(kDownloadTimeoutMs))
-        return kLinkCommProblem;
+        return LinkResult::kCommProblem;
     LinkResult status = DownloadDspLoader(loader);
-    if (status == kLinkSuccess) {
+    if (status == LinkResult::kSuccess) {
         clock.Pause(kLoaderSettleMs);
         status = DownloadDspPages(dspFile, directory);
     }
@@ -67,7 +67,7 @@ bool DspDownload::AwaitReady(std::int32_t requestId) {
     bool gotBusy = false;
     link_.AwaitReply(CommandCode(kCmdReady), kReplyLength, CommandCode(kCmdDownloadBusy),
                      kReplyLength, gotBusy);
-    return link_.Outcome() == kLinkSuccess;
+    return link_.Outcome() == LinkResult::kSuccess;
 }
 
 LinkResult DspDownload::DownloadDspLoader(std::istream& loader) {
@@ -81,11 +81,11 @@ LinkResult DspDownload::DownloadDspLoader(std::istream& loader) {
         Show(dltext::kDspLoader);
         SRecordReader reader(loader, SRecordReader::Kind::kDspLoader);
         transfer_.SendImage(reader);
-        if (transfer_.status == kLinkSuccess) {
+        if (transfer_.status == LinkResult::kSuccess) {
             link_.Send(CommandCode(kCmdEndOfDownload));
         }
-        if (link_.Outcome() == kLinkSuccess)
-            return kLinkSuccess;
+        if (link_.Outcome() == LinkResult::kSuccess)
+            return LinkResult::kSuccess;
     }
     const LinkResult status = link_.Outcome();
     Report(status);
@@ -97,7 +97,7 @@ LinkResult DspDownload::DownloadDspPages(std::istream& dspFile,
     DspPageFiles pages(directory);
     if (!pages.Create()) {
         Show(dltext::kDspPageFilesUnwritable);
-        return kLinkCommProblem;
+        return LinkResult::kCommProblem;
     }
     Show(dltext::kPreparing);
     transfer_.Restart();
@@ -111,10 +111,10 @@ LinkResult DspDownload::DownloadDspPages(std::istream& dspFile,
     progressBar_.SetPosition(0);
 
     if (!CopySections(dspFile, pages))
-        return kLinkCommProblem;
+        return LinkResult::kCommProblem;
     if (!pages.CloseAll()) {
         Show(dltext::kDspPageFilesUnwritable);
-        return kLinkCommProblem;
+        return LinkResult::kCommProblem;
     }
 
     int pageNumber = 1;
@@ -124,13 +124,13 @@ LinkResult DspDownload::DownloadDspPages(std::istream& dspFile,
         std::ifstream file(pages.PathOf(page), std::ios::binary);
         if (!file.is_open()) {
             Show(dltext::kDspPageFileUnreadable);
-            return kLinkCommProblem;
+            return LinkResult::kCommProblem;
         }
         if (!DownloadDspPage(file, pageNumber, pages.UsedCount()))
-            return kLinkCommProblem;
+            return LinkResult::kCommProblem;
         // A page the radio stopped taking keeps the outcome of its own wait; the end-of-page
         // wait would end at once and call it a cancel.
-        if (transfer_.status != kLinkSuccess) {
+        if (transfer_.status != LinkResult::kSuccess) {
             Report(transfer_.status);
             return transfer_.status;
         }
@@ -139,7 +139,7 @@ LinkResult DspDownload::DownloadDspPages(std::istream& dspFile,
         link_.AwaitReply(CommandCode(kCmdDspPageAccepted), kReplyLength,
                          CommandCode(kCmdDownloadBusy), kReplyLength, gotBusy);
         const LinkResult status = link_.Outcome();
-        if (status != kLinkSuccess) {
+        if (status != LinkResult::kSuccess) {
             Report(status);
             return status;
         }
@@ -148,7 +148,7 @@ LinkResult DspDownload::DownloadDspPages(std::istream& dspFile,
     link_.Send(CommandCode(kCmdEndOfDownload));
     pages.RemoveAll();
     Show(dltext::kDspFinished);
-    return kLinkSuccess;
+    return LinkResult::kSuccess;
 }
 
 bool DspDownload::CopySections(std::istream& dspFile, DspPageFiles& pages) {
@@ -179,14 +179,14 @@ bool DspDownload::DownloadDspPage(std::istream& pageFile, int pageNumber, int us
          " from input DSP file ...");
     piece_.resize(kPieceBytes);
     std::int64_t left = size;
-    while (left > 0 && transfer_.status == kLinkSuccess) {
+    while (left > 0 && transfer_.status == LinkResult::kSuccess) {
         const std::int64_t n = left < kPieceBytes ? left : kPieceBytes;
         pageFile.read(reinterpret_cast<char*>(piece_.data()), static_cast<std::streamsize>(n));
         if (pageFile.gcount() != n) {
             Show(dltext::kDspPageFileUnreadable);
             return false;
         }
-        for (std::int64_t i = 0; i + 1 < n && transfer_.status == kLinkSuccess; i += 2)
+        for (std::int64_t i = 0; i + 1 < n && transfer_.status == LinkResult::kSuccess; i += 2)
             transfer_.AppendWord(static_cast<std::uint16_t>(piece_[i] | (piece_[i + 1] << 8)));
         left -= n;
     }
@@ -200,8 +200,8 @@ void DspDownload::Show(const std::string& text) const {
 }
 
 void DspDownload::Report(LinkResult outcome) const {
-    if (outcome == kLinkCommProblem)
+    if (outcome == LinkResult::kCommProblem)
         Show(dltext::kDspCommProblem);
-    else if (outcome == kLinkTimedOut)
+    else if (outcome == LinkResult::kTimedOut)
         Show(dltext::kDspTimedOut);
 }

@@ -1,5 +1,7 @@
 #include "download/DspFile.h"
 
+#include "link/TargetKinds.h"
+
 namespace {
 
 constexpr int kSectionCountOffset = 2;
@@ -23,7 +25,7 @@ std::uint32_t U32(const std::uint8_t* p) {
 }  // namespace
 
 DspLayout DspLayoutFor(TargetKind kind) {
-    if (kind == 3)
+    if (TargetKindInfo(kind).dspLayout == DspSectionLayout::kPageInAddress)
         return {48, 46, 0x00FF, true};
     return {40, 38, 0xFF00, false};
 }

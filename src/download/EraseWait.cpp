@@ -3,11 +3,16 @@
 #include "download/DownloadTexts.h"
 
 EraseWait EraseWaitFor(TargetKind kind, bool isBoot) {
-    if (kind == 1 || isBoot)
-        return {nullptr, kEraseTicksShort};
-    if (kind == 4)
-        return {dltext::kErasing40, kEraseTicksKind4};
-    if (kind == 0 || kind == 8)
-        return {dltext::kErasing2, kEraseTicksKind0And8};
-    return {dltext::kErasing80, kEraseTicksOther};
+    const int ticks = isBoot ? kEraseTicksShort : TargetKindInfo(kind).eraseTicks;
+    // The status text names the length of the wait; the short one passes without a text.
+    switch (ticks) {
+        case kEraseTicksKind4:
+            return {dltext::kErasing40, ticks};
+        case kEraseTicksKind0And8:
+            return {dltext::kErasing2, ticks};
+        case kEraseTicksOther:
+            return {dltext::kErasing80, ticks};
+        default:
+            return {nullptr, ticks};
+    }
 }

@@ -2,18 +2,25 @@
 
 #include <cstdint>
 
-// Result of a wait, a download or a check. The numbers are fixed: callers compare them.
-using LinkResult = int;
-constexpr LinkResult kLinkSuccess = 1;
-// The component's reply timeout fired while the line was idle, or no timeout could be prepared.
-constexpr LinkResult kLinkCommProblem = 2;
-// The wait ended because enabled went false (device timeout or Stop).
-constexpr LinkResult kLinkTimedOut = 4;
-// The radio gave no boot information (target kinds that may lack it).
-constexpr LinkResult kLinkNoBootInfo = 5;
-constexpr LinkResult kLinkVerifyFailure = 6;
-constexpr LinkResult kLinkSemFailed = 8;
-constexpr LinkResult kLinkProcessorMismatch = 9;
+// Result of a wait, a download or a check. The numbers are the ones the update's outcome is
+// defined by (a status line or a trace shows them), so they stay fixed.
+enum class LinkResult : int {
+    kSuccess = 1,
+    // The component's reply timeout fired while the line was idle, or no timeout could be prepared.
+    kCommProblem = 2,
+    // The wait ended because enabled went false (device timeout or Stop).
+    kTimedOut = 4,
+    // The radio gave no boot information (target kinds that may lack it).
+    kNoBootInfo = 5,
+    kVerifyFailure = 6,
+    kSemFailed = 8,
+    kProcessorMismatch = 9,
+};
+
+// The number a result is defined by, for a trace line or a status text.
+constexpr int ToInt(LinkResult result) {
+    return static_cast<int>(result);
+}
 
 // One-byte code 0..8 for the kind of radio (family and series class).
 using TargetKind = std::uint8_t;

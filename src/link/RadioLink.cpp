@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "link/CommandTable.h"
 #include "link/Frame.h"
@@ -63,8 +64,8 @@ RadioLink::~RadioLink() {
 
 LinkResult RadioLink::Outcome() const {
     if (IsIdle())
-        return kLinkCommProblem;
-    return enabled ? kLinkSuccess : kLinkTimedOut;
+        return LinkResult::kCommProblem;
+    return enabled ? LinkResult::kSuccess : LinkResult::kTimedOut;
 }
 
 void RadioLink::AttachTimer(IntervalTimer& t) {
@@ -114,14 +115,19 @@ bool RadioLink::OpenDevice(int portNumber, int baud, bool handshake, std::string
     enabled = false;
     idle = false;
     receiver_.Reset();
+    openFailureCause_.clear();
     try {
         device = factory_ ? factory_->Create() : nullptr;
         if (device && factory_->OpenPort(*device, portNumber, DeviceBaudIndex(baud), handshake)) {
             errorText.clear();
             return true;
         }
+    } catch (const std::exception& e) {
+        // Nothing from the device layer may escape: the caller learns "no port", and the
+        // cause stays for the open-failure detail.
+        openFailureCause_ = e.what();
     } catch (...) {
-        // Nothing from the device layer may escape: the caller only learns "no port".
+        // Not a standard exception: no cause to keep.
     }
     errorText = kErrPortError;
     return false;
@@ -156,6 +162,8 @@ void RadioLink::Close() {
 std::string RadioLink::OpenErrorDetail() {
     if (usesComponent)
         return port ? port->LastErrorText() : std::string();
+    if (!openFailureCause_.empty())
+        return openFailureCause_;
     return (device && factory_) ? factory_->LastOpenError(*device) : std::string();
 }
 
@@ -191,7 +199,7 @@ bool RadioLink::ProbeInterfaceBox() {
     code.length = sizeof kProbeReplyCode;
     bool gotAlternate = false;
     AwaitReply(code, kProbeReplyLength, code, kProbeReplyLength, gotAlternate);
-    return Outcome() == kLinkSuccess;
+    return Outcome() == LinkResult::kSuccess;
 }
 
 // --- Timeouts ---
@@ -402,7 +410,7 @@ MessageRecord RadioLink::ReceiveAnyReply() {
     return reply;
 }
 
-int RadioLink::Receive(MessageRecord& reply) {
+bool RadioLink::Receive(MessageRecord& reply) {
     WaitRule rule;
     rule.setsIdle = quietReceiveTimesOut_;
     MessageRecord got;
@@ -411,9 +419,9 @@ int RadioLink::Receive(MessageRecord& reply) {
     bool taken = Wait(rule, got, unused);
     DisarmTimeout();
     if (!taken)
-        return -1;
+        return false;
     reply = got;
-    return 1;
+    return true;
 }
 
 void RadioLink::Trace(char direction, const std::uint8_t* bytes, int count) {

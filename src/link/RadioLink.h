@@ -44,7 +44,8 @@ class RadioLink {
     void SetFramed(bool on) { framing = on ? 1 : 0; }
     bool IsFramed() const { return framing == 1; }
     bool UsesComponent() const { return usesComponent; }
-    // 2 if IsIdle(), else 1 if enabled, else 4. Called right after a wait.
+    // kCommProblem if IsIdle(), else kSuccess if enabled, else kTimedOut. Called right after a
+    // wait.
     LinkResult Outcome() const;
     // Stores the owner's interval timer (the device transport's timeout clock) and routes its
     // ticks to HandleCommTimerTick.
@@ -85,7 +86,7 @@ class RadioLink {
     // --- Receiving ---
     // Waits for a reply with the expected code and length, or the alternate code and length.
     // The codes are records made by MakeCommand (length 1 or 2 = code bytes to compare). The
-    // result is meaningful only when Outcome() then says 1.
+    // result is meaningful only when Outcome() then says LinkResult::kSuccess.
     MessageRecord AwaitReply(const MessageRecord& expected, int expectedLength,
                              const MessageRecord& alternate, int alternateLength,
                              bool& gotAlternate);
@@ -97,9 +98,9 @@ class RadioLink {
                                         int busyLength, bool& gotBusy);
     // Waits for the next well-formed frame, whatever its code; sets idle while the line is quiet.
     MessageRecord ReceiveAnyReply();
-    // Waits for the next well-formed frame without setting idle: 1 and the payload in reply,
-    // or -1 and reply untouched.
-    int Receive(MessageRecord& reply);
+    // Waits for the next well-formed frame without setting idle: true and the payload in reply,
+    // or false and reply untouched.
+    bool Receive(MessageRecord& reply);
 
     // --- Bounds the owner may set on the component transport (both off by default) ---
     // Receive sets idle while the line is quiet, so the reply timeout can end it.
@@ -114,7 +115,8 @@ class RadioLink {
 
     // --- Composite reads ---
     LinkResult ReadVersionRecord(TargetKind kind, VersionRecord& record, bool withSem);
-    // ReadVersionRecord inside PrepareTimeout(4000) ... ReleaseTimeout; 2 when no timeout.
+    // ReadVersionRecord inside PrepareTimeout(4000) ... ReleaseTimeout; kCommProblem when no
+    // timeout could be prepared.
     LinkResult RetrieveVersionRecord(TargetKind kind, VersionRecord& record, bool withSem);
     // Boot load version: major, minor.
     LinkResult ReadBootVersion(TargetKind kind, std::uint8_t out2[2]);
@@ -158,5 +160,7 @@ class RadioLink {
     MessagePump& pump_;
     std::unique_ptr<LinkDeviceFactory> factory_;
     FrameReceiver receiver_;
+    // Why the last OpenDevice failed when the device layer threw (empty otherwise).
+    std::string openFailureCause_;
     TraceSink trace_;
 };

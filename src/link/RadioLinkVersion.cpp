@@ -3,18 +3,10 @@
 
 #include "link/CommandTable.h"
 #include "link/RadioLink.h"
+#include "link/TargetKinds.h"
 
 namespace {
 
-bool KindMayLackBootInfo(TargetKind kind) {
-    return kind == 1 || kind == 5 || kind == 7;
-}
-bool BootReadMayFail(TargetKind kind) {
-    return KindMayLackBootInfo(kind) || kind == 8;
-}
-bool KindHasSem(TargetKind kind) {
-    return kind == 0 || kind == 1 || (kind >= 4 && kind <= 8);
-}
 bool ControllerHasSem(std::uint8_t first) {
     return first == 2 || first == 4 || first == 6;
 }
@@ -60,7 +52,7 @@ LinkResult RadioLink::VersionStep(std::int32_t requestId, std::int32_t replyId,
         reply = AwaitReply(expected, ReplyLength(replyId), busyCode,
                            ReplyLength(kCmdInformationBusy), busy);
         LinkResult r = Outcome();
-        if (r != kLinkSuccess || !busy || attempt >= kVersionBusyRepeats)
+        if (r != LinkResult::kSuccess || !busy || attempt >= kVersionBusyRepeats)
             return r;
     }
 }
@@ -70,40 +62,41 @@ LinkResult RadioLink::ReadVersionRecord(TargetKind kind, VersionRecord& record, 
     bool busy = false;
     for (const VersionField& f : kIdentityFields) {
         LinkResult r = VersionStep(f.request, f.reply, reply, busy);
-        if (r != kLinkSuccess)
+        if (r != LinkResult::kSuccess)
             return r;
         StoreField(record, f, reply, busy);
     }
 
     LinkResult result = VersionStep(kBootField.request, kBootField.reply, reply, busy);
-    if (result == kLinkSuccess) {
+    if (result == LinkResult::kSuccess) {
         StoreField(record, kBootField, reply, busy);
     } else {
         record.bytes[VersionRecord::kBootOffset] = 0;
         record.bytes[VersionRecord::kBootOffset + 1] = 0;
-        if (KindMayLackBootInfo(kind))
-            result = kLinkNoBootInfo;
+        if (TargetKindInfo(kind).recordMayLackBoot)
+            result = LinkResult::kNoBootInfo;
     }
 
     record.bytes[VersionRecord::kSemOffset] = 0;
     record.bytes[VersionRecord::kSemOffset + 1] = 0;
 
-    if (withSem && (result == kLinkSuccess || result == kLinkNoBootInfo) && KindHasSem(kind) &&
+    if (withSem && (result == LinkResult::kSuccess || result == LinkResult::kNoBootInfo) &&
+        TargetKindInfo(kind).hasSem &&
         ControllerHasSem(record.bytes[VersionRecord::kControllerOffset])) {
         MessageRecord request;
         MakeCommand(request, kCmdReadSemVersion);
         SendRecord(request);
         // The SEM read takes whatever frame comes next.
         MessageRecord sem = ReceiveAnyReply();
-        if (Outcome() == kLinkSuccess) {
+        if (Outcome() == LinkResult::kSuccess) {
             // A frame shorter than code + major + minor leaves the SEM version at zeros.
             if (sem.length >= 4) {
                 record.bytes[VersionRecord::kSemOffset] = sem.buffer[2];
                 record.bytes[VersionRecord::kSemOffset + 1] = sem.buffer[3];
             }
-            result = kLinkSuccess;
+            result = LinkResult::kSuccess;
         } else {
-            result = kLinkSemFailed;
+            result = LinkResult::kSemFailed;
         }
     }
     return result;
@@ -111,7 +104,7 @@ LinkResult RadioLink::ReadVersionRecord(TargetKind kind, VersionRecord& record, 
 
 LinkResult RadioLink::RetrieveVersionRecord(TargetKind kind, VersionRecord& record, bool withSem) {
     if (!PrepareTimeout(kReplyTimeoutMs))
-        return kLinkCommProblem;
+        return LinkResult::kCommProblem;
     LinkResult r = ReadVersionRecord(kind, record, withSem);
     ReleaseTimeout();
     return r;
@@ -119,7 +112,7 @@ LinkResult RadioLink::RetrieveVersionRecord(TargetKind kind, VersionRecord& reco
 
 LinkResult RadioLink::ReadBootVersion(TargetKind kind, std::uint8_t out2[2]) {
     if (!PrepareTimeout(kReplyTimeoutMs))
-        return kLinkCommProblem;
+        return LinkResult::kCommProblem;
     MessageRecord request, expected, busyCode;
     MakeCommand(request, kCmdReadBootVersion);
     MakeCommand(expected, kCmdBootVersion);
@@ -129,18 +122,18 @@ LinkResult RadioLink::ReadBootVersion(TargetKind kind, std::uint8_t out2[2]) {
                                                 busyCode, ReplyLength(kCmdInformationBusy), busy);
     LinkResult r = Outcome();
     // A busy reply that ends the exchange (device transport) carries no version.
-    const bool gotVersion = r == kLinkSuccess && !busy;
+    const bool gotVersion = r == LinkResult::kSuccess && !busy;
     LinkResult result;
     if (gotVersion) {
         out2[0] = reply.buffer[2];
         out2[1] = reply.buffer[3];
-        result = kLinkSuccess;
-    } else if (BootReadMayFail(kind)) {
+        result = LinkResult::kSuccess;
+    } else if (TargetKindInfo(kind).bootReadMayFail) {
         out2[0] = 0;
         out2[1] = 0;
-        result = kLinkNoBootInfo;
+        result = LinkResult::kNoBootInfo;
     } else {
-        result = (r == kLinkSuccess) ? kLinkCommProblem : r;
+        result = (r == LinkResult::kSuccess) ? LinkResult::kCommProblem : r;
     }
     ReleaseTimeout();
     return result;

@@ -1,5 +1,7 @@
 #include "link/VersionRecord.h"
 
+#include "link/TargetKinds.h"
+
 namespace version_text {
 
 const char* const kNotApplicable = "Not Applicable";
@@ -34,10 +36,6 @@ std::string SerialNumber(const std::uint8_t* bytes) {
     return s;
 }
 
-bool ShowsHardwareRevision(TargetKind kind) {
-    return kind == 1 || kind == 5 || kind == 7;
-}
-
 namespace {
 std::string DottedOrNotApplicable(const std::uint8_t* two) {
     if (two[0] == 0 && two[1] == 0)
@@ -56,7 +54,8 @@ std::string ControllerVersion(const VersionRecord& r) {
     return Dotted(r.ControllerVersion(), 3);
 }
 std::string HardwareRevision(const VersionRecord& r, TargetKind kind) {
-    return ShowsHardwareRevision(kind) ? Dotted(r.HardwareRevision(), 3) : kNotApplicable;
+    return TargetKindInfo(kind).showsHardwareRevision ? Dotted(r.HardwareRevision(), 3)
+                                                      : kNotApplicable;
 }
 std::string SerialNumber(const VersionRecord& r) {
     return SerialNumber(r.SerialNumber());
@@ -69,7 +68,8 @@ std::string SemVersion(const VersionRecord& r) {
 }
 
 bool IsShowable(LinkResult result) {
-    return result == kLinkSuccess || result == kLinkNoBootInfo || result == kLinkSemFailed;
+    return result == LinkResult::kSuccess || result == LinkResult::kNoBootInfo ||
+           result == LinkResult::kSemFailed;
 }
 
 }  // namespace version_text

@@ -38,8 +38,6 @@ extern const char* const kNotApplicable;  // "Not Applicable"
 std::string Dotted(const std::uint8_t* bytes, int count);
 // Eight bytes as upper-case hexadecimal pairs joined by "-" (23 characters).
 std::string SerialNumber(const std::uint8_t* bytes);
-// True for the target kinds whose hardware revision is shown (1, 5, 7).
-bool ShowsHardwareRevision(TargetKind kind);
 
 std::string FileFormatVersion(const VersionRecord& r);
 std::string DspVersion(const VersionRecord& r);
@@ -59,7 +57,8 @@ extern const char* const kSerialLabel;               // "Radio Serial Number:"
 extern const char* const kBootLabel;                 // "Boot Load Version:"
 extern const char* const kSemLabel;                  // "SEM Version:"
 
-// True for the results of RetrieveVersionRecord whose record is to be shown (1, 5, 8).
+// True for the results of RetrieveVersionRecord whose record is to be shown (success, no boot
+// information, SEM read failed).
 bool IsShowable(LinkResult result);
 
 }  // namespace version_text

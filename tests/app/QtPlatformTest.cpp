@@ -263,7 +263,7 @@ TEST(QtPlatformLink, ComponentTransportReadsTheBootVersionAndTimesOutWithoutSpin
     PtyRadio radio(pty.master);
 
     std::uint8_t boot[2] = {};
-    EXPECT_EQ(link.ReadBootVersion(6, boot), kLinkSuccess);
+    EXPECT_EQ(link.ReadBootVersion(6, boot), LinkResult::kSuccess);
     EXPECT_EQ(radio.requests, 2);  // busy once, asked again
     EXPECT_EQ(boot[0], 3);
     EXPECT_EQ(boot[1], 7);
@@ -273,7 +273,7 @@ TEST(QtPlatformLink, ComponentTransportReadsTheBootVersionAndTimesOutWithoutSpin
     auto start = Clock::now();
     const double cpu0 = CpuMs();
     link.ReceiveAnyReply();
-    EXPECT_EQ(link.Outcome(), kLinkCommProblem);
+    EXPECT_EQ(link.Outcome(), LinkResult::kCommProblem);
     // Not before the trigger's second; later only by what the machine's load adds.
     EXPECT_GE(MsSince(start), 950);
     EXPECT_LT(MsSince(start), kSafetyNetMs);

@@ -38,7 +38,7 @@ TEST_F(CodeDownloadTest, LoaderThenApplicationFlashesTheRecordDataAndFillerToAWh
     const Bytes codeData = Pattern(5000, 2);
     Images(loaderData, codeData);
 
-    ASSERT_EQ(Run(2), kLinkSuccess);
+    ASSERT_EQ(Run(2), LinkResult::kSuccess);
 
     ASSERT_EQ(Target().Images().size(), 2u);
     EXPECT_EQ(Target().Images()[0].data, Padded(loaderData, 0xFF));
@@ -59,7 +59,7 @@ TEST_F(CodeDownloadTest, BootDownloadNamesBootCodeWaitsOneSecondAndChangesRateOn
     Radio();
     OpenDevice();
     Images(Pattern(300), Pattern(300, 3));
-    ASSERT_EQ(Run(4, true), kLinkSuccess);
+    ASSERT_EQ(Run(4, true), LinkResult::kSuccess);
     EXPECT_TRUE(status.Has("Downloading Boot code ..."));
     EXPECT_FALSE(status.Has("Erasing flash (40 seconds)..."));
     const double gap = Target().Images()[1].startMs - radio->requestTimesMs[0];
@@ -83,7 +83,7 @@ TEST_P(ImageEndTest, EveryImageEndsOnACompletePairOfBlocks) {
     OpenDevice();
     const Bytes data = Pattern(GetParam().bytes, 7);
     Images({}, data);
-    ASSERT_EQ(Run(0), kLinkSuccess);
+    ASSERT_EQ(Run(0), LinkResult::kSuccess);
     const auto& image = Target().Images()[1];
     EXPECT_EQ(image.data.size(), GetParam().flashed);
     EXPECT_EQ(image.blocks, GetParam().blocks);
@@ -134,7 +134,7 @@ TEST_F(CodeDownloadTest, EraseWaitOfEightySecondsRunsOnTheVirtualClockAndCoversT
     Radio({4, 1, 79000, 0});
     OpenDevice();
     Images(Pattern(200), Pattern(200, 9));
-    ASSERT_EQ(Run(5), kLinkSuccess);
+    ASSERT_EQ(Run(5), LinkResult::kSuccess);
     const double gap = Target().Images()[1].startMs - radio->requestTimesMs.front();
     EXPECT_GE(gap, 80000.0);
     EXPECT_LT(gap, 80200.0);
@@ -145,7 +145,7 @@ TEST_F(CodeDownloadTest, StopDuringTheEraseWaitEndsTheDownloadAsCancelled) {
     OpenDevice();
     Images(Pattern(200), Pattern(200, 9));
     pump.AfterMs(10000, [this] { link.SetEnabled(false); });
-    EXPECT_EQ(Run(4), kLinkTimedOut);
+    EXPECT_EQ(Run(4), LinkResult::kTimedOut);
     EXPECT_EQ(status.Last(), "Code download timed out or canceled by user.");
     EXPECT_EQ(Target().Images().size(), 2u);  // the start was sent, nothing after it
     EXPECT_EQ(Target().Images()[1].blocks, 0);
@@ -158,7 +158,7 @@ TEST_F(CodeDownloadTest, ProgressBarRangeIsAQuarterOfTheFilePlus64AndGrowsPerBlo
     OpenDevice();
     Images(Pattern(32), Pattern(256 * 3, 4));  // 48 code records of 16 bytes, 6 blocks
     const auto codeSize = static_cast<int>(code.str().size());
-    ASSERT_EQ(Run(0), kLinkSuccess);
+    ASSERT_EQ(Run(0), LinkResult::kSuccess);
     EXPECT_EQ(bar.minimum, 0);
     ASSERT_EQ(bar.maxima.size(), 2u);
     EXPECT_EQ(bar.maxima[1], codeSize / 4 + 64);
@@ -176,7 +176,7 @@ TEST_F(CodeDownloadTest, RejectedPairIsSentAgainAfterEachAcknowledgementFourTime
     Radio({}, faults);
     OpenDevice();
     Images(Pattern(100), Pattern(256 * 4, 5));
-    EXPECT_EQ(Run(0), kLinkTimedOut);
+    EXPECT_EQ(Run(0), LinkResult::kTimedOut);
     EXPECT_EQ(status.Last(), "Code download timed out or canceled by user.");
     const auto& image = Target().Images()[1];
     EXPECT_EQ(image.rejectedPairs, 1);
@@ -195,7 +195,7 @@ TEST_F(CodeDownloadTest, VerifyFailureShowsTheAddressAsEightHexDigits) {
     Radio({}, faults);
     OpenDevice();
     Images(Pattern(100), Pattern(256 * 4, 5));
-    EXPECT_EQ(Run(0), kLinkVerifyFailure);
+    EXPECT_EQ(Run(0), LinkResult::kVerifyFailure);
     EXPECT_EQ(status.Last(), "Flash Verify failed at address: 0xFE04010A");
     EXPECT_EQ(Target().Images()[1].data.size(), 256u * 3);
     EXPECT_EQ(CountRequests(0x02, 0x04), 1);
@@ -212,7 +212,7 @@ TEST_F(CodeDownloadTest, BusyRepliesAreRepeatedOnTheComponentTransport) {
     OpenComponent();
     const Bytes codeData = Pattern(700, 6);
     Images(Pattern(50), codeData);
-    ASSERT_EQ(Run(0), kLinkSuccess);
+    ASSERT_EQ(Run(0), LinkResult::kSuccess);
     EXPECT_EQ(CountRequests(0x02, 0x01), 6);  // each start twice busy, then ready
     EXPECT_EQ(Target().Images()[1].data, Padded(codeData, 0xFF));
     EXPECT_EQ(Target().Images()[1].blocks, 6 + 3);  // every second block once more
@@ -227,7 +227,7 @@ TEST_F(CodeDownloadTest, BusyStartReplyOnTheDeviceTransportEndsTheWaitAsSuccess)
     OpenDevice();
     const Bytes codeData = Pattern(300, 6);
     Images(Pattern(50), codeData);
-    ASSERT_EQ(Run(0), kLinkSuccess);
+    ASSERT_EQ(Run(0), LinkResult::kSuccess);
     EXPECT_EQ(CountRequests(0x02, 0x01), 2);
     EXPECT_EQ(Target().Images()[1].data, Padded(codeData, 0xFF));
 }
@@ -238,7 +238,7 @@ TEST_F(CodeDownloadTest, BusyPairReplyOnTheDeviceTransportIsNeverTakenAsAMatchin
     Radio({}, faults);
     OpenDevice();
     Images(Pattern(50), Pattern(300, 6));
-    EXPECT_EQ(Run(0), kLinkTimedOut);
+    EXPECT_EQ(Run(0), LinkResult::kTimedOut);
     EXPECT_EQ(CountRequests(0x02, 0x05), 1);  // the loader's pair only
     EXPECT_EQ(CountRequests(0x02, 0x06), 1);
 }
@@ -251,7 +251,7 @@ TEST_F(CodeDownloadTest, SilenceTimesOutAfter15SecondsOnTheDevice) {
     Radio({}, faults);
     OpenDevice();
     Images(Pattern(50), Pattern(2000, 6));
-    EXPECT_EQ(Run(0), kLinkTimedOut);
+    EXPECT_EQ(Run(0), LinkResult::kTimedOut);
     EXPECT_EQ(status.Last(), "Code download timed out or canceled by user.");
     EXPECT_EQ(timer.fired, 1);
     EXPECT_EQ(Target().Images()[1].blocks, 3);
@@ -263,7 +263,7 @@ TEST_F(CodeDownloadTest, SilenceOnTheComponentIsACommunicationProblem) {
     Radio({}, faults);
     OpenComponent();
     Images(Pattern(50), Pattern(2000, 6));
-    EXPECT_EQ(Run(0), kLinkCommProblem);
+    EXPECT_EQ(Run(0), LinkResult::kCommProblem);
     EXPECT_EQ(status.Last(), "Communication problem during code download.");
     EXPECT_EQ(component.lastArmedTicks, 270);
     EXPECT_EQ(component.triggersAdded, component.triggersRemoved);
@@ -274,7 +274,7 @@ TEST_F(CodeDownloadTest, StopDuringTheBlocksEndsWithTheCancelText) {
     OpenDevice();
     Images(Pattern(50), Pattern(20000, 6));
     pump.AfterMs(1500, [this] { link.SetEnabled(false); });
-    EXPECT_EQ(Run(0), kLinkTimedOut);
+    EXPECT_EQ(Run(0), LinkResult::kTimedOut);
     EXPECT_EQ(status.Last(), "Code download timed out or canceled by user.");
     EXPECT_FALSE(Target().Images()[1].ended);
 }
@@ -284,7 +284,7 @@ TEST_F(CodeDownloadTest, NoTimeoutTriggerMeansResult2WithoutSendingAnything) {
     OpenComponent();
     component.failAddTrigger = true;
     Images(Pattern(50), Pattern(50));
-    EXPECT_EQ(Run(0), kLinkCommProblem);
+    EXPECT_EQ(Run(0), LinkResult::kCommProblem);
     EXPECT_EQ(status.texts, std::vector<std::string>{"Preparing to download ..."});
     EXPECT_TRUE(radio->requests.empty());
 }
@@ -306,7 +306,7 @@ TEST_P(ProcessorTest, Kind1AsksForTheProcessorAfterTheLoader) {
     Images(Pattern(50), Pattern(50));
     EXPECT_EQ(Run(1, false, GetParam().processorFlag), GetParam().result);
     EXPECT_EQ(Target().ProcessorQueries(), 1);
-    const bool codeSent = GetParam().result == kLinkSuccess;
+    const bool codeSent = GetParam().result == LinkResult::kSuccess;
     EXPECT_EQ(Target().Images().size(), codeSent ? 2u : 1u);
     // Kind 1 shows no erase text.
     for (const auto& t : status.texts)
@@ -314,11 +314,11 @@ TEST_P(ProcessorTest, Kind1AsksForTheProcessorAfterTheLoader) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, ProcessorTest,
-                         ::testing::Values(ProcessorCase{4, true, kLinkSuccess},
-                                           ProcessorCase{8, false, kLinkSuccess},
-                                           ProcessorCase{8, true, kLinkProcessorMismatch},
-                                           ProcessorCase{4, false, kLinkProcessorMismatch},
-                                           ProcessorCase{0, true, kLinkProcessorMismatch}));
+                         ::testing::Values(ProcessorCase{4, true, LinkResult::kSuccess},
+                                           ProcessorCase{8, false, LinkResult::kSuccess},
+                                           ProcessorCase{8, true, LinkResult::kProcessorMismatch},
+                                           ProcessorCase{4, false, LinkResult::kProcessorMismatch},
+                                           ProcessorCase{0, true, LinkResult::kProcessorMismatch}));
 
 TEST_F(CodeDownloadTest, ProcessorQueryWithoutReplyIsAMismatch) {
     Radio();
@@ -330,7 +330,7 @@ TEST_F(CodeDownloadTest, ProcessorQueryWithoutReplyIsAMismatch) {
         if (!(b.size() > 4 && b[3] == 0x02 && b[4] == 0x0B))
             forward(b);
     };
-    EXPECT_EQ(Run(1), kLinkProcessorMismatch);
+    EXPECT_EQ(Run(1), LinkResult::kProcessorMismatch);
     EXPECT_EQ(Target().Images().size(), 1u);
 }
 
@@ -338,7 +338,7 @@ TEST_F(CodeDownloadTest, OtherKindsNeverAskForTheProcessor) {
     Radio({8, 1, 0, 0});
     OpenDevice();
     Images(Pattern(50), Pattern(50));
-    EXPECT_EQ(Run(2), kLinkSuccess);
+    EXPECT_EQ(Run(2), LinkResult::kSuccess);
     EXPECT_EQ(Target().ProcessorQueries(), 0);
 }
 
@@ -352,7 +352,7 @@ TEST_F(CodeDownloadTest, AnImageThatCannotBeReadIsRefusedBeforeAnythingIsSent) {
     Images(Pattern(50), Pattern(50));
     std::ifstream missing("/nonexistent/Code.hex");
     EXPECT_EQ(DownloadCode(link, loader, missing, sink, 2, bar, false, true, clock),
-              kLinkCommProblem);
+              LinkResult::kCommProblem);
     EXPECT_EQ(status.Last(), "Error reading the firmware image files during code download.");
     EXPECT_TRUE(radio->requests.empty());
 }

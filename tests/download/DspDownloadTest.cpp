@@ -107,7 +107,7 @@ TEST_F(DspDownloadTest, LoaderThenPagesWithGapsOverlapsAndFiller) {
     const CoffSection a = Section(0x10, 40, 0x0000, 1);
     const CoffSection b = Section(0x18, 8, 0x0000, 2);
     const CoffSection filtered = Section(0x00, 8, 0x0100, 3);
-    ASSERT_EQ(Run(Coff(2, {a, filtered, b})), kLinkSuccess);
+    ASSERT_EQ(Run(Coff(2, {a, filtered, b})), LinkResult::kSuccess);
 
     ASSERT_EQ(Target().Images().size(), 2u);
     EXPECT_EQ(Target().Images()[0].data, Padded(loaderData, 0x20));
@@ -158,7 +158,7 @@ TEST_F(DspDownloadTest, Kind3PagesGoInPageOrderEachHoldingExactlyItsSections) {
         for (int i = 0; i < 9; ++i)
             sizesSeen.push_back(fs::file_size(dir / ("Page" + std::to_string(i))));
     };
-    ASSERT_EQ(Run(Coff(3, {p5, p8, masked, p1a, p0, p1b}), 3), kLinkSuccess);
+    ASSERT_EQ(Run(Coff(3, {p5, p8, masked, p1a, p0, p1b}), 3), LinkResult::kSuccess);
     EXPECT_EQ(sizesSeen, (std::vector<std::uintmax_t>{page0.size(), page1.size(), 0, 0, 0,
                                                       page5.size(), 0, 0, 0}));
     ASSERT_EQ(Pages().pages.size(), 3u);
@@ -179,7 +179,7 @@ TEST_F(DspDownloadTest, SectionsOfMoreThan16000WordsAreCopiedInPieces) {
     Radio();
     OpenDevice();
     const CoffSection exact = Section(0, 16000, 0, 8);
-    ASSERT_EQ(Run(Coff(2, {exact})), kLinkSuccess);
+    ASSERT_EQ(Run(Coff(2, {exact})), LinkResult::kSuccess);
     EXPECT_EQ(Pages().pages[0], Padded(exact.data, 0x20));
 
     const CoffSection longer = Section(0, 40001, 0, 9);
@@ -188,7 +188,7 @@ TEST_F(DspDownloadTest, SectionsOfMoreThan16000WordsAreCopiedInPieces) {
     link.SetEnabled(true);
     loader.clear();
     loader.seekg(0);
-    ASSERT_EQ(Run(Coff(2, {longer})), kLinkSuccess);
+    ASSERT_EQ(Run(Coff(2, {longer})), LinkResult::kSuccess);
     EXPECT_EQ(Pages().pages[0], Padded(longer.data, 0x20));
     EXPECT_EQ(bar.maxima.back(), 80002 / 2 + 128);
 }
@@ -196,7 +196,7 @@ TEST_F(DspDownloadTest, SectionsOfMoreThan16000WordsAreCopiedInPieces) {
 TEST_F(DspDownloadTest, AFileWithoutUsableSectionsExchangesOnly0200And0204) {
     Radio();
     OpenDevice();
-    ASSERT_EQ(Run(Coff(2, {Section(0, 8, 0x0200)})), kLinkSuccess);
+    ASSERT_EQ(Run(Coff(2, {Section(0, 8, 0x0200)})), LinkResult::kSuccess);
     EXPECT_TRUE(Pages().pages.empty());
     EXPECT_EQ(CountRequests(0x02, 0x09), 2);  // the loader's pair only
     EXPECT_EQ(status.Last(), "Download finished");
@@ -205,7 +205,7 @@ TEST_F(DspDownloadTest, AFileWithoutUsableSectionsExchangesOnly0200And0204) {
 TEST_F(DspDownloadTest, EmptySectionStillSendsItsPageAsOneFillerPair) {
     Radio();
     OpenDevice();
-    ASSERT_EQ(Run(Coff(2, {Section(0, 0)}, false)), kLinkSuccess);
+    ASSERT_EQ(Run(Coff(2, {Section(0, 0)}, false)), LinkResult::kSuccess);
     ASSERT_EQ(Pages().pages.size(), 1u);
     EXPECT_EQ(Pages().pages[0], Bytes(256, 0x20));
 }
@@ -218,7 +218,7 @@ TEST_F(DspDownloadTest, SilenceDuringTheLoaderTimesOut) {
     faults.silentFromBlock = 1;
     Radio({}, faults);
     OpenDevice();
-    EXPECT_EQ(Run(Coff(2, {Section(0, 8)})), kLinkTimedOut);
+    EXPECT_EQ(Run(Coff(2, {Section(0, 8)})), LinkResult::kTimedOut);
     EXPECT_EQ(status.Last(), "DSP download timed out or canceled by user.");
     EXPECT_EQ(CountRequests(0x02, 0x00), 0);
 }
@@ -228,7 +228,7 @@ TEST_F(DspDownloadTest, SilenceDuringAPageOnTheComponentIsACommunicationProblem)
     faults.silentFromBlock = 2;
     Radio({}, faults);
     OpenComponent();
-    EXPECT_EQ(Run(Coff(2, {Section(0, 1000)})), kLinkCommProblem);
+    EXPECT_EQ(Run(Coff(2, {Section(0, 1000)})), LinkResult::kCommProblem);
     EXPECT_EQ(status.Last(), "Communication problem during DSP download.");
     EXPECT_FALSE(PageFilesLeft());
 }
@@ -239,7 +239,7 @@ TEST_F(DspDownloadTest, AWrongPairSumIsNotSentAgain) {
     Radio({}, faults);
     OpenDevice();
     const CoffSection s = Section(0, 128, 0, 3);
-    EXPECT_EQ(Run(Coff(2, {s})), kLinkSuccess);
+    EXPECT_EQ(Run(Coff(2, {s})), LinkResult::kSuccess);
     EXPECT_EQ(Pages().rejectedPairs, 1);
     EXPECT_EQ(Pages().resends, 0);
     EXPECT_EQ(Pages().pages[0], s.data);
@@ -289,7 +289,7 @@ TEST_F(DspDownloadTest, DamagedFilesAreRefusedBeforeAnythingIsSent) {
         Radio();
         OpenDevice();
         status.texts.clear();
-        EXPECT_EQ(Run(c.file), kLinkCommProblem);
+        EXPECT_EQ(Run(c.file), LinkResult::kCommProblem);
         EXPECT_EQ(status.texts, std::vector<std::string>{c.text});
         EXPECT_TRUE(radio->requests.empty());
         link.Close();
@@ -302,7 +302,7 @@ TEST_F(DspDownloadTest, SectionsThatAreNeverCopiedAreNotExamined) {
     CoffSection filteredBogus = Section(0, 0, 0x0100);
     filteredBogus.sizeWords = -5;
     filteredBogus.rawOffset = 0x7FFFFFFF;
-    EXPECT_EQ(Run(Coff(2, {filteredBogus, Section(0, 8)})), kLinkSuccess);
+    EXPECT_EQ(Run(Coff(2, {filteredBogus, Section(0, 8)})), LinkResult::kSuccess);
 }
 
 TEST_F(DspDownloadTest, AReadFailureOfTheDspFileIsReportedAndNotDownloaded) {
@@ -311,7 +311,7 @@ TEST_F(DspDownloadTest, AReadFailureOfTheDspFileIsReportedAndNotDownloaded) {
     const Bytes file = Coff(2, {Section(0, 5000)});
     FailingBuf buf(ToString(file), 50 + 40 + 100);  // headers readable, section data not
     std::istream in(&buf);
-    EXPECT_EQ(Run(in), kLinkCommProblem);
+    EXPECT_EQ(Run(in), LinkResult::kCommProblem);
     EXPECT_EQ(status.Last(), "Error reading the DSP file during DSP download.");
     EXPECT_EQ(CountRequests(0x02, 0x08), 0);  // no page was sent
     EXPECT_FALSE(PageFilesLeft());
@@ -322,7 +322,7 @@ TEST_F(DspDownloadTest, AnUnreadableLoaderIsRefusedBeforeAnythingIsSent) {
     OpenDevice();
     std::ifstream missing("/nonexistent/Loader.hex");
     std::istringstream in(ToString(Coff(2, {Section(0, 8)})));
-    EXPECT_EQ(DownloadDsp(link, missing, in, 2, sink, dir, bar, clock), kLinkCommProblem);
+    EXPECT_EQ(DownloadDsp(link, missing, in, 2, sink, dir, bar, clock), LinkResult::kCommProblem);
     EXPECT_EQ(status.Last(), "Error reading the DSP loader file during DSP download.");
     EXPECT_TRUE(radio->requests.empty());
 }
@@ -333,7 +333,7 @@ TEST_F(DspDownloadTest, AnUnreadableHeaderIsRefusedBeforeAnythingIsSent) {
     const Bytes file = Coff(2, {Section(0, 8)});
     FailingBuf buf(ToString(file), 10);
     std::istream in(&buf);
-    EXPECT_EQ(Run(in), kLinkCommProblem);
+    EXPECT_EQ(Run(in), LinkResult::kCommProblem);
     EXPECT_EQ(status.Last(), "Error reading the DSP file during DSP download.");
     EXPECT_TRUE(radio->requests.empty());
 }
@@ -342,7 +342,7 @@ TEST_F(DspDownloadTest, PageFilesThatCannotBeCreatedAreReportedBeforeThePagesSta
     Radio();
     OpenDevice();
     dir = dir / "missing" / "folder";
-    EXPECT_EQ(Run(Coff(2, {Section(0, 8)})), kLinkCommProblem);
+    EXPECT_EQ(Run(Coff(2, {Section(0, 8)})), LinkResult::kCommProblem);
     EXPECT_EQ(status.Last(), "Error writing the DSP page files during DSP download.");
     EXPECT_EQ(CountRequests(0x02, 0x00), 0);
 }
@@ -379,10 +379,10 @@ TEST_F(DspDownloadTest, PageFilesCutShortByAFullDiskSendNothing) {
         }
         EXPECT_FALSE(PageFilesLeft());
         if (c.fits) {
-            EXPECT_EQ(result, kLinkSuccess);
+            EXPECT_EQ(result, LinkResult::kSuccess);
             continue;
         }
-        EXPECT_EQ(result, kLinkCommProblem);
+        EXPECT_EQ(result, LinkResult::kCommProblem);
         EXPECT_EQ(status.Last(), "Error writing the DSP page files during DSP download.");
         ASSERT_FALSE(radio->requests.empty());
         EXPECT_EQ(radio->requests.back(), (Bytes{0x02, 0x00}));  // the page start, then nothing
@@ -407,7 +407,7 @@ TEST_F(DspDownloadTest, PageFilesAreRecreatedEmptyAndGoInTheCallersDirectory) {
                    fs::file_size(dir / "Page0") == s.data.size() &&
                    fs::file_size(dir / "Page1") == 0;
     };
-    ASSERT_EQ(Run(Coff(2, {s})), kLinkSuccess);
+    ASSERT_EQ(Run(Coff(2, {s})), LinkResult::kSuccess);
     EXPECT_TRUE(seen);
     EXPECT_EQ(Pages().pages[0], Padded(s.data, 0x20));
     EXPECT_FALSE(PageFilesLeft());

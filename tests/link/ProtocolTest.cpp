@@ -122,8 +122,13 @@ TEST(VersionText, FormatsEveryField) {
 }
 
 TEST(VersionText, ShowableResults) {
-    for (int r = 0; r <= 10; ++r) {
-        EXPECT_EQ(version_text::IsShowable(r), r == 1 || r == 5 || r == 8) << r;
+    for (LinkResult r : {LinkResult::kSuccess, LinkResult::kCommProblem, LinkResult::kTimedOut,
+                         LinkResult::kNoBootInfo, LinkResult::kVerifyFailure,
+                         LinkResult::kSemFailed, LinkResult::kProcessorMismatch}) {
+        EXPECT_EQ(version_text::IsShowable(r), r == LinkResult::kSuccess ||
+                                                   r == LinkResult::kNoBootInfo ||
+                                                   r == LinkResult::kSemFailed)
+            << ToInt(r);
     }
 }
 

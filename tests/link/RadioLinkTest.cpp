@@ -182,7 +182,7 @@ TEST_F(LinkFixture, DeviceTimeoutGivesOutcome4AfterTheFullTimeAndLaterWaitsRetur
     bool alt = true;
     link.SendRecord(Code(kCmdReadBootVersion));
     link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
-    EXPECT_EQ(link.Outcome(), kLinkTimedOut);
+    EXPECT_EQ(link.Outcome(), LinkResult::kTimedOut);
     EXPECT_FALSE(alt);
     EXPECT_DOUBLE_EQ(pump.NowMs(), 4000);
     EXPECT_FALSE(timer.IsEnabled());
@@ -193,16 +193,16 @@ TEST_F(LinkFixture, DeviceTimeoutGivesOutcome4AfterTheFullTimeAndLaterWaitsRetur
     radio.On(0x04, 0x2D, {kBoot});
     link.SendRecord(Code(kCmdReadBootVersion));
     link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
-    EXPECT_EQ(link.Outcome(), kLinkTimedOut);
+    EXPECT_EQ(link.Outcome(), LinkResult::kTimedOut);
     MessageRecord r;
-    EXPECT_EQ(link.Receive(r), -1);
+    EXPECT_FALSE(link.Receive(r));
     link.ReceiveAnyReply();
     EXPECT_DOUBLE_EQ(pump.NowMs(), before);
     link.SetEnabled(true);
     link.SendRecord(Code(kCmdReadBootVersion));
     MessageRecord reply =
         link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
-    EXPECT_EQ(link.Outcome(), kLinkSuccess);
+    EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
     EXPECT_EQ(Bytes(reply.buffer, reply.buffer + reply.length), kBoot);
 }
 
@@ -217,7 +217,7 @@ TEST_F(LinkFixture, DeviceWithoutDescriptorIsPolledEveryTwoMilliseconds) {
     polled.SetEnabled(true);
     polled.PrepareTimeout(100);
     polled.ReceiveAnyReply();
-    EXPECT_EQ(polled.Outcome(), kLinkTimedOut);
+    EXPECT_EQ(polled.Outcome(), LinkResult::kTimedOut);
     EXPECT_NEAR(pump.waitCalls, 50, 2);
 }
 
@@ -230,7 +230,7 @@ TEST_F(LinkFixture, EveryWaitGetsTheFullTimeout) {
     for (int i = 0; i < 2; ++i) {
         link.SendRecord(Code(kCmdReadBootVersion));
         link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
-        EXPECT_EQ(link.Outcome(), kLinkSuccess);
+        EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
     }
     EXPECT_DOUBLE_EQ(pump.NowMs(), 7000);
 }
@@ -240,7 +240,7 @@ TEST_F(LinkFixture, ComponentTimeoutOnAQuietLineGivesOutcome2) {
     ASSERT_TRUE(link.PrepareTimeout(4000));
     bool alt = false;
     link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
-    EXPECT_EQ(link.Outcome(), kLinkCommProblem);
+    EXPECT_EQ(link.Outcome(), LinkResult::kCommProblem);
     EXPECT_FALSE(link.IsEnabled());
     EXPECT_NEAR(pump.NowMs(), 4000, 1);
     EXPECT_EQ(component.lastArmedTicks, 72);
@@ -259,7 +259,7 @@ TEST_F(LinkFixture, ComponentTriggerWhileBytesArriveIsIgnored) {
     MessageRecord reply =
         link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
     EXPECT_EQ(component.triggersFired, 1);
-    EXPECT_EQ(link.Outcome(), kLinkSuccess);
+    EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
     EXPECT_EQ(Bytes(reply.buffer, reply.buffer + reply.length), kBoot);
     EXPECT_NEAR(pump.NowMs(), 3000, 10);  // one loop per reply byte
 }
@@ -270,11 +270,11 @@ TEST_F(LinkFixture, ComponentReceiveDoesNotSetIdleSoOnlyStopEndsIt) {
     pump.AfterMs(5000, [this] { link.SetEnabled(false); });
     MessageRecord r;
     r.length = 99;
-    EXPECT_EQ(link.Receive(r), -1);
+    EXPECT_FALSE(link.Receive(r));
     EXPECT_EQ(r.length, 99);
     EXPECT_EQ(component.triggersFired, 1);
     EXPECT_NEAR(pump.NowMs(), 5000, 1);
-    EXPECT_EQ(link.Outcome(), kLinkTimedOut);  // Receive never set idle
+    EXPECT_EQ(link.Outcome(), LinkResult::kTimedOut);  // Receive never set idle
 }
 
 TEST_F(LinkFixture, ComponentReceiveTimesOutOnAQuietLineWhenAskedTo) {
@@ -282,9 +282,9 @@ TEST_F(LinkFixture, ComponentReceiveTimesOutOnAQuietLineWhenAskedTo) {
     link.SetQuietReceiveTimesOut(true);
     link.PrepareTimeout(1000);
     MessageRecord r;
-    EXPECT_EQ(link.Receive(r), -1);
+    EXPECT_FALSE(link.Receive(r));
     EXPECT_NEAR(pump.NowMs(), 1000, 1);
-    EXPECT_EQ(link.Outcome(), kLinkCommProblem);
+    EXPECT_EQ(link.Outcome(), LinkResult::kCommProblem);
 }
 
 // A radio that answers busy without end: repeated only for the limit the owner set.
@@ -297,7 +297,7 @@ TEST_F(LinkFixture, ComponentBusyRepeatsEndAtTheirLimit) {
     link.ExchangeRepeatingBusy(Code(kCmdReadBootVersion), Code(kCmdBootVersion), 4,
                                Code(kCmdInformationBusy), 2, gotBusy);
     EXPECT_TRUE(gotBusy);
-    EXPECT_EQ(link.Outcome(), kLinkTimedOut);
+    EXPECT_EQ(link.Outcome(), LinkResult::kTimedOut);
     EXPECT_GE(pump.NowMs(), 3000);
     EXPECT_LE(pump.NowMs(), 3200);
     EXPECT_EQ(radio.requests.size(), 30u);  // one each 100 ms for 3 s
@@ -307,7 +307,7 @@ TEST_F(LinkFixture, ComponentReceiveEndsWhenThePortCloses) {
     OpenComponent();
     pump.AfterMs(50, [this] { component.SetOpen(false); });
     MessageRecord r;
-    EXPECT_EQ(link.Receive(r), -1);
+    EXPECT_FALSE(link.Receive(r));
     EXPECT_TRUE(link.IsEnabled());
 }
 
@@ -316,14 +316,14 @@ TEST_F(LinkFixture, StopOutcomeDependsOnTransportAndIdle) {
     OpenDevice();
     pump.AfterMs(100, [this] { link.SetEnabled(false); });
     link.ReceiveAnyReply();
-    EXPECT_EQ(link.Outcome(), kLinkTimedOut);
+    EXPECT_EQ(link.Outcome(), LinkResult::kTimedOut);
     link.Close();
 
     // Component, line quiet when Stop is seen: 2.
     OpenComponent();
     pump.AfterMs(100, [this] { link.SetEnabled(false); });
     link.ReceiveAnyReply();
-    EXPECT_EQ(link.Outcome(), kLinkCommProblem);
+    EXPECT_EQ(link.Outcome(), LinkResult::kCommProblem);
 
     // Component, a byte waiting at the poll after Stop: 4.
     link.SetEnabled(true);
@@ -331,7 +331,7 @@ TEST_F(LinkFixture, StopOutcomeDependsOnTransportAndIdle) {
     pump.AfterMs(10.5, [this] { link.SetEnabled(false); });
     pump.AfterMs(10.5, [this] { line.Deliver({0x55}); });
     link.ReceiveAnyReply();
-    EXPECT_EQ(link.Outcome(), kLinkTimedOut);
+    EXPECT_EQ(link.Outcome(), LinkResult::kTimedOut);
 }
 
 TEST_F(LinkFixture, TriggerHandlerClearsEnabledOnlyWhenIdleAndOnlyForItsTrigger) {
@@ -361,9 +361,9 @@ TEST_F(LinkFixture, IsIdleIsFalseOnTheDeviceTransport) {
 }
 
 TEST_F(LinkFixture, OutcomeRules) {
-    EXPECT_EQ(link.Outcome(), kLinkTimedOut);
+    EXPECT_EQ(link.Outcome(), LinkResult::kTimedOut);
     link.SetEnabled(true);
-    EXPECT_EQ(link.Outcome(), kLinkSuccess);
+    EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
 }
 
 // ---------- Matching replies ----------
@@ -381,7 +381,7 @@ TEST_F(LinkFixture, WrongLengthForeignAddressAndBadChecksumAreDropped) {
     bool alt = true;
     MessageRecord reply =
         link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
-    EXPECT_EQ(link.Outcome(), kLinkSuccess);
+    EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
     EXPECT_FALSE(alt);
     EXPECT_EQ(Bytes(reply.buffer, reply.buffer + reply.length), (Bytes{0x04, 0x2E, 2, 7}));
 }
@@ -392,7 +392,7 @@ TEST_F(LinkFixture, AlternateCodeSetsGotAlternate) {
     Trickle(ScriptedRadio::Wire(kBusy), 1, 0);
     bool alt = false;
     link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
-    EXPECT_EQ(link.Outcome(), kLinkSuccess);
+    EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
     EXPECT_TRUE(alt);
 }
 
@@ -404,7 +404,7 @@ TEST_F(LinkFixture, OneByteCodeComparesOnlyTheFirstByte) {
     Trickle(ScriptedRadio::Wire({0x04, 0x99, 1}), 1, 0);
     bool alt = false;
     MessageRecord reply = link.AwaitReply(oneByte, 3, oneByte, 3, alt);
-    EXPECT_EQ(link.Outcome(), kLinkSuccess);
+    EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
     EXPECT_EQ(reply.buffer[1], 0x99);
 }
 
@@ -507,7 +507,7 @@ TEST_F(LinkFixture, RetrieveVersionRecordFillsAllFieldsWithSem) {
     OpenDevice();
     IdentityRadio(4);
     VersionRecord rec;
-    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
     EXPECT_EQ(RecordBytes(rec), (Bytes{5,    10,   1,    2,    3,    4,    1,    12, 7, 8, 9, 0x00,
                                        0x01, 0xAB, 0x0C, 0xFF, 0x10, 0x9A, 0x5E, 1,  9, 2, 3}));
     ASSERT_EQ(radio.requests.size(), 7u);
@@ -529,7 +529,7 @@ TEST_F(LinkFixture, SemStepAppliesOnlyForSomeKindsAndControllers) {
         b.IdentityRadio(c.controller);
         b.OpenDevice();
         VersionRecord rec;
-        EXPECT_EQ(b.link.RetrieveVersionRecord(c.kind, rec, c.withSem), kLinkSuccess);
+        EXPECT_EQ(b.link.RetrieveVersionRecord(c.kind, rec, c.withSem), LinkResult::kSuccess);
         EXPECT_EQ(b.radio.requests.size(), c.semAsked ? 7u : 6u)
             << int(c.kind) << " " << int(c.controller);
         EXPECT_EQ(rec.bytes[21], c.semAsked ? 2 : 0);
@@ -542,7 +542,7 @@ TEST_F(LinkFixture, SemReadTakesAnyFrameAndAShortOneLeavesZeros) {
     radio.On(0x04, 0x3E, {{0x07, 0x25}});
     VersionRecord rec;
     rec.bytes[21] = 0xEE;
-    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
     EXPECT_EQ(rec.bytes[21], 0);
     EXPECT_EQ(rec.bytes[22], 0);
 }
@@ -552,7 +552,7 @@ TEST_F(LinkFixture, SemSilenceGives8) {
     IdentityRadio(4);
     radio.On(0x04, 0x3E, {});
     VersionRecord rec;
-    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), kLinkSemFailed);
+    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kSemFailed);
 }
 
 TEST_F(LinkFixture, Kind5BootStepTimeoutKeepsIdentityAndGives5OrThen8) {
@@ -565,7 +565,7 @@ TEST_F(LinkFixture, Kind5BootStepTimeoutKeepsIdentityAndGives5OrThen8) {
         VersionRecord rec;
         std::fill(rec.bytes, rec.bytes + VersionRecord::kSize, 0xEE);
         LinkResult result = b.link.RetrieveVersionRecord(5, rec, true);
-        EXPECT_EQ(result, controller == 2 ? kLinkSemFailed : kLinkNoBootInfo);
+        EXPECT_EQ(result, controller == 2 ? LinkResult::kSemFailed : LinkResult::kNoBootInfo);
         Bytes expected = {5,    10,   1,    2,    3,    controller, 1,    12, 7, 8, 9, 0x00,
                           0x01, 0xAB, 0x0C, 0xFF, 0x10, 0x9A,       0x5E, 0,  0, 0, 0};
         EXPECT_EQ(RecordBytes(rec), expected);
@@ -578,7 +578,7 @@ TEST_F(LinkFixture, VersionReadStopsAtTheFirstFailingIdentityStep) {
     IdentityRadio(4);
     radio.On(0x04, 0x07, {});
     VersionRecord rec;
-    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), kLinkTimedOut);
+    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kTimedOut);
     EXPECT_EQ(radio.requests.size(), 4u);
 }
 
@@ -587,14 +587,14 @@ TEST_F(LinkFixture, BusyVersionStepIsAskedAgainThenStoresZeros) {
     IdentityRadio(4);
     radio.On(0x04, 0x0B, {kBusy, kBusy, kDsp});  // busy twice, then the answer
     VersionRecord rec;
-    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
     EXPECT_EQ(rec.bytes[2], 1);
     EXPECT_EQ(rec.bytes[4], 3);
 
     // Busy for good: after the repeats the field holds zeros and the read goes on.
     radio.On(0x04, 0x0B, {kBusy});
     radio.requests.clear();
-    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
     EXPECT_EQ(rec.bytes[2], 0);
     EXPECT_EQ(rec.bytes[4], 0);
     EXPECT_EQ(rec.bytes[5], 4);
@@ -605,9 +605,9 @@ TEST_F(LinkFixture, RetrieveOnComponentWithoutTriggerGives2) {
     OpenComponent();
     component.failAddTrigger = true;
     VersionRecord rec;
-    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), kLinkCommProblem);
+    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kCommProblem);
     std::uint8_t boot[2];
-    EXPECT_EQ(link.ReadBootVersion(6, boot), kLinkCommProblem);
+    EXPECT_EQ(link.ReadBootVersion(6, boot), LinkResult::kCommProblem);
     EXPECT_TRUE(radio.requests.empty());
 }
 
@@ -615,7 +615,7 @@ TEST_F(LinkFixture, RetrieveOnComponentReleasesItsTrigger) {
     OpenComponent();
     IdentityRadio(4);
     VersionRecord rec;
-    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
     EXPECT_EQ(link.TimeoutHandle(), -1);
     EXPECT_EQ(component.triggersAdded, component.triggersRemoved);
 }
@@ -624,7 +624,7 @@ TEST_F(LinkFixture, ReadBootVersionResults) {
     OpenDevice();
     radio.On(0x04, 0x2D, {kBoot});
     std::uint8_t boot[2] = {0xEE, 0xEE};
-    EXPECT_EQ(link.ReadBootVersion(6, boot), kLinkSuccess);
+    EXPECT_EQ(link.ReadBootVersion(6, boot), LinkResult::kSuccess);
     EXPECT_EQ(boot[0], 1);
     EXPECT_EQ(boot[1], 9);
 
@@ -632,13 +632,13 @@ TEST_F(LinkFixture, ReadBootVersionResults) {
     for (TargetKind kind : {1, 5, 7, 8}) {
         link.SetEnabled(true);
         boot[0] = boot[1] = 0xEE;
-        EXPECT_EQ(link.ReadBootVersion(kind, boot), kLinkNoBootInfo) << int(kind);
+        EXPECT_EQ(link.ReadBootVersion(kind, boot), LinkResult::kNoBootInfo) << int(kind);
         EXPECT_EQ(boot[0], 0);
         EXPECT_EQ(boot[1], 0);
     }
     for (TargetKind kind : {0, 2, 3, 4, 6}) {
         link.SetEnabled(true);
-        EXPECT_EQ(link.ReadBootVersion(kind, boot), kLinkTimedOut) << int(kind);
+        EXPECT_EQ(link.ReadBootVersion(kind, boot), LinkResult::kTimedOut) << int(kind);
     }
 }
 
@@ -646,11 +646,11 @@ TEST_F(LinkFixture, BusyBootReplyOnTheDeviceEndsTheExchangeWithoutAVersion) {
     OpenDevice();
     radio.On(0x04, 0x2D, {kBusy, kBoot});
     std::uint8_t boot[2] = {0xEE, 0xEE};
-    EXPECT_EQ(link.ReadBootVersion(6, boot), kLinkCommProblem);
+    EXPECT_EQ(link.ReadBootVersion(6, boot), LinkResult::kCommProblem);
     EXPECT_EQ(radio.requests.size(), 1u);
-    EXPECT_EQ(link.ReadBootVersion(5, boot), kLinkSuccess);  // second request: the version
+    EXPECT_EQ(link.ReadBootVersion(5, boot), LinkResult::kSuccess);  // second request: the version
     radio.On(0x04, 0x2D, {kBusy});
-    EXPECT_EQ(link.ReadBootVersion(5, boot), kLinkNoBootInfo);
+    EXPECT_EQ(link.ReadBootVersion(5, boot), LinkResult::kNoBootInfo);
     EXPECT_EQ(boot[0], 0);
 }
 
@@ -658,7 +658,7 @@ TEST_F(LinkFixture, BusyBootReplyOnTheComponentIsRepeatedUntilTheVersionComes) {
     OpenComponent();
     radio.On(0x04, 0x2D, {kBusy, kBusy, kBusy, kBoot});
     std::uint8_t boot[2] = {0, 0};
-    EXPECT_EQ(link.ReadBootVersion(6, boot), kLinkSuccess);
+    EXPECT_EQ(link.ReadBootVersion(6, boot), LinkResult::kSuccess);
     EXPECT_EQ(radio.requests.size(), 4u);
     EXPECT_EQ(boot[0], 1);
     EXPECT_EQ(boot[1], 9);
@@ -670,7 +670,7 @@ TEST_F(LinkFixture, BusyRepeatsEndOnStop) {
     pump.AfterMs(200, [this] { link.SetEnabled(false); });
     std::uint8_t boot[2];
     LinkResult r = link.ReadBootVersion(6, boot);
-    EXPECT_TRUE(r == kLinkTimedOut || r == kLinkCommProblem) << r;
+    EXPECT_TRUE(r == LinkResult::kTimedOut || r == LinkResult::kCommProblem) << ToInt(r);
     EXPECT_GT(radio.requests.size(), 5u);
     EXPECT_NEAR(pump.NowMs(), 200, 10);
 }

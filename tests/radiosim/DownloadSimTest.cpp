@@ -152,7 +152,7 @@ class DownloadSim : public simtest::SimLinkFixture {
 TEST_F(DownloadSim, LoaderAndApplicationFlashTheRecordDataThenTheLineIsAt19200) {
     scenario.flash.eraseMs = 600;  // the scaled 80-second wait is 800 ms
     OpenDevice();
-    ASSERT_EQ(Code(3000, 40000), kLinkSuccess) << Last();
+    ASSERT_EQ(Code(3000, 40000), LinkResult::kSuccess) << Last();
     const auto images = Flashed();
     ASSERT_EQ(images.size(), 2u);
     EXPECT_EQ(images[0].data, Padded(firmwaregen::Data(1, 3000), 0xFF));
@@ -170,7 +170,7 @@ Bytes FormatQuery(RadioLink& link) {
     link.SetEnabled(true);
     link.SendCode2(0x04, 0x1C, nullptr, 0);
     MessageRecord reply;
-    if (link.Receive(reply) != 1 || reply.length < 4)
+    if (!link.Receive(reply) || reply.length < 4)
         return {};
     return Bytes(reply.buffer + 2, reply.buffer + 4);
 }
@@ -183,7 +183,7 @@ TEST_F(DownloadSim, AfterAnApplicationTheRadioWantsItsCodeplugInTheNewFormat) {
     OpenDevice();
     ASSERT_TRUE(link->PrepareTimeout(kReplyTimeoutMs));
     EXPECT_EQ(FormatQuery(*link), (Bytes{5, 9}));
-    ASSERT_EQ(Code(200, 4000), kLinkSuccess) << Last();
+    ASSERT_EQ(Code(200, 4000), LinkResult::kSuccess) << Last();
     Flashed();
     ASSERT_TRUE(link->PrepareTimeout(kReplyTimeoutMs));
     const Bytes format = FormatQuery(*link);
@@ -225,7 +225,7 @@ class ImageEnd : public DownloadSim, public ::testing::WithParamInterface<EndCas
 
 TEST_P(ImageEnd, FlashedBytesEndOnAWholePair) {
     OpenDevice();
-    ASSERT_EQ(Code(100, GetParam().bytes, 0), kLinkSuccess) << Last();
+    ASSERT_EQ(Code(100, GetParam().bytes, 0), LinkResult::kSuccess) << Last();
     const auto images = Flashed();
     ASSERT_EQ(images.size(), 2u);
     EXPECT_EQ(images[1].data, Padded(firmwaregen::Data(2, GetParam().bytes), 0xFF));
@@ -241,7 +241,7 @@ TEST_F(DownloadSim, StopDuringTheDownload) {
     OpenDevice();
     // About eight blocks into the application image (96 of the bar per block of 8 lines).
     StopAt("Downloading Application code ...", 8 * 96);
-    EXPECT_EQ(Code(100, 40000, 0), kLinkTimedOut);
+    EXPECT_EQ(Code(100, 40000, 0), LinkResult::kTimedOut);
     ASSERT_TRUE(stopPressed);
     EXPECT_EQ(Last(), "Code download timed out or canceled by user.");
     // The radio answered the start of the application image before its first block went out.
@@ -258,7 +258,7 @@ TEST_F(DownloadSim, HangUpDuringTheBlocksEndsWithTheTimeoutText) {
     OpenDevice();
     const auto start = std::chrono::steady_clock::now();
     const std::clock_t cpuStart = std::clock();
-    EXPECT_EQ(Code(100, 5000, 0), kLinkTimedOut);
+    EXPECT_EQ(Code(100, 5000, 0), LinkResult::kTimedOut);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
@@ -278,7 +278,7 @@ TEST_F(DownloadSim, PacedLineAnImageTakesAtLeastTheTimeOfItsWireBytes) {
     scenario.lineRate = true;
     OpenDevice();
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(Code(300, 6000, 0), kLinkSuccess) << Last();
+    ASSERT_EQ(Code(300, 6000, 0), LinkResult::kSuccess) << Last();
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     Flashed();
@@ -315,7 +315,7 @@ TEST_P(EraseWaits, ByKindWithTheRadioReadyInTime) {
     // The radio's erase takes most of the scaled wait; the start after it finds it ready.
     scenario.flash.eraseMs = GetParam().ticks * 1000.0 / 18 / kClockDivisor * 0.7;
     OpenDevice();
-    ASSERT_EQ(Code(100, 300, GetParam().kind, GetParam().isBoot), kLinkSuccess) << Last();
+    ASSERT_EQ(Code(100, 300, GetParam().kind, GetParam().isBoot), LinkResult::kSuccess) << Last();
     EXPECT_EQ(clock.ticks_, std::vector<int>{GetParam().ticks});
     const bool shown = std::find_if(texts.begin(), texts.end(), [](const std::string& t) {
                            return t.rfind("Erasing", 0) == 0;
@@ -343,7 +343,7 @@ TEST_F(DownloadSim, BusyRepliesOnTheComponentTransport) {
     scenario.flashFaults.busyStartReplies = 2;
     scenario.flashFaults.busyPairReplies = 1;
     OpenComponent(false);
-    ASSERT_EQ(Code(500, 3000, 0), kLinkSuccess) << Last();
+    ASSERT_EQ(Code(500, 3000, 0), LinkResult::kSuccess) << Last();
     const auto images = Flashed();
     ASSERT_EQ(images.size(), 2u);
     EXPECT_EQ(images[1].data, Padded(firmwaregen::Data(2, 3000), 0xFF));
@@ -371,7 +371,7 @@ TEST_F(DownloadSim, DspPagesArriveInPageOrderWithTheirContents) {
         std::istringstream loader(loaderText.str());
         texts.clear();
         ASSERT_EQ(DownloadDsp(*link, loader, dspFile, layout48 ? 3 : 2, sink, dir, bar, clock),
-                  kLinkSuccess)
+                  LinkResult::kSuccess)
             << Last();
         const auto images = Flashed();
         ASSERT_EQ(images.size(), 2u);
@@ -405,7 +405,7 @@ TEST_F(DownloadSim, DspFailureTexts) {
     firmwaregen::WriteSRecordImage(loaderText, {ImageKind::kDspLoader, 200, 9, 16});
     std::istringstream loader(loaderText.str());
     StopAt("Downloading page 1 of", 8 * 64);  // eight blocks into the first page
-    EXPECT_EQ(DownloadDsp(*link, loader, dspFile, 2, sink, dir, bar, clock), kLinkTimedOut);
+    EXPECT_EQ(DownloadDsp(*link, loader, dspFile, 2, sink, dir, bar, clock), LinkResult::kTimedOut);
     ASSERT_TRUE(stopPressed);
     EXPECT_EQ(Last(), "DSP download timed out or canceled by user.");
     EXPECT_TRUE(fs::is_empty(dir));
@@ -417,7 +417,7 @@ TEST_F(DownloadSim, DspFailureTexts) {
     std::istringstream cut(damaged);
     loader.clear();
     loader.seekg(0);
-    EXPECT_EQ(DownloadDsp(*link, loader, cut, 2, sink, dir, bar, clock), kLinkCommProblem);
+    EXPECT_EQ(DownloadDsp(*link, loader, cut, 2, sink, dir, bar, clock), LinkResult::kCommProblem);
     EXPECT_EQ(Last(), "DSP file is damaged: its section table lies outside the file.");
     EXPECT_EQ(sim->RequestCount(0x0201), before);
 
@@ -427,7 +427,7 @@ TEST_F(DownloadSim, DspFailureTexts) {
     dspFile.clear();
     dspFile.seekg(0);
     EXPECT_EQ(DownloadDsp(*link, loader, dspFile, 2, sink, dir / "no" / "such", bar, clock),
-              kLinkCommProblem);
+              LinkResult::kCommProblem);
     EXPECT_EQ(Last(), "Error writing the DSP page files during DSP download.");
 }
 

@@ -49,7 +49,7 @@ class SimFixture : public simtest::SimLinkFixture {
 TEST_F(SimFixture, VersionRecordOnTheDeviceTransport) {
     OpenDevice();
     VersionRecord rec;
-    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
     EXPECT_EQ(Bytes(rec), (std::vector<std::uint8_t>{5,    10,   1,    2,    3,    4,    1,    12,
                                                      7,    8,    9,    0x00, 0x01, 0x23, 0x45, 0x67,
                                                      0x89, 0xAB, 0xCD, 1,    9,    2,    3}));
@@ -59,7 +59,7 @@ TEST_F(SimFixture, VersionRecordOnTheDeviceTransport) {
 TEST_F(SimFixture, VersionRecordOnTheComponentTransport) {
     OpenComponent();
     VersionRecord rec;
-    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
     EXPECT_EQ(version_text::SerialNumber(rec), "00-01-23-45-67-89-AB-CD");
     EXPECT_TRUE(sim->Violations().empty());
 }
@@ -69,7 +69,7 @@ TEST_F(SimFixture, AbsentBootVersionGives5ForKind8) {
     scenario.bootPresent = false;
     OpenDevice();
     std::uint8_t boot[2] = {9, 9};
-    EXPECT_EQ(link->ReadBootVersion(8, boot), kLinkNoBootInfo);
+    EXPECT_EQ(link->ReadBootVersion(8, boot), LinkResult::kNoBootInfo);
     EXPECT_EQ(boot[0], 0);
 }
 
@@ -79,7 +79,7 @@ TEST_F(SimFixture, Kind5VersionReadWhoseBootStepTimesOut) {
     OpenDevice();
     VersionRecord rec;
     auto start = Clock::now();
-    EXPECT_EQ(link->RetrieveVersionRecord(5, rec, true), kLinkNoBootInfo);
+    EXPECT_EQ(link->RetrieveVersionRecord(5, rec, true), LinkResult::kNoBootInfo);
     ExpectTimedOutAfter(MsSince(start), kReplyTimeoutMs);
     EXPECT_EQ(rec.bytes[11], 0x00);
     EXPECT_EQ(rec.bytes[18], 0xCD);
@@ -92,7 +92,7 @@ TEST_F(SimFixture, BusyBootReplyOnTheComponentIsRepeated) {
     scenario.bootBusy = 3;
     OpenComponent();
     std::uint8_t boot[2] = {};
-    EXPECT_EQ(link->ReadBootVersion(6, boot), kLinkSuccess);
+    EXPECT_EQ(link->ReadBootVersion(6, boot), LinkResult::kSuccess);
     EXPECT_EQ(boot[0], 1);
     EXPECT_EQ(boot[1], 9);
     EXPECT_EQ(sim->RequestCount(0x042D), 4);
@@ -102,16 +102,16 @@ TEST_F(SimFixture, BusyBootReplyOnTheDeviceEndsTheExchange) {
     scenario.bootBusy = 1;
     OpenDevice();
     std::uint8_t boot[2] = {};
-    EXPECT_EQ(link->ReadBootVersion(6, boot), kLinkCommProblem);
+    EXPECT_EQ(link->ReadBootVersion(6, boot), LinkResult::kCommProblem);
     EXPECT_EQ(sim->RequestCount(0x042D), 1);
-    EXPECT_EQ(link->ReadBootVersion(6, boot), kLinkSuccess);
+    EXPECT_EQ(link->ReadBootVersion(6, boot), LinkResult::kSuccess);
 }
 
 TEST_F(SimFixture, ChangeBaudSwitchesBothSides) {
     OpenDevice();
     link->ChangeBaud(115200);
     VersionRecord rec;
-    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
     auto report = sim->Report();
     ASSERT_EQ(report["rateChanges"].size(), 1u);
     EXPECT_EQ(report["rateChanges"][0]["rate"], 115200);
@@ -125,7 +125,7 @@ TEST_F(SimFixture, ChangeBaudOnTheComponentTransport) {
     OpenComponent();
     link->ChangeBaud(115200);
     std::uint8_t boot[2] = {};
-    EXPECT_EQ(link->ReadBootVersion(6, boot), kLinkSuccess);
+    EXPECT_EQ(link->ReadBootVersion(6, boot), LinkResult::kSuccess);
     auto report = sim->Report();
     ASSERT_EQ(report["rateChanges"].size(), 1u);
     EXPECT_EQ(report["rateChanges"][0]["toolFollowed"], true);
@@ -136,7 +136,7 @@ TEST_F(SimFixture, FramesAtTheWrongSpeedAreNoise) {
     OpenDevice();
     link->SetLocalBaud(115200);  // the radio was never told
     std::uint8_t boot[2];
-    EXPECT_EQ(link->ReadBootVersion(6, boot), kLinkTimedOut);
+    EXPECT_EQ(link->ReadBootVersion(6, boot), LinkResult::kTimedOut);
     EXPECT_TRUE(simtest::AwaitRadio(*sim, pump,
                                     [this] { return sim->Report()["noiseBytes"].get<int>() > 0; }));
     EXPECT_EQ(sim->RequestCount(0x042D), 0);
@@ -167,7 +167,7 @@ TEST_F(SimFixture, RadioThatStopsAnsweringTimesOutWithOutcome4) {
     OpenDevice();
     VersionRecord rec;
     auto start = Clock::now();
-    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), kLinkTimedOut);
+    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), LinkResult::kTimedOut);
     ExpectTimedOutAfter(MsSince(start), kReplyTimeoutMs);
     EXPECT_EQ(sim->RequestCount(0x0404), 0);
 }
@@ -179,7 +179,7 @@ TEST_F(SimFixture, FaultyFramesAreDroppedAndTheProperReplyTaken) {
     scenario.busy = {{0x0407, 1}};
     OpenDevice();
     VersionRecord rec;
-    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
     EXPECT_EQ(rec.bytes[0], 5);
     EXPECT_EQ(rec.bytes[2], 1);
     EXPECT_EQ(rec.bytes[5], 4);
@@ -191,7 +191,7 @@ TEST_F(SimFixture, UnpromptedFrameIsTakenBySemRead) {
     scenario.unprompted0725 = {0x043E};
     OpenDevice();
     VersionRecord rec;
-    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), kLinkSuccess);
+    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
     EXPECT_EQ(rec.bytes[21], 0);  // the SEM read took the 07 25 frame
 }
 

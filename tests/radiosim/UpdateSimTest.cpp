@@ -211,7 +211,7 @@ TEST_F(UpdateSim, NothingIsWrittenToARadioAtTheNewFormatOrAt57) {
     ASSERT_EQ(view.Titled(text::kTitleUpdater).size(), 1u);
     EXPECT_EQ(view.Titled(text::kTitleUpdater)[0].text, text::kNoConversion);
     EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
-    EXPECT_EQ(updater->LastCodeplugResult(), kCodeplugNotOffered);
+    EXPECT_EQ(updater->LastCodeplugResult(), CodeplugResult::kNotOffered);
     EXPECT_EQ(Backups().size(), 1u);
 }
 
@@ -231,7 +231,7 @@ TEST_F(UpdateSim, ACodeplugOlderThan58IsSavedAsReadAndLeftAsItIs) {
     ASSERT_EQ(view.Titled(text::kTitleUpdater).size(), 1u);
     EXPECT_EQ(view.Titled(text::kTitleUpdater)[0].text, text::kNoConversion);
     EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kSucceeded);
-    EXPECT_EQ(updater->LastCodeplugResult(), kCodeplugNotOffered);
+    EXPECT_EQ(updater->LastCodeplugResult(), CodeplugResult::kNotOffered);
     EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
     // The only copy of the radio's configuration is on disk, as read.
     const auto saved = Backups();

@@ -55,22 +55,27 @@ enum class UpdateOutcome {
 
 // Results of the codeplug stage. 0 to 5 are the stage's classic results; the rest say that
 // nothing was written to the radio for a reason of this program's own.
-enum CodeplugResult : int {
-    kCodeplugNotReached = -1,  // the last Start ended before the stage (or ran none)
-    kCodeplugNoAnswer = 0,
+enum class CodeplugResult : int {
+    kNotReached = -1,  // the last Start ended before the stage (or ran none)
+    kNoAnswer = 0,
     // The radio's codeplug (or the format its new firmware expects) is older than 5.8: the
     // firmware is updated, the codeplug is not converted and the radio cannot use it. The
     // status reads "Done." and an information box says what to do; the codeplug as read is
     // saved (LastBackup()).
-    kCodeplugNotOffered = 1,
-    kCodeplugSameFormat = 2,
-    kCodeplugConverted = 3,
-    kCodeplugReadFailed = 4,
-    kCodeplugWriteFailed = 5,
-    kCodeplugConversionFailed = 6,
-    kCodeplugBackupFailed = 7,
-    kCodeplugCancelled = 8,
+    kNotOffered = 1,
+    kSameFormat = 2,
+    kConverted = 3,
+    kReadFailed = 4,
+    kWriteFailed = 5,
+    kConversionFailed = 6,
+    kBackupFailed = 7,
+    kCancelled = 8,
 };
+
+// The number a result is defined by, for a status text.
+constexpr int ToInt(CodeplugResult result) {
+    return static_cast<int>(result);
+}
 
 // The logic of the main window TCodeUpdaterMainDispForm: its state and every operation that is
 // not drawing. The window (or another view) owns one and forwards its events to it.
@@ -109,7 +114,7 @@ class CodeUpdater {
     RadioLink& Link() { return m_Link; }
     UpdateOutcome LastOutcome() const { return outcome_; }
     // How the codeplug stage of the last Start ended; a front end tells a radio whose codeplug
-    // was not converted (kCodeplugNotOffered) from a plain success.
+    // was not converted (CodeplugResult::kNotOffered) from a plain success.
     CodeplugResult LastCodeplugResult() const { return codeplugResult_; }
     // A sequence is on the call stack (it may still be winding down after Stop): the window
     // must not be destroyed and Start is ignored until it returns.
@@ -135,7 +140,11 @@ class CodeUpdater {
     bool OpenSelectedPort(bool retrieveOnly);
     void ClosePort();
     bool OpenDirect(int n, bool retrieveOnly);
-    int ProbeConnection(int n);
+    // How the mobile family's radio is reached: not at all (the port would not open), on the
+    // direct line (through the interface box, or series 1 straight), or through the port
+    // component.
+    enum class Route { kNone, kDirectLine, kPortComponent };
+    Route ProbeConnection(int n);
     bool OpenThroughPortComponent(int n, bool retrieveOnly);
 
     bool CheckTargetRadio();
@@ -146,7 +155,7 @@ class CodeUpdater {
     void RunUpdate(bool isBoot);
     void RunAutoBootUpdate();
 
-    int TransferCodeplug();
+    CodeplugResult TransferCodeplug();
     bool ReadRadioAccessCode(std::string& code);
 
   private:
@@ -154,14 +163,14 @@ class CodeUpdater {
     void DeleteImages();
     LinkResult DownloadImages(bool isBoot);
     LinkResult DownloadDspImages();
-    void ShowCodeplugResult(int result);
+    void ShowCodeplugResult(CodeplugResult result);
     void ShowOpenFailure(int n, const std::string& errorText, const std::string& detail);
     // The 360-tick wait while the radio restarts, with its timer-driven progress; false when
     // Stop ended it.
     bool RestartWait(const char* status);
     bool Stopped() const { return m_UpdateInProgress == 0; }
-    int TransferAfterFormat(const std::string& accessCode, bool accessCodeRead,
-                            const std::uint8_t radioFormat[2]);
+    CodeplugResult TransferAfterFormat(const std::string& accessCode, bool accessCodeRead,
+                                       const std::uint8_t radioFormat[2]);
     void ReportWriteFailure(const std::string& why);
     std::string PortName() const;
     std::string PortArguments() const;
@@ -186,7 +195,7 @@ class CodeUpdater {
     std::string portArguments_;
     std::array<std::string, 64> portDetail_{};
     UpdateOutcome outcome_ = UpdateOutcome::kNotRun;
-    CodeplugResult codeplugResult_ = kCodeplugNotReached;
+    CodeplugResult codeplugResult_ = CodeplugResult::kNotReached;
     bool sequenceActive_ = false;
     bool stopRequested_ = false;
 };

@@ -56,24 +56,24 @@ bool CodeUpdater::ReadRadioAccessCode(std::string& code) {
     m_Link.SetEnabled(true);
     m_Link.Send(request);
     MessageRecord reply;
-    int received = m_Link.Receive(reply);
-    if (received == 1 && reply.length >= 2 && reply.buffer[0] == kUnpromptedGroup &&
+    bool received = m_Link.Receive(reply);
+    if (received && reply.length >= 2 && reply.buffer[0] == kUnpromptedGroup &&
         reply.buffer[1] == kUnpromptedCode) {
         received = m_Link.Receive(reply);
     }
-    if (received != 1 || !Begins(reply, kCmdSerialNumber) || reply.length < 2 + kSerialBytes)
+    if (!received || !Begins(reply, kCmdSerialNumber) || reply.length < 2 + kSerialBytes)
         return false;
     code = bytesToText(reply.buffer + 2, kSerialBytes);
     return true;
 }
 
-int CodeUpdater::TransferCodeplug() {
+CodeplugResult CodeUpdater::TransferCodeplug() {
     lastBackup_.clear();
     lastConverted_.clear();
     if (!RestartWait(updater_text::kResetting))
-        return kCodeplugCancelled;
+        return CodeplugResult::kCancelled;
     if (!m_Link.PrepareTimeout(kReplyTimeoutMs))
-        return kCodeplugNoAnswer;
+        return CodeplugResult::kNoAnswer;
 
     std::string code;
     bool codeRead = false;
@@ -82,14 +82,14 @@ int CodeUpdater::TransferCodeplug() {
     if (!codeRead)
         code.clear();
 
-    int result = kCodeplugCancelled;
+    CodeplugResult result = CodeplugResult::kCancelled;
     if (!Stopped()) {
         std::uint8_t format[2] = {0, 0};
         const bool answered = QueryRadioCodeplugFormat(m_Link, format);
         if (Stopped())
-            result = kCodeplugCancelled;
+            result = CodeplugResult::kCancelled;
         else if (!answered)
-            result = kCodeplugNoAnswer;
+            result = CodeplugResult::kNoAnswer;
         else
             result = TransferAfterFormat(code, codeRead, format);
     }
@@ -97,8 +97,8 @@ int CodeUpdater::TransferCodeplug() {
     return result;
 }
 
-int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessCodeRead,
-                                     const std::uint8_t radioFormat[2]) {
+CodeplugResult CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessCodeRead,
+                                                const std::uint8_t radioFormat[2]) {
     std::vector<std::uint8_t> buffer(kTransferImageBytes, 0);
     ZKWTransferParms transfer;
     transfer.SetImage(buffer.data(), 0);
@@ -113,18 +113,18 @@ int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessC
     const int uploaded = transfer.Upload();
     StopProgressTimer();
     if (Stopped())
-        return kCodeplugCancelled;
+        return CodeplugResult::kCancelled;
     const std::size_t length =
         static_cast<std::size_t>(std::clamp<std::int32_t>(transfer.Size(), 0, kTransferImageBytes));
     if (uploaded <= 0)
-        return kCodeplugReadFailed;
+        return CodeplugResult::kReadFailed;
 
     const std::vector<std::uint8_t> asRead(buffer.begin(),
                                            buffer.begin() + static_cast<std::ptrdiff_t>(length));
     const CodeplugConversion conversion =
         convertRadioCodeplug(buffer.data(), length, radioFormat[0], radioFormat[1]);
     if (conversion.result == CodeplugConversionResult::SameFormat)
-        return kCodeplugSameFormat;  // the radio keeps a codeplug its firmware reads
+        return CodeplugResult::kSameFormat;  // the radio keeps a codeplug its firmware reads
 
     // Whatever is decided next, the codeplug as read is saved first: a radio left with a
     // codeplug its new firmware cannot use (one older than 5.8, or one that does not convert)
@@ -147,7 +147,7 @@ int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessC
                     updater_text::kTitleUpdater, MessageIcon::kError,
                     "The codeplug as read from the radio could not be saved.\n\n" + read.error);
             }
-            return kCodeplugNotOffered;
+            return CodeplugResult::kNotOffered;
         case CodeplugConversionResult::Converted:
             break;
         case CodeplugConversionResult::DoesNotFit:
@@ -156,9 +156,9 @@ int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessC
             view_.ShowMessage(
                 updater_text::kTitleUpdater, MessageIcon::kError,
                 std::string(updater_text::kConversionError) + "\n\n" + conversion.reason + savedAs);
-            return kCodeplugConversionFailed;
+            return CodeplugResult::kConversionFailed;
         default:
-            return kCodeplugReadFailed;
+            return CodeplugResult::kReadFailed;
     }
 
     // Nothing goes to the radio before both images are safely on disk; they are saved before
@@ -177,22 +177,22 @@ int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessC
                               (read.error.empty() ? converted.error : read.error) +
                               "\n\nThe radio keeps the codeplug it had; make room or fix the "
                               "folder and run the update again.");
-        return kCodeplugBackupFailed;
+        return CodeplugResult::kBackupFailed;
     }
     lastConverted_ = converted.path;
 
     if (!RestartWait(updater_text::kResettingConverting))
-        return kCodeplugCancelled;
+        return CodeplugResult::kCancelled;
 
     if (!accessCodeRead) {
         ReportWriteFailure(
             "The radio did not give its serial number, which the codeplug "
             "write needs; nothing was written.");
-        return kCodeplugWriteFailed;
+        return CodeplugResult::kWriteFailed;
     }
 
     if (Stopped())
-        return kCodeplugCancelled;
+        return CodeplugResult::kCancelled;
     const auto newLength = static_cast<std::int32_t>(conversion.newLength);
     transfer.SetSize(newLength);
     StartProgressTimer(static_cast<int>(newLength * kDownloadProgressMsPerByte));
@@ -201,7 +201,7 @@ int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessC
     const int downloaded = transfer.Download();
     StopProgressTimer();
     if (downloaded > 0 && transfer.DownloadComplete())
-        return kCodeplugConverted;
+        return CodeplugResult::kConverted;
     const auto& report = transfer.LastDownload();
     ReportWriteFailure(downloaded > 0
                            ? "The radio did not confirm the whole codeplug (" +
@@ -209,7 +209,7 @@ int CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessC
                                  std::to_string(report.blocksNeeded) + " blocks, " +
                                  std::to_string(report.sumMismatches) + " block sums differ)."
                            : std::string("The write was cut off."));
-    return kCodeplugWriteFailed;
+    return CodeplugResult::kWriteFailed;
 }
 
 void CodeUpdater::ReportWriteFailure(const std::string& why) {

@@ -4,6 +4,7 @@
 
 #include "app/core/CodeUpdater.h"
 #include "app/core/UpdaterTexts.h"
+#include "link/TargetKinds.h"
 #include "serial/PortAvailability.h"
 
 namespace {
@@ -11,7 +12,10 @@ namespace {
 constexpr int kIdentifyBaud = 19200;
 constexpr int kDownloadBaud = 115200;
 constexpr std::uint8_t kMobileFamily = 1;
-constexpr TargetKind kSeries1Kind = 1;
+
+bool Series1Connection(TargetKind kind) {
+    return TargetKindInfo(kind).series1Connection;
+}
 
 std::string SerialLayerCheck(int comNumber) {
     const serial::OpenFailure check = serial::CheckComPort(comNumber);
@@ -68,24 +72,25 @@ bool CodeUpdater::OpenSelectedPort(bool retrieveOnly) {
     if (m_Attributes.RadioFamily != kMobileFamily)
         return OpenDirect(n, retrieveOnly);
     switch (ProbeConnection(n)) {
-        case 1:
+        case Route::kDirectLine:
             m_Link.SetFramed(true);
             m_Link.SetEnabled(true);
-            if (!retrieveOnly && m_TargetKind != kSeries1Kind)
+            if (!retrieveOnly && !Series1Connection(m_TargetKind))
                 m_Link.ChangeBaud(kDownloadBaud);
             return true;
-        case 2:
+        case Route::kPortComponent:
             if (IsMultiProcessor()) {
                 view_.ShowMessage(updater_text::kTitleComPort, MessageIcon::kError,
                                   updater_text::kMultiCore);
                 return false;
             }
-            if (m_TargetKind != kSeries1Kind)
+            if (!Series1Connection(m_TargetKind))
                 m_Link.Close();
             return OpenThroughPortComponent(n, retrieveOnly);
-        default:
-            return false;
+        case Route::kNone:
+            break;
     }
+    return false;
 }
 
 void CodeUpdater::ClosePort() {
@@ -108,22 +113,22 @@ bool CodeUpdater::OpenDirect(int n, bool retrieveOnly) {
     return true;
 }
 
-int CodeUpdater::ProbeConnection(int n) {
-    if (m_TargetKind == kSeries1Kind && !IsMultiProcessor())
-        return 2;
+CodeUpdater::Route CodeUpdater::ProbeConnection(int n) {
+    if (Series1Connection(m_TargetKind) && !IsMultiProcessor())
+        return Route::kPortComponent;
     std::string errorText;
     if (!m_Link.OpenDevice(n, kIdentifyBaud, false, errorText)) {
         ShowOpenFailure(n, errorText, m_Link.OpenErrorDetail());
-        return 0;
+        return Route::kNone;
     }
     m_Link.SetFramed(true);
     m_Link.SetEnabled(true);
     m_Link.PrepareTimeout(kProbeTimeoutMs);
-    if (m_TargetKind == kSeries1Kind) {
+    if (Series1Connection(m_TargetKind)) {
         m_MultiCoreDirect = 1;
-        return 1;
+        return Route::kDirectLine;
     }
-    return m_Link.ProbeInterfaceBox() ? 1 : 2;
+    return m_Link.ProbeInterfaceBox() ? Route::kDirectLine : Route::kPortComponent;
 }
 
 bool CodeUpdater::OpenThroughPortComponent(int n, bool retrieveOnly) {
@@ -138,7 +143,7 @@ bool CodeUpdater::OpenThroughPortComponent(int n, bool retrieveOnly) {
     m_Link.SetEnabled(true);
     m_Link.SetFramed(true);
     m_Link.SetLocalBaud(kIdentifyBaud);
-    if (m_TargetKind == kSeries1Kind)
+    if (Series1Connection(m_TargetKind))
         m_Link.ChangeBaud(kIdentifyBaud);
     else if (!retrieveOnly)
         m_Link.ChangeBaud(kDownloadBaud);

@@ -34,7 +34,7 @@ bool QueryRadioCodeplugFormat(RadioLink& link, std::uint8_t format[2]) {
     MessageRecord reply;
     MessageRecord expected;
     MakeCommand(expected, kCmdFileFormatVersion);
-    if (link.Receive(reply) != 1 || reply.length < 4 || reply.buffer[0] != expected.buffer[0] ||
+    if (!link.Receive(reply) || reply.length < 4 || reply.buffer[0] != expected.buffer[0] ||
         reply.buffer[1] != expected.buffer[1])
         return false;
     format[0] = reply.buffer[2];

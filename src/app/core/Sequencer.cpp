@@ -7,6 +7,7 @@
 #include "app/core/UpdaterTexts.h"
 #include "download/CodeDownload.h"
 #include "download/DspDownload.h"
+#include "link/TargetKinds.h"
 
 namespace {
 
@@ -23,10 +24,6 @@ std::string TrimPassword(const std::string& text) {
     while (end > begin && isCut(text[end - 1]))
         --end;
     return text.substr(begin, end - begin);
-}
-
-bool SkipsBootCheck(TargetKind kind) {
-    return kind == 1 || kind == 4 || kind == 5;
 }
 
 }  // namespace
@@ -64,7 +61,7 @@ void CodeUpdater::m_StartButtonClick() {
     sequenceActive_ = true;
     stopRequested_ = false;
     outcome_ = UpdateOutcome::kFailed;
-    codeplugResult_ = kCodeplugNotReached;
+    codeplugResult_ = CodeplugResult::kNotReached;
     if (m_AutoBootUpdate != 0)
         RunAutoBootUpdate();
     else
@@ -76,11 +73,11 @@ void CodeUpdater::m_StartButtonClick() {
 }
 
 bool CodeUpdater::CheckBootVersion() {
-    if (SkipsBootCheck(m_TargetKind))
+    if (TargetKindInfo(m_TargetKind).skipsTargetCheck)
         return true;
     std::uint8_t boot[2] = {0, 0};
     m_UseBootTwo = 0;
-    if (m_Link.ReadBootVersion(m_TargetKind, boot) != kLinkSuccess) {
+    if (m_Link.ReadBootVersion(m_TargetKind, boot) != LinkResult::kSuccess) {
         SetStatus(updater_text::kBootReadError);
         return false;
     }
@@ -110,7 +107,7 @@ bool CodeUpdater::BootUpdateNeeded(bool& majorMismatch, bool& commError) {
     commError = false;
     m_UseBootTwo = 0;
     std::uint8_t boot[2] = {0, 0};
-    if (m_Link.ReadBootVersion(m_TargetKind, boot) != kLinkSuccess) {
+    if (m_Link.ReadBootVersion(m_TargetKind, boot) != LinkResult::kSuccess) {
         commError = true;
         return false;
     }
@@ -157,7 +154,7 @@ LinkResult CodeUpdater::DownloadDspImages() {
     PrivateFolder pages("quenta-dsp");
     if (!pages.Ok()) {
         SetStatus(std::string(updater_text::kDspFolderError) + " " + pages.Error());
-        return kLinkCommProblem;
+        return LinkResult::kCommProblem;
     }
     std::ifstream loader(platform_.workingDirectory / m_LoaderFileName);
     std::ifstream code(platform_.workingDirectory / m_CodeFileName, std::ios::binary);
@@ -166,26 +163,26 @@ LinkResult CodeUpdater::DownloadDspImages() {
                        platform_.clock);
 }
 
-void CodeUpdater::ShowCodeplugResult(int result) {
-    codeplugResult_ = static_cast<CodeplugResult>(result);
+void CodeUpdater::ShowCodeplugResult(CodeplugResult result) {
+    codeplugResult_ = result;
     switch (result) {
-        case kCodeplugNotOffered:
+        case CodeplugResult::kNotOffered:
             SetStatus(updater_text::kDone);
             view_.ShowMessage(updater_text::kTitleUpdater, MessageIcon::kInformation,
                               updater_text::kNoConversion);
             break;
-        case kCodeplugSameFormat:
-        case kCodeplugConverted:
+        case CodeplugResult::kSameFormat:
+        case CodeplugResult::kConverted:
             SetStatus(updater_text::kDone);
             break;
-        case kCodeplugReadFailed:
+        case CodeplugResult::kReadFailed:
             SetStatus(updater_text::kUploadError);
             return;
-        case kCodeplugWriteFailed:
-        case kCodeplugConversionFailed:
-        case kCodeplugBackupFailed:
+        case CodeplugResult::kWriteFailed:
+        case CodeplugResult::kConversionFailed:
+        case CodeplugResult::kBackupFailed:
             return;  // the stage has set the status and shown why
-        case kCodeplugCancelled:
+        case CodeplugResult::kCancelled:
             SetStatus(updater_text::kCodeplugCancelled);
             return;
         default:
@@ -200,7 +197,7 @@ void CodeUpdater::RunUpdate(bool isBoot) {
         m_Attributes.UpgradeType == kUpgradeApplicationBoot && view_.BootChecked();
     bool imagesExtracted = false;
     bool isDsp = false;
-    LinkResult result = kLinkSuccess;
+    LinkResult result = LinkResult::kSuccess;
 
     BeginUpdate();
     SetStatus(updater_text::kExtracting);
@@ -221,21 +218,21 @@ void CodeUpdater::RunUpdate(bool isBoot) {
                 result = DownloadImages(isBoot);
             }
             if (!isBoot && !bootSelected && !isDsp && m_UpdateInProgress != 0 &&
-                result == kLinkSuccess) {
+                result == LinkResult::kSuccess) {
                 ShowCodeplugResult(TransferCodeplug());
-            } else if (result == kLinkProcessorMismatch) {
+            } else if (result == LinkResult::kProcessorMismatch) {
                 view_.ShowMessage(updater_text::kTitleUpdater, MessageIcon::kError,
                                   m_Attributes.ProcessorVariant != 0
                                       ? updater_text::kProcessorFor316
                                       : updater_text::kProcessorFor716);
                 SetStatus(updater_text::kIdle);
                 view_.Progress().SetPosition(0);
-            } else if (result == kLinkTimedOut && m_MultiCoreDirect != 0) {
+            } else if (result == LinkResult::kTimedOut && m_MultiCoreDirect != 0) {
                 SetStatus(updater_text::kIdle);
                 view_.Progress().SetPosition(0);
                 view_.ShowMessage(updater_text::kTitleComPort, MessageIcon::kError,
                                   updater_text::kMultiCore);
-            } else if (result == kLinkSuccess && m_UpdateInProgress != 0) {
+            } else if (result == LinkResult::kSuccess && m_UpdateInProgress != 0) {
                 outcome_ = UpdateOutcome::kSucceeded;  // a boot or DSP download finished
             }
         }
@@ -280,7 +277,7 @@ void CodeUpdater::RunAutoBootUpdate() {
         DeleteImages();
         // A boot download that failed (or was stopped) ends the sequence with its own text:
         // asking for bootload mode and flashing the application over it would hide the fault.
-        if (bootResult != kLinkSuccess || m_UpdateInProgress == 0) {
+        if (bootResult != LinkResult::kSuccess || m_UpdateInProgress == 0) {
             EndUpdate(false);
             return;
         }
@@ -308,10 +305,10 @@ void CodeUpdater::RunAutoBootUpdate() {
         return;
     }
     const LinkResult result = DownloadImages(false);
-    if (!bootNeeded && result == kLinkSuccess)
+    if (!bootNeeded && result == LinkResult::kSuccess)
         SetStatus(updater_text::kIdle);
     DeleteImages();
-    if (m_UpdateInProgress == 0 || result != kLinkSuccess) {
+    if (m_UpdateInProgress == 0 || result != LinkResult::kSuccess) {
         EndUpdate(false);
         return;
     }

@@ -3,14 +3,10 @@
 #include "app/core/CodeUpdater.h"
 #include "app/core/TargetKindFromRadio.h"
 #include "app/core/UpdaterTexts.h"
+#include "link/TargetKinds.h"
 #include "link/VersionRecord.h"
 
 namespace {
-
-// Kinds whose package carries no target or boot check.
-bool SkipsTargetChecks(TargetKind kind) {
-    return kind == 1 || kind == 4 || kind == 5;
-}
 
 // A major boot version of 7 stands for any series.
 constexpr std::uint8_t kAnySeriesMajor = 7;
@@ -63,11 +59,11 @@ void CodeUpdater::ReportSeriesMismatch(std::uint8_t family, std::uint8_t major) 
 }
 
 bool CodeUpdater::CheckTargetRadio() {
-    if (SkipsTargetChecks(m_TargetKind))
+    if (TargetKindInfo(m_TargetKind).skipsTargetCheck)
         return true;
     std::uint8_t boot[2] = {0, 0};
     const LinkResult result = m_Link.ReadBootVersion(m_TargetKind, boot);
-    if (result == kLinkSuccess) {
+    if (result == LinkResult::kSuccess) {
         const TargetKind radioKind =
             TargetKindFromRadio(m_Attributes.RadioFamily, boot[0], boot[1]);
         const bool seriesMatches =
@@ -79,7 +75,7 @@ bool CodeUpdater::CheckTargetRadio() {
         view_.Progress().SetPosition(0);
         return false;
     }
-    if (result == kLinkNoBootInfo) {
+    if (result == LinkResult::kNoBootInfo) {
         SetStatus(updater_text::kNoBootInfo);
         return true;
     }
