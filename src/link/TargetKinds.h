@@ -45,7 +45,7 @@ inline constexpr std::size_t kTargetKindCount = 9;
 
 // clang-format off
 inline constexpr TargetKindRow kTargetKinds[kTargetKindCount] = {
-    //  erase ticks          DSP layout                       lack  bootFail sem   hwRev  skip   probe  series1
+    // erase ticks         DSP layout                        noBoot bootFail sem   hwRev  skip   probe  series1
     {kEraseTicksKind0And8, DspSectionLayout::kPageField,     false, false, true,  false, false, false, false},  // 0
     {kEraseTicksShort,     DspSectionLayout::kPageField,     true,  true,  true,  true,  true,  true,  true },  // 1
     {kEraseTicksOther,     DspSectionLayout::kPageField,     false, false, false, false, false, false, false},  // 2
