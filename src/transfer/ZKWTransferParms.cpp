@@ -61,7 +61,7 @@ int ZKWTransferParms::Upload() {
         nextRecord = 0;
         for (;;) {
             MessageRecord reply;
-            const int received = link->Receive(reply);
+            const int received = link->Receive(reply) ? 1 : -1;  // the transfer's 1 or -1
             if (received <= 0) {
                 result = received;
                 break;
@@ -115,7 +115,7 @@ int ZKWTransferParms::Download() {
         blockSum = 0;
         for (;;) {
             MessageRecord reply;
-            const int received = link->Receive(reply);
+            const int received = link->Receive(reply) ? 1 : -1;  // the transfer's 1 or -1
             if (received <= 0 || reply.length < 2 || reply.buffer[0] != kGroup) {
                 result = received;
                 break;

@@ -13,7 +13,7 @@ int ZKWTransferParmsPassChecker::Run() {
     prompts_ = 0;
     while (!granted_ && counter <= kMaxPrompts) {
         MessageRecord reply;
-        const int received = link->Receive(reply);
+        const int received = link->Receive(reply) ? 1 : -1;  // the transfer's 1 or -1
         if (received <= 0) {
             result = received;
             break;
