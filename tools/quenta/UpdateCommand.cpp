@@ -246,7 +246,7 @@ int runUpdateCommand(int argc, char** argv) {
     if (session.Stopped() && updater.LastOutcome() != UpdateOutcome::kSucceeded)
         return ToInt(ExitStatus::kStopped);
     if (updater.LastOutcome() == UpdateOutcome::kSucceeded &&
-        updater.LastCodeplugResult() == kCodeplugNotOffered)
+        updater.LastCodeplugResult() == CodeplugResult::kNotOffered)
         return ToInt(ExitStatus::kCodeplugNotConverted);
     return ToInt(ExitStatusOf(updater.LastOutcome()));
 }
