@@ -1,7 +1,6 @@
 #include "app/report/KeptTraces.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <ctime>
 #include <system_error>
 
+#include "common/HomeFolder.h"
 #include "common/ProgramVersion.h"
 
 namespace report {
@@ -21,14 +21,6 @@ namespace {
 constexpr mode_t kPrivateFolderMode = 0700;
 constexpr mode_t kPrivateFileMode = 0600;
 constexpr const char* kTraceExtension = ".trace";
-
-std::string UserHome() {
-    if (const passwd* pw = ::getpwuid(::geteuid());
-        pw != nullptr && pw->pw_dir != nullptr && pw->pw_dir[0] == '/')
-        return pw->pw_dir;
-    const char* home = std::getenv("HOME");
-    return home != nullptr && home[0] == '/' ? std::string(home) : std::string();
-}
 
 // Makes folder and every missing folder above it 0700 (the state folder holds traces and the
 // journal: nobody else reads them).
@@ -58,7 +50,7 @@ std::filesystem::path DefaultTraceFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state != nullptr && state[0] == '/')
         return std::filesystem::path(state) / "quenta" / "traces";
-    const std::string home = UserHome();
+    const std::string home = HomeFolder();
     if (home.empty())
         return {};
     return std::filesystem::path(home) / ".local" / "state" / "quenta" / "traces";

@@ -3,7 +3,6 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,9 +13,11 @@
 #include <memory>
 #include <vector>
 
+#include "common/ReplacementFile.h"
+
 namespace {
 
-constexpr mode_t kEntryMode = 0600;
+constexpr mode_t kEntryMode = kPrivateFileMode;
 constexpr std::size_t kCopyBlock = 64 * 1024;
 
 struct EntryFree {
@@ -42,18 +43,15 @@ TarGzWriter::~TarGzWriter() {
 
 bool TarGzWriter::Open(const std::filesystem::path& target, std::string& error) {
     Discard();
-    target_ = target;
-    temp_ = target.string() + ".XXXXXX";
-    fd_ = ::mkstemp(temp_.data());  // 0600
-    if (fd_ < 0) {
-        temp_.clear();
-        error = "cannot write " + target.string() + ": " + std::strerror(errno);
+    const ReplaceResult opened = file_.Open(target, kPrivateFileMode);
+    if (opened != ReplaceResult::kOk) {
+        error = ReplaceFailureText(opened, file_.Error(), target.string());
         return false;
     }
     archive_ = archive_write_new();
     if (archive_ == nullptr || archive_write_add_filter_gzip(archive_) != ARCHIVE_OK ||
         archive_write_set_format_pax_restricted(archive_) != ARCHIVE_OK ||
-        archive_write_open_fd(archive_, fd_) != ARCHIVE_OK)
+        archive_write_open_fd(archive_, file_.Descriptor()) != ARCHIVE_OK)
         return Failed("cannot write " + target.string(), error);
     return true;
 }
@@ -107,22 +105,15 @@ bool TarGzWriter::AddFile(const std::string& name, const std::filesystem::path& 
 bool TarGzWriter::Finish(std::string& error) {
     if (archive_ == nullptr)
         return false;
-    const bool closed = archive_write_close(archive_) == ARCHIVE_OK;
-    if (!closed)
-        return Failed("cannot write " + target_.string(), error);
+    if (archive_write_close(archive_) != ARCHIVE_OK)
+        return Failed("cannot write " + file_.Target().string(), error);
     archive_write_free(archive_);
     archive_ = nullptr;
-    const bool synced = ::fsync(fd_) == 0;
-    const int syncErrno = errno;
-    const bool closedFd = ::close(fd_) == 0;
-    fd_ = -1;
-    if (!synced || !closedFd || ::rename(temp_.c_str(), target_.c_str()) != 0) {
-        error =
-            "cannot write " + target_.string() + ": " + std::strerror(!synced ? syncErrno : errno);
-        Discard();
+    const ReplaceResult committed = file_.Commit();
+    if (committed != ReplaceResult::kOk) {
+        error = ReplaceFailureText(committed, file_.Error(), file_.Target().string());
         return false;
     }
-    temp_.clear();
     return true;
 }
 
@@ -138,12 +129,5 @@ void TarGzWriter::Discard() {
         archive_write_free(archive_);
         archive_ = nullptr;
     }
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-    if (!temp_.empty()) {
-        ::unlink(temp_.c_str());
-        temp_.clear();
-    }
+    file_.Discard();
 }

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <string>
 
+#include "common/ReplacementFile.h"
+
 struct archive;
 
 // A .tar.gz written whole or not at all: entries go into a private temporary file beside the
@@ -27,8 +29,6 @@ class TarGzWriter {
     bool Failed(const std::string& what, std::string& error);
     void Discard();
 
-    std::filesystem::path target_;
-    std::string temp_;
-    int fd_ = -1;
+    ReplacementFile file_;
     archive* archive_ = nullptr;
 };
