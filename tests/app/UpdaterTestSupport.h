@@ -39,6 +39,9 @@ class RecordingView : public UpdaterView {
     // Answers of the password dialog in turn; nullopt is Cancel.
     std::deque<std::optional<std::string>> passwords;
     int passwordPrompts = 0;
+    // The answer to the radio's codeplug password challenge (empty: declined).
+    std::string codeplugPassword;
+    int codeplugPasswordPrompts = 0;
     bool answerYes = true;
     int questions = 0;
     dltest::RecordingBar bar;
@@ -73,6 +76,11 @@ class RecordingView : public UpdaterView {
             return false;
         entered = *answer;
         return true;
+    }
+    bool AskCodeplugPassword(std::string& entered) override {
+        ++codeplugPasswordPrompts;
+        entered = codeplugPassword;
+        return !codeplugPassword.empty();
     }
     ProgressBar& Progress() override { return hooked_; }
     int ProgressPosition() const override { return bar.position < 0 ? 0 : bar.position; }

@@ -25,7 +25,8 @@ const char* Name(Transport t) {
 const char* Name(Phase p) {
     static const char* const kNames[] = {"probe",        "boot-read", "target-check", "loader",
                                          "erase-wait",   "code",      "restart-wait", "access-code",
-                                         "format-query", "upload",    "conversion",   "download"};
+                                         "format-query", "upload",    "conversion",   "download",
+                                         "read-back"};
     return kNames[static_cast<int>(p)];
 }
 
@@ -37,7 +38,7 @@ const char* Name(Fault f) {
 }
 
 const char* Name(Position p) {
-    static const char* const kNames[] = {"", "first", "middle", "last", "last-pair"};
+    static const char* const kNames[] = {"", "first", "middle", "last", "last-pair", "end"};
     return kNames[static_cast<int>(p)];
 }
 
@@ -59,7 +60,8 @@ void Add(PhaseMap& map, Phase p, int frame) {
 }
 
 bool HasBlocks(Phase p) {
-    return p == Phase::kLoader || p == Phase::kCode || p == Phase::kUpload || p == Phase::kDownload;
+    return p == Phase::kLoader || p == Phase::kCode || p == Phase::kUpload ||
+           p == Phase::kDownload || p == Phase::kReadBack;
 }
 
 bool IsWait(Phase p) {
@@ -84,6 +86,7 @@ const char* BlockCode(Phase p) {
         case Phase::kCode:
             return "02 09";
         case Phase::kUpload:
+        case Phase::kReadBack:
             return "03 08";
         default:
             return "03 02";
@@ -97,6 +100,7 @@ PhaseMap MapFrames(const std::vector<LoggedFrame>& log, int codeplugReports) {
     map.codeplugReports = codeplugReports;
     int images = 0;
     bool codeplugWrite = false;
+    bool writeEnded = false;
     int bootReads = 0;
     for (int i = 0; i < static_cast<int>(log.size()); ++i) {
         const std::string& p = log[static_cast<std::size_t>(i)].payload;
@@ -117,11 +121,18 @@ PhaseMap MapFrames(const std::vector<LoggedFrame>& log, int codeplugReports) {
         } else if (Starts(p, "04 1C") && images >= 2) {
             Add(map, Phase::kFormatQuery, i);
         } else if (Starts(p, "03")) {
+            // The write ends with 03 04; the upload after it reads the codeplug back.
             codeplugWrite = codeplugWrite || Starts(p, "03 00");
-            Add(map, codeplugWrite ? Phase::kDownload : Phase::kUpload, i);
+            Add(map,
+                writeEnded      ? Phase::kReadBack
+                : codeplugWrite ? Phase::kDownload
+                                : Phase::kUpload,
+                i);
+            writeEnded = writeEnded || (codeplugWrite && Starts(p, "03 04"));
         }
     }
-    for (Phase p : {Phase::kLoader, Phase::kCode, Phase::kUpload, Phase::kDownload}) {
+    for (Phase p :
+         {Phase::kLoader, Phase::kCode, Phase::kUpload, Phase::kDownload, Phase::kReadBack}) {
         for (int f : map.Of(p)) {
             if (Starts(log[static_cast<std::size_t>(f)].payload, BlockCode(p)))
                 map.blocks[static_cast<int>(p)].push_back(f);
@@ -135,7 +146,7 @@ std::vector<Cell> CellsFor(Transport transport, const PhaseMap& map) {
     const std::initializer_list<Fault> lineFaults = {
         Fault::kSilence, Fault::kGarbled,    Fault::kBadChecksum, Fault::kBusy,
         Fault::kHangUp,  Fault::kOtherGroup, Fault::kStop,        Fault::kWrongRate};
-    for (int pi = 0; pi <= static_cast<int>(Phase::kDownload); ++pi) {
+    for (int pi = 0; pi <= static_cast<int>(Phase::kReadBack); ++pi) {
         const Phase phase = static_cast<Phase>(pi);
         // Family 1 probes for the box; with the box answering, the rest of the update is the
         // direct transport's, so the box is swept in the probe alone.
@@ -152,18 +163,21 @@ std::vector<Cell> CellsFor(Transport transport, const PhaseMap& map) {
             places.push_back({Position::kOnly, in.front()});
         } else {
             // The first, middle and last block, and the last exchange of the phase: the verdict
-            // on an image's last pair, the last answer before a codeplug transfer's end. (The
-            // end itself, 03 04, has no answer: a radio lost just then cannot be told apart
-            // from one that stored the codeplug.)
+            // on an image's last pair, the last answer before a codeplug transfer's end. The
+            // write's end itself, 03 04, has no answer: only the read-back after it can tell a
+            // radio lost just then from one that stored the codeplug.
             const std::vector<int>& blocks = map.BlocksOf(phase);
             if (blocks.empty())
                 continue;
-            const bool transfer = phase == Phase::kUpload || phase == Phase::kDownload;
+            const bool transfer =
+                phase == Phase::kUpload || phase == Phase::kDownload || phase == Phase::kReadBack;
             const int lastExchange = transfer && in.size() >= 2 ? in[in.size() - 2] : in.back();
             places = {{Position::kFirst, blocks.front()},
                       {Position::kMiddle, blocks[blocks.size() / 2]},
                       {Position::kLast, blocks.back()},
                       {Position::kLastPair, lastExchange}};
+            if (phase == Phase::kDownload)
+                places.push_back({Position::kEnd, in.back()});
         }
         // A new cell of this phase, added to the list.
         auto add = [&](Fault f, Position position) -> Cell& {
@@ -227,6 +241,8 @@ bool InSlice(const Cell& cell) {
         "direct/download/block-sum/middle",
         "direct/download/silence/last-pair",
         "direct/download/garbled/middle",
+        "direct/download/hang-up/end",
+        "direct/read-back/silence/middle",
         "component/probe/busy",
         "component/target-check/busy",
         "component/code/busy/middle",
@@ -253,7 +269,8 @@ bool DownloadFailure(const std::string& s) {
 
 bool CodeplugFailure(const std::string& s) {
     return s == text::kNoLongerResponding || s == text::kUploadError ||
-           s == text::kCodeplugCancelled || Begins(s, text::kDownloadError);
+           s == text::kCodeplugCancelled || Begins(s, text::kDownloadError) ||
+           Begins(s, text::kNotHeld);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ enum class Phase {
     kUpload,
     kConversion,
     kDownload,
+    kReadBack,
 };
 enum class Fault {
     kSilence,
@@ -37,7 +38,7 @@ enum class Fault {
     kStop,
     kWrongRate,
 };
-enum class Position { kOnly, kFirst, kMiddle, kLast, kLastPair };
+enum class Position { kOnly, kFirst, kMiddle, kLast, kLastPair, kEnd };
 
 const char* Name(Transport t);
 const char* Name(Phase p);
@@ -66,9 +67,9 @@ struct Cell {
 
 // Where the phases lie in a fault-free run's frames: the frame indices of each phase.
 struct PhaseMap {
-    std::vector<int> frames[static_cast<int>(Phase::kDownload) + 1];
+    std::vector<int> frames[static_cast<int>(Phase::kReadBack) + 1];
     // The phases with blocks: the frames that carry (or ask for) them.
-    std::vector<int> blocks[static_cast<int>(Phase::kDownload) + 1];
+    std::vector<int> blocks[static_cast<int>(Phase::kReadBack) + 1];
     int codeplugReports = 0;  // block-sum reports the radio sent during the write
     const std::vector<int>& Of(Phase p) const { return frames[static_cast<int>(p)]; }
     const std::vector<int>& BlocksOf(Phase p) const { return blocks[static_cast<int>(p)]; }

@@ -296,7 +296,7 @@ int main(int argc, char** argv) {
             std::cout << Name(clean[i].transport) << ":\n";
             for (std::size_t f = 0; f < baselines[i].frames.size(); ++f) {
                 std::string phase = "?";
-                for (int p = 0; p <= static_cast<int>(Phase::kDownload); ++p) {
+                for (int p = 0; p <= static_cast<int>(Phase::kReadBack); ++p) {
                     const auto& in = map.frames[p];
                     if (std::find(in.begin(), in.end(), static_cast<int>(f)) != in.end())
                         phase = Name(static_cast<Phase>(p));

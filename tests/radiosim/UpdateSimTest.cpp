@@ -15,8 +15,10 @@
 #include "RadioSim.h"
 #include "ScaledClock.h"
 #include "SimPortDirectory.h"
+#include "SimState.h"
 #include "UpdaterTestSupport.h"
 #include "app/core/UpdaterTexts.h"
+#include "app/journal/Journal.h"
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
@@ -127,6 +129,10 @@ class UpdateSim : public ::testing::Test {
 // to 5.10, saved and written back.
 TEST_F(UpdateSim, ApplicationUpdateWritesTheConvertedCodeplugBack) {
     UsePackage(kUpgradeApplication);
+    TempDir stateHome;
+    const fs::path journalPath = fs::path(stateHome.Path()) / "quenta" / "journal.sqlite3";
+    JournalRecorder recorder(journalPath, [](const std::string& line) { FAIL() << line; });
+    platform.recorder = &recorder;
     std::size_t backupsAtWrite = 0;
     view.onStatus = [&](const std::string& s) {
         if (s == text::kDownloading)
@@ -144,10 +150,93 @@ TEST_F(UpdateSim, ApplicationUpdateWritesTheConvertedCodeplugBack) {
     ASSERT_EQ(c.result, CodeplugConversionResult::Converted) << c.reason;
     converted.resize(c.newLength);
     EXPECT_EQ(HeldCodeplug(c.newLength), converted);
+    EXPECT_TRUE(view.HasStatus(text::kVerifying));
+    EXPECT_EQ(sim->Report()["codeplug"]["uploads"], 2);
     const auto flashed = sim->FlashedImages();
     ASSERT_EQ(flashed.size(), 2u);
     EXPECT_EQ(flashed[1].data.size(), 8192u);
     EXPECT_TRUE(sim->Violations().empty()) << sim->Violations().front();
+
+    // Switched off and on again, the radio starts from what this run left.
+    const fs::path stateFile = fs::path(work.Path()) / "radio.state";
+    std::string error;
+    ASSERT_TRUE(SaveSimState(stateFile, CaptureSimState(*sim, SimState{}), error)) << error;
+    EXPECT_EQ(fs::status(stateFile).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    SimState state;
+    bool exists = false;
+    ASSERT_TRUE(LoadSimState(stateFile, state, exists, error)) << error;
+    ASSERT_TRUE(exists);
+    Scenario next;
+    ApplySimState(state, next);
+    RadioSim again(next);
+    EXPECT_EQ(again.CodeplugFormat(), (Bytes{5, 10}));
+    Bytes held = again.Codeplug();
+    held.resize(std::min(held.size(), converted.size()));
+    EXPECT_EQ(held, converted);
+    EXPECT_EQ(state.flashed.size(), 2u);
+    fs::remove(stateFile);
+
+    // The journal's row of the run, private to its owner.
+    Journal journal;
+    ASSERT_TRUE(journal.Open(journalPath, error)) << error;
+    std::vector<JournalRow> rows;
+    ASSERT_TRUE(journal.Rows("000123456789ABCD", rows, error)) << error;
+    ASSERT_EQ(rows.size(), 1u);
+    const JournalRow& row = rows[0];
+    EXPECT_EQ(row.state, "done");
+    EXPECT_EQ(row.phase, "verify");
+    EXPECT_EQ(row.status, text::kDone);
+    EXPECT_TRUE(row.codeplugVerified);
+    EXPECT_EQ(row.formatBefore, "5.9");
+    EXPECT_EQ(row.formatAfter, "5.10");
+    EXPECT_EQ(row.backupRead, updater->LastBackup().string());
+    EXPECT_EQ(row.backupReadSha256.size(), 64u);
+    EXPECT_FALSE(row.backupConverted.empty());
+    EXPECT_FALSE(row.ended.empty());
+    EXPECT_NE(row.images.find("\"application\""), std::string::npos) << row.images;
+    EXPECT_EQ(fs::status(journalPath).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// The radio matters more than the record: a journal that cannot be opened is said once and
+// the update runs to its end.
+TEST_F(UpdateSim, AJournalThatCannotBeOpenedNeverStopsTheUpdate) {
+    UsePackage(kUpgradeApplication);
+    TempDir state;
+    std::ofstream(state / "corrupt.sqlite3") << std::string(8192, 'x');
+    std::ofstream(state / "file") << "a file where the folder would be";
+    for (const fs::path& path : {fs::path(state / "corrupt.sqlite3"),
+                                 fs::path(state / "file") / "quenta" / "journal.sqlite3"}) {
+        std::vector<std::string> reports;
+        JournalRecorder recorder(path, [&](const std::string& line) { reports.push_back(line); });
+        platform.recorder = &recorder;
+        Run();
+        EXPECT_EQ(view.Status(), text::kDone) << path;
+        ASSERT_EQ(reports.size(), 1u) << path;
+        EXPECT_NE(reports[0].find("the update goes on without it"), std::string::npos);
+        Restart();
+    }
+}
+
+// A radio that keeps one written word wrong confirms every block sum; the read-back finds the
+// word, and the update does not end in "Done.". The read-back answers the radio's password
+// challenge with the password the user gave for the write.
+TEST_F(UpdateSim, AWordTheRadioStoresWronglyIsFoundByTheReadBack) {
+    UsePackage(kUpgradeApplication);
+    scenario.codeplug.wrongWordAt = 37;
+    scenario.codeplug.password = "2468";
+    view.codeplugPassword = "2468";
+    Run();
+    EXPECT_EQ(view.Status().rfind(text::kNotHeld, 0), 0u) << view.Status();
+    EXPECT_NE(view.Status().find("word 37 differs"), std::string::npos) << view.Status();
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
+    EXPECT_EQ(view.codeplugPasswordPrompts, 2);
+    ASSERT_FALSE(view.messages.empty());
+    const std::string& message = view.messages.back().text;
+    EXPECT_NE(message.find(updater->LastBackup().string()), std::string::npos) << message;
+    EXPECT_NE(message.find("quenta codeplug write --port"), std::string::npos) << message;
+    EXPECT_EQ(sim->Report()["codeplug"]["completedDownloads"], 1);
 }
 
 TEST_F(UpdateSim, AutomaticUpdateWithTheBootCurrent) {

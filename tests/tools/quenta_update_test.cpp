@@ -18,6 +18,7 @@
 #include "RadioSim.h"
 #include "SimPortDirectory.h"
 #include "TempDir.h"
+#include "app/journal/Journal.h"
 #include "app/package/PackageAttributes.h"
 #include "app/package/PackageNames.h"
 
@@ -31,6 +32,12 @@ constexpr int kSimCom = 6;
 
 using testsupport::RunOptions;
 using ToolRun = testsupport::RunResult;
+
+// The journal of every run in this test program (set in main): never the user's own.
+const std::string& StateHome() {
+    static const TempDir folder("quenta-state");
+    return folder.Path();
+}
 
 ToolRun Quenta(std::vector<std::string> args, const RunOptions& options = {}) {
     args.insert(args.begin(), QUENTA_BIN);
@@ -225,6 +232,35 @@ TEST_F(QuentaUpdate, OutputGoneKeepsTheRunGoing) {
     EXPECT_TRUE(WorkEmpty());
 }
 
+// The journal's row is in before the first byte goes to the radio and follows the phases, so
+// a run killed outright leaves a row that says how far it got.
+TEST_F(QuentaUpdate, ARunKilledMidDownloadLeavesAPendingRow) {
+    WritePackage(kUpgradeBoot, 200'000);
+    scenario.boot = {4, 1};
+    StartSim();
+    RunOptions options{work.Path()};
+    options.lineSignal = SIGKILL;
+    options.onLine = [](const std::string& line) {
+        return line.rfind("Downloading Boot code", 0) == 0;
+    };
+    const ToolRun r = Update(Args("marigold"), options);
+    EXPECT_EQ(r.status, -1) << r.out;
+    Journal journal;
+    std::string error;
+    ASSERT_TRUE(journal.Open(fs::path(StateHome()) / "quenta" / "journal.sqlite3", error)) << error;
+    std::vector<JournalRow> rows;
+    ASSERT_TRUE(journal.Rows("", rows, error)) << error;
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front().state, "pending");
+    EXPECT_EQ(rows.front().phase, "boot-download");
+    EXPECT_EQ(rows.front().port, "COM" + std::to_string(kSimCom));
+    EXPECT_EQ(fs::status(fs::path(StateHome()) / "quenta").permissions() & fs::perms::all,
+              fs::perms::owner_all);
+    // The killed run left its images; they are not this test's concern.
+    fs::remove_all(work.Path());
+    fs::create_directory(work.Path());
+}
+
 TEST_F(QuentaUpdate, StaleChunkOrDiskErrorDownloadsNothing) {
     WritePackage(kUpgradeApplication);
     StartSim();
@@ -403,6 +439,7 @@ TEST_F(QuentaUpdate, PasswordFileLineEndsAndTraceReplacement) {
 
 TEST_F(QuentaUpdate, CodeplugReadAndRestore) {
     scenario.fileFormat = {5, 9};
+    scenario.codeplug.wrongWordAt = 20;  // the first write keeps one word wrong
     StartSim();
     const std::string file = work / "radio.codeplug";
     const std::vector<std::string> port = {"--port", "COM" + std::to_string(kSimCom), "--port-dir",
@@ -428,18 +465,27 @@ TEST_F(QuentaUpdate, CodeplugReadAndRestore) {
     EXPECT_NE(r.out.find("quenta codeplug convert --to 5.9"), std::string::npos) << r.out;
     EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
 
+    // Only the read-back after the write finds the word the radio keeps wrong.
+    r = codeplug("write", file);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("does not hold the codeplug that was written: word 20 differs"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(file), std::string::npos) << r.out;
+
     r = codeplug("write", file);
     EXPECT_EQ(r.status, 0) << r.out;
     // The radio reads the line on its own thread: the transfer's end may still be on its way
     // (a generous bound, never reached on a sound run).
     for (int i = 0; i < 1000 && sim->Report()["codeplug"]["completedDownloads"] == 0; ++i)
         ::usleep(5000);
-    EXPECT_EQ(sim->Report()["codeplug"]["completedDownloads"], 1);
+    EXPECT_EQ(sim->Report()["codeplug"]["completedDownloads"], 2);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    ::setenv("XDG_STATE_HOME", StateHome().c_str(), 1);
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

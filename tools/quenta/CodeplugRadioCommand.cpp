@@ -9,9 +9,13 @@
 #include "app/cli/RadioSession.h"
 #include "app/core/CodeUpdater.h"
 #include "app/core/RadioCodeplug.h"
+#include "app/journal/Journal.h"
+#include "app/journal/Sha256.h"
+#include "app/package/ProgramName.h"
 #include "common/ReplacementFile.h"
 #include "convert/CodeplugCheck.h"
 #include "convert/RadioCodeplugConversion.h"
+#include "serial/PosixSerialOs.h"
 #include "transfer/TransferMessages.h"
 
 namespace {
@@ -88,18 +92,49 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
     if (!traceFile.empty() && !session.OpenTrace(traceFile))
         return ToInt(session.Failure());
     CodeUpdater& updater = session.Updater();
-    if (!updater.OpenSelectedPort(true)) {
-        updater.ClosePort();
-        session.Finish();
-        return ToInt(ExitStatus::kFailed);
+
+    // A write is journalled as a run of its own, its row in before the port opens.
+    JournalRecorder journal(Journal::DefaultPath(),
+                            [&session](const std::string& line) { session.Say(line); });
+    journal.SetProgram(EmbeddedProgramName(), ReadProgramName(EmbeddedProgramName()).release);
+    JournalRow row;
+    if (verb == "write") {
+        const int comNumber = session.View().SelectedPortIndex() + 1;
+        row.kind = "codeplug-write";
+        row.started = JournalTimeNow();
+        row.phase = "codeplug-write";
+        row.port = "COM" + std::to_string(comNumber);
+        const serial::Resolution device = serial::SystemSerialOs().Resolver().ResolveCom(comNumber);
+        row.device = device.linkTarget.empty() ? device.path : device.linkTarget;
+        row.backupConverted = std::filesystem::absolute(file).string();
+        row.backupConvertedSha256 = Sha256Hex(codeplug.data(), codeplug.size());
+        row.images = "[]";
+        journal.Record(row);
     }
-    const RadioCodeplugResult r = verb == "read"
-                                      ? ReadRadioCodeplug(updater, session.View(), codeplug)
-                                      : WriteRadioCodeplug(updater, session.View(), codeplug);
+    RadioCodeplugResult r;
+    const bool opened = updater.OpenSelectedPort(true);
+    if (!opened) {
+        r.error = "the port could not be opened";
+    } else {
+        r = verb == "read" ? ReadRadioCodeplug(updater, session.View(), codeplug)
+                           : WriteRadioCodeplug(updater, session.View(), codeplug);
+    }
     updater.ClosePort();
     session.Finish();
+    if (verb == "write") {
+        row.ended = JournalTimeNow();
+        row.state = r.ok ? "done" : "failed";
+        row.serial = r.serial;
+        row.formatAfter = std::to_string(r.radioFormat[0]) + "." + std::to_string(r.radioFormat[1]);
+        row.formatBefore = r.codeplugIndex == 255 ? std::string() : versionText(r.codeplugIndex);
+        row.codeplugVerified = r.verified;
+        row.status = r.ok ? "Written and verified." : r.error;
+        journal.Record(row);
+    }
+    if (!opened)
+        return ToInt(ExitStatus::kFailed);
     if (!r.ok) {
-        session.Say(r.error);
+        session.Say(verb == "write" ? r.error + "; the codeplug is in " + file : r.error);
         return ToInt(ExitStatus::kFailed);
     }
     if (verb == "read") {
@@ -112,7 +147,8 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
                   << "." << int{r.radioFormat[1]} << "), into " << file << "\n";
     } else {
         std::cout << "Wrote " << codeplug.size() << " bytes, codeplug format "
-                  << versionText(r.codeplugIndex) << ", from " << file << "\n";
+                  << versionText(r.codeplugIndex) << ", from " << file
+                  << "; read back and verified\n";
     }
     return ToInt(ExitStatus::kDone);
 }

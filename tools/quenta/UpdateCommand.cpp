@@ -9,8 +9,10 @@
 #include "app/cli/ImageThroughput.h"
 #include "app/cli/RadioSession.h"
 #include "app/core/CodeUpdater.h"
+#include "app/journal/Journal.h"
 #include "app/package/LocalPackages.h"
 #include "app/package/PackageNames.h"
+#include "app/package/ProgramName.h"
 #include "serial/ComPortResolver.h"
 
 namespace {
@@ -37,7 +39,10 @@ int Usage(std::ostream& err, ExitStatus status) {
            "  --package DIR    a package folder as the package builder writes it, in place of\n"
            "                   the carried one\n"
            "  Codeplugs are saved before they are written back, under\n"
-           "  $XDG_DATA_HOME/quenta/backups (default ~/.local/share/quenta/backups).\n"
+           "  $XDG_DATA_HOME/quenta/backups (default ~/.local/share/quenta/backups), and\n"
+           "  read back after the write: \"Done.\" only when the radio holds what was written.\n"
+           "  Every run is recorded in $XDG_STATE_HOME/quenta/journal.sqlite3 (default\n"
+           "  ~/.local/state/quenta/); see quenta history.\n"
            "  Ctrl-C stops the update as the Stop button does.\n"
            "exit status:\n"
            "  0  done: \"Done.\", a finished boot or DSP download, or a boot that is current\n"
@@ -218,6 +223,15 @@ int runUpdateCommand(int argc, char** argv) {
 
     session.Start(viewOptions, *package);
     CodeUpdater& updater = session.Updater();
+    // The run is journalled; a journal that cannot be written is said once and never stops
+    // the update.
+    JournalRecorder journal(Journal::DefaultPath(),
+                            [&session](const std::string& line) { session.Say(line); });
+    const std::string program = packageDir.empty()
+                                    ? EmbeddedProgramName()
+                                    : std::filesystem::path(packageDir).filename().string();
+    journal.SetProgram(program, ReadProgramName(program).release);
+    session.Platform().platform.recorder = &journal;
     if (viewOptions.boot && !updater.ShowsUpgradeChoice()) {
         session.Say("--boot is for Application/Boot packages that choose by hand; this one is " +
                     UpgradeTypeName(updater.Attributes().UpgradeType) +

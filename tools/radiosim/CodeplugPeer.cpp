@@ -181,6 +181,11 @@ std::vector<CodeplugPeer::Bytes> CodeplugPeer::Handle(const std::uint8_t* p, int
                 if (written_.size() % (2 * kBlock) != 0)
                     violations_.push_back("download ended after an odd number of blocks");
                 codeplug_ = written_;
+                const auto wrong = static_cast<std::size_t>(scenario_.wrongWordAt) * 2 + 1;
+                if (scenario_.wrongWordAt >= 0 && !wrongWordStored_ && wrong < codeplug_.size()) {
+                    codeplug_[wrong] ^= 0x01;
+                    wrongWordStored_ = true;
+                }
             }
             mode_ = Mode::kIdle;
             break;

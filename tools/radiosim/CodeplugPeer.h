@@ -22,6 +22,7 @@ class CodeplugPeer {
 
     // The codeplug the radio holds now: the last image written whole, else the scenario's.
     const Bytes& Codeplug() const { return codeplug_; }
+    void SetCodeplug(const Bytes& codeplug) { codeplug_ = codeplug; }
     // What the last download delivered, descrambled, block by block (0x20 fill included).
     const Bytes& Written() const { return written_; }
     nlohmann::json Report() const;
@@ -44,6 +45,7 @@ class CodeplugPeer {
     std::uint16_t sum_ = 0;
     int blocksSinceReport_ = 0;
     bool silent_ = false;
+    bool wrongWordStored_ = false;
 
     int uploads_ = 0;
     int downloads_ = 0;

@@ -31,6 +31,7 @@ bool ParseCodeplugScenario(const nlohmann::json& j, CodeplugScenario& out, std::
                                                 "wrongSumAtReport",
                                                 "silentAtBlock",
                                                 "otherGroupAtBlock",
+                                                "wrongWordAt",
                                                 "formatAfterUpdate"};
     if (!j.is_object()) {
         error = "codeplug: expected an object";
@@ -81,6 +82,7 @@ bool ParseCodeplugScenario(const nlohmann::json& j, CodeplugScenario& out, std::
         out.wrongSumAtReport = j.value("wrongSumAtReport", out.wrongSumAtReport);
         out.silentAtBlock = j.value("silentAtBlock", out.silentAtBlock);
         out.otherGroupAtBlock = j.value("otherGroupAtBlock", out.otherGroupAtBlock);
+        out.wrongWordAt = j.value("wrongWordAt", out.wrongWordAt);
         if (j.contains("formatAfterUpdate")) {
             out.formatAfterUpdate = j["formatAfterUpdate"].get<CodeplugScenario::Bytes>();
             if (out.formatAfterUpdate.size() != 2) {

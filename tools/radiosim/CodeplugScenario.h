@@ -21,6 +21,9 @@ struct CodeplugScenario {
     int wrongSumAtReport = -1;    // that report (0 first) is off by one
     int silentAtBlock = -1;       // answers nothing once this block (0 first) is due
     int otherGroupAtBlock = -1;   // sends a message of another group in place of that block
+    // The first write that reaches this word (0 first) stores it with its lowest bit flipped,
+    // as a weak memory cell would: the block sums were right, only a read-back shows it.
+    int wrongWordAt = -1;
 
     // The codeplug format that the 04 1C query reports once an application image has been
     // flashed; empty: the format stays.

@@ -458,10 +458,7 @@ bool RadioSim::ReplyFor(Scenario::Code code, Bytes& reply) {
     };
     switch (code) {
         case 0x041C:
-            // After an application update the radio expects the new firmware's format.
-            if (applicationFlashed_ && !scenario_.codeplug.formatAfterUpdate.empty())
-                return with(0x1D, scenario_.codeplug.formatAfterUpdate);
-            return with(0x1D, scenario_.fileFormat);
+            return with(0x1D, FormatNow());
         case 0x040B:
             return with(0x0C, scenario_.dsp);
         case 0x0409:
@@ -749,6 +746,22 @@ int RadioSim::RequestCount(Scenario::Code code) const {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = counts_.find(code);
     return it == counts_.end() ? 0 : it->second;
+}
+
+std::vector<std::uint8_t> RadioSim::CodeplugFormat() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return FormatNow();
+}
+
+const std::vector<std::uint8_t>& RadioSim::FormatNow() const {
+    // After an application update the radio expects the new firmware's format.
+    if (applicationFlashed_ && !scenario_.codeplug.formatAfterUpdate.empty())
+        return scenario_.codeplug.formatAfterUpdate;
+    return scenario_.fileFormat;
+}
+
+std::vector<std::uint8_t> RadioSim::BootVersion() const {
+    return scenario_.boot;
 }
 
 std::vector<flashsim::FlashedImage> RadioSim::FlashedImages() const {

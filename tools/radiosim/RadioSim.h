@@ -42,6 +42,9 @@ class RadioSim {
     int RequestCount(Scenario::Code code) const;
     // The codeplug the radio holds now (after a download, what was written).
     std::vector<std::uint8_t> Codeplug() const;
+    // The codeplug format its firmware expects now (what 04 1C reports) and its boot version.
+    std::vector<std::uint8_t> CodeplugFormat() const;
+    std::vector<std::uint8_t> BootVersion() const;
     // Every image flashed so far, block by block (DSP downloads page by page).
     std::vector<flashsim::FlashedImage> FlashedImages() const;
     bool HungUp() const;
@@ -92,6 +95,7 @@ class RadioSim {
     void OnFlashFrame(const MessageRecord& payload, std::uint8_t src, std::uint8_t dst,
                       int lineBaud, std::int64_t nowNs);
     bool ReplyFor(Scenario::Code code, Bytes& reply);
+    const Bytes& FormatNow() const;
     void StartLineFault(Scenario::LineFault::Kind kind);
     // The line fault's effect on a reply about to be sent.
     void SpoilReply(Bytes& wire);

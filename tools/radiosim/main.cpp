@@ -1,7 +1,7 @@
 // quenta-radiosim: a simulated radio on a pseudo-terminal.
 //
 //   quenta-radiosim [--scenario FILE] [--port-dir DIR] [--com N] [--report FILE]
-//                   [--line-rate] [--turnaround-us N]
+//                   [--line-rate] [--turnaround-us N] [--state FILE]
 //
 // Prints "COM<N> <slave device>" (or just the device without --port-dir) once the line is
 // ready, serves until SIGINT or SIGTERM, then writes the JSON report (to FILE or stdout).
@@ -15,6 +15,7 @@
 #include <string>
 
 #include "RadioSim.h"
+#include "SimState.h"
 #include "common/ProgramVersion.h"
 #include "common/ReplacementFile.h"
 
@@ -22,7 +23,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quenta-radiosim [--scenario FILE] [--port-dir DIR] [--com N] [--report FILE]\n"
-    "                       [--line-rate] [--turnaround-us N]\n";
+    "                       [--line-rate] [--turnaround-us N] [--state FILE]\n";
 
 int Usage() {
     std::fputs(kUsage, stderr);
@@ -72,6 +73,8 @@ int Help() {
         "  --report FILE       where to write the report\n"
         "  --line-rate         every byte takes its 10 bit times at the line's rate\n"
         "  --turnaround-us N   with --line-rate: the radio's own time to answer (default 0)\n"
+        "  --state FILE        start from the codeplug, format, boot version and flashed\n"
+        "                      images kept in FILE (when it exists); keep them there at exit\n"
         "  --version, --help\n",
         stdout);
     return 0;
@@ -80,7 +83,7 @@ int Help() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string scenarioPath, portDir, reportPath;
+    std::string scenarioPath, portDir, reportPath, statePath;
     int com = 1;
     bool lineRate = false;
     int turnaroundUs = -1;
@@ -110,6 +113,8 @@ int main(int argc, char** argv) {
                 return Usage();
         } else if (a == "--report" && hasValue) {
             reportPath = argv[++i];
+        } else if (a == "--state" && hasValue) {
+            statePath = argv[++i];
         } else {
             return Usage();
         }
@@ -124,6 +129,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quenta-radiosim: %s\n", error.c_str());
         return 1;
     }
+    SimState state;
+    bool stateExists = false;
+    if (!statePath.empty() && !LoadSimState(statePath, state, stateExists, error)) {
+        std::fprintf(stderr, "quenta-radiosim: %s\n", error.c_str());
+        return 1;
+    }
+    if (stateExists)
+        ApplySimState(state, scenario);
     scenario.lineRate = scenario.lineRate || lineRate;
     if (turnaroundUs >= 0)
         scenario.turnaroundUs = turnaroundUs;
@@ -151,6 +164,8 @@ int main(int argc, char** argv) {
     int sig = 0;
     sigwait(&signals, &sig);
     sim.Stop();
+    if (!statePath.empty() && !SaveSimState(statePath, CaptureSimState(sim, state), error))
+        std::fprintf(stderr, "quenta-radiosim: %s\n", error.c_str());
     const std::string report = sim.Report().dump(2) + "\n";
     if (reportPath.empty()) {
         std::fputs(report.c_str(), stdout);

@@ -109,6 +109,7 @@ void CodeUpdater::ProgressBarTimerTimer() {
 // --- Window operations ----------------------------------------------------------------------
 
 void CodeUpdater::SetStatus(const std::string& text) {
+    lastStatus_ = text;
     view_.SetStatus(text);
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/core/UpdaterView.h"
+#include "app/journal/JournalRow.h"
 #include "app/package/EmbeddedPackage.h"
 #include "app/package/PackageAttributes.h"
 #include "download/DownloadClock.h"
@@ -43,6 +44,8 @@ struct UpdaterPlatform {
     // How long the port component keeps repeating a request the radio answers busy: longer
     // than any erase, short enough that a radio stuck in busy ends the update.
     int busyRepeatLimitMs = 180000;
+    // The journal every run of the update is recorded in (none: not recorded).
+    UpdateRecorder* recorder = nullptr;
 };
 
 // How the last Start ended, for a front end that reports it (an exit status).
@@ -171,9 +174,16 @@ class CodeUpdater {
     bool Stopped() const { return m_UpdateInProgress == 0; }
     CodeplugResult TransferAfterFormat(const std::string& accessCode, bool accessCodeRead,
                                        const std::uint8_t radioFormat[2]);
-    void ReportWriteFailure(const std::string& why);
+    // The write's failure in the status line and a message naming both backups.
+    void ReportWriteFailure(const std::string& headline, const std::string& why);
     std::string PortName() const;
     std::string PortArguments() const;
+    // The journal row of the run: inserted before anything is sent, updated at every phase
+    // and at the end.
+    void JournalBegin();
+    void JournalPhase(const char* phase);
+    void JournalEnd();
+    void JournalImage(const char* image, double seconds);
 
     UpdaterView& view_;
     UpdaterPlatform& platform_;
@@ -194,6 +204,8 @@ class CodeUpdater {
     std::filesystem::path lastConverted_;
     std::string portArguments_;
     std::array<std::string, 64> portDetail_{};
+    JournalRow record_;
+    std::string lastStatus_;
     UpdateOutcome outcome_ = UpdateOutcome::kNotRun;
     CodeplugResult codeplugResult_ = CodeplugResult::kNotReached;
     bool sequenceActive_ = false;

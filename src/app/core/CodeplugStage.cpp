@@ -6,9 +6,11 @@
 
 #include "app/core/CodeUpdater.h"
 #include "app/core/CodeplugBackup.h"
+#include "app/core/CodeplugVerify.h"
 #include "app/core/RadioCodeplug.h"
 #include "app/core/ShellQuote.h"
 #include "app/core/UpdaterTexts.h"
+#include "app/journal/Sha256.h"
 #include "convert/CodeplugText.h"
 #include "convert/RadioCodeplugConversion.h"
 #include "link/CommandTable.h"
@@ -70,6 +72,7 @@ bool CodeUpdater::ReadRadioAccessCode(std::string& code) {
 CodeplugResult CodeUpdater::TransferCodeplug() {
     lastBackup_.clear();
     lastConverted_.clear();
+    JournalPhase("restart-wait");
     if (!RestartWait(updater_text::kResetting))
         return CodeplugResult::kCancelled;
     if (!m_Link.PrepareTimeout(kReplyTimeoutMs))
@@ -81,6 +84,7 @@ CodeplugResult CodeUpdater::TransferCodeplug() {
         codeRead = ReadRadioAccessCode(code);
     if (!codeRead)
         code.clear();
+    record_.serial = code;
 
     CodeplugResult result = CodeplugResult::kCancelled;
     if (!Stopped()) {
@@ -100,14 +104,15 @@ CodeplugResult CodeUpdater::TransferCodeplug() {
 CodeplugResult CodeUpdater::TransferAfterFormat(const std::string& accessCode, bool accessCodeRead,
                                                 const std::uint8_t radioFormat[2]) {
     std::vector<std::uint8_t> buffer(kTransferImageBytes, 0);
+    CodeplugPasswords passwords(view_);
     ZKWTransferParms transfer;
     transfer.SetImage(buffer.data(), 0);
     transfer.SetAccessCode(accessCode);
     transfer.SetLink(&m_Link);
-    transfer.passChecker.askPassword = [this](std::string& password) {
-        return view_.AskCodeplugPassword(password);
-    };
+    transfer.passChecker.askPassword = passwords.Prompt();
 
+    record_.formatAfter = std::to_string(radioFormat[0]) + "." + std::to_string(radioFormat[1]);
+    JournalPhase("codeplug-read");
     StartProgressTimer(kUploadProgressMs);
     SetStatus(updater_text::kUploading);
     const int uploaded = transfer.Upload();
@@ -123,6 +128,7 @@ CodeplugResult CodeUpdater::TransferAfterFormat(const std::string& accessCode, b
                                            buffer.begin() + static_cast<std::ptrdiff_t>(length));
     const CodeplugConversion conversion =
         convertRadioCodeplug(buffer.data(), length, radioFormat[0], radioFormat[1]);
+    record_.formatBefore = versionText(conversion.codeplugIndex);
     if (conversion.result == CodeplugConversionResult::SameFormat)
         return CodeplugResult::kSameFormat;  // the radio keeps a codeplug its firmware reads
 
@@ -133,8 +139,11 @@ CodeplugResult CodeUpdater::TransferAfterFormat(const std::string& accessCode, b
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     const CodeplugBackupFile read = SaveCodeplugBackup(
         platform_.backupDirectory, serial, now, versionText(conversion.codeplugIndex), asRead);
-    if (read.error.empty())
+    if (read.error.empty()) {
         lastBackup_ = read.path;
+        record_.backupRead = read.path.string();
+        record_.backupReadSha256 = Sha256Hex(asRead.data(), asRead.size());
+    }
     const std::string savedAs =
         read.error.empty()
             ? "\n\nThe codeplug as read from the radio is saved in\n" + read.path.string()
@@ -180,14 +189,17 @@ CodeplugResult CodeUpdater::TransferAfterFormat(const std::string& accessCode, b
         return CodeplugResult::kBackupFailed;
     }
     lastConverted_ = converted.path;
+    record_.backupConverted = converted.path.string();
+    record_.backupConvertedSha256 = Sha256Hex(buffer.data(), conversion.newLength);
+    JournalPhase("backup");
 
     if (!RestartWait(updater_text::kResettingConverting))
         return CodeplugResult::kCancelled;
 
     if (!accessCodeRead) {
-        ReportWriteFailure(
-            "The radio did not give its serial number, which the codeplug "
-            "write needs; nothing was written.");
+        ReportWriteFailure(updater_text::kDownloadError,
+                           "The radio did not give its serial number, which the codeplug "
+                           "write needs; nothing was written.");
         return CodeplugResult::kWriteFailed;
     }
 
@@ -195,28 +207,50 @@ CodeplugResult CodeUpdater::TransferAfterFormat(const std::string& accessCode, b
         return CodeplugResult::kCancelled;
     const auto newLength = static_cast<std::int32_t>(conversion.newLength);
     transfer.SetSize(newLength);
+    JournalPhase("codeplug-write");
     StartProgressTimer(static_cast<int>(newLength * kDownloadProgressMsPerByte));
     SetStatus(updater_text::kDownloading);
     transfer.SetImage(buffer.data(), newLength);
     const int downloaded = transfer.Download();
     StopProgressTimer();
-    if (downloaded > 0 && transfer.DownloadComplete())
+    if (downloaded <= 0 || !transfer.DownloadComplete()) {
+        const auto& report = transfer.LastDownload();
+        ReportWriteFailure(updater_text::kDownloadError,
+                           downloaded > 0
+                               ? "The radio did not confirm the whole codeplug (" +
+                                     std::to_string(report.blocksSent) + " of " +
+                                     std::to_string(report.blocksNeeded) + " blocks, " +
+                                     std::to_string(report.sumMismatches) + " block sums differ)."
+                               : std::string("The write was cut off."));
+        return CodeplugResult::kWriteFailed;
+    }
+
+    // The transfer's end has no answer and the block sums are the sender's own arithmetic:
+    // only reading the codeplug back shows that the radio stored it.
+    JournalPhase("verify");
+    StartProgressTimer(kUploadProgressMs);
+    SetStatus(updater_text::kVerifying);
+    CodeplugVerify verify;
+    verify.outcome = CodeplugVerify::Outcome::kStopped;
+    if (!Stopped()) {
+        verify =
+            ReadBackCodeplug(m_Link, passwords.ReadBackPrompt(),
+                             std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + newLength));
+    }
+    StopProgressTimer();
+    record_.codeplugVerified = verify.Held();
+    if (verify.Held())
         return CodeplugResult::kConverted;
-    const auto& report = transfer.LastDownload();
-    ReportWriteFailure(downloaded > 0
-                           ? "The radio did not confirm the whole codeplug (" +
-                                 std::to_string(report.blocksSent) + " of " +
-                                 std::to_string(report.blocksNeeded) + " blocks, " +
-                                 std::to_string(report.sumMismatches) + " block sums differ)."
-                           : std::string("The write was cut off."));
+    ReportWriteFailure(std::string(updater_text::kNotHeld) + ": " + verify.Describe() + ".",
+                       std::string());
     return CodeplugResult::kWriteFailed;
 }
 
-void CodeUpdater::ReportWriteFailure(const std::string& why) {
+void CodeUpdater::ReportWriteFailure(const std::string& headline, const std::string& why) {
     const std::string saved = " The codeplug is saved in " + lastConverted_.string() + ".";
-    SetStatus(updater_text::kDownloadError + saved);
+    SetStatus(headline + saved);
     view_.ShowMessage(updater_text::kTitleUpdater, MessageIcon::kError,
-                      std::string(updater_text::kDownloadError) + "\n" + why +
+                      headline + (why.empty() ? std::string() : "\n" + why) +
                           "\n\nThe codeplug as read from the radio is saved in\n" +
                           lastBackup_.string() + "\nand converted to the radio's format in\n" +
                           lastConverted_.string() +

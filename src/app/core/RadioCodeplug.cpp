@@ -1,6 +1,7 @@
 #include "app/core/RadioCodeplug.h"
 
 #include "app/core/CodeUpdater.h"
+#include "app/core/CodeplugVerify.h"
 #include "convert/RadioCodeplugConversion.h"
 #include "link/CommandTable.h"
 #include "transfer/TransferMessages.h"
@@ -15,13 +16,11 @@ std::string FormatText(const std::uint8_t format[2]) {
 }
 
 // The transfer over the updater's link with the password prompt of the view.
-void Attach(ZKWTransferParms& transfer, CodeUpdater& updater, UpdaterView& view,
+void Attach(ZKWTransferParms& transfer, CodeUpdater& updater, CodeplugPasswords& passwords,
             std::vector<std::uint8_t>& buffer, std::int32_t size) {
     transfer.SetImage(buffer.data(), size);
     transfer.SetLink(&updater.Link());
-    transfer.passChecker.askPassword = [&view](std::string& password) {
-        return view.AskCodeplugPassword(password);
-    };
+    transfer.passChecker.askPassword = passwords.Prompt();
 }
 
 }  // namespace
@@ -55,7 +54,8 @@ RadioCodeplugResult ReadRadioCodeplug(CodeUpdater& updater, UpdaterView& view,
     } else {
         std::vector<std::uint8_t> buffer(kTransferImageBytes, 0);
         ZKWTransferParms transfer;
-        Attach(transfer, updater, view, buffer, 0);
+        CodeplugPasswords passwords(view);
+        Attach(transfer, updater, passwords, buffer, 0);
         if (transfer.Upload() <= 0 || transfer.Size() <= 0) {
             r.error = transfer.passChecker.Prompts() > 0 && !transfer.passChecker.Granted()
                           ? "the radio refused the codeplug password"
@@ -95,6 +95,8 @@ RadioCodeplugResult WriteRadioCodeplug(CodeUpdater& updater, UpdaterView& view,
         codeRead = updater.ReadRadioAccessCode(accessCode);
     std::vector<std::uint8_t> buffer(kTransferImageBytes, 0);
     std::copy(codeplug.begin(), codeplug.end(), buffer.begin());
+    if (codeRead)
+        r.serial = accessCode;
     if (!codeRead) {
         r.error = "the radio did not give its serial number, which the write needs";
     } else if (!QueryRadioCodeplugFormat(link, r.radioFormat)) {
@@ -115,12 +117,21 @@ RadioCodeplugResult WriteRadioCodeplug(CodeUpdater& updater, UpdaterView& view,
                       radio + " IN OUT";
         } else {
             ZKWTransferParms transfer;
+            CodeplugPasswords passwords(view);
             transfer.SetAccessCode(accessCode);
             const auto size = static_cast<std::int32_t>(codeplug.size());
-            Attach(transfer, updater, view, buffer, size);
+            Attach(transfer, updater, passwords, buffer, size);
             transfer.SetSize(size);
             if (transfer.Download() > 0 && transfer.DownloadComplete()) {
-                r.ok = true;
+                // Only a read-back shows that the radio stored what it took.
+                const CodeplugVerify verify =
+                    ReadBackCodeplug(link, passwords.ReadBackPrompt(), codeplug);
+                r.ok = verify.Held();
+                r.verified = verify.Held();
+                if (!r.ok) {
+                    r.error = "the radio does not hold the codeplug that was written: " +
+                              verify.Describe();
+                }
             } else {
                 r.error = "the write did not complete (" +
                           std::to_string(transfer.LastDownload().blocksSent) + " of " +

@@ -17,7 +17,9 @@ bool QueryRadioCodeplugFormat(RadioLink& link, std::uint8_t format[2]);
 // view. Codeplugs are the bytes as they travel, every word high byte first.
 struct RadioCodeplugResult {
     bool ok = false;
-    std::string error;  // one line for the user when not ok
+    std::string error;      // one line for the user when not ok
+    bool verified = false;  // a write: the read-back matched what was written
+    std::string serial;     // a write: the radio's serial number, once it gave it
     std::uint8_t radioFormat[2] = {0, 0};
     std::uint8_t codeplugIndex = 255;  // format index of the codeplug read or written
 };
@@ -26,6 +28,7 @@ RadioCodeplugResult ReadRadioCodeplug(CodeUpdater& updater, UpdaterView& view,
                                       std::vector<std::uint8_t>& codeplug);
 
 // Writes codeplug back only when it passes the structure check and is in the very format the
-// radio reports; otherwise refuses (saying how to convert) and sends nothing.
+// radio reports; otherwise refuses (saying how to convert) and sends nothing. A write counts
+// only when reading the codeplug back gives what was written.
 RadioCodeplugResult WriteRadioCodeplug(CodeUpdater& updater, UpdaterView& view,
                                        const std::vector<std::uint8_t>& codeplug);

@@ -1,5 +1,6 @@
 // The update sequences behind Start: the password, the boot-version decision, extraction,
 // the target check, the download and the codeplug stage.
+#include <chrono>
 #include <fstream>
 
 #include "app/core/CodeUpdater.h"
@@ -24,6 +25,10 @@ std::string TrimPassword(const std::string& text) {
     while (end > begin && isCut(text[end - 1]))
         --end;
     return text.substr(begin, end - begin);
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace
@@ -62,6 +67,7 @@ void CodeUpdater::m_StartButtonClick() {
     stopRequested_ = false;
     outcome_ = UpdateOutcome::kFailed;
     codeplugResult_ = CodeplugResult::kNotReached;
+    JournalBegin();
     if (m_AutoBootUpdate != 0)
         RunAutoBootUpdate();
     else
@@ -70,11 +76,13 @@ void CodeUpdater::m_StartButtonClick() {
     sequenceActive_ = false;
     if (stopRequested_ && outcome_ != UpdateOutcome::kSucceeded)
         outcome_ = UpdateOutcome::kStopped;
+    JournalEnd();
 }
 
 bool CodeUpdater::CheckBootVersion() {
     if (TargetKindInfo(m_TargetKind).skipsTargetCheck)
         return true;
+    JournalPhase("boot-check");
     std::uint8_t boot[2] = {0, 0};
     m_UseBootTwo = 0;
     if (m_Link.ReadBootVersion(m_TargetKind, boot) != LinkResult::kSuccess) {
@@ -106,6 +114,7 @@ bool CodeUpdater::BootUpdateNeeded(bool& majorMismatch, bool& commError) {
     majorMismatch = false;
     commError = false;
     m_UseBootTwo = 0;
+    JournalPhase("boot-check");
     std::uint8_t boot[2] = {0, 0};
     if (m_Link.ReadBootVersion(m_TargetKind, boot) != LinkResult::kSuccess) {
         commError = true;
@@ -124,6 +133,7 @@ bool CodeUpdater::BootUpdateNeeded(bool& majorMismatch, bool& commError) {
 bool CodeUpdater::ExtractImages(bool bootSet) {
     m_LoaderFileName.clear();
     m_CodeFileName.clear();
+    JournalPhase("extract");
     const ExtractedImages images = ExtractEmbeddedFiles(package_, m_Attributes, m_UseBootTwo != 0,
                                                         bootSet, platform_.workingDirectory);
     if (images.failure != ExtractFailure::kNone) {
@@ -141,11 +151,18 @@ bool CodeUpdater::ExtractImages(bool bootSet) {
 }
 
 LinkResult CodeUpdater::DownloadImages(bool isBoot) {
+    JournalPhase(isBoot ? "boot-download" : "download");
     std::ifstream loader(platform_.workingDirectory / m_LoaderFileName);
     std::ifstream code(platform_.workingDirectory / m_CodeFileName);
     const StatusSink sink = [this](const std::string& text) { SetStatus(text); };
-    return DownloadCode(m_Link, loader, code, sink, m_TargetKind, view_.Progress(), isBoot,
-                        m_Attributes.ProcessorVariant != 0, platform_.clock);
+    const auto start = std::chrono::steady_clock::now();
+    const LinkResult result =
+        DownloadCode(m_Link, loader, code, sink, m_TargetKind, view_.Progress(), isBoot,
+                     m_Attributes.ProcessorVariant != 0, platform_.clock);
+    JournalImage(isBoot ? "boot" : "application", SecondsSince(start));
+    record_.linkResult = static_cast<int>(result);
+    JournalPhase(record_.phase.c_str());
+    return result;
 }
 
 LinkResult CodeUpdater::DownloadDspImages() {
@@ -156,15 +173,22 @@ LinkResult CodeUpdater::DownloadDspImages() {
         SetStatus(std::string(updater_text::kDspFolderError) + " " + pages.Error());
         return LinkResult::kCommProblem;
     }
+    JournalPhase("dsp-download");
     std::ifstream loader(platform_.workingDirectory / m_LoaderFileName);
     std::ifstream code(platform_.workingDirectory / m_CodeFileName, std::ios::binary);
     const StatusSink sink = [this](const std::string& text) { SetStatus(text); };
-    return DownloadDsp(m_Link, loader, code, m_TargetKind, sink, pages.Path(), view_.Progress(),
-                       platform_.clock);
+    const auto start = std::chrono::steady_clock::now();
+    const LinkResult result = DownloadDsp(m_Link, loader, code, m_TargetKind, sink, pages.Path(),
+                                          view_.Progress(), platform_.clock);
+    JournalImage("dsp", SecondsSince(start));
+    record_.linkResult = static_cast<int>(result);
+    JournalPhase(record_.phase.c_str());
+    return result;
 }
 
 void CodeUpdater::ShowCodeplugResult(CodeplugResult result) {
     codeplugResult_ = result;
+    record_.codeplugResult = static_cast<int>(result);
     switch (result) {
         case CodeplugResult::kNotOffered:
             SetStatus(updater_text::kDone);
@@ -210,6 +234,7 @@ void CodeUpdater::RunUpdate(bool isBoot) {
     } else {
         imagesExtracted = true;
         SetStatus(updater_text::kCheckingTarget);
+        JournalPhase("target-check");
         if (CheckTargetRadio()) {
             if (m_Attributes.UpgradeType == kUpgradeDsp) {
                 isDsp = true;
@@ -269,6 +294,7 @@ void CodeUpdater::RunAutoBootUpdate() {
             return;
         }
         SetStatus(updater_text::kCheckingTarget);
+        JournalPhase("target-check");
         if (!CheckTargetRadio()) {
             EndUpdate(true);
             return;
@@ -300,6 +326,7 @@ void CodeUpdater::RunAutoBootUpdate() {
         return;
     }
     SetStatus(updater_text::kCheckingTarget);
+    JournalPhase("target-check");
     if (!CheckTargetRadio()) {
         EndUpdate(true);
         return;

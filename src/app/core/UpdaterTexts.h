@@ -21,6 +21,9 @@ inline constexpr const char kDownloading[] = "Downloading codeplug...";
 inline constexpr const char kNoLongerResponding[] = "The radio is no longer responding.";
 inline constexpr const char kUploadError[] = "An error occurred while uploading the codeplug.";
 inline constexpr const char kDownloadError[] = "An error occurred while downloading the codeplug.";
+inline constexpr const char kVerifying[] = "Verifying codeplug...";
+// The start of the status after a write whose read-back differs or fails.
+inline constexpr const char kNotHeld[] = "The radio does not hold the codeplug that was written";
 inline constexpr const char kBootCurrent[] =
     "The boot version is current and does not need to be upgraded.";
 inline constexpr const char kBootMajorMismatch[] =

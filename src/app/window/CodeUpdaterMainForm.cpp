@@ -115,6 +115,7 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(const PackageResources& packa
                                         options.backupDirectory,
                                         {},
                                         {}});
+    platform_->recorder = options.recorder;
     updater_ = std::make_unique<CodeUpdater>(*this, *platform_, package);
     // m_CommTimer and ProgressBarTimer get their handlers from the logic (Initialise).
     ApdComPort.SetOnTriggerTimer([this](int handle) { updater_->ApdComPortTriggerTimer(handle); });

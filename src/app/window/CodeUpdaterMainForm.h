@@ -44,6 +44,8 @@ struct MainFormOptions {
     // udev's; without one the list shows what the last scan found).
     std::shared_ptr<serial::SerialDeviceSource> serialDevices;
     std::shared_ptr<serial::SerialDeviceMonitor> serialMonitor;
+    // The journal every update is recorded in (none: not recorded).
+    UpdateRecorder* recorder = nullptr;
 };
 
 // The main window: what the package is for, the COM port list, Start/Stop, the version pane

@@ -20,7 +20,9 @@
 #include <exception>
 #include <string>
 
+#include "app/journal/Journal.h"
 #include "app/package/EmbeddedPackage.h"
+#include "app/package/ProgramName.h"
 #include "app/qtplatform/StopSignal.h"
 #include "app/report/KeptTraces.h"
 #include "app/window/CodeUpdaterMainForm.h"
@@ -103,7 +105,15 @@ int main(int argc, char** argv) {
         const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();
         // Declared before the window, so that it outlives the link that writes into it.
         report::KeptTrace kept(report::DefaultTraceFolder(), "window");
-        TCodeUpdaterMainDispForm form(*package);
+        // Every update is journalled; a journal that cannot be written is said once on
+        // standard error and never stops the update.
+        JournalRecorder journal(Journal::DefaultPath(), [](const std::string& line) {
+            std::fprintf(stderr, "quenta-updater: %s\n", line.c_str());
+        });
+        journal.SetProgram(EmbeddedProgramName(), ReadProgramName(EmbeddedProgramName()).release);
+        MainFormOptions options;
+        options.recorder = &journal;
+        TCodeUpdaterMainDispForm form(*package, options);
         KeepLinkFrames(form.Updater().Link(), kept);
         QString lastStatus = form.m_StatusLabel->text();
         QObject::connect(&form, &TCodeUpdaterMainDispForm::statusChanged,
