@@ -11,6 +11,8 @@
 #include <ctime>
 #include <system_error>
 
+#include "common/HomeFolder.h"
+
 namespace {
 
 // Another process may hold the write lock for the length of one short transaction; waiting
@@ -131,9 +133,8 @@ std::filesystem::path Journal::DefaultPath() {
     if (state != nullptr && state[0] == '/') {
         base = state;
     } else {
-        const char* home = std::getenv("HOME");
-        base = std::filesystem::path(home != nullptr && home[0] != '\0' ? home : ".") / ".local" /
-               "state";
+        const std::string home = HomeFolder();
+        base = std::filesystem::path(home.empty() ? "." : home) / ".local" / "state";
     }
     return base / "quenta" / "journal.sqlite3";
 }
