@@ -12,7 +12,7 @@ packages=(
     nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev
-    libsqlite3-dev
+    libsqlite3-dev nettle-dev
     # libFuzzer and the sanitizer runtimes for clang are only recommended by clang itself.
     clang clang-format libclang-rt-14-dev
     xvfb xauth fonts-dejavu-core
