@@ -82,7 +82,7 @@ void BlockTransfer::AwaitPairSum(bool& mismatch) {
     bool gotBusy = false;
     const std::int64_t since = link_.NowMilliseconds();
     MessageRecord reply = link_.AwaitReply(expected, kPairSumLength, busy, kBusyLength, gotBusy);
-    while (rules_.repeatBusy && link_.UsesComponent() && gotBusy && link_.IsEnabled() &&
+    while (rules_.repeatBusy && link_.RepeatsBusyReplies() && gotBusy && link_.IsEnabled() &&
            link_.BusyRepeatAllowed(since)) {
         link_.Send(block_);
         reply = link_.AwaitReply(expected, kPairSumLength, busy, kBusyLength, gotBusy);

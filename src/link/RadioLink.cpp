@@ -5,32 +5,23 @@
 #include <exception>
 
 #include "link/CommandTable.h"
+#include "link/ComponentTransport.h"
 #include "link/Frame.h"
 #include "link/Protocol.h"
-#include "serial/ZKWCommDevice.h"
 
 namespace {
 
 const char* const kErrPortInUse = "The chosen COM port is in use or not available";
 const char* const kErrPortError = "Unable to start communication: COM port error";
 
-// Longest time Close waits for the component's output buffer to drain: a line held by flow
-// control must not hang the program.
+// Longest time Close waits for queued output to drain: a line held by flow control must not
+// hang the program.
 constexpr int kCloseDrainLimitMs = 2000;
-// Poll period of the waits for a state that raises no event (CTS, buffer space).
-constexpr int kLineStatePollMs = 1;
-// A device whose descriptor the pump cannot watch raises no event when bytes arrive: its
-// waits wake this often to poll.
-constexpr int kPollWithoutDescriptorMs = 2;
 
 // The probe frame: to the interface box (0x4F), payload 09 01.
 constexpr std::uint8_t kProbeFrame[] = {0xBA, 0x7F, 0x4F, 0x09, 0x01, 0x28, 0x7E};
 constexpr std::uint8_t kProbeReplyCode[] = {0x09, 0x02};
 constexpr int kProbeReplyLength = 6;
-
-int MillisecondsToTicks(int ms) {
-    return static_cast<int>((static_cast<std::int64_t>(ms) * kTicksPerSecond + 500) / 1000);
-}
 
 bool CodeMatches(const MessageRecord& payload, const MessageRecord& code, int length) {
     if (code.length < 1 || payload.length < code.length || payload.length != length)
@@ -54,13 +45,9 @@ struct RadioLink::WaitRule {
 RadioLink::RadioLink(MessagePump& pump, std::unique_ptr<LinkDeviceFactory> factory)
     : pump_(pump), factory_(std::move(factory)) {}
 
-RadioLink::~RadioLink() {
-    if (device) {
-        if (device->IsOpen())
-            device->Close();
-        device.reset();
-    }
-}
+// A device still open is closed by its transport's destructor; the borrowed component is
+// left as it is.
+RadioLink::~RadioLink() = default;
 
 LinkResult RadioLink::Outcome() const {
     if (IsIdle())
@@ -74,7 +61,7 @@ void RadioLink::AttachTimer(IntervalTimer& t) {
 }
 
 void RadioLink::HandleTriggerTimer(int handle) {
-    if (handle != timeoutHandle)
+    if (handle != clock_->Handle())
         return;
     if (IsIdle())
         SetEnabled(false);
@@ -92,33 +79,38 @@ bool RadioLink::OpenComponent(PortComponent& component, std::string& errorText) 
     usesComponent = true;
     enabled = false;
     idle = false;
-    port = &component;
-    port->SetOnTriggerTimer([this](int handle) { HandleTriggerTimer(handle); });
+    portGone_ = false;
+    openFailureCause_.clear();
+    triggerClock_ = std::make_unique<TriggerClock>(
+        component, [this](int handle) { HandleTriggerTimer(handle); });
+    clock_ = triggerClock_.get();
+    transport_ = std::make_unique<ComponentTransport>(component, pump_, enabled);
     receiver_.Reset();
-    int r = port->SetOpen(true);
-    if (r == PortComponent::kErrAlreadyOpen) {
-        errorText = kErrPortInUse;
-        return false;
+    switch (transport_->Open(0)) {
+        case TransportOpen::kOpened:
+            errorText.clear();
+            return true;
+        case TransportOpen::kInUse:
+            errorText = kErrPortInUse;
+            return false;
+        case TransportOpen::kFailed:
+            break;
     }
-    if (r != 0) {
-        errorText = kErrPortError;
-        return false;
-    }
-    port->FlushInBuffer();
-    port->FlushOutBuffer();
-    errorText.clear();
-    return true;
+    errorText = kErrPortError;
+    return false;
 }
 
 bool RadioLink::OpenDevice(int portNumber, int baud, bool handshake, std::string& errorText) {
     usesComponent = false;
     enabled = false;
     idle = false;
+    portGone_ = false;
+    clock_ = &intervalClock_;
     receiver_.Reset();
     openFailureCause_.clear();
     try {
-        device = factory_ ? factory_->Create() : nullptr;
-        if (device && factory_->OpenPort(*device, portNumber, DeviceBaudIndex(baud), handshake)) {
+        transport_ = factory_ ? factory_->Create(portNumber, handshake) : nullptr;
+        if (transport_ && transport_->Open(baud) == TransportOpen::kOpened) {
             errorText.clear();
             return true;
         }
@@ -134,46 +126,26 @@ bool RadioLink::OpenDevice(int portNumber, int baud, bool handshake, std::string
 }
 
 void RadioLink::Close() {
-    if (usesComponent) {
-        if (port == nullptr || !port->Open())
-            return;
-        const std::int64_t deadline = pump_.NowMilliseconds() + kCloseDrainLimitMs;
-        while (port->Open() && port->OutBuffUsed() > 0 && pump_.NowMilliseconds() < deadline) {
-            pump_.WaitForEvent(-1, kLineStatePollMs * 10);
-        }
+    if (!transport_)
+        return;
+    if (transport_->IsOpen()) {
+        transport_->Drain(kCloseDrainLimitMs);
         DisarmTimeout();
         ReleaseTimeout();
-        port->FlushInBuffer();
-        // Bytes still queued after the drain are given up on (a line held by flow control);
-        // flushing a drained port would throw away what the driver is still sending, such as
-        // the last frame of a codeplug write.
-        if (port->OutBuffUsed() > 0)
-            port->FlushOutBuffer();
-        port->SetOpen(false);
-        return;
+        transport_->Close();
     }
-    if (!device)
-        return;
-    if (device->IsOpen())
-        device->Close();
-    device.reset();
+    transport_.reset();
 }
 
 std::string RadioLink::OpenErrorDetail() {
-    if (usesComponent)
-        return port ? port->LastErrorText() : std::string();
     if (!openFailureCause_.empty())
         return openFailureCause_;
-    return (device && factory_) ? factory_->LastOpenError(*device) : std::string();
+    return transport_ ? transport_->LastErrorText() : std::string();
 }
 
 void RadioLink::SetLocalBaud(int baud) {
-    if (usesComponent) {
-        if (port)
-            port->SetBaud(baud);
-    } else if (device && factory_) {
-        factory_->SetBaud(*device, DeviceBaudIndex(baud));
-    }
+    if (transport_)
+        transport_->SetRate(baud);
 }
 
 void RadioLink::ChangeBaud(int baud) {
@@ -182,8 +154,8 @@ void RadioLink::ChangeBaud(int baud) {
     request.buffer[request.length++] = RateChangeCode(baud);
     SendRecord(request);
     // The radio switches after its receiver has seen the whole frame.
-    if (!usesComponent)
-        pump_.Pause(kRateChangePauseMs);
+    if (transport_ && transport_->RateChangeSettleMs() > 0)
+        pump_.Pause(transport_->RateChangeSettleMs());
     SetLocalBaud(baud);
 }
 
@@ -205,47 +177,19 @@ bool RadioLink::ProbeInterfaceBox() {
 // --- Timeouts ---
 
 bool RadioLink::PrepareTimeout(int milliseconds) {
-    if (!usesComponent) {
-        timeout = milliseconds;
-        return true;
-    }
-    if (port == nullptr)
-        return false;
-    ReleaseTimeout();  // a second prepare must not leak the first trigger
-    timeout = MillisecondsToTicks(milliseconds);
-    int handle = port->AddTimerTrigger();
-    if (handle == 0)
-        return false;
-    timeoutHandle = handle;
-    return true;
+    return clock_->Prepare(milliseconds);
 }
 
 void RadioLink::ArmTimeout() {
-    if (usesComponent) {
-        if (port && timeoutHandle != -1)
-            port->SetTimerTrigger(timeoutHandle, timeout, true);
-    } else if (timer && timeout > 0) {
-        // An interval of 0 means no timeout was prepared: the timer stays off.
-        timer->SetInterval(timeout);
-        timer->SetEnabled(true);
-    }
+    clock_->Arm();
 }
 
 void RadioLink::DisarmTimeout() {
-    if (usesComponent) {
-        if (port && timeoutHandle != -1)
-            port->SetTimerTrigger(timeoutHandle, 0, false);
-    } else if (timer) {
-        timer->SetEnabled(false);
-    }
+    clock_->Disarm();
 }
 
 void RadioLink::ReleaseTimeout() {
-    if (!usesComponent || timeoutHandle == -1)
-        return;
-    if (port)
-        port->RemoveTrigger(timeoutHandle);
-    timeoutHandle = -1;
+    clock_->Release();
 }
 
 // --- Sending ---
@@ -259,24 +203,12 @@ int RadioLink::SendRecord(const MessageRecord& request) {
         std::memcpy(wire.bytes, request.buffer, static_cast<size_t>(wire.length));
     }
     TraceSent(request, wire.bytes, wire.length);
-    if (!usesComponent)
-        return device ? device->Write(wire.bytes, wire.length) : -1;
-
-    if (port == nullptr || !port->Open())
+    if (!transport_)
         return -1;
-    while (port->OutBuffFree() < wire.length) {
-        pump_.WaitForEvent(-1, kLineStatePollMs);
-        if (!port->Open())
-            return -1;
-    }
-    // RS-485: the line is ours only while CTS is false. Stop or a closed port abandons the
-    // send, so a stuck control line cannot hang the program.
-    while (port->RS485Mode() && port->CTS()) {
-        if (!enabled || !port->Open())
-            return -1;
-        pump_.WaitForEvent(-1, kLineStatePollMs);
-    }
-    return port->PutBlock(wire.bytes, wire.length) == 0 ? 1 : -1;
+    const int sent = transport_->Write(wire.bytes, wire.length);
+    if (sent < 0)
+        CheckHangUp();
+    return sent;
 }
 
 int RadioLink::SendCode2(std::uint8_t group, std::uint8_t function, const std::uint8_t* data,
@@ -295,22 +227,10 @@ int RadioLink::SendCode2(std::uint8_t group, std::uint8_t function, const std::u
 
 // --- Receiving ---
 
-bool RadioLink::TransportOpen() const {
-    if (usesComponent)
-        return port != nullptr && port->Open();
-    return device != nullptr && device->IsOpen();
-}
-
-int RadioLink::Descriptor() {
-    if (usesComponent || !device || !factory_)
-        return -1;
-    return factory_->Descriptor(*device);
-}
-
 bool RadioLink::Wait(const WaitRule& rule, MessageRecord& reply, bool& gotAlternate) {
     idle = false;
-    const int fd = Descriptor();
-    const int maxBlockMs = (!usesComponent && fd < 0) ? kPollWithoutDescriptorMs : -1;
+    const int fd = transport_ ? transport_->Descriptor() : -1;
+    const int maxBlockMs = transport_ ? transport_->QuietWaitLimitMs() : -1;
     bool quiet = false;  // the last poll found no byte: block until something happens
     while (enabled) {
         if (quiet) {
@@ -318,23 +238,13 @@ bool RadioLink::Wait(const WaitRule& rule, MessageRecord& reply, bool& gotAltern
         } else {
             pump_.ProcessMessages();
         }
-        if (!TransportOpen())
+        if (!TransportIsOpen())
             break;
-        bool got = false;
         std::uint8_t byte = 0;
-        if (usesComponent) {
-            if (port->CharReady()) {
-                byte = port->GetChar();
-                got = true;
-            }
-        } else if (device->HasData()) {
-            char c = 0;
-            if (device->ReadByte(c) == 1) {
-                byte = static_cast<std::uint8_t>(c);
-                got = true;
-            }
-        }
+        const bool got = transport_->BytesWaiting() > 0 && transport_->ReadByte(byte);
         quiet = !got;
+        if (!got && CheckHangUp())
+            break;
         if (!got) {
             if (rule.setsIdle)
                 idle = true;
@@ -388,7 +298,7 @@ MessageRecord RadioLink::ExchangeRepeatingBusy(const MessageRecord& request,
     for (;;) {
         SendRecord(request);
         MessageRecord reply = AwaitReply(expected, expectedLength, busy, busyLength, gotBusy);
-        if (!usesComponent || !gotBusy || !enabled || !BusyRepeatAllowed(since))
+        if (!RepeatsBusyReplies() || !gotBusy || !enabled || !BusyRepeatAllowed(since))
             return reply;
     }
 }
@@ -421,6 +331,14 @@ bool RadioLink::Receive(MessageRecord& reply) {
     if (!taken)
         return false;
     reply = got;
+    return true;
+}
+
+bool RadioLink::CheckHangUp() {
+    if (!transport_ || transport_->LastError() != TransportError::kHungUp)
+        return false;
+    portGone_ = true;
+    enabled = false;
     return true;
 }
 

@@ -9,19 +9,17 @@
 #include "link/FrameReceiver.h"
 #include "link/LinkTypes.h"
 #include "link/Platform.h"
+#include "link/ReplyClock.h"
 #include "link/VersionRecord.h"
-
-class ZKWCommDevice;
 
 // Reply timeouts used by the program, in milliseconds.
 constexpr int kProbeTimeoutMs = 1000;
 constexpr int kReplyTimeoutMs = 4000;
 constexpr int kDownloadTimeoutMs = 15000;
-// Settle time after telling the radio to change rate on the device transport.
-constexpr int kRateChangePauseMs = 100;
 
 // The radio link: the one object through which every exchange with the radio passes, over the
-// port component (component transport) or the direct serial device (device transport).
+// port component (component transport) or the direct serial device (device transport). Both
+// sit behind LinkTransport; each brings its own reply clock (ReplyClock).
 //
 // Everything runs on one thread. Waits run the message pump; event handlers that run inside
 // it end a wait by clearing the enabled flag, which is the only hand-over.
@@ -40,10 +38,12 @@ class RadioLink {
     // --- Flags and outcome ---
     void SetEnabled(bool on) { enabled = on; }
     bool IsEnabled() const { return enabled; }
-    bool IsIdle() const { return usesComponent && idle; }
+    bool IsIdle() const { return clock_->EndsOnlyWhenIdle() && idle; }
     void SetFramed(bool on) { framing = on ? 1 : 0; }
     bool IsFramed() const { return framing == 1; }
     bool UsesComponent() const { return usesComponent; }
+    // Whether the open transport answers a busy reply by sending the request again.
+    bool RepeatsBusyReplies() const { return transport_ && transport_->RepeatsBusyReplies(); }
     // kCommProblem if IsIdle(), else kSuccess if enabled, else kTimedOut. Called right after a
     // wait.
     LinkResult Outcome() const;
@@ -64,6 +64,9 @@ class RadioLink {
     void Close();
     // Why the last OpenDevice failed, in words for the user (empty when unknown).
     std::string OpenErrorDetail();
+    // The port went away (a cable pulled, an adapter unplugged) since it was opened. The wait
+    // that saw it ended at once as timed out (enabled cleared), and so does every later wait.
+    bool PortWentAway() const { return portGone_; }
     void SetLocalBaud(int baud);
     // Tells the radio to change rate (no reply), then follows.
     void ChangeBaud(int baud);
@@ -123,10 +126,8 @@ class RadioLink {
 
     // --- Diagnostics ---
     void SetTraceSink(TraceSink sink) { trace_ = std::move(sink); }
-    int TimeoutValue() const { return timeout; }
-    int TimeoutHandle() const { return timeoutHandle; }
-    ZKWCommDevice* Device() { return device.get(); }
-    PortComponent* Component() { return port; }
+    int TimeoutValue() const { return clock_->Value(); }
+    int TimeoutHandle() const { return clock_->Handle(); }
 
     // How many times a version-read step is asked again after a busy reply.
     static constexpr int kVersionBusyRepeats = 3;
@@ -137,8 +138,9 @@ class RadioLink {
     // The one receive loop behind AwaitReply, ReceiveAnyReply and Receive. True when a frame
     // was taken; it is then in reply.
     bool Wait(const WaitRule& rule, MessageRecord& reply, bool& gotAlternate);
-    bool TransportOpen() const;
-    int Descriptor();
+    bool TransportIsOpen() const { return transport_ && transport_->IsOpen(); }
+    // True, with the link disabled, when the transport says the port went away.
+    bool CheckHangUp();
     void Trace(char direction, const std::uint8_t* bytes, int count);
     void TraceSent(const MessageRecord& request, const std::uint8_t* wire, int length);
     LinkResult VersionStep(std::int32_t requestId, std::int32_t replyId, MessageRecord& reply,
@@ -148,17 +150,22 @@ class RadioLink {
     bool enabled = false;
     bool idle = false;
     bool quietReceiveTimesOut_ = false;
+    bool portGone_ = false;
     int busyRepeatLimitMs_ = 0;
     bool usesComponent = false;
     std::int32_t framing = 0;
-    PortComponent* port = nullptr;
-    std::int32_t timeoutHandle = -1;
-    std::unique_ptr<ZKWCommDevice> device;
     IntervalTimer* timer = nullptr;
-    std::int32_t timeout = 0;
 
     MessagePump& pump_;
     std::unique_ptr<LinkDeviceFactory> factory_;
+    // The open transport (the device's stays, open or not, until Close); null between a Close
+    // and the next open.
+    std::unique_ptr<LinkTransport> transport_;
+    // The device transport's clock keeps its time across opens; the component's is made anew
+    // by each OpenComponent. clock_ is the one the last open chose.
+    IntervalClock intervalClock_{timer};
+    std::unique_ptr<TriggerClock> triggerClock_;
+    ReplyClock* clock_ = &intervalClock_;
     FrameReceiver receiver_;
     // Why the last OpenDevice failed when the device layer threw (empty otherwise).
     std::string openFailureCause_;

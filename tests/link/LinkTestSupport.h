@@ -13,10 +13,11 @@
 #include <vector>
 
 #include "link/DeviceFactory.h"
+#include "link/DeviceTransport.h"
 #include "link/Frame.h"
 #include "link/FrameReceiver.h"
 #include "link/Platform.h"
-#include "serial/ZKWCommDevice.h"
+#include "link/Protocol.h"
 
 namespace linktest {
 
@@ -147,62 +148,69 @@ struct FakeLine {
     }
 };
 
-class FakeDevice : public ZKWCommDevice {
+// The direct serial device's transport on a fake line.
+class FakeDeviceTransport : public LinkTransport {
   public:
-    explicit FakeDevice(FakeLine& line) : line_(line) {
-        kind = 2;
+    FakeDeviceTransport(FakeLine& line, int portNumber, bool handshake, int descriptor)
+        : line_(line), portNumber_(portNumber), handshake_(handshake), descriptor_(descriptor) {
         ++line_.devicesAlive;
     }
-    ~FakeDevice() override { --line_.devicesAlive; }
-    int Open() override { return line_.failOpen ? -1 : (line_.open = true, 1); }
-    int Close() override {
+    ~FakeDeviceTransport() override { --line_.devicesAlive; }
+    TransportOpen Open(int baud) override {
+        line_.portNumber = portNumber_;
+        if (line_.failOpen)
+            return TransportOpen::kFailed;
+        line_.open = true;
+        line_.baudIndex = DeviceBaudIndex(baud);
+        line_.handshake = handshake_;
+        return TransportOpen::kOpened;
+    }
+    void Close() override {
         ++line_.closeCalls;
         line_.open = false;
-        return 1;
     }
     bool IsOpen() override { return line_.open; }
-    bool HasData() override { return line_.open && !line_.rx.empty(); }
-    int ReadByte(char& out) override { return Read(&out, 1); }
-    int Read(void* buffer, int count) override {
-        int n = 0;
-        auto* p = static_cast<std::uint8_t*>(buffer);
-        while (n < count && !line_.rx.empty()) {
-            p[n++] = line_.rx.front();
-            line_.rx.pop_front();
-        }
-        return n;
+    void SetRate(int baud) override {
+        ++line_.setBaudCalls;
+        line_.baudIndex = DeviceBaudIndex(baud);
     }
-    int Write(const void* buffer, int count) override {
+    int Write(const std::uint8_t* bytes, int count) override {
         if (!line_.open)
             return 0;
-        line_.Write(static_cast<const std::uint8_t*>(buffer), count);
+        line_.Write(bytes, count);
         return count;
     }
+    int BytesWaiting() override { return line_.open ? static_cast<int>(line_.rx.size()) : 0; }
+    bool ReadByte(std::uint8_t& byte) override {
+        if (line_.rx.empty())
+            return false;
+        byte = line_.rx.front();
+        line_.rx.pop_front();
+        return true;
+    }
+    void Drain(int) override {}
+    int Descriptor() override { return descriptor_; }
+    int QuietWaitLimitMs() override { return descriptor_ < 0 ? 2 : -1; }
+    TransportError LastError() const override { return TransportError::kNone; }
+    std::string LastErrorText() const override { return {}; }
+    bool RepeatsBusyReplies() const override { return false; }
+    int RateChangeSettleMs() const override { return kRateChangePauseMs; }
 
   private:
     FakeLine& line_;
+    int portNumber_;
+    bool handshake_;
+    int descriptor_;
 };
 
 class FakeDeviceFactory : public LinkDeviceFactory {
   public:
     explicit FakeDeviceFactory(FakeLine& line) : line_(line) {}
-    std::unique_ptr<ZKWCommDevice> Create() override { return std::make_unique<FakeDevice>(line_); }
-    bool OpenPort(ZKWCommDevice& device, int portNumber, int baudIndex, bool handshake) override {
-        line_.portNumber = portNumber;
-        if (device.Open() != 1)
-            return false;
-        line_.baudIndex = baudIndex;
-        line_.handshake = handshake;
-        return true;
+    std::unique_ptr<LinkTransport> Create(int portNumber, bool handshake) override {
+        return std::make_unique<FakeDeviceTransport>(line_, portNumber, handshake, descriptor);
     }
     // A pretend descriptor, so the virtual pump's blocking wait is used.
-    int Descriptor(ZKWCommDevice&) override { return descriptor; }
     int descriptor = 42;
-    int SetBaud(ZKWCommDevice&, int baudIndex) override {
-        ++line_.setBaudCalls;
-        line_.baudIndex = baudIndex;
-        return 1;
-    }
 
   private:
     FakeLine& line_;
