@@ -34,6 +34,7 @@ struct Message {
 class RecordingView : public UpdaterView {
   public:
     std::vector<std::string> statuses;
+    std::vector<std::string> details;  // every ShowStatusDetail, in order
     std::vector<Message> messages;
     std::vector<bool> busy;  // every ShowBusy, in order
     // Answers of the password dialog in turn; nullopt is Cancel.
@@ -57,6 +58,7 @@ class RecordingView : public UpdaterView {
         if (onStatus)
             onStatus(text);
     }
+    void ShowStatusDetail(const std::string& detail) override { details.push_back(detail); }
     void ShowMessage(const std::string& title, MessageIcon icon, const std::string& text) override {
         messages.push_back({title, icon, text});
         if (onMessage)

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -257,6 +258,15 @@ void CellRunner::Check(RunResult& r) {
         Problem(r, "the outcome does not match the status");
     if (!fs::is_empty(work_))
         Problem(r, "left in the working folder: " + Leftovers(work_));
+    // The serial device notices the line go dead and says so beside the status; on the port
+    // component a dead line still looks like silence.
+    const bool portGone = std::find(view_.details.begin(), view_.details.end(),
+                                    text::kPortWentAway) != view_.details.end();
+    if (!clean_ && cell_.fault == Fault::kHangUp && cell_.transport != Transport::kComponent &&
+        sim_->HungUp() && !portGone)
+        Problem(r, "the hang-up is not named beside the status");
+    if (portGone && (clean_ || cell_.fault != Fault::kHangUp))
+        Problem(r, "a port that did not go away is said to have gone");
     // The cell's own folders are under its temporary folder; nothing else may be.
     std::string extra;
     for (const auto& e : fs::directory_iterator(fs::temp_directory_path())) {

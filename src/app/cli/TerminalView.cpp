@@ -91,6 +91,13 @@ void TerminalView::SetStatus(const std::string& text) {
         DrawBar();
 }
 
+void TerminalView::ShowStatusDetail(const std::string& detail) {
+    if (detail == detail_)
+        return;
+    detail_ = detail;
+    Note(detail);
+}
+
 void TerminalView::Note(const std::string& line) {
     ClearBar();
     out_ << line << '\n' << std::flush;

@@ -28,6 +28,8 @@ class TerminalView : public UpdaterView, private ProgressBar {
     ~TerminalView() override;
 
     void SetStatus(const std::string& text) override;
+    // Printed once on a line of its own, after the status it explains.
+    void ShowStatusDetail(const std::string& detail) override;
     void ShowMessage(const std::string& title, MessageIcon icon, const std::string& text) override;
     bool AskYesNo(const std::string& title, const std::string& text) override;
     bool AskPassword(std::string& entered) override;
@@ -73,6 +75,7 @@ class TerminalView : public UpdaterView, private ProgressBar {
     int position_ = 0;
     int shownPercent_ = -1;
     std::string status_;
+    std::string detail_;
     bool versionShown_ = false;
     int messages_ = 0;
     QEventLoop* enterLoop_ = nullptr;

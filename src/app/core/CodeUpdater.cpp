@@ -111,6 +111,8 @@ void CodeUpdater::ProgressBarTimerTimer() {
 void CodeUpdater::SetStatus(const std::string& text) {
     lastStatus_ = text;
     view_.SetStatus(text);
+    if (m_Link.PortWentAway())
+        view_.ShowStatusDetail(updater_text::kPortWentAway);
 }
 
 void CodeUpdater::BeginUpdate() {

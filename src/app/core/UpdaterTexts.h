@@ -18,6 +18,8 @@ inline constexpr const char kResetting[] = "Resetting radio...";
 inline constexpr const char kUploading[] = "Uploading codeplug...";
 inline constexpr const char kResettingConverting[] = "Resetting radio and converting codeplug...";
 inline constexpr const char kDownloading[] = "Downloading codeplug...";
+// Beside the status line when the port disappeared during an exchange.
+inline constexpr const char kPortWentAway[] = "The port went away (unplugged?).";
 inline constexpr const char kNoLongerResponding[] = "The radio is no longer responding.";
 inline constexpr const char kUploadError[] = "An error occurred while uploading the codeplug.";
 inline constexpr const char kDownloadError[] = "An error occurred while downloading the codeplug.";

@@ -17,6 +17,9 @@ class UpdaterView {
 
     // The status line.
     virtual void SetStatus(const std::string& text) = 0;
+    // Why the status just set came about, when the status text alone does not say it (the
+    // port went away); shown beside the status line. A view without room for it ignores it.
+    virtual void ShowStatusDetail(const std::string& /*detail*/) {}
     // A modal message box with an OK button.
     virtual void ShowMessage(const std::string& title, MessageIcon icon,
                              const std::string& text) = 0;

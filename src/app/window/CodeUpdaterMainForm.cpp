@@ -583,6 +583,11 @@ void TCodeUpdaterMainDispForm::SetStatus(const std::string& text) {
     emit statusChanged(status);
 }
 
+// The status line keeps the update's own text; the reason goes into its tool tip.
+void TCodeUpdaterMainDispForm::ShowStatusDetail(const std::string& detail) {
+    m_StatusLabel->setToolTip(m_StatusLabel->text() + QStringLiteral("\n") + Q(detail));
+}
+
 void TCodeUpdaterMainDispForm::ShowMessage(const std::string& title, MessageIcon icon,
                                            const std::string& text) {
     const QMessageBox::Icon shown = icon == MessageIcon::kError         ? QMessageBox::Critical

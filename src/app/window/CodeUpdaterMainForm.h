@@ -59,6 +59,7 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
 
     // --- UpdaterView ---
     void SetStatus(const std::string& text) override;
+    void ShowStatusDetail(const std::string& detail) override;
     void ShowMessage(const std::string& title, MessageIcon icon, const std::string& text) override;
     bool AskYesNo(const std::string& title, const std::string& text) override;
     bool AskPassword(std::string& entered) override;
