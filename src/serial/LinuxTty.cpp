@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace serial::linux_tty {
 
@@ -180,26 +181,52 @@ bool ReadErrorCounters(int fd, ErrorCounters& out) {
     return true;
 }
 
-bool EnableLowLatency(int fd, bool& changed) {
-    changed = false;
+bool EnableLowLatency(int fd) {
     serial_struct info{};
     if (::ioctl(fd, TIOCGSERIAL, &info) != 0)
         return false;
     if (info.flags & ASYNC_LOW_LATENCY)
         return true;
     info.flags |= ASYNC_LOW_LATENCY;
-    if (::ioctl(fd, TIOCSSERIAL, &info) != 0)
+    return ::ioctl(fd, TIOCSSERIAL, &info) == 0;
+}
+
+static_assert(sizeof(termios2) <= sizeof(SavedSettings{}.termios),
+              "the saved record holds the kernel's terminal record");
+
+bool SaveSettings(int fd, SavedSettings& out) {
+    out = SavedSettings();
+    termios2 t{};
+    if (!Get(fd, t))
         return false;
-    changed = true;
+    std::memcpy(out.termios, &t, sizeof t);
+    out.haveTermios = true;
+    serial_struct info{};
+    if (::ioctl(fd, TIOCGSERIAL, &info) == 0) {
+        out.haveLowLatency = true;
+        out.lowLatency = (info.flags & ASYNC_LOW_LATENCY) != 0;
+    }
     return true;
 }
 
-bool DisableLowLatency(int fd) {
-    serial_struct info{};
-    if (::ioctl(fd, TIOCGSERIAL, &info) != 0)
-        return false;
-    info.flags &= ~ASYNC_LOW_LATENCY;
-    return ::ioctl(fd, TIOCSSERIAL, &info) == 0;
+bool RestoreSettings(int fd, const SavedSettings& saved) {
+    bool ok = true;
+    if (saved.haveTermios) {
+        termios2 t{};
+        std::memcpy(&t, saved.termios, sizeof t);
+        ok = ::ioctl(fd, TCSETS2, &t) == 0;
+    }
+    if (saved.haveLowLatency) {
+        serial_struct info{};
+        if (::ioctl(fd, TIOCGSERIAL, &info) != 0)
+            return false;
+        const bool now = (info.flags & ASYNC_LOW_LATENCY) != 0;
+        if (now != saved.lowLatency) {
+            info.flags ^= ASYNC_LOW_LATENCY;
+            ok = ::ioctl(fd, TIOCSSERIAL, &info) == 0 && ok;
+        }
+    }
+    return ok;
 }
 
 bool SetRtsOnSend(int fd, bool on) {

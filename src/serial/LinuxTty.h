@@ -37,9 +37,23 @@ struct ErrorCounters {
 bool ReadErrorCounters(int fd, ErrorCounters& out);
 
 // Asks the driver for low latency (FTDI adapters otherwise hold short replies up to 16 ms).
-// changed tells whether the flag was off before. False where the driver has no such setting.
-bool EnableLowLatency(int fd, bool& changed);
-bool DisableLowLatency(int fd);
+// False where the driver has no such setting. SaveSettings beforehand keeps what to put back.
+bool EnableLowLatency(int fd);
+
+// A port's settings as they were before this program changed them: the terminal settings
+// and the driver's low-latency flag. Opaque here: the kernel's terminal record cannot be
+// named next to <termios.h>.
+struct SavedSettings {
+    alignas(8) unsigned char termios[64] = {};
+    bool haveTermios = false;
+    bool haveLowLatency = false;  // the driver has the flag
+    bool lowLatency = false;
+};
+// Reads what Restore puts back; false when not even the terminal settings could be read.
+bool SaveSettings(int fd, SavedSettings& out);
+// Puts the saved settings back (ioctl only, so it may run in a signal handler); false when a
+// setting could not be restored.
+bool RestoreSettings(int fd, const SavedSettings& saved);
 
 // RS-485 style RTS: active only while transmitting. False where the driver cannot do it.
 bool SetRtsOnSend(int fd, bool on);

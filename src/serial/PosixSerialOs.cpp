@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "serial/PortRestore.h"
+
 namespace serial {
 
 namespace {
@@ -255,15 +257,21 @@ Handle PosixSerialOs::Open(const std::string& name, OpenFailure* failure) {
         return refuse();
     }
     // TIOCEXCL keeps other users' programs out but not root, nor other opens by root;
-    // the flock closes that gap between programs that use it.
+    // the flock closes that gap between programs that use it. Only a holder refuses the port:
+    // flock fails otherwise only where the kernel cannot lock the node at all (ENOLCK), and
+    // the lock file and TIOCEXCL still guard it then.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         ::close(fd);
         FillBusy(f, FindHolderPid(f.node), std::string());
         return refuse();
     }
+    // TIOCEXCL fails only on a descriptor that is not a terminal, which ReadLineSettings has
+    // already ruled out.
     ::ioctl(fd, TIOCEXCL);
 
-    linux_tty::EnableLowLatency(fd, port.lowLatencySet);
+    port.savedSettings = KeepPortSettings(fd);
+    // A driver without the flag keeps its own timing; the port works either way.
+    linux_tty::EnableLowLatency(fd);
     port.haveCounters = linux_tty::ReadErrorCounters(fd, port.counters);
     if (port.lock.Path().empty() && notice) {
         notice("running without a lock file for " + f.node + ": " + port.lock.UnlockedReason() +
@@ -525,10 +533,12 @@ bool PosixSerialOs::Close(Handle h) {
         return Fail(EBADF);
     Port& port = it->second;
     const int fd = port.fd;
-    if (port.lowLatencySet)
-        linux_tty::DisableLowLatency(fd);
     if (port.rtsOnSend)
         linux_tty::SetRtsOnSend(fd, false);
+    // A port that went away refuses its settings; there is nothing left to give them back to.
+    RestorePortSettings(port.savedSettings);
+    // Closing ends the exclusive mode as well; clearing it first only narrows the moment in
+    // which another open is refused, so a failure here changes nothing.
     ::ioctl(fd, TIOCNXCL);
     port.lock.Release();
     ports.erase(it);

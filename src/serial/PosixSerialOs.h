@@ -6,7 +6,9 @@
 // exist and be a terminal, no live lock file may name it, and then it is opened without
 // becoming the controlling terminal, flock'ed (non-blocking, exclusive: TIOCEXCL alone does
 // not stop root), made exclusive (TIOCEXCL) and given a UUCP lock file where the lock
-// directory is writable. Low latency is asked for where the driver has it. Every refusal
+// directory is writable. Its terminal settings and low-latency flag are saved, low latency is
+// asked for where the driver has it, and Close puts both back (so does
+// serial::RestoreAllPortSettings on the way out of a signal). Every refusal
 // fills an OpenFailure: absent, permission, busy (with the holder's PID where it can be
 // found), not a serial device, other.
 //
@@ -89,7 +91,8 @@ class PosixSerialOs : public SerialOs {
         UucpLock lock;
         linux_tty::ErrorCounters counters;
         bool haveCounters = false;
-        bool lowLatencySet = false;
+        // The settings the port had before Open (PortRestore), put back at Close.
+        int savedSettings = -1;
         bool rtsOnSend = false;
         InputAhead input;
     };

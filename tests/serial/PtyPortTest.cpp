@@ -23,6 +23,7 @@
 #include "TempDir.h"
 #include "serial/LinuxTty.h"
 #include "serial/PortAvailability.h"
+#include "serial/PortRestore.h"
 #include "serial/PosixSerialOs.h"
 #include "serial/ZKWCommDeviceSerial.h"
 #include "serial/ZKWWinExtSerialPort.h"
@@ -619,6 +620,30 @@ TEST_F(PtyPort, WriteCharAndReadLine) {
     EXPECT_STREQ(line, "OK\n");
     EXPECT_TRUE(port.HasInput());
     EXPECT_EQ(port.InputQueued(), 4);
+}
+
+// The line settings are the user's: what the port found at open goes back at close, and on
+// the signal path while the port is still open.
+TEST_F(PtyPort, SettingsFoundAtOpenGoBackOnTheSignalPathAndAtClose) {
+    termios before = pty.SlaveSettings();
+    ::cfsetspeed(&before, B9600);
+    before.c_lflag |= ICANON | ECHO;
+    before.c_cflag &= ~static_cast<tcflag_t>(CLOCAL);
+    ASSERT_EQ(::tcsetattr(pty.Master(), TCSANOW, &before), 0);
+    before = pty.SlaveSettings();
+    const auto same = [](const termios& a, const termios& b) {
+        return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+               a.c_lflag == b.c_lflag && ::cfgetospeed(&a) == ::cfgetospeed(&b);
+    };
+    auto device = NewDevice();
+    ASSERT_TRUE(device->OpenPort(3, 19, false));
+    ASSERT_FALSE(same(pty.SlaveSettings(), before));
+    serial::RestoreAllPortSettings();
+    EXPECT_TRUE(same(pty.SlaveSettings(), before));
+    ASSERT_EQ(device->SetBaud(19), 1);
+    ASSERT_FALSE(same(pty.SlaveSettings(), before));
+    device->Close();
+    EXPECT_TRUE(same(pty.SlaveSettings(), before));
 }
 
 TEST_F(PtyPort, HangUpOfTheOtherSideEndsReads) {
