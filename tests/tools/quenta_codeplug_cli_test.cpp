@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -176,6 +177,22 @@ TEST_F(CodeplugCli, GenerateMakesAValidImage) {
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(quenta("codeplug check " + path("g.cp")).status, 0);
     EXPECT_EQ(quenta("codeplug generate --format 6.0 " + path("h.cp")).status, 2);
+}
+
+// A codeplug carries the radio's settings and access codes: whatever the umask, the files the
+// tool writes stay the owner's.
+TEST_F(CodeplugCli, WrittenCodeplugsAreTheOwnersOnly) {
+    const mode_t saved = ::umask(0);
+    const ToolRun generated = quenta("codeplug generate --format 5.9 --seed 4 " + path("g.cp"));
+    const ToolRun converted =
+        quenta("codeplug convert --to 5.10 " + path("g.cp") + " " + path("c.cp"));
+    ::umask(saved);
+    ASSERT_EQ(generated.status, 0) << generated.out;
+    ASSERT_EQ(converted.status, 0) << converted.out;
+    for (const char* name : {"g.cp", "c.cp"})
+        EXPECT_EQ(fs::status(path(name)).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write)
+            << name;
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include "app/qtplatform/StopSignal.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
+
+#include "serial/PortRestore.h"
 
 namespace {
 
@@ -15,6 +18,17 @@ void OnSignal(int) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
     errno = saved;
+}
+
+// A second signal ends the program at once, as the user asked twice; the ports it changed get
+// their settings back on the way out, and the signal then takes its default course.
+void OnSecondSignal(int signal) {
+    serial::RestoreAllPortSettings();
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+    ::raise(signal);
 }
 
 void SetHandler(void (*handler)(int)) {
@@ -40,7 +54,7 @@ StopSignal::StopSignal(std::function<void()> onStop) : onStop_(std::move(onStop)
         if (raised_)
             return;
         raised_ = true;
-        SetHandler(SIG_DFL);
+        SetHandler(OnSecondSignal);
         if (onStop_)
             onStop_();
     });
