@@ -297,6 +297,8 @@ TEST_F(DownloadSim, HangUpDuringTheBlocksEndsAtOnceWithTheTimeoutText) {
     link->ReceiveAnyReply();
     EXPECT_EQ(link->Outcome(), LinkResult::kTimedOut);
     EXPECT_EQ(counting.fired, 0);
+    // counting ends with this test; the fixture's own timer serves the link's close.
+    link->AttachTimer(timer);
 }
 
 // With the line paced, no image can cross faster than its frames back to back on the wire: a
