@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // Hexadecimal text helpers shared by the S-record reader and the main window. Pure and
@@ -43,4 +45,16 @@ constexpr int ParseHex(std::string_view text) noexcept {
         value = value * 16u + static_cast<std::uint32_t>(digit);
     }
     return static_cast<int>(static_cast<std::int32_t>(value));
+}
+
+// Bytes as upper-case hexadecimal text, two digits a byte.
+inline std::string HexText(const std::uint8_t* data, std::size_t size) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(2 * size);
+    for (std::size_t i = 0; i < size; ++i) {
+        text.push_back(kDigits[data[i] >> 4]);
+        text.push_back(kDigits[data[i] & 0x0F]);
+    }
+    return text;
 }

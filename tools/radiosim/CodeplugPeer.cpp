@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "CodeplugGenerator.h"
+#include "common/Hex.h"
 #include "convert/RadioCodeplugConversion.h"
 #include "link/Protocol.h"
 #include "transfer/PasswordDigits.h"
@@ -26,14 +27,7 @@ CodeplugPeer::Bytes generated(const CodeplugScenario& s) {
 }
 
 std::string hex(const CodeplugPeer::Bytes& bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string s;
-    s.reserve(bytes.size() * 2);
-    for (std::uint8_t b : bytes) {
-        s.push_back(kDigits[b >> 4]);
-        s.push_back(kDigits[b & 15]);
-    }
-    return s;
+    return ::HexText(bytes.data(), bytes.size());
 }
 
 }  // namespace

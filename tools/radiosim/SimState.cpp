@@ -15,14 +15,7 @@ namespace {
 constexpr std::size_t kMaxStateBytes = 1 << 20;
 
 std::string HexText(const std::vector<std::uint8_t>& bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string s;
-    s.reserve(bytes.size() * 2);
-    for (std::uint8_t b : bytes) {
-        s.push_back(kDigits[b >> 4]);
-        s.push_back(kDigits[b & 15]);
-    }
-    return s;
+    return ::HexText(bytes.data(), bytes.size());
 }
 
 bool FromHexText(const std::string& text, std::vector<std::uint8_t>& bytes) {
