@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "VersionInfoText.h"
@@ -169,13 +170,19 @@ bool TerminalView::ReadSecret(const std::string& prompt, std::string& out) {
         err_ << prompt << " no terminal to ask on" << std::endl;
         return false;
     }
+    // A secret is only read with echo off: a terminal that refuses the change is not asked.
     termios saved{};
     const bool isTerminal = ::tcgetattr(fd, &saved) == 0;
     if (isTerminal) {
         termios quiet = saved;
         quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
         quiet.c_lflag |= ECHONL;
-        ::tcsetattr(fd, TCSAFLUSH, &quiet);
+        if (::tcsetattr(fd, TCSAFLUSH, &quiet) != 0) {
+            err_ << prompt << " the terminal would echo it (" << std::strerror(errno) << ")"
+                 << std::endl;
+            ::close(fd);
+            return false;
+        }
     }
     [[maybe_unused]] ssize_t w = ::write(fd, prompt.data(), prompt.size());
     w = ::write(fd, " ", 1);
@@ -195,8 +202,16 @@ bool TerminalView::ReadSecret(const std::string& prompt, std::string& out) {
         if (out.size() < 256)
             out.push_back(c);
     }
-    if (isTerminal)
-        ::tcsetattr(fd, TCSAFLUSH, &saved);
+    // Echo back on, retried while a signal interrupts it (Ctrl-C lands here); a terminal that
+    // stays silent is named with the command that mends it.
+    if (isTerminal) {
+        int restored = -1;
+        for (int tries = 0; tries < 3 && restored != 0; ++tries)
+            restored = ::tcsetattr(fd, TCSAFLUSH, &saved);
+        if (restored != 0)
+            err_ << "\nThe terminal's echo could not be turned back on (" << std::strerror(errno)
+                 << "): type 'stty sane' and Enter." << std::endl;
+    }
     if (!ok)
         w = ::write(fd, "\n", 1);
     ::close(fd);
