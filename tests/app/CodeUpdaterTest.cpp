@@ -2,6 +2,7 @@
 // the target and boot checks, the codeplug stage with its backups, Stop, and the automatic
 // boot update.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -249,6 +250,35 @@ TEST(BackupFolder, WithoutHomeItIsInTheUsersHomeLikeThePortFolder) {
     const fs::path userHome = ports.substr(0, ports.size() - portTail.size());
     EXPECT_TRUE(userHome.is_absolute());
     EXPECT_EQ(backups, userHome / ".local" / "share" / "quenta" / "backups");
+}
+
+// Backups are the owner's alone whatever the umask, a folder an older run left open is
+// narrowed with what is in it, and a second backup in the same second keeps the first.
+TEST(CodeplugBackups, ArePrivateAndNeverOverwritten) {
+    TempDir root;
+    const fs::path fresh = fs::path(root.Path()) / "data" / "quenta" / "backups";
+    const mode_t savedMask = ::umask(0);
+    const CodeplugBackupFile first = SaveCodeplugBackup(fresh, "AB12", 1765180800, "5.9", {1, 2});
+    const CodeplugBackupFile second = SaveCodeplugBackup(fresh, "AB12", 1765180800, "5.9", {3});
+    ::umask(savedMask);
+    ASSERT_TRUE(first.error.empty() && second.error.empty()) << first.error << second.error;
+    EXPECT_EQ(first.path.filename(), "AB12_20251208T080000Z_5.9.codeplug");
+    EXPECT_EQ(second.path.filename(), "AB12_20251208T080000Z_5.9-2.codeplug");
+    EXPECT_EQ(ReadFile(first.path), (Bytes{1, 2}));
+    for (const fs::path& p : {fresh, fresh.parent_path(), fresh.parent_path().parent_path()})
+        EXPECT_EQ(fs::status(p).permissions(), fs::perms::owner_all) << p;
+    const fs::perms owner = fs::perms::owner_read | fs::perms::owner_write;
+    EXPECT_EQ(fs::status(second.path).permissions(), owner);
+
+    const fs::path open = fs::path(root.Path()) / "open";
+    fs::create_directory(open);
+    fs::permissions(open, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_exec);
+    std::ofstream(open / "older.codeplug") << "older";
+    fs::permissions(open / "older.codeplug", owner | fs::perms::others_read);
+    ASSERT_TRUE(SaveCodeplugBackup(open, "", 0, "5.10", {4}).error.empty());
+    EXPECT_EQ(fs::status(open).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(open / "older.codeplug").permissions(), owner);
+    EXPECT_EQ(std::distance(fs::directory_iterator(open), fs::directory_iterator()), 2);
 }
 
 // A full disk while the codeplug is saved: the backup cut short is removed, the one saved

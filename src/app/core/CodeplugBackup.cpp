@@ -1,6 +1,7 @@
 #include "app/core/CodeplugBackup.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 
 #include "common/FileBytes.h"
 #include "common/HomeFolder.h"
+#include "common/PrivateFolders.h"
 #include "common/ReplacementFile.h"
 
 namespace {
@@ -24,9 +26,26 @@ std::string UtcStamp(std::time_t utc) {
     return text;
 }
 
-// Writes all of bytes and flushes them to disk; false with errno set on any failure.
+// Writes all of bytes and flushes them to disk; false with errno set on any failure. The mode
+// is set whatever the umask, so that every backup is the owner's to read and write back.
 bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
-    return WriteAllBytes(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    return ::fchmod(fd, kPrivateFileMode) == 0 && WriteAllBytes(fd, bytes.data(), bytes.size()) &&
+           ::fsync(fd) == 0;
+}
+
+// Backups an older run left readable by others become the owner's alone.
+void NarrowOlderBackups(const std::filesystem::path& directory) {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(directory, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::filesystem::file_status status = it->symlink_status(ec);
+        if (!ec && std::filesystem::is_regular_file(status) &&
+            (status.permissions() &
+             (std::filesystem::perms::group_all | std::filesystem::perms::others_all)) !=
+                std::filesystem::perms::none)
+            std::filesystem::permissions(
+                it->path(), status.permissions() & std::filesystem::perms::owner_all, ec);
+    }
 }
 
 }  // namespace
@@ -37,11 +56,9 @@ CodeplugBackupFile SaveCodeplugBackup(const std::filesystem::path& directory,
                                       const std::vector<std::uint8_t>& bytes) {
     CodeplugBackupFile out;
     std::error_code ec;
-    std::filesystem::create_directories(directory, ec);
-    if (ec) {
-        out.error = directory.string() + ": " + ec.message();
+    if (!MakePrivateFolders(directory, out.error))
         return out;
-    }
+    NarrowOlderBackups(directory);
     const std::string stem =
         (serial.empty() ? std::string("unknown") : serial) + "_" + UtcStamp(utc) + "_" + format;
     for (int k = 1; k <= kMaxNameTries; ++k) {
@@ -61,6 +78,13 @@ CodeplugBackupFile SaveCodeplugBackup(const std::filesystem::path& directory,
         const bool closed = ::close(fd) == 0;
         if (!written || !closed) {
             out.error = path.string() + ": " + std::strerror(written ? errno : writeErrno);
+            std::filesystem::remove(path, ec);
+            return out;
+        }
+        // The new name is on disk too, not only the bytes (a file system that cannot flush a
+        // folder says EINVAL: there is nothing more to do on it).
+        if (!SyncFolder(directory) && errno != EINVAL) {
+            out.error = directory.string() + ": " + std::strerror(errno);
             std::filesystem::remove(path, ec);
             return out;
         }

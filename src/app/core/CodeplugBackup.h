@@ -16,9 +16,11 @@ struct CodeplugBackupFile {
     std::string error;  // empty when saved
 };
 
-// Creates directory (and its parents) when missing and saves bytes under the first free name
-// for serial, utc and format. The file is created exclusively and flushed to disk before it
-// counts as saved; a partial file is removed.
+// Creates directory (and its parents) 0700 when missing, narrows it and older backups in it to
+// the owner when they are open to others, and saves bytes under the first free name for
+// serial, utc and format: never over an earlier backup, none is ever removed. The file (0600)
+// is created exclusively, and it and the folder's entry are flushed to disk before it counts
+// as saved; a partial file is removed.
 CodeplugBackupFile SaveCodeplugBackup(const std::filesystem::path& directory,
                                       const std::string& serial, std::time_t utc,
                                       const std::string& format,

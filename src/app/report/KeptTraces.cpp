@@ -12,29 +12,15 @@
 #include <system_error>
 
 #include "common/HomeFolder.h"
+#include "common/PrivateFolders.h"
 #include "common/ProgramVersion.h"
 
 namespace report {
 
 namespace {
 
-constexpr mode_t kPrivateFolderMode = 0700;
 constexpr mode_t kPrivateFileMode = 0600;
 constexpr const char* kTraceExtension = ".trace";
-
-// Makes folder and every missing folder above it 0700 (the state folder holds traces and the
-// journal: nobody else reads them).
-bool MakePrivateFolders(const std::filesystem::path& folder) {
-    std::filesystem::path made;
-    for (const std::filesystem::path& part : folder) {
-        made /= part;
-        if (::mkdir(made.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST)
-            return false;
-    }
-    // A folder made earlier by something else with a wider mode is narrowed.
-    ::chmod(folder.c_str(), kPrivateFolderMode);
-    return std::filesystem::is_directory(folder);
-}
 
 std::string UtcStamp(std::time_t now, const char* format) {
     std::tm utc{};
@@ -88,7 +74,8 @@ KeptTrace::~KeptTrace() {
 
 bool KeptTrace::Open() {
     tried_ = true;
-    if (folder_.empty() || !MakePrivateFolders(folder_))
+    std::string error;
+    if (folder_.empty() || !MakePrivateFolders(folder_, error))
         return false;
     const std::time_t now = std::time(nullptr);
     const std::string stem = FileStem(now);
