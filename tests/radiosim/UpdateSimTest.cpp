@@ -2,6 +2,7 @@
 // against the simulated radio. The erase and restart waits run on a clock scaled down a
 // hundredfold, and the radio's erase and restart times are set to fit.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -206,8 +207,14 @@ TEST_F(UpdateSim, AJournalThatCannotBeOpenedNeverStopsTheUpdate) {
     TempDir state;
     std::ofstream(state / "corrupt.sqlite3") << std::string(8192, 'x');
     std::ofstream(state / "file") << "a file where the folder would be";
-    for (const fs::path& path : {fs::path(state / "corrupt.sqlite3"),
-                                 fs::path(state / "file") / "quenta" / "journal.sqlite3"}) {
+    std::vector<fs::path> paths = {state / "corrupt.sqlite3",
+                                   fs::path(state / "file") / "quenta" / "journal.sqlite3"};
+    // A folder the user may not write (root may write any, so only for others).
+    fs::create_directory(state / "read-only");
+    fs::permissions(state / "read-only", fs::perms::owner_read | fs::perms::owner_exec);
+    if (::geteuid() != 0)
+        paths.push_back(fs::path(state / "read-only") / "journal.sqlite3");
+    for (const fs::path& path : paths) {
         std::vector<std::string> reports;
         JournalRecorder recorder(path, [&](const std::string& line) { reports.push_back(line); });
         platform.recorder = &recorder;

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 
 #include "LinkTestSupport.h"
 #include "TempDir.h"
+#include "app/journal/Journal.h"
 #include "app/report/KeptTraces.h"
 #include "app/report/SupportReport.h"
 #include "link/RadioLink.h"
@@ -61,6 +63,7 @@ class SupportReport : public ::testing::Test {
     fs::path traces = fs::path(state.Path()) / "quenta" / "traces";
     fs::path backups = fs::path(state.Path()) / "backups";
     fs::path out = fs::path(state.Path()) / "report.tar.gz";
+    fs::path journal = fs::path(state.Path()) / "quenta" / "journal.sqlite3";
 
     report::ReportRequest Request(bool withBackups) {
         report::ReportRequest request;
@@ -68,13 +71,15 @@ class SupportReport : public ::testing::Test {
         request.program = "quenta";
         request.traceFolder = traces;
         request.backupFolder = backups;
+        request.journalPath = journal;
         request.withBackups = withBackups;
         return request;
     }
 };
 
 // A run that answers the radio's codeplug password request keeps a trace of it without the
-// digits, and the report carries that trace, the facts of the machine, and backups on demand.
+// digits, and the report carries that trace, the journal's rows, the facts of the machine, and
+// backups on demand.
 TEST_F(SupportReport, HoldsTheTracesWithoutPasswordDigitsAndBackupsOnlyWhenAsked) {
     {
         VirtualPump pump;
@@ -95,14 +100,34 @@ TEST_F(SupportReport, HoldsTheTracesWithoutPasswordDigitsAndBackupsOnlyWhenAsked
     }
     fs::create_directories(backups);
     std::ofstream(backups / "radio.codeplug", std::ios::binary) << "CODEPLUG";
+    {
+        Journal rows;
+        std::string error;
+        ASSERT_TRUE(rows.Open(journal, error)) << error;
+        for (const char* serial : {"00AA", "00BB"}) {
+            JournalRow row;
+            row.kind = "update";
+            row.started = JournalTimeNow();
+            row.serial = serial;
+            row.backupRead = (backups / "radio.codeplug").string();
+            ASSERT_TRUE(rows.Insert(row, error)) << error;
+        }
+    }
 
     std::string error;
     ASSERT_TRUE(report::WriteSupportReport(Request(false), error)) << error;
     EXPECT_EQ(ModeOf(out), 0600u);
     std::map<std::string, Entry> entries = ReadArchive(out);
-    for (const char* name :
-         {"README.txt", "versions.txt", "package.txt", "ports.jsonl", "doctor.txt"})
+    for (const char* name : {"README.txt", "versions.txt", "package.txt", "ports.jsonl",
+                             "doctor.txt", "journal.jsonl"})
         EXPECT_EQ(entries.count(std::string("quenta-report/") + name), 1u) << name;
+    // Newest first, as quenta history --json prints them.
+    const std::string& lines = entries["quenta-report/journal.jsonl"].bytes;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+    EXPECT_LT(lines.find("\"serial\":\"00BB\""), lines.find("\"serial\":\"00AA\"")) << lines;
+    EXPECT_NE(lines.find("\"backups\":[\"" + (backups / "radio.codeplug").string() + "\"]"),
+              std::string::npos)
+        << lines;
     const std::vector<fs::path> kept = report::KeptTraceFiles(traces);
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_NE(kept[0].filename().string().find("-codeplug-read-"), std::string::npos);

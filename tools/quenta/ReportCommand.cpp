@@ -6,6 +6,7 @@
 
 #include "app/cli/ExitStatus.h"
 #include "app/core/CodeplugBackup.h"
+#include "app/journal/Journal.h"
 #include "app/package/EmbeddedPackage.h"
 #include "app/report/KeptTraces.h"
 #include "app/report/SupportReport.h"
@@ -19,8 +20,9 @@ int Usage(std::ostream& err, ExitStatus status) {
            "  of the last "
         << report::kKeptRuns
         << " runs that talked to a radio (password digits masked), the\n"
-           "  port check (quenta ports --json), the carried package (quenta info) and the\n"
-           "  versions of this program, Qt and the kernel. The traces are kept in\n"
+           "  update journal's rows (quenta history --json), the port check (quenta ports\n"
+           "  --json), the carried package (quenta info) and the versions of this program,\n"
+           "  Qt and the kernel. The traces are kept in\n"
            "  $XDG_STATE_HOME/quenta/traces (default ~/.local/state/quenta/traces).\n"
            "  --out FILE      the report to write (default quenta-report-DATE-TIME.tar.gz\n"
            "                  in the working folder); it is private to you (0600)\n"
@@ -65,6 +67,7 @@ int runReportCommand(int argc, char** argv) {
     request.package = package.get();
     request.programName = EmbeddedProgramName();
     request.traceFolder = report::DefaultTraceFolder();
+    request.journalPath = Journal::DefaultPath();
     request.backupFolder = DefaultBackupDirectory();
     std::string error;
     if (!report::WriteSupportReport(request, error)) {

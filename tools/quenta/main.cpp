@@ -5,6 +5,7 @@
 
 #include "CodeplugCommand.h"
 #include "DoctorCommand.h"
+#include "HistoryCommand.h"
 #include "InfoCommand.h"
 #include "PortsCommand.h"
 #include "ReportCommand.h"
@@ -23,6 +24,7 @@ struct Command {
 const Command kCommands[] = {
     {"codeplug", runCodeplugCommand, "inspect, check, convert and generate codeplug files"},
     {"doctor", runDoctorCommand, "tell what stands between this PC and the radio, with the fixes"},
+    {"history", runHistoryCommand, "list the update journal's runs, newest first"},
     {"info", runInfoCommand, "show the firmware package this program carries"},
     {"ports", runPortsCommand, "list the COM ports that reach a device, with the adapters' names"},
     {"report", runReportCommand, "write a support report (.tar.gz) to send with a bug"},

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "common/HomeFolder.h"
+#include "common/PrivateFolders.h"
 
 namespace {
 
@@ -100,18 +101,6 @@ JournalRow ReadRow(sqlite3_stmt* s) {
     return r;
 }
 
-// Makes folder (and its parents) and keeps the folder itself private, tightening one that an
-// earlier run left open.
-bool PrivateFolder(const std::filesystem::path& folder, std::string& error) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec || ::chmod(folder.c_str(), 0700) != 0) {
-        error = folder.string() + ": " + (ec ? ec.message() : std::strerror(errno));
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string JournalTimeNow() {
@@ -150,7 +139,7 @@ bool Journal::Exec(const char* sql, std::string& error) {
 
 bool Journal::Open(const std::filesystem::path& path, std::string& error) {
     path_ = path;
-    if (!PrivateFolder(path.parent_path(), error))
+    if (!MakePrivateFolders(path.parent_path(), error))
         return false;
     // Created here rather than by SQLite, so that it is private from its first byte; the
     // log files SQLite adds beside it take its mode.
@@ -178,6 +167,39 @@ bool Journal::Open(const std::filesystem::path& path, std::string& error) {
         return false;
     }
     return true;
+}
+
+JournalOpen Journal::OpenExisting(const std::filesystem::path& path, std::string& error) {
+    path_ = path;
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return JournalOpen::kMissing;
+    if (ec) {
+        error = path.string() + ": " + ec.message();
+        return JournalOpen::kFailed;
+    }
+    // A journal made by a run that was cut off before its first row is still empty.
+    if (std::filesystem::is_regular_file(status) && std::filesystem::file_size(path, ec) == 0 &&
+        !ec)
+        return JournalOpen::kMissing;
+    // Read-write when it may (a reader of a write-ahead log takes part in its index), read-only
+    // otherwise; never created.
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
+                        nullptr) != SQLITE_OK) {
+        error = path.string() + ": " + (db_ != nullptr ? sqlite3_errmsg(db_) : "cannot open");
+        sqlite3_close(db_);
+        db_ = nullptr;
+        return JournalOpen::kFailed;
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    // Reading the schema is what finds a file that is not a database.
+    if (!Exec("SELECT count(*) FROM runs;", error)) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+        return JournalOpen::kFailed;
+    }
+    return JournalOpen::kOpen;
 }
 
 bool Journal::Insert(JournalRow& row, std::string& error) {

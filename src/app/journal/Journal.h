@@ -9,6 +9,12 @@
 
 struct sqlite3;
 
+enum class JournalOpen {
+    kOpen,
+    kMissing,  // no journal yet: no run was ever recorded there
+    kFailed,   // unreadable, or not a journal
+};
+
 // The update journal: an SQLite database of one row per run. Several processes may write at
 // once (write-ahead log, a busy timeout). The folder is made 0700 and the file 0600: the rows
 // name radios, backups and their checksums.
@@ -24,6 +30,8 @@ class Journal {
 
     // Opens (and creates) the journal; false with a line for the user.
     bool Open(const std::filesystem::path& path, std::string& error);
+    // Opens a journal that is there, to read its rows; never makes one.
+    JournalOpen OpenExisting(const std::filesystem::path& path, std::string& error);
     bool IsOpen() const { return db_ != nullptr; }
 
     // Inserts row and sets its id.

@@ -13,6 +13,7 @@
 #include "DoctorCommand.h"
 #include "InfoCommand.h"
 #include "PortsCommand.h"
+#include "app/journal/JournalText.h"
 #include "app/report/KeptTraces.h"
 #include "app/report/TarGzWriter.h"
 #include "common/ProgramVersion.h"
@@ -62,15 +63,18 @@ std::vector<std::filesystem::path> BackupFiles(const std::filesystem::path& fold
 }
 
 // What was put in and what was left out, so that the reader knows what to ask for.
-std::string Contents(const ReportRequest& request, std::size_t traces, std::size_t backups) {
+std::string Contents(const ReportRequest& request, bool journal, std::size_t traces,
+                     std::size_t backups) {
     std::string text = "Support report written " + LocalStamp("%Y-%m-%d %H:%M:%S %z") + " by " +
                        request.program + "\n";
     text += "versions.txt  program, Qt, kernel and system\n";
     text += "package.txt   the firmware package the program carries (quenta info)\n";
     text += "ports.jsonl   the COM ports and the devices behind them (quenta ports --json)\n";
     text += "doctor.txt    what stands between this machine and a radio (quenta doctor)\n";
-    if (!request.journalJsonLines.empty())
+    if (journal)
         text += "journal.jsonl the update journal's rows (quenta history --json)\n";
+    else
+        text += "The update journal holds no run.\n";
     text += "traces/       the wire traces of the last " + std::to_string(traces) +
             " runs (password digits masked) from " + request.traceFolder.string() + "\n";
     if (request.withBackups)
@@ -121,6 +125,8 @@ bool WriteSupportReport(const ReportRequest& request, std::string& error) {
         package = "No package.\n";
     else
         FormatPackageInfo(*request.package, request.programName, package);
+    const std::string journal =
+        request.journalPath.empty() ? std::string() : JournalJsonLines(request.journalPath);
     const std::vector<std::filesystem::path> traces = KeptTraceFiles(request.traceFolder);
     const std::vector<std::filesystem::path> backups = request.withBackups
                                                            ? BackupFiles(request.backupFolder)
@@ -129,14 +135,14 @@ bool WriteSupportReport(const ReportRequest& request, std::string& error) {
     TarGzWriter archive;
     const std::string top = kTop;
     if (!archive.Open(request.out, error) ||
-        !archive.Add(top + "README.txt", Contents(request, traces.size(), backups.size()), error) ||
+        !archive.Add(top + "README.txt",
+                     Contents(request, !journal.empty(), traces.size(), backups.size()), error) ||
         !archive.Add(top + "versions.txt", VersionsText(request.program), error) ||
         !archive.Add(top + "package.txt", package, error) ||
         !archive.Add(top + "ports.jsonl", PortsJsonLines(), error) ||
         !archive.Add(top + "doctor.txt", DoctorText(), error))
         return false;
-    if (!request.journalJsonLines.empty() &&
-        !archive.Add(top + "journal.jsonl", request.journalJsonLines, error))
+    if (!journal.empty() && !archive.Add(top + "journal.jsonl", journal, error))
         return false;
     for (const std::filesystem::path& trace : traces) {
         if (!archive.AddFile(top + "traces/" + trace.filename().string(), trace, error))

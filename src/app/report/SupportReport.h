@@ -7,9 +7,9 @@ class PackageResources;
 
 // The support report: one .tar.gz a technician sends with a bug, written by `quenta report`
 // and by the window's Help menu. It holds the last wire traces (password digits are masked
-// before a frame reaches any trace), the port check and the port doctor's findings, the package the
-// program carries and the versions of the program, Qt and the kernel; codeplug backups only when
-// asked for.
+// before a frame reaches any trace), the update journal's rows, the port check and the port
+// doctor's findings, the package the program carries and the versions of the program, Qt and
+// the kernel; codeplug backups only when asked for.
 namespace report {
 
 struct ReportRequest {
@@ -20,9 +20,9 @@ struct ReportRequest {
     std::filesystem::path traceFolder;          // the kept traces (DefaultTraceFolder())
     std::filesystem::path backupFolder;         // the codeplug backups (DefaultBackupDirectory())
     bool withBackups = false;
-    // The journal's history as JSON lines (the fields of `quenta history --json`): the entry
-    // journal.jsonl, when not empty.
-    std::string journalJsonLines;
+    // The update journal (Journal::DefaultPath()): its rows as `quenta history --json` prints
+    // them go into journal.jsonl; none when it holds no run.
+    std::filesystem::path journalPath;
 };
 
 // What the report says about this machine and build, one "Label: value" line each.

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "app/journal/Journal.h"
 #include "app/report/KeptTraces.h"
 #include "app/report/SupportReport.h"
 
@@ -21,6 +22,7 @@ QString SaveSupportReport(const WindowReportSource& source, const QString& path)
     request.package = source.package;
     request.programName = request.program;
     request.traceFolder = report::DefaultTraceFolder();
+    request.journalPath = Journal::DefaultPath();
     request.backupFolder = source.backupDirectory;
     std::string error;
     if (report::WriteSupportReport(request, error))
