@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,22 @@ TEST(QuentaInfoTest, ShowsTheEmbeddedPackageAndRefusesAnIncompleteOne) {
     for (const char* line : {"Target Kind: 6\n", "Upgrade Type: Application/Boot\n",
                              "Second Boot Version: 7.3\n", "(missing: Code_Boot_1)"})
         EXPECT_NE(std::string::npos, incomplete.out.find(line)) << line << incomplete.out;
+
+    // --json: one result line with the same facts.
+    const nlohmann::json whole =
+        nlohmann::json::parse(Quenta("info --json").out, nullptr, false)["result"];
+    EXPECT_EQ(whole["program"], QUENTA_PROGRAM_NAME) << whole;
+    EXPECT_EQ(whole["complete"], true) << whole;
+    EXPECT_GT(whole["imageSets"]["application"]["code"]["bytes"], 0) << whole;
+    const ToolRun json = Quenta("info --json --package " + dir.Path());
+    EXPECT_EQ(1, json.status) << json.out;
+    EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 1) << json.out;
+    const nlohmann::json result = nlohmann::json::parse(json.out, nullptr, false)["result"];
+    EXPECT_EQ(result["targetKind"], 6) << json.out;
+    EXPECT_EQ(result["secondBootVersion"], "7.3") << json.out;
+    EXPECT_EQ(result["imageSets"]["boot"]["code"]["missing"], "Code_Boot_1") << json.out;
+    EXPECT_EQ(result["complete"], false) << json.out;
+    EXPECT_EQ(result["exitStatus"], 1) << json.out;
 }
 
 // A damaged record naming four billion chunks is refused at once, not counted through.
