@@ -1,7 +1,8 @@
 # What `cmake --install` puts on the machine, and the Debian package CPack builds from it:
 # the window program (under its own name, with the stable link quenta-updater), the quenta and
 # quenta-radiosim programs, their manual pages, the desktop entry, the icons, the AppStream
-# metainfo and an optional udev rule for USB serial adapters.
+# metainfo, an optional udev rule for USB serial adapters and the simulated radios' descriptions
+# (quenta demo, the manual pages' examples).
 include(GNUInstallDirs)
 
 install(TARGETS quenta quenta-radiosim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -53,6 +54,8 @@ endif()
 # where udev would read it.
 install(FILES ${PROJECT_SOURCE_DIR}/data/udev/60-quenta-serial-adapters.rules
         DESTINATION ${CMAKE_INSTALL_DATADIR}/quenta/udev)
+
+install(FILES ${QUENTA_RADIO_DESCRIPTIONS} DESTINATION ${CMAKE_INSTALL_DATADIR}/quenta/radios)
 
 install(FILES ${PROJECT_SOURCE_DIR}/data/${QUENTA_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -12,6 +12,9 @@ set(QUENTA_EXAMPLE_APP_TEXT_SIZE 65536 CACHE STRING
 
 set(QUENTA_DEMO_PACKAGE ${PROJECT_SOURCE_DIR}/packages/demo.json)
 set(QUENTA_EXAMPLE_PACKAGE ${PROJECT_SOURCE_DIR}/packages/example.json)
+# The simulated radios' descriptions that are installed (share/quenta/radios) for quenta demo
+# and the manual pages' examples; demo-radio.json is the radio the demo package is for.
+set(QUENTA_RADIO_DESCRIPTIONS ${PROJECT_SOURCE_DIR}/packages/demo-radio.json)
 if(QUENTA_PACKAGE)
     get_filename_component(QUENTA_PACKAGE_DESCRIPTION "${QUENTA_PACKAGE}" ABSOLUTE)
 else()

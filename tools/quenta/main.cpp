@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "CodeplugCommand.h"
+#include "DemoCommand.h"
 #include "DoctorCommand.h"
 #include "HistoryCommand.h"
 #include "InfoCommand.h"
@@ -23,6 +24,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"codeplug", runCodeplugCommand, "inspect, check, convert and generate codeplug files"},
+    {"demo", runDemoCommand, "update a simulated radio, start to end, to see the tool work"},
     {"doctor", runDoctorCommand, "tell what stands between this PC and the radio, with the fixes"},
     {"history", runHistoryCommand, "list the update journal's runs, newest first"},
     {"info", runInfoCommand, "show the firmware package this program carries"},

@@ -132,6 +132,8 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(const PackageResources& packa
     // collapsed, then the package's labels and picture, the logic's own steps (link, flags,
     // target kind, port scan) and the upgrade choice.
     FillPortList();
+    if (options.comNumber >= 1 && options.comNumber <= kPortCount)
+        m_ComportComboBox->setCurrentIndex(options.comNumber - 1);
     m_CommTimer.SetEnabled(false);
     reportSource_ = {&package,
                      options.programFilePath.empty()

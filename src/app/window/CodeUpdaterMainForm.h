@@ -46,6 +46,8 @@ struct MainFormOptions {
     std::shared_ptr<serial::SerialDeviceMonitor> serialMonitor;
     // The journal every update is recorded in (none: not recorded).
     UpdateRecorder* recorder = nullptr;
+    // The COM number selected in the port list at start, 1 to 64.
+    int comNumber = 1;
 };
 
 // The main window: what the package is for, the COM port list, Start/Stop, the version pane

@@ -1,11 +1,12 @@
 // Quenta Code Updater: the main window over the firmware package this program carries.
 //
-//   quenta-updater [--port-dir DIR]
+//   quenta-updater [--port-dir DIR] [--port COMn]
 //   quenta-updater --version | --help
 //
 // --port-dir names a folder of COMn links looked at before ~/.config/quenta/ports (a simulated
-// radio's pseudo-terminal, for instance). When the window closes, the last status and the
-// codeplug backup of this run are printed (a script that ran an update reads them).
+// radio's pseudo-terminal, for instance); --port selects COMn in the port list. When the window
+// closes, the last status and the codeplug backup of this run are printed (a script that ran an
+// update reads them).
 // SIGTERM, SIGHUP (a closed terminal), Ctrl-C and Ctrl-\ press Stop and close the window once
 // the update has wound down; a second one ends the program at once.
 // Every frame of the run is kept in a trace under $XDG_STATE_HOME/quenta/traces for a support
@@ -28,6 +29,7 @@
 #include "app/window/CodeUpdaterMainForm.h"
 #include "app/window/LinkLog.h"
 #include "common/ProgramVersion.h"
+#include "serial/ComPortResolver.h"
 #include "serial/PosixSerialOs.h"
 
 namespace {
@@ -36,10 +38,11 @@ const char kTitle[] = "Quenta Code Updater";
 
 void Usage(std::FILE* to) {
     std::fputs(
-        "usage: quenta-updater [--port-dir DIR]\n"
+        "usage: quenta-updater [--port-dir DIR] [--port COMn]\n"
         "       quenta-updater --version | --help\n\n"
         "Opens the Quenta Code Updater window. --port-dir DIR: look for COMn links in DIR\n"
-        "before ~/.config/quenta/ports (a simulated radio's pseudo-terminal, for instance).\n",
+        "before ~/.config/quenta/ports (a simulated radio's pseudo-terminal, for instance).\n"
+        "--port COMn: the port selected in the list (COM1 to COM64; default COM1).\n",
         to);
 }
 
@@ -69,6 +72,7 @@ bool DisplayFound() {
 int main(int argc, char** argv) {
     // Options first, so that --help and --version need no display.
     std::string portDirectory;
+    int comNumber = 1;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
             Usage(stdout);
@@ -81,6 +85,10 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[i], "--port-dir") == 0 && i + 1 < argc) {
             portDirectory = argv[++i];
+        } else if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc &&
+                   serial::ComPortResolver::ParseComName(argv[i + 1]) >= 1 &&
+                   serial::ComPortResolver::ParseComName(argv[i + 1]) <= 64) {
+            comNumber = serial::ComPortResolver::ParseComName(argv[++i]);
         } else {
             Usage(stderr);
             return 2;
@@ -113,6 +121,7 @@ int main(int argc, char** argv) {
         journal.SetProgram(EmbeddedProgramName(), ReadProgramName(EmbeddedProgramName()).release);
         MainFormOptions options;
         options.recorder = &journal;
+        options.comNumber = comNumber;
         TCodeUpdaterMainDispForm form(*package, options);
         KeepLinkFrames(form.Updater().Link(), kept);
         QString lastStatus = form.m_StatusLabel->text();
