@@ -43,10 +43,11 @@ appstreamcli validate --no-net "/usr/share/metainfo/$app_id.metainfo.xml"
 for f in "/usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
          "/usr/share/icons/hicolor/48x48/apps/$app_id.png" \
          /usr/share/man/man1/quenta.1 /usr/share/man/man1/quenta-radiosim.1 \
-         /usr/share/quenta/udev/60-quenta-serial-adapters.rules; do
+         /usr/share/quenta/udev/60-quenta-serial-adapters.rules \
+         /usr/share/quenta/radios/demo-radio.json; do
     [ -s "$f" ] || { echo "package-check: $f missing" >&2; exit 1; }
 done
-step "desktop entry, metainfo, icons, manual pages and udev rule in place"
+step "desktop entry, metainfo, icons, manual pages, udev rule and radio descriptions in place"
 
 /usr/bin/quenta --version
 /usr/bin/quenta-radiosim --version
@@ -75,4 +76,19 @@ sim_pid=$!
 for _ in $(seq 100); do [ -s sim.out ] && break; sleep 0.1; done
 /usr/bin/quenta retrieve --port COM7 --port-dir "$work/ports" | grep -q 'File Format Version: 5.10'
 step "quenta retrieve read the simulated radio"
+
+# The installed demo updates its simulated radio at the line's pace, start to end, and leaves
+# no port folder behind; its backups, journal and traces go to folders of this check.
+mkdir -m 0700 runtime
+set +e
+XDG_RUNTIME_DIR="$work/runtime" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" \
+    /usr/bin/quenta demo >demo.out 2>&1
+status=$?
+set -e
+grep -v '^Progress: ' demo.out
+[ "$status" -eq 0 ] || { echo "package-check: quenta demo ended with $status" >&2; exit 1; }
+grep -qx 'Done\.' demo.out || { echo "package-check: quenta demo did not end in Done." >&2; exit 1; }
+grep -q '% of the line' demo.out
+[ -z "$(ls -A runtime)" ] || { echo "package-check: quenta demo left $(ls runtime)" >&2; exit 1; }
+step "quenta demo updated the simulated radio"
 step "passed"
