@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <sys/stat.h>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -35,8 +36,9 @@ bool IsRegularFile(const std::string& path) {
 
 std::vector<std::string> RadioDescriptionFolders(const std::string& programDir,
                                                  const std::string& xdgDataDirs) {
-    std::vector<std::string> folders = {programDir + "/../share/quenta/radios",
-                                        programDir + "/radios"};
+    std::vector<std::string> folders = {
+        std::filesystem::path(programDir + "/../share/quenta/radios").lexically_normal().string(),
+        programDir + "/radios"};
     const std::string dataDirs = xdgDataDirs.empty() ? "/usr/local/share:/usr/share" : xdgDataDirs;
     for (const std::string& dir : SplitColons(dataDirs))
         folders.push_back(dir + "/quenta/radios");
