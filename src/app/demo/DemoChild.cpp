@@ -40,6 +40,8 @@ namespace {
     const int null = ::open("/dev/null", O_RDONLY);
     if (null < 0 || ::dup2(null, STDIN_FILENO) < 0)
         fail();
+    if (null != STDIN_FILENO)
+        ::close(null);
     if (spec.stdoutFd >= 0 && ::dup2(spec.stdoutFd, STDOUT_FILENO) < 0)
         fail();
     if (spec.stderrFd >= 0 && ::dup2(spec.stderrFd, STDERR_FILENO) < 0)
