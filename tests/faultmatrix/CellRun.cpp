@@ -15,6 +15,7 @@
 
 #include "ExamplePackage.h"
 #include "FirmwareGen.h"
+#include "ProgramCell.h"
 #include "RadioSim.h"
 #include "ScaledClock.h"
 #include "SimPortDirectory.h"
@@ -322,6 +323,8 @@ void CellRunner::Check(RunResult& r) {
 }  // namespace
 
 RunResult RunUpdate(const Cell& cell, bool clean) {
+    if (!clean && IsProgramFault(cell.fault))
+        return RunProgramCell(cell);
     int argc = 1;
     char name[] = "fault_matrix";
     char* argv[] = {name, nullptr};

@@ -31,9 +31,9 @@ const char* Name(Phase p) {
 }
 
 const char* Name(Fault f) {
-    static const char* const kNames[] = {"silence",   "garbled",     "bad-sum", "busy",
-                                         "pair-sum",  "verify",      "hang-up", "password",
-                                         "block-sum", "other-group", "stop",    "wrong-rate"};
+    static const char* const kNames[] = {
+        "silence",  "garbled",   "bad-sum",     "busy", "pair-sum",   "verify", "hang-up",
+        "password", "block-sum", "other-group", "stop", "wrong-rate", "sighup", "sigpipe"};
     return kNames[static_cast<int>(f)];
 }
 
@@ -210,6 +210,12 @@ std::vector<Cell> CellsFor(Transport transport, const PhaseMap& map) {
         }
         if (phase == Phase::kUpload)
             add(Fault::kRefusedPassword, Position::kOnly);
+        // The real program in a child process, over the serial device: signals and a lost
+        // output hit the process, not the line, so one transport is enough.
+        if (transport == Transport::kDirect) {
+            for (Fault f : {Fault::kSigHup, Fault::kSigPipe})
+                add(f, Position::kOnly);
+        }
         if (phase == Phase::kDownload && map.codeplugReports > 0) {
             const int n = map.codeplugReports;
             for (const auto& [position, report] :
@@ -251,6 +257,7 @@ bool InSlice(const Cell& cell) {
         "component/download/hang-up/last",
         "component/download/busy/middle",
         "box/probe/garbled",
+        "direct/code/sighup",
     };
     const std::string label = cell.Label();
     return std::find(std::begin(kSlice), std::end(kSlice), label) != std::end(kSlice);

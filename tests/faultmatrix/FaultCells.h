@@ -37,6 +37,8 @@ enum class Fault {
     kOtherGroup,
     kStop,
     kWrongRate,
+    kSigHup,   // the program gets SIGHUP (its terminal closed) as the phase begins
+    kSigPipe,  // the program's output loses its reader as the phase begins
 };
 enum class Position { kOnly, kFirst, kMiddle, kLast, kLastPair, kEnd };
 

@@ -22,6 +22,7 @@
 
 #include "CellRun.h"
 #include "FaultCells.h"
+#include "ProgramCell.h"
 #include "TempDir.h"
 
 namespace fs = std::filesystem;
@@ -31,6 +32,8 @@ namespace {
 
 // A cell that has not ended by then is killed and fails: far above the longest cell.
 constexpr int kCellLimitSeconds = 90;
+// The real program waits for the radio on the clock: its whole update takes half a minute.
+constexpr int kProgramCellLimitSeconds = 240;
 
 struct Options {
     bool slice = false;
@@ -111,6 +114,7 @@ struct Child {
     std::string out;
     fs::path temp;
     std::chrono::steady_clock::time_point deadline;
+    int limitSeconds;
     bool killed = false;
 };
 
@@ -147,13 +151,15 @@ std::vector<RunResult> RunAll(const std::vector<Cell>& cells, bool clean, int jo
                 ::_exit(0);
             }
             ::close(p[1]);
-            running.push_back(
-                {next,
-                 pid,
-                 p[0],
-                 {},
-                 temp,
-                 std::chrono::steady_clock::now() + std::chrono::seconds(kCellLimitSeconds)});
+            const int limit = !clean && IsProgramFault(cells[next].fault) ? kProgramCellLimitSeconds
+                                                                          : kCellLimitSeconds;
+            running.push_back({next,
+                               pid,
+                               p[0],
+                               {},
+                               temp,
+                               std::chrono::steady_clock::now() + std::chrono::seconds(limit),
+                               limit});
             ++next;
         }
         std::vector<pollfd> fds;
@@ -190,7 +196,7 @@ std::vector<RunResult> RunAll(const std::vector<Cell>& cells, bool clean, int jo
             ::close(c.fd);
             RunResult r = Parse(c.out);
             if (c.killed)
-                r.problems.push_back("killed after " + std::to_string(kCellLimitSeconds) + " s");
+                r.problems.push_back("killed after " + std::to_string(c.limitSeconds) + " s");
             else if (WIFSIGNALED(status))
                 r.problems.push_back(std::string("died of ") + ::strsignal(WTERMSIG(status)));
             std::error_code ec;

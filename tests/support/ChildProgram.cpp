@@ -84,11 +84,22 @@ void ChildProgram::Take(int stream, const char* data, std::size_t n) {
     for (std::size_t end; (end = partial_.find('\n')) != std::string::npos;) {
         const std::string line = partial_.substr(0, end + 1);
         partial_.erase(0, end + 1);
-        if (!interrupted_ && options_.onLine(line)) {
-            ::kill(pid_, options_.lineSignal);
-            interrupted_ = true;
-        }
+        if (!interrupted_ && options_.onLine(line))
+            Act();
     }
+}
+
+void ChildProgram::Act() {
+    if (interrupted_)
+        return;
+    interrupted_ = true;
+    if (!options_.closeOutput) {
+        ::kill(pid_, options_.lineSignal);
+        return;
+    }
+    if (out_ >= 0)
+        ::close(out_);
+    out_ = -1;
 }
 
 std::string ChildProgram::NextLine() {
@@ -114,11 +125,16 @@ RunResult ChildProgram::Finish() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
     bool late = false;
     while ((out_ >= 0 || err_ >= 0) && !late) {
-        pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-        if (::poll(fds, 2, 1000) < 0 && errno != EINTR)
+        const int event = options_.onEvent ? options_.eventFd : -1;
+        pollfd fds[3] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {event, POLLIN, 0}};
+        if (::poll(fds, 3, 1000) < 0 && errno != EINTR)
             break;
-        for (pollfd& f : fds) {
-            if (f.fd < 0 || f.revents == 0)
+        if (fds[2].revents != 0 && options_.onEvent() && !interrupted_)
+            Act();
+        for (int i = 0; i < 2; ++i) {
+            pollfd& f = fds[i];
+            // An act may have closed standard output since the poll.
+            if (f.fd < 0 || f.revents == 0 || (f.fd != out_ && f.fd != err_))
                 continue;
             char chunk[4096];
             const ssize_t n = ::read(f.fd, chunk, sizeof chunk);

@@ -21,6 +21,13 @@ struct RunOptions {
     // sends the child lineSignal, once.
     std::function<bool(const std::string&)> onLine;
     int lineSignal = SIGINT;
+    // Instead of sending lineSignal, stop reading standard output: its reader goes away at
+    // that moment, as `program | head` does.
+    bool closeOutput = false;
+    // Another descriptor watched while the child runs (a simulated radio's change descriptor):
+    // onEvent is called whenever it turns readable and acts like onLine.
+    int eventFd = -1;
+    std::function<bool()> onEvent;
     // Standard output is a pipe whose reader has gone; standard error is still read.
     bool stdoutGone = false;
 };
@@ -51,6 +58,8 @@ class ChildProgram {
 
   private:
     void Take(int stream, const char* data, std::size_t n);
+    // The act onLine or onEvent asked for, once.
+    void Act();
     int Reap();
 
     RunOptions options_;

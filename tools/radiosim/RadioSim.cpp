@@ -678,6 +678,14 @@ nlohmann::json FlashReport(const flashsim::FlashTarget& flash,
 
 }  // namespace
 
+nlohmann::json RadioSim::FramesFrom(int first) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    nlohmann::json frames = nlohmann::json::array();
+    for (std::size_t i = static_cast<std::size_t>(std::max(0, first)); i < frames_.size(); ++i)
+        frames.push_back(frames_[i]);
+    return frames;
+}
+
 nlohmann::json RadioSim::Report() const {
     std::lock_guard<std::mutex> lock(mutex_);
     nlohmann::json counts = nlohmann::json::object();

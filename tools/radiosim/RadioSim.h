@@ -51,6 +51,9 @@ class RadioSim {
     // Frames taken from the line so far (the index the next one gets in the scenario's
     // lineFault).
     int FramesTaken() const;
+    // The frames taken from index first on, as the report lists them: for a test that follows
+    // the line while the run goes on without copying the whole report each time.
+    nlohmann::json FramesFrom(int first) const;
     // Starts a line fault now, as if the frame it was placed at had just arrived: for faults
     // while the tool waits and sends nothing.
     void InjectNow(Scenario::LineFault::Kind kind);
