@@ -482,6 +482,106 @@ TEST_F(QuentaUpdate, CodeplugReadAndRestore) {
     EXPECT_EQ(sim->Report()["codeplug"]["completedDownloads"], 2);
 }
 
+// The restore picks the newest backup of the radio's serial number in the format its firmware
+// expects. Nobody to ask writes nothing; a read-back that differs fails; the next one holds.
+TEST_F(QuentaWholeUpdate, RestorePicksTheNewestBackupInTheRadiosFormat) {
+    scenario.fileFormat = {5, 10};
+    scenario.codeplug.generateFormat = 5;
+    scenario.codeplug.wrongWordAt = 20;
+    StartSim();
+    const fs::path backups = dataHome / "quenta/backups";
+    fs::create_directories(backups);
+    const std::string serial = "000123456789ABCD";
+    auto put = [&](const std::string& name, const char* format, int seed) {
+        const std::string path = backups / name;
+        EXPECT_EQ(Quenta({"codeplug", "generate", "--format", format, "--seed",
+                          std::to_string(seed), path})
+                      .status,
+                  0);
+        return path;
+    };
+    const std::string newest = put(serial + "_20261202T080000Z_5.10.codeplug", "5.10", 7);
+    put(serial + "_20261201T080000Z_5.10.codeplug", "5.10", 8);
+    put(serial + "_20261203T080000Z_5.9.codeplug", "5.9", 9);
+    put("00000000000000FF_20261204T080000Z_5.10.codeplug", "5.10", 10);
+    std::vector<std::string> restore = {"codeplug", "restore",    "--port",
+                                        "COM6",     "--port-dir", ports.Path()};
+
+    ToolRun r = Quenta(restore);
+    EXPECT_EQ(r.status, 4) << r.out;
+    EXPECT_NE(r.out.find("Picked the newest in format 5.10: " + newest), std::string::npos)
+        << r.out;
+    EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
+
+    restore.push_back("--yes");
+    r = Quenta(restore);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("word 20 differs"), std::string::npos) << r.out;
+    r = Quenta(restore);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("read back and verified"), std::string::npos) << r.out;
+    std::ifstream in(newest, std::ios::binary);
+    const Bytes written((std::istreambuf_iterator<char>(in)), {});
+    const Bytes held = sim->Codeplug();
+    ASSERT_GE(held.size(), written.size());
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), held.begin()));
+
+    Journal journal;
+    std::string error;
+    std::vector<JournalRow> rows;
+    ASSERT_TRUE(journal.Open(fs::path(StateHome()) / "quenta/journal.sqlite3", error)) << error;
+    ASSERT_TRUE(journal.Rows(serial, rows, error)) << error;
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(rows[0].kind, "restore");
+    EXPECT_EQ(rows[0].state, "done");
+    EXPECT_TRUE(rows[0].codeplugVerified);
+    EXPECT_EQ(rows[0].backupConverted, newest);
+    EXPECT_EQ(rows[1].state, "failed");
+}
+
+// A radio that got its new firmware but kept its 5.9 codeplug, because the codeplug password in
+// the file was wrong: the codeplug stage alone, with the right file, converts it.
+TEST_F(QuentaWholeUpdate, UpgradeConvertsTheCodeplugAfterAFirmwareOnlyRun) {
+    scenario.fileFormat = {5, 9};
+    scenario.codeplug.generateFormat = 4;
+    scenario.codeplug.formatAfterUpdate = {5, 10};
+    scenario.codeplug.password = "2468";
+    StartSim();
+    const std::string wrong = work / "wrong", right = work / "right";
+    std::ofstream(wrong) << "1357\n";
+    std::ofstream(right) << " 2468\r\n";
+
+    std::vector<std::string> args = Args("pelican");
+    args.insert(args.end(), {"--codeplug-password-file", wrong});
+    ToolRun r = Update(args, {work.Path()});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(sim->CodeplugFormat(), Bytes({5, 10}));
+    EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
+
+    r = Quenta({"codeplug", "upgrade", "--port", "COM6", "--port-dir", ports.Path(),
+                "--codeplug-password-file", right},
+               {work.Path()});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Done."), std::string::npos) << r.out;
+    const std::string held = work / "held.codeplug";
+    const Bytes codeplug = sim->Codeplug();
+    std::ofstream(held, std::ios::binary)
+        .write(reinterpret_cast<const char*>(codeplug.data()), codeplug.size());
+    EXPECT_NE(Quenta({"codeplug", "info", held}).out.find("format:      5.10"), std::string::npos);
+
+    // The codeplug as read and as converted are saved before the write.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dataHome / "quenta/backups"), {}), 2);
+    Journal journal;
+    std::string error;
+    std::vector<JournalRow> rows;
+    ASSERT_TRUE(journal.Open(fs::path(StateHome()) / "quenta/journal.sqlite3", error)) << error;
+    ASSERT_TRUE(journal.Rows("000123456789ABCD", rows, error)) << error;
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0].kind, "upgrade");
+    EXPECT_EQ(rows[0].formatBefore, "5.9");
+    EXPECT_TRUE(rows[0].codeplugVerified);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

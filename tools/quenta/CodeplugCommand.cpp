@@ -25,8 +25,21 @@ const char kUsage[] =
     "       quenta codeplug check FILE\n"
     "       quenta codeplug convert --to 5.8|5.9|5.10 IN OUT\n"
     "       quenta codeplug generate --format 5.8|5.9|5.10 [--seed N] OUT\n"
-    "       quenta codeplug read --port COMn|DEVICE [--port-dir DIR] [--trace FILE] OUT\n"
-    "       quenta codeplug write --port COMn|DEVICE [--port-dir DIR] [--trace FILE] IN\n";
+    "       quenta codeplug read --port COMn|DEVICE [RADIO OPTIONS] OUT\n"
+    "       quenta codeplug write --port COMn|DEVICE [RADIO OPTIONS] IN\n"
+    "       quenta codeplug restore --port COMn|DEVICE [RADIO OPTIONS] [--yes] [IN]\n"
+    "       quenta codeplug upgrade --port COMn|DEVICE [RADIO OPTIONS] [--yes]\n"
+    "RADIO OPTIONS: [--port-dir DIR] [--trace FILE] [--codeplug-password-file FILE]\n"
+    "  restore   without IN: the newest backup of the radio (by its serial number) in the\n"
+    "            format its firmware expects; asks before writing unless --yes\n"
+    "  upgrade   the update's codeplug stage alone, for a radio that has its new firmware:\n"
+    "            read, save, convert to the format the radio reports, write back\n"
+    "  --codeplug-password-file FILE  answers the radio's codeplug password with the first\n"
+    "            line of FILE (no terminal needed)\n"
+    "  Every write is read back and compared; backups are under $XDG_DATA_HOME/quenta/backups\n"
+    "  (default ~/.local/share/quenta/backups).\n"
+    "exit status: 0 done, 1 failed or refused, 2 wrong usage, 3 stopped, 4 restore declined\n"
+    "  (nothing written), 5 upgrade: the codeplug is older than 5.8 and was not converted\n";
 
 int usage(const char* problem) {
     if (problem != nullptr)
@@ -251,7 +264,7 @@ int runCodeplugCommand(int argc, char** argv) {
             return usage("FORMAT is 5.8, 5.9 or 5.10");
         return convert(target, args[2], args[3]);
     }
-    if (verb == "read" || verb == "write")
+    if (verb == "read" || verb == "write" || verb == "restore" || verb == "upgrade")
         return runCodeplugRadioCommand(verb, args);
     if (verb == "generate") {
         uint8_t format = 0;

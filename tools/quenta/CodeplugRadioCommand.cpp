@@ -1,21 +1,20 @@
 #include "CodeplugRadioCommand.h"
 
 #include <iostream>
-#include <memory>
 
+#include "CodeplugRecovery.h"
 #include "app/cli/CarriedPackage.h"
 #include "app/cli/ExitStatus.h"
 #include "app/cli/FileIo.h"
+#include "app/cli/PasswordFile.h"
 #include "app/cli/RadioSession.h"
+#include "app/cli/ReadCodeplugFile.h"
 #include "app/core/CodeUpdater.h"
-#include "app/core/RadioCodeplug.h"
+#include "app/core/CodeplugRestore.h"
 #include "app/journal/Journal.h"
-#include "app/journal/Sha256.h"
 #include "app/package/ProgramName.h"
 #include "common/ReplacementFile.h"
-#include "convert/CodeplugCheck.h"
 #include "convert/RadioCodeplugConversion.h"
-#include "serial/PosixSerialOs.h"
 #include "transfer/TransferMessages.h"
 
 namespace {
@@ -23,44 +22,57 @@ namespace {
 int Usage(const std::string& verb, const std::string& problem) {
     std::cerr << "quenta codeplug " << verb << ": " << problem << "\n"
               << "usage: quenta codeplug " << verb
-              << " --port COMn|DEVICE [--port-dir DIR] [--trace FILE] "
-              << (verb == "read" ? "OUT" : "IN") << "\n";
+              << " --port COMn|DEVICE [--port-dir DIR] [--trace FILE]\n"
+                 "       [--codeplug-password-file FILE]"
+              << (verb == "read"      ? " OUT"
+                  : verb == "write"   ? " IN"
+                  : verb == "restore" ? " [--yes] [IN]"
+                                      : " [--yes]")
+              << "\n";
     return ToInt(ExitStatus::kUsage);
-}
-
-// A file that is no codeplug is refused before the port is opened, not after: the reason, or
-// empty when codeplug is well formed.
-std::string CodeplugProblem(const std::string& file, const std::vector<std::uint8_t>& codeplug) {
-    if (codeplug.empty())
-        return file + " is empty";
-    if (codeplug.size() % 2 != 0)
-        return file + " has an odd length; a codeplug is a whole number of 16-bit words";
-    auto img = std::make_unique<CodeplugImage>();
-    loadRadioBytes(*img, codeplug.data(), codeplug.size());
-    const CodeplugCheck check = checkCodeplug(*img);
-    if (!check.ok)
-        return file + ": not a well-formed codeplug: " + check.reason;
-    return {};
 }
 
 }  // namespace
 
 int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::string>& args) {
-    std::string port, portDir, traceFile, file;
+    CodeplugRadioArgs parsed;
+    parsed.verb = verb;
+    std::string passwordFile;
+    const bool recovery = verb == "restore" || verb == "upgrade";
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--port" && i + 1 < args.size())
-            port = args[++i];
+            parsed.port = args[++i];
         else if (args[i] == "--port-dir" && i + 1 < args.size())
-            portDir = args[++i];
+            parsed.portDir = args[++i];
         else if (args[i] == "--trace" && i + 1 < args.size())
-            traceFile = args[++i];
-        else if (file.empty() && !args[i].empty() && args[i][0] != '-')
-            file = args[i];
+            parsed.traceFile = args[++i];
+        else if (args[i] == "--codeplug-password-file" && i + 1 < args.size())
+            passwordFile = args[++i];
+        else if (args[i] == "--yes" && recovery)
+            parsed.yes = true;
+        else if (parsed.file.empty() && verb != "upgrade" && !args[i].empty() && args[i][0] != '-')
+            parsed.file = args[i];
         else
             return Usage(verb, "unexpected argument " + args[i]);
     }
-    if (port.empty() || file.empty())
+    if (parsed.port.empty())
+        return Usage(verb, "expected --port");
+    if (parsed.file.empty() && !recovery)
         return Usage(verb, "expected --port and a file");
+    parsed.view.titledMessages = false;
+    std::string error;
+    if (!passwordFile.empty() && !UseCodeplugPasswordFile(passwordFile, parsed.view, error)) {
+        std::cerr << "quenta codeplug " << verb << ": " << error << "\n";
+        return ToInt(ExitStatus::kUsage);
+    }
+    if (verb == "restore")
+        return runCodeplugRestore(parsed);
+    if (verb == "upgrade")
+        return runCodeplugUpgrade(parsed);
+    const std::string& port = parsed.port;
+    const std::string& portDir = parsed.portDir;
+    const std::string& traceFile = parsed.traceFile;
+    const std::string& file = parsed.file;
 
     RadioSession session("codeplug " + verb);
     // The file a read goes to is looked at before the radio is: a device or a pipe there would
@@ -70,67 +82,34 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
         return ToInt(ExitStatus::kUsage);
     }
     std::vector<std::uint8_t> codeplug;
-    std::string error;
-    if (verb == "write") {
-        bool tooLong = false;
-        if (!readSmallFile(file, kTransferImageBytes, codeplug, tooLong, error)) {
-            session.Say(error);
-            return ToInt(ExitStatus::kFailed);
-        }
-        const std::string problem = CodeplugProblem(file, codeplug);
-        if (!problem.empty()) {
-            session.Say(problem);
-            return ToInt(ExitStatus::kFailed);
-        }
+    if (verb == "write" && !ReadCodeplugFile(file, codeplug, error)) {
+        session.Say(error);
+        return ToInt(ExitStatus::kFailed);
     }
     if (!session.ResolvePort(port, portDir))
         return ToInt(session.Failure());
 
-    TerminalView::Options options;
-    options.titledMessages = false;
-    session.Start(options, CarriedPackage());
+    session.Start(parsed.view, CarriedPackage());
     if (!traceFile.empty() && !session.OpenTrace(traceFile))
         return ToInt(session.Failure());
     CodeUpdater& updater = session.Updater();
 
-    // A write is journalled as a run of its own, its row in before the port opens.
+    // A write is journalled as a run of its own, its row in before anything is sent.
     JournalRecorder journal(Journal::DefaultPath(),
                             [&session](const std::string& line) { session.Say(line); });
     journal.SetProgram(EmbeddedProgramName(), ReadProgramName(EmbeddedProgramName()).release);
-    JournalRow row;
-    if (verb == "write") {
-        const int comNumber = session.View().SelectedPortIndex() + 1;
-        row.kind = "codeplug-write";
-        row.started = JournalTimeNow();
-        row.phase = "codeplug-write";
-        row.port = "COM" + std::to_string(comNumber);
-        const serial::Resolution device = serial::SystemSerialOs().Resolver().ResolveCom(comNumber);
-        row.device = device.linkTarget.empty() ? device.path : device.linkTarget;
-        row.backupConverted = std::filesystem::absolute(file).string();
-        row.backupConvertedSha256 = Sha256Hex(codeplug.data(), codeplug.size());
-        row.images = "[]";
-        journal.Record(row);
-    }
     RadioCodeplugResult r;
     const bool opened = updater.OpenSelectedPort(true);
     if (!opened) {
         r.error = "the port could not be opened";
+    } else if (verb == "read") {
+        r = ReadRadioCodeplug(updater, session.View(), codeplug);
     } else {
-        r = verb == "read" ? ReadRadioCodeplug(updater, session.View(), codeplug)
-                           : WriteRadioCodeplug(updater, session.View(), codeplug);
+        r = JournalledCodeplugWrite(updater, session.View(), &journal, "codeplug-write", file,
+                                    codeplug, false);
     }
     updater.ClosePort();
     session.Finish();
-    if (verb == "write") {
-        row.ended = JournalTimeNow();
-        row.state = r.ok ? "done" : "failed";
-        row.serial = r.serial;
-        row.formatAfter = std::to_string(r.radioFormat[0]) + "." + std::to_string(r.radioFormat[1]);
-        row.formatBefore = r.codeplugIndex == 255 ? std::string() : versionText(r.codeplugIndex);
-        row.codeplugVerified = r.verified;
-        row.status = r.ok ? "Written and verified." : r.error;
-        journal.Record(row);
-    }
     if (!opened)
         return ToInt(ExitStatus::kFailed);
     if (!r.ok) {

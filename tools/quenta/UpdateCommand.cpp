@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "app/cli/ExitStatus.h"
-#include "app/cli/FileIo.h"
 #include "app/cli/ImageThroughput.h"
+#include "app/cli/PasswordFile.h"
 #include "app/cli/RadioSession.h"
 #include "app/core/CodeUpdater.h"
 #include "app/journal/Journal.h"
@@ -18,12 +18,10 @@
 
 namespace {
 
-// A password file holds one line; anything this long is some other file.
-constexpr std::size_t kPasswordFileMaxBytes = 4096;
-
 int Usage(std::ostream& err, ExitStatus status) {
     err << "usage: quenta update --port COMn|DEVICE [--port-dir DIR] [--boot] [--trace FILE]\n"
-           "                     [--password-file FILE] [--yes] [--package DIR]\n"
+           "                     [--password-file FILE] [--codeplug-password-file FILE]\n"
+           "                     [--yes] [--package DIR]\n"
            "  Updates the radio on the port with the firmware this program carries, as the\n"
            "  window's Start does: password, identification, download, codeplug conversion.\n"
            "  --port           COM1..COM64 or a device path\n"
@@ -35,6 +33,9 @@ int Usage(std::ostream& err, ExitStatus status) {
            "  --trace FILE     write every frame to FILE, which is replaced when the run ends\n"
            "  --password-file  read the password from the first line of FILE instead of\n"
            "                   asking on the terminal\n"
+           "  --codeplug-password-file\n"
+           "                   answer the radio's codeplug password with the first line of\n"
+           "                   FILE (a run without a terminal cannot be asked)\n"
            "  --yes            do not wait for Enter when the radio must be put back into\n"
            "                   bootload mode\n"
            "  --package DIR    a package folder as the package builder writes it, in place of\n"
@@ -56,35 +57,6 @@ int Usage(std::ostream& err, ExitStatus status) {
     return ToInt(status);
 }
 
-// The password is the first line of the file; the update trims blanks and the line end.
-bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error) {
-    std::vector<std::uint8_t> data;
-    bool tooLong = false;
-    if (!readSmallFile(path, kPasswordFileMaxBytes, data, tooLong, error))
-        return false;
-    if (data.empty()) {
-        error = path + " is empty";
-        return false;
-    }
-    password.clear();
-    for (const std::uint8_t c : data) {
-        if (c == '\n')
-            break;
-        // Tabs and the CR of a CR LF line end are trimmed like blanks; any other control byte
-        // means the file is no text.
-        if ((c < ' ' && c != '\t' && c != '\r') || c == 0x7F) {
-            error = path + " is not a text file: its first line holds binary data";
-            return false;
-        }
-        password.push_back(static_cast<char>(c));
-    }
-    if (password.find_first_not_of(" \t\r") == std::string::npos) {
-        error = "the first line of " + path + " is empty: it holds no password";
-        return false;
-    }
-    return true;
-}
-
 ExitStatus ExitStatusOf(UpdateOutcome outcome) {
     switch (outcome) {
         case UpdateOutcome::kSucceeded:
@@ -101,7 +73,7 @@ ExitStatus ExitStatusOf(UpdateOutcome outcome) {
 }  // namespace
 
 int runUpdateCommand(int argc, char** argv) {
-    std::string port, portDir, traceFile, passwordFile, packageDir;
+    std::string port, portDir, traceFile, passwordFile, codeplugPasswordFile, packageDir;
     TerminalView::Options viewOptions;
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
@@ -114,6 +86,8 @@ int runUpdateCommand(int argc, char** argv) {
             traceFile = argv[++i];
         } else if (a == "--password-file" && hasValue) {
             passwordFile = argv[++i];
+        } else if (a == "--codeplug-password-file" && hasValue) {
+            codeplugPasswordFile = argv[++i];
         } else if (a == "--package" && hasValue) {
             packageDir = argv[++i];
         } else if (a == "--boot") {
@@ -135,6 +109,11 @@ int runUpdateCommand(int argc, char** argv) {
             return ToInt(ExitStatus::kUsage);
         }
         viewOptions.passwordGiven = true;
+    }
+    if (!codeplugPasswordFile.empty() &&
+        !UseCodeplugPasswordFile(codeplugPasswordFile, viewOptions, error)) {
+        std::cerr << "quenta update: " << error << "\n";
+        return ToInt(ExitStatus::kUsage);
     }
 
     // The package outlives the session whose updater reads it.

@@ -7,7 +7,8 @@ enum class ExitStatus : int {
     kFailed = 1,   // the radio or a file failed; the last status line or stderr says why
     kUsage = 2,    // wrong arguments, or a file or folder they name cannot be used
     kStopped = 3,  // stopped by Ctrl-C or a signal that ends the session
-    kNotRun = 4,   // the password was wrong or not given: nothing was done
+    kNotRun = 4,   // the password was wrong or not given, or a restore was declined: nothing
+                   // was done
     // quenta update: the firmware is updated but the radio's codeplug (or the format its new
     // firmware expects) is older than 5.8 and was not converted; the radio cannot use it
     kCodeplugNotConverted = 5,

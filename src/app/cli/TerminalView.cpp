@@ -164,16 +164,17 @@ void TerminalView::Interrupt() {
         enterLoop_->quit();
 }
 
-bool TerminalView::ReadSecret(const std::string& prompt, std::string& out) {
+bool TerminalView::ReadSecret(const std::string& prompt, std::string& out, bool echo) {
     const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         err_ << prompt << " no terminal to ask on" << std::endl;
         return false;
     }
-    // A secret is only read with echo off: a terminal that refuses the change is not asked.
+    // A secret is only read with echo off: a terminal that refuses the change is not asked. An
+    // answer to a question is read as typed.
     termios saved{};
     const bool isTerminal = ::tcgetattr(fd, &saved) == 0;
-    if (isTerminal) {
+    if (isTerminal && !echo) {
         termios quiet = saved;
         quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
         quiet.c_lflag |= ECHONL;
@@ -204,7 +205,7 @@ bool TerminalView::ReadSecret(const std::string& prompt, std::string& out) {
     }
     // Echo back on, retried while a signal interrupts it (Ctrl-C lands here); a terminal that
     // stays silent is named with the command that mends it.
-    if (isTerminal) {
+    if (isTerminal && !echo) {
         int restored = -1;
         for (int tries = 0; tries < 3 && restored != 0; ++tries)
             restored = ::tcsetattr(fd, TCSAFLUSH, &saved);
@@ -229,6 +230,10 @@ bool TerminalView::AskPassword(std::string& entered) {
 }
 
 bool TerminalView::AskCodeplugPassword(std::string& entered) {
+    if (options_.codeplugPasswordGiven) {
+        entered = options_.codeplugPassword;
+        return true;
+    }
     ClearBar();
     return ReadSecret("The radio asks for its codeplug password:", entered);
 }
@@ -237,4 +242,15 @@ void TerminalView::ShowVersionInfo(const VersionRecord& record, TargetKind kind)
     versionShown_ = true;
     if (options_.printVersionInfo)
         out_ << FormatVersionInfo(record, kind) << std::flush;
+}
+
+bool TerminalView::Confirm(const std::string& question) {
+    ClearBar();
+    std::string answer;
+    if (!ReadSecret(question + " [y/N]", answer, true))
+        return false;
+    const std::size_t begin = answer.find_first_not_of(" \t\r");
+    answer = begin == std::string::npos ? std::string() : answer.substr(begin);
+    answer.erase(answer.find_last_not_of(" \t\r") + 1);
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }

@@ -19,6 +19,10 @@ class TerminalView : public UpdaterView, private ProgressBar {
         bool assumeYes = false;  // the bootload-mode box needs no Enter
         std::string password;    // the Start password, when given by file
         bool passwordGiven = false;
+        // The codeplug password, when given by file: the radio's challenge is answered with it
+        // instead of asking on the terminal.
+        std::string codeplugPassword;
+        bool codeplugPasswordGiven = false;
         bool printVersionInfo = true;  // Retrieve prints the record on out
         bool titledMessages = true;    // false: a message is its text alone
     };
@@ -44,6 +48,9 @@ class TerminalView : public UpdaterView, private ProgressBar {
     void ShowVersionInfo(const VersionRecord& record, TargetKind kind) override;
     void PortsScanned() override {}
 
+    // A yes/no question of the command's own, answered on the terminal (y or yes); false when
+    // there is none to ask on or it was interrupted.
+    bool Confirm(const std::string& question);
     // Ends a wait for Enter (Ctrl-C).
     void Interrupt();
     // A line of the command's own between status lines (the bar, if shown, is drawn again).
@@ -63,7 +70,7 @@ class TerminalView : public UpdaterView, private ProgressBar {
     bool WaitForEnter();
     // A line from the terminal without echo; false when there is no terminal or it was
     // interrupted.
-    bool ReadSecret(const std::string& prompt, std::string& out);
+    bool ReadSecret(const std::string& prompt, std::string& out, bool echo = false);
 
     Options options_;
     std::ostream& out_;

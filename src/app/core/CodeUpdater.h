@@ -159,6 +159,12 @@ class CodeUpdater {
     void RunAutoBootUpdate();
 
     CodeplugResult TransferCodeplug();
+    // The codeplug stage on its own, for a radio whose firmware was updated but whose codeplug
+    // was not converted (a run cut off, a password nobody could give): open the port, read,
+    // save, convert to the format the radio reports, write and verify, journalled as a run of
+    // kind "upgrade". The radio is running its firmware already: no restart waits. Status,
+    // LastOutcome(), LastCodeplugResult() and LastBackup() tell how it ended, as after Start.
+    CodeplugResult UpgradeCodeplug();
     bool ReadRadioAccessCode(std::string& code);
 
   private:
@@ -172,6 +178,8 @@ class CodeUpdater {
     // Stop ended it.
     bool RestartWait(const char* status);
     bool Stopped() const { return m_UpdateInProgress == 0; }
+    // The stage once the radio runs its new firmware: serial number, format, then the rest.
+    CodeplugResult CodeplugStageOnRadio();
     CodeplugResult TransferAfterFormat(const std::string& accessCode, bool accessCodeRead,
                                        const std::uint8_t radioFormat[2]);
     // The write's failure in the status line and a message naming both backups.
@@ -180,7 +188,7 @@ class CodeUpdater {
     std::string PortArguments() const;
     // The journal row of the run: inserted before anything is sent, updated at every phase
     // and at the end.
-    void JournalBegin();
+    void JournalBegin(const char* kind = "update");
     void JournalPhase(const char* phase);
     void JournalEnd();
     void JournalImage(const char* image, double seconds);
@@ -210,4 +218,6 @@ class CodeUpdater {
     CodeplugResult codeplugResult_ = CodeplugResult::kNotReached;
     bool sequenceActive_ = false;
     bool stopRequested_ = false;
+    // The update waits for the radio's restarts; the stage run on its own does not.
+    bool restartWaits_ = true;
 };

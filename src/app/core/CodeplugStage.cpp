@@ -75,6 +75,10 @@ CodeplugResult CodeUpdater::TransferCodeplug() {
     JournalPhase("restart-wait");
     if (!RestartWait(updater_text::kResetting))
         return CodeplugResult::kCancelled;
+    return CodeplugStageOnRadio();
+}
+
+CodeplugResult CodeUpdater::CodeplugStageOnRadio() {
     if (!m_Link.PrepareTimeout(kReplyTimeoutMs))
         return CodeplugResult::kNoAnswer;
 
@@ -193,7 +197,7 @@ CodeplugResult CodeUpdater::TransferAfterFormat(const std::string& accessCode, b
     record_.backupConvertedSha256 = Sha256Hex(buffer.data(), conversion.newLength);
     JournalPhase("backup");
 
-    if (!RestartWait(updater_text::kResettingConverting))
+    if (restartWaits_ && !RestartWait(updater_text::kResettingConverting))
         return CodeplugResult::kCancelled;
 
     if (!accessCodeRead) {

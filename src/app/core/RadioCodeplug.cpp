@@ -2,6 +2,7 @@
 
 #include "app/core/CodeUpdater.h"
 #include "app/core/CodeplugVerify.h"
+#include "app/core/UpdaterTexts.h"
 #include "convert/RadioCodeplugConversion.h"
 #include "link/CommandTable.h"
 #include "transfer/TransferMessages.h"
@@ -10,6 +11,9 @@
 namespace {
 
 constexpr int kAccessCodeAttempts = 3;
+// The progress timer's pace, as in the update's codeplug stage.
+constexpr int kUploadProgressMs = 150;
+constexpr double kDownloadProgressMsPerByte = 0.015;
 
 std::string FormatText(const std::uint8_t format[2]) {
     return std::to_string(format[0]) + "." + std::to_string(format[1]);
@@ -75,8 +79,32 @@ RadioCodeplugResult ReadRadioCodeplug(CodeUpdater& updater, UpdaterView& view,
     return r;
 }
 
+std::string CodeplugMisfit(const std::vector<std::uint8_t>& codeplug,
+                           const std::uint8_t radioFormat[2], std::uint8_t& codeplugIndex) {
+    std::vector<std::uint8_t> check(kTransferImageBytes, 0);
+    std::copy(codeplug.begin(),
+              codeplug.begin() + static_cast<std::ptrdiff_t>(
+                                     std::min<std::size_t>(codeplug.size(), kTransferImageBytes)),
+              check.begin());
+    const CodeplugConversion c =
+        convertRadioCodeplug(check.data(), codeplug.size(), radioFormat[0], radioFormat[1]);
+    codeplugIndex = c.codeplugIndex;
+    const std::string radio = FormatText(radioFormat);
+    if (c.result == CodeplugConversionResult::Invalid)
+        return "the file is no well-formed codeplug (" + c.reason + "); nothing was written";
+    if (c.result != CodeplugConversionResult::SameFormat) {
+        return "the file holds format " + versionText(c.codeplugIndex) + " but the radio expects " +
+               radio +
+               "; nothing was written. Convert it "
+               "first: quenta codeplug convert --to " +
+               radio + " IN OUT";
+    }
+    return {};
+}
+
 RadioCodeplugResult WriteRadioCodeplug(CodeUpdater& updater, UpdaterView& view,
-                                       const std::vector<std::uint8_t>& codeplug) {
+                                       const std::vector<std::uint8_t>& codeplug, bool showProgress,
+                                       const std::string& expectedSerial) {
     RadioCodeplugResult r;
     if (codeplug.empty() || codeplug.size() > static_cast<std::size_t>(kTransferImageBytes) ||
         codeplug.size() % 2 != 0) {
@@ -99,45 +127,49 @@ RadioCodeplugResult WriteRadioCodeplug(CodeUpdater& updater, UpdaterView& view,
         r.serial = accessCode;
     if (!codeRead) {
         r.error = "the radio did not give its serial number, which the write needs";
+    } else if (!expectedSerial.empty() && accessCode != expectedSerial) {
+        r.error = "the radio on the port is now " + accessCode + ", not " + expectedSerial +
+                  "; nothing was written";
     } else if (!QueryRadioCodeplugFormat(link, r.radioFormat)) {
         r.error = "the radio does not answer the codeplug format query";
+    } else if (const std::string misfit = CodeplugMisfit(codeplug, r.radioFormat, r.codeplugIndex);
+               !misfit.empty()) {
+        r.error = misfit;
     } else {
-        std::vector<std::uint8_t> check = buffer;
-        const CodeplugConversion c =
-            convertRadioCodeplug(check.data(), codeplug.size(), r.radioFormat[0], r.radioFormat[1]);
-        r.codeplugIndex = c.codeplugIndex;
-        const std::string radio = FormatText(r.radioFormat);
-        if (c.result == CodeplugConversionResult::Invalid) {
-            r.error = "the file is no well-formed codeplug (" + c.reason + "); nothing was written";
-        } else if (c.result != CodeplugConversionResult::SameFormat) {
-            r.error = "the file holds format " + versionText(c.codeplugIndex) +
-                      " but the radio expects " + radio +
-                      "; nothing was written. Convert it "
-                      "first: quenta codeplug convert --to " +
-                      radio + " IN OUT";
-        } else {
-            ZKWTransferParms transfer;
-            CodeplugPasswords passwords(view);
-            transfer.SetAccessCode(accessCode);
-            const auto size = static_cast<std::int32_t>(codeplug.size());
-            Attach(transfer, updater, passwords, buffer, size);
-            transfer.SetSize(size);
-            if (transfer.Download() > 0 && transfer.DownloadComplete()) {
-                // Only a read-back shows that the radio stored what it took.
-                const CodeplugVerify verify =
-                    ReadBackCodeplug(link, passwords.ReadBackPrompt(), codeplug);
-                r.ok = verify.Held();
-                r.verified = verify.Held();
-                if (!r.ok) {
-                    r.error = "the radio does not hold the codeplug that was written: " +
-                              verify.Describe();
-                }
-            } else {
-                r.error = "the write did not complete (" +
-                          std::to_string(transfer.LastDownload().blocksSent) + " of " +
-                          std::to_string(transfer.LastDownload().blocksNeeded) +
-                          " blocks); the radio's codeplug may be damaged: write the file again";
+        ZKWTransferParms transfer;
+        CodeplugPasswords passwords(view);
+        transfer.SetAccessCode(accessCode);
+        const auto size = static_cast<std::int32_t>(codeplug.size());
+        Attach(transfer, updater, passwords, buffer, size);
+        transfer.SetSize(size);
+        if (showProgress) {
+            updater.StartProgressTimer(static_cast<int>(size * kDownloadProgressMsPerByte));
+            updater.SetStatus(updater_text::kDownloading);
+        }
+        const bool written = transfer.Download() > 0 && transfer.DownloadComplete();
+        if (showProgress)
+            updater.StopProgressTimer();
+        if (written) {
+            // Only a read-back shows that the radio stored what it took.
+            if (showProgress) {
+                updater.StartProgressTimer(kUploadProgressMs);
+                updater.SetStatus(updater_text::kVerifying);
             }
+            const CodeplugVerify verify =
+                ReadBackCodeplug(link, passwords.ReadBackPrompt(), codeplug);
+            if (showProgress)
+                updater.StopProgressTimer();
+            r.ok = verify.Held();
+            r.verified = verify.Held();
+            if (!r.ok) {
+                r.error =
+                    "the radio does not hold the codeplug that was written: " + verify.Describe();
+            }
+        } else {
+            r.error = "the write did not complete (" +
+                      std::to_string(transfer.LastDownload().blocksSent) + " of " +
+                      std::to_string(transfer.LastDownload().blocksNeeded) +
+                      " blocks); the radio's codeplug may be damaged: write the file again";
         }
     }
     link.ReleaseTimeout();

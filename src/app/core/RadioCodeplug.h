@@ -27,8 +27,19 @@ struct RadioCodeplugResult {
 RadioCodeplugResult ReadRadioCodeplug(CodeUpdater& updater, UpdaterView& view,
                                       std::vector<std::uint8_t>& codeplug);
 
+// Why codeplug cannot go into a radio whose firmware expects radioFormat (not well formed, or
+// another format, with the conversion to run); empty when it can. codeplugIndex is the file's
+// format index (255 when it has none).
+std::string CodeplugMisfit(const std::vector<std::uint8_t>& codeplug,
+                           const std::uint8_t radioFormat[2], std::uint8_t& codeplugIndex);
+
 // Writes codeplug back only when it passes the structure check and is in the very format the
 // radio reports; otherwise refuses (saying how to convert) and sends nothing. A write counts
-// only when reading the codeplug back gives what was written.
+// only when reading the codeplug back gives what was written. showProgress: the write and the
+// read-back set the status line and drive the progress bar, as the update's stage does.
+// expectedSerial (when not empty): a radio that gives another serial number is refused, so that
+// a codeplug picked for one radio never goes into another plugged in meanwhile.
 RadioCodeplugResult WriteRadioCodeplug(CodeUpdater& updater, UpdaterView& view,
-                                       const std::vector<std::uint8_t>& codeplug);
+                                       const std::vector<std::uint8_t>& codeplug,
+                                       bool showProgress = false,
+                                       const std::string& expectedSerial = {});

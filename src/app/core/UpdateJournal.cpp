@@ -22,9 +22,9 @@ std::string JsonText(const std::string& text) {
 
 }  // namespace
 
-void CodeUpdater::JournalBegin() {
+void CodeUpdater::JournalBegin(const char* kind) {
     record_ = JournalRow{};
-    record_.kind = "update";
+    record_.kind = kind;
     record_.started = JournalTimeNow();
     record_.phase = "start";
     record_.port = PortName();

@@ -1,0 +1,34 @@
+// The codeplug stage run on its own, for a radio that already runs its new firmware.
+#include "app/core/CodeUpdater.h"
+#include "app/core/UpdaterTexts.h"
+
+CodeplugResult CodeUpdater::UpgradeCodeplug() {
+    if (sequenceActive_ || m_UpdateInProgress != 0)
+        return CodeplugResult::kNotReached;
+    sequenceActive_ = true;
+    stopRequested_ = false;
+    outcome_ = UpdateOutcome::kFailed;
+    codeplugResult_ = CodeplugResult::kNotReached;
+    lastBackup_.clear();
+    lastConverted_.clear();
+    JournalBegin("upgrade");
+    BeginUpdate();
+    CodeplugResult result = CodeplugResult::kNotReached;
+    // The port is opened as for reading the version: the radio talks at its start-up rate.
+    if (!OpenSelectedPort(true)) {
+        SetStatus(updater_text::kIdle);
+    } else {
+        restartWaits_ = false;
+        result = CodeplugStageOnRadio();
+        restartWaits_ = true;
+        ShowCodeplugResult(result);
+    }
+    if (m_UpdateInProgress != 0)
+        EndUpdate(false);
+    ClosePort();
+    sequenceActive_ = false;
+    if (stopRequested_ && outcome_ != UpdateOutcome::kSucceeded)
+        outcome_ = UpdateOutcome::kStopped;
+    JournalEnd();
+    return result;
+}
