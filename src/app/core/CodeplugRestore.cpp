@@ -146,14 +146,12 @@ std::vector<CodeplugBackupEntry> ListCodeplugBackups(const std::filesystem::path
                                                      const std::string& serial,
                                                      const std::filesystem::path& journal) {
     std::vector<JournalRow> rows;
-    std::error_code ec;
-    if (std::filesystem::exists(journal, ec)) {
-        Journal j;
-        std::string error;
-        // Without the journal the files still list, only without the runs they came from.
-        if (!j.Open(journal, error) || !j.Rows(serial, rows, error))
-            rows.clear();
-    }
+    Journal j;
+    std::string error;
+    // Without the journal the files still list, only without the runs they came from.
+    if (journal.empty() || j.OpenExisting(journal, error) != JournalOpen::kOpen ||
+        !j.Rows(serial, rows, error))
+        rows.clear();
     return ListCodeplugBackups(folder, serial, rows);
 }
 
