@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -11,9 +13,11 @@
 
 #include "SimPortDirectory.h"
 #include "WindowTestSupport.h"
+#include "app/journal/Journal.h"
 #include "app/qtplatform/StopSignal.h"
 #include "app/window/CodeUpdaterMainForm.h"
 #include "app/window/PortList.h"
+#include "app/window/RestoreCodeplugDlg.h"
 #include "convert/CodeplugImage.h"
 #include "convert/CodeplugVersion.h"
 
@@ -183,4 +187,90 @@ TEST(WholeUpdate, TerminatedWhileDownloadingWindsDownThenCloses) {
     std::raise(SIGHUP);
     ProcessEventsUntilHidden(idle);
     EXPECT_FALSE(idle.isVisible());
+}
+
+namespace {
+
+// The restore list as it is shown: each line, whether it can be chosen, which one is chosen.
+class RestoreListSpy : public QObject {
+  public:
+    struct Line {
+        QString text;
+        bool choosable;
+    };
+    std::vector<Line> lines;
+    int current = -1;
+
+    RestoreListSpy() { qApp->installEventFilter(this); }
+    ~RestoreListSpy() override { qApp->removeEventFilter(this); }
+
+  protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        auto* dialog = qobject_cast<RestoreCodeplugDlg*>(object);
+        if (dialog != nullptr && event->type() == QEvent::Show) {
+            for (int i = 0; i < dialog->m_BackupList->count(); ++i) {
+                const QListWidgetItem* item = dialog->m_BackupList->item(i);
+                lines.push_back({item->text(), (item->flags() & Qt::ItemIsSelectable) != 0});
+            }
+            current = dialog->m_BackupList->currentRow();
+        }
+        return QObject::eventFilter(object, event);
+    }
+};
+
+}  // namespace
+
+// A radio that runs firmware wanting 5.10 but holds a 5.9 codeplug: File > Upgrade Codeplug...
+// converts it; File > Restore Codeplug... then lists the two codeplugs the upgrade saved, newest
+// first with the run they came from (the 5.9 one cannot be chosen), and writes the chosen one
+// back, verified.
+TEST(WholeUpdate, UpgradeThenRestoreFromTheFileMenu) {
+    TempDir work;
+    simtest::SimPortDirectory ports;
+    OnlyPort(ports.Path(), kSimCom);
+    const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();
+    const nlohmann::json scenario = {{"fileFormat", {5, 10}},
+                                     {"codeplug", {{"generateFormat", 4}}}};
+    SimProcess sim;
+    std::string error;
+    ASSERT_TRUE(sim.Start(ports.Path(), kSimCom, scenario, work.Path(), error)) << error;
+
+    JournalRecorder journal(work / "journal.sqlite3", nullptr);
+    MainFormOptions options;
+    options.workingDirectory = work.Path();
+    options.backupDirectory = work / "backups";
+    options.tickDivisor = kTickDivisor;
+    options.processorCount = [] { return 1; };
+    options.recorder = &journal;
+    options.journalPath = work / "journal.sqlite3";
+    TCodeUpdaterMainDispForm form(*package, options);
+    form.show();
+    form.m_ComportComboBox->setCurrentIndex(kSimCom - 1);
+    emit form.m_ComportComboBox->activated(kSimCom - 1);
+    DialogDriver dialogs;
+
+    form.m_FileUpgradeMenuItem->trigger();
+    EXPECT_EQ(form.m_StatusLabel->text().toStdString(), "Done.");
+    EXPECT_EQ(form.Updater().LastCodeplugResult(), CodeplugResult::kConverted);
+
+    RestoreListSpy list;
+    form.m_FileRestoreMenuItem->trigger();
+    ASSERT_EQ(list.lines.size(), 2u);
+    EXPECT_TRUE(
+        list.lines[0].text.contains(QStringLiteral("format 5.10, converted by upgrade 1 (done)")))
+        << list.lines[0].text.toStdString();
+    EXPECT_TRUE(list.lines[0].choosable);
+    EXPECT_TRUE(list.lines[1].text.contains(QStringLiteral("format 5.9, as read by upgrade 1")))
+        << list.lines[1].text.toStdString();
+    EXPECT_FALSE(list.lines[1].choosable);
+    EXPECT_EQ(list.current, 0);
+    EXPECT_EQ(form.m_StatusLabel->text().toStdString(), "Done.");
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_TRUE(dialogs.shown.back().text.contains(QStringLiteral("read back and verified")))
+        << dialogs.shown.back().text.toStdString();
+    EXPECT_TRUE(form.m_StartButton->isEnabled());
+
+    const nlohmann::json report = sim.Stop();
+    EXPECT_EQ(report["codeplug"]["completedDownloads"], 2);
+    EXPECT_EQ(FormatIndexOf(report["codeplug"].value("written", std::string())), 5);
 }

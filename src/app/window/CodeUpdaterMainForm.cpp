@@ -23,12 +23,14 @@
 #include <cstdlib>
 
 #include "app/core/CodeplugBackup.h"
+#include "app/core/UpdaterTexts.h"
 #include "app/package/ProgramName.h"
 #include "app/window/AboutDlg.h"
 #include "app/window/CodeDownPassDlg.h"
 #include "app/window/PortList.h"
 #include "app/window/PortWatch.h"
 #include "app/window/RadioPictures.h"
+#include "app/window/RestoreCodeplugDlg.h"
 
 namespace {
 
@@ -116,6 +118,7 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(const PackageResources& packa
                                         {},
                                         {}});
     platform_->recorder = options.recorder;
+    journalPath_ = options.journalPath;
     updater_ = std::make_unique<CodeUpdater>(*this, *platform_, package);
     // m_CommTimer and ProgressBarTimer get their handlers from the logic (Initialise).
     ApdComPort.SetOnTriggerTimer([this](int handle) { updater_->ApdComPortTriggerTimer(handle); });
@@ -164,6 +167,11 @@ void TCodeUpdaterMainDispForm::BuildMenus() {
     // The two menus open from flat buttons on a tool bar along the top.
     m_FileMenuItem = new QMenu(QStringLiteral("&File"), this);
     m_FileMenuItem->setObjectName(QStringLiteral("m_FileMenuItem"));
+    m_FileRestoreMenuItem = m_FileMenuItem->addAction(QStringLiteral("&Restore Codeplug..."));
+    m_FileRestoreMenuItem->setObjectName(QStringLiteral("m_FileRestoreMenuItem"));
+    m_FileUpgradeMenuItem = m_FileMenuItem->addAction(QStringLiteral("&Upgrade Codeplug..."));
+    m_FileUpgradeMenuItem->setObjectName(QStringLiteral("m_FileUpgradeMenuItem"));
+    m_FileMenuItem->addSeparator();
     m_FileExitMenuItem = m_FileMenuItem->addAction(QStringLiteral("E&xit"));
     m_FileExitMenuItem->setObjectName(QStringLiteral("m_FileExitMenuItem"));
     m_HelpMenuItem = new QMenu(QStringLiteral("&Help"), this);
@@ -173,6 +181,10 @@ void TCodeUpdaterMainDispForm::BuildMenus() {
     m_HelpSupportReportMenuItem =
         m_HelpMenuItem->addAction(QStringLiteral("Save &Support Report..."));
     m_HelpSupportReportMenuItem->setObjectName(QStringLiteral("m_HelpSupportReportMenuItem"));
+    connect(m_FileRestoreMenuItem, &QAction::triggered, this,
+            [this] { m_FileRestoreMenuItemClick(); });
+    connect(m_FileUpgradeMenuItem, &QAction::triggered, this,
+            [this] { m_FileUpgradeMenuItemClick(); });
     connect(m_FileExitMenuItem, &QAction::triggered, this, [this] { m_FileExitMenuItemClick(); });
     connect(m_HelpAboutMenuItem, &QAction::triggered, this, [this] { m_HelpAboutMenuItemClick(); });
     connect(m_HelpSupportReportMenuItem, &QAction::triggered, this,
@@ -569,6 +581,44 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick() {
 void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick() {
     const HandlerScope scope(*this);
     updater_->m_RetrieveVersionInfoButtonClick();
+}
+
+void TCodeUpdaterMainDispForm::EnableRecoveryItems(bool enabled) {
+    for (QAction* item : {m_FileRestoreMenuItem, m_FileUpgradeMenuItem})
+        item->setEnabled(enabled);
+    m_StartButton->setEnabled(enabled);
+}
+
+void TCodeUpdaterMainDispForm::m_FileRestoreMenuItemClick() {
+    if (updater_->SequenceActive() || updater_->UpdateInProgress())
+        return;
+    const HandlerScope scope(*this);
+    EnableRecoveryItems(false);
+    CodeplugRecoverySource source;
+    source.updater = updater_.get();
+    source.view = this;
+    source.recorder = platform_->recorder;
+    source.backupDirectory = platform_->backupDirectory;
+    source.journal = journalPath_;
+    source.showModal = [this](QDialog& dialog) { return ShowModal(dialog); };
+    RestoreCodeplugFromWindow(this, source);
+    EnableRecoveryItems(true);
+}
+
+void TCodeUpdaterMainDispForm::m_FileUpgradeMenuItemClick() {
+    if (updater_->SequenceActive() || updater_->UpdateInProgress())
+        return;
+    const HandlerScope scope(*this);
+    for (QAction* item : {m_FileRestoreMenuItem, m_FileUpgradeMenuItem})
+        item->setEnabled(false);
+    // Start reads Stop while the stage runs and stops it, as during an update.
+    if (updater_->UpgradeCodeplug() == CodeplugResult::kSameFormat) {
+        ShowMessage(updater_text::kTitleUpdater, MessageIcon::kInformation,
+                    "The radio's codeplug is in the format its firmware expects already; "
+                    "nothing was written.");
+    }
+    for (QAction* item : {m_FileRestoreMenuItem, m_FileUpgradeMenuItem})
+        item->setEnabled(true);
 }
 
 QString TCodeUpdaterMainDispForm::PortToolTipOf(int comNumber) const {

@@ -48,6 +48,8 @@ struct MainFormOptions {
     UpdateRecorder* recorder = nullptr;
     // The COM number selected in the port list at start, 1 to 64.
     int comNumber = 1;
+    // The journal the restore list reads the runs its backups came from (empty: none).
+    std::filesystem::path journalPath;
 };
 
 // The main window: what the package is for, the COM port list, Start/Stop, the version pane
@@ -90,6 +92,8 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
 
     // --- Controls ---
     QMenu* m_FileMenuItem = nullptr;
+    QAction* m_FileRestoreMenuItem = nullptr;
+    QAction* m_FileUpgradeMenuItem = nullptr;
     QAction* m_FileExitMenuItem = nullptr;
     QMenu* m_HelpMenuItem = nullptr;
     QAction* m_HelpAboutMenuItem = nullptr;
@@ -158,6 +162,10 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
     class HandlerScope;
 
     // --- Event handlers ---
+    void m_FileRestoreMenuItemClick();
+    void m_FileUpgradeMenuItemClick();
+    // Restore and Upgrade hold the port: Start, Retrieve and the two items wait.
+    void EnableRecoveryItems(bool enabled);
     void m_FileExitMenuItemClick();
     void m_HelpAboutMenuItemClick();
     void m_HelpSupportReportMenuItemClick();
@@ -170,6 +178,7 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
 
     QWidget* client_ = nullptr;        // holds every control; the window's edge cuts the pane off
     WindowReportSource reportSource_;  // what Help > Save Support Report... adds to the traces
+    std::filesystem::path journalPath_;
     std::uint8_t m_VersionInfoShown = 1;
     int runningHandlers_ = 0;
     bool closeRequested_ = false;

@@ -122,6 +122,7 @@ int main(int argc, char** argv) {
         MainFormOptions options;
         options.recorder = &journal;
         options.comNumber = comNumber;
+        options.journalPath = Journal::DefaultPath();
         TCodeUpdaterMainDispForm form(*package, options);
         KeepLinkFrames(form.Updater().Link(), kept);
         QString lastStatus = form.m_StatusLabel->text();
