@@ -99,18 +99,19 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
                             [&session](const std::string& line) { session.Say(line); });
     journal.SetProgram(EmbeddedProgramName(), ReadProgramName(EmbeddedProgramName()).release);
     RadioCodeplugResult r;
-    const bool opened = updater.OpenSelectedPort(true);
-    if (!opened) {
-        r.error = "the port could not be opened";
-    } else if (verb == "read") {
-        r = ReadRadioCodeplug(updater, session.View(), codeplug);
-    } else {
+    bool opened = true;
+    if (verb == "write") {
         r = JournalledCodeplugWrite(updater, session.View(), &journal, "codeplug-write", file,
                                     codeplug, false);
+    } else {
+        opened = updater.OpenSelectedPort(true);
+        if (opened)
+            r = ReadRadioCodeplug(updater, session.View(), codeplug);
+        updater.ClosePort();
     }
-    updater.ClosePort();
     session.Finish();
-    if (!opened)
+    // The port's own message has said why it could not be opened.
+    if (!opened || r.portNotOpened)
         return ToInt(ExitStatus::kFailed);
     if (!r.ok) {
         session.Say(verb == "write" ? r.error + "; the codeplug is in " + file : r.error);

@@ -129,15 +129,10 @@ int runCodeplugRestore(const CodeplugRadioArgs& args) {
                             [&session](const std::string& line) { session.Say(line); });
     SetUpJournal(journal);
     CodeUpdater& updater = session.Updater();
-    RadioCodeplugResult r;
-    const bool opened = updater.OpenSelectedPort(true);
-    if (opened) {
-        r = JournalledCodeplugWrite(updater, session.View(), &journal, "restore", file, codeplug,
-                                    true, id.serial);
-    }
-    updater.ClosePort();
+    const RadioCodeplugResult r = JournalledCodeplugWrite(
+        updater, session.View(), &journal, "restore", file, codeplug, true, id.serial);
     session.Finish();
-    if (!opened)
+    if (r.portNotOpened)
         return ToInt(ExitStatus::kFailed);
     if (!r.ok) {
         session.Say(r.error + "; the codeplug is in " + file);

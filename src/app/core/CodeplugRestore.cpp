@@ -186,8 +186,14 @@ RadioCodeplugResult JournalledCodeplugWrite(CodeUpdater& updater, UpdaterView& v
     if (recorder != nullptr)
         recorder->Record(row);
 
-    const RadioCodeplugResult r =
-        WriteRadioCodeplug(updater, view, codeplug, showProgress, expectedSerial);
+    RadioCodeplugResult r;
+    if (updater.OpenSelectedPort(true)) {
+        r = WriteRadioCodeplug(updater, view, codeplug, showProgress, expectedSerial);
+    } else {
+        r.portNotOpened = true;
+        r.error = "the port could not be opened";
+    }
+    updater.ClosePort();
     row.ended = JournalTimeNow();
     row.state = r.ok ? "done" : "failed";
     if (!r.serial.empty())

@@ -52,8 +52,8 @@ const CodeplugBackupEntry* NewestBackupInFormat(const std::vector<CodeplugBackup
                                                 const std::string& format);
 
 // WriteRadioCodeplug with progress, as a journal run of its own: the row (kind, the file and
-// its SHA-256) goes in before anything is sent and is completed with the outcome. recorder may
-// be null (not journalled).
+// its SHA-256) goes in before the port is opened and is completed with the outcome; the port is
+// closed again at the end. recorder may be null (not journalled).
 RadioCodeplugResult JournalledCodeplugWrite(CodeUpdater& updater, UpdaterView& view,
                                             UpdateRecorder* recorder, const char* kind,
                                             const std::filesystem::path& file,

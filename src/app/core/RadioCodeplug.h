@@ -17,9 +17,10 @@ bool QueryRadioCodeplugFormat(RadioLink& link, std::uint8_t format[2]);
 // view. Codeplugs are the bytes as they travel, every word high byte first.
 struct RadioCodeplugResult {
     bool ok = false;
-    std::string error;      // one line for the user when not ok
-    bool verified = false;  // a write: the read-back matched what was written
-    std::string serial;     // a write: the radio's serial number, once it gave it
+    std::string error;           // one line for the user when not ok
+    bool verified = false;       // a write: the read-back matched what was written
+    std::string serial;          // a write: the radio's serial number, once it gave it
+    bool portNotOpened = false;  // the port could not be opened (its own message said why)
     std::uint8_t radioFormat[2] = {0, 0};
     std::uint8_t codeplugIndex = 255;  // format index of the codeplug read or written
 };

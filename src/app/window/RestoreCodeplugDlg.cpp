@@ -110,14 +110,8 @@ void RestoreCodeplugFromWindow(QWidget* parent, const CodeplugRecoverySource& so
     }
     const std::vector<std::uint8_t> codeplug(bytes.begin(), bytes.end());
     view.ShowBusy(true);
-    RadioCodeplugResult r;
-    if (updater.OpenSelectedPort(true)) {
-        r = JournalledCodeplugWrite(updater, view, source.recorder, "restore", chosen.path,
-                                    codeplug, true, radio.serial);
-    } else {
-        r.error = "the port could not be opened";
-    }
-    updater.ClosePort();
+    const RadioCodeplugResult r = JournalledCodeplugWrite(
+        updater, view, source.recorder, "restore", chosen.path, codeplug, true, radio.serial);
     view.ShowBusy(false);
     view.Progress().SetPosition(0);
     if (r.ok) {
@@ -127,6 +121,8 @@ void RestoreCodeplugFromWindow(QWidget* parent, const CodeplugRecoverySource& so
                              chosen.path.string() + "\nwritten, read back and verified.");
         return;
     }
+    if (r.portNotOpened)
+        return;  // the port's own message said why
     updater.SetStatus("The codeplug was not restored.");
     view.ShowMessage(title, MessageIcon::kError,
                      "The codeplug was not restored: " + r.error + ".\n\nThe codeplug is in\n" +
