@@ -17,8 +17,10 @@
 #include "FirmwareGen.h"
 #include "ProgramCell.h"
 #include "RadioSim.h"
+#include "Recovery.h"
 #include "ScaledClock.h"
 #include "SimPortDirectory.h"
+#include "SimState.h"
 #include "TempDir.h"
 #include "UpdaterTestSupport.h"
 #include "app/core/UpdaterTexts.h"
@@ -118,6 +120,7 @@ class CellRunner {
     void SetUpScenario();
     void Strike();
     void Check(RunResult& r);
+    void SecondRun(RunResult& r);
     void Problem(RunResult& r, const std::string& what) { r.problems.push_back(what); }
 
     Cell cell_;
@@ -141,18 +144,26 @@ class CellRunner {
     std::unique_ptr<CodeUpdater> updater_;
     std::unique_ptr<QSocketNotifier> radioWatch_;
     bool struck_ = false;
+    Bytes original_;  // the codeplug the radio held before the first run
     Bytes codeplugBefore_;
     std::size_t backupsAtWrite_ = 0;
 };
 
+// The radio of every cell, before any fault is placed.
+Scenario BaseScenario(Transport transport) {
+    Scenario s;
+    s.fileFormat = {5, 9};
+    s.boot = {4, 3};
+    s.interfaceBox = transport == Transport::kBox;
+    s.codeplug.generateFormat = 4;
+    s.codeplug.formatAfterUpdate = {5, 10};
+    s.flash.eraseMs = 150;    // the scaled 40-second wait is 400 ms
+    s.flash.restartMs = 100;  // the scaled 360-tick wait is 198 ms
+    return s;
+}
+
 void CellRunner::SetUpScenario() {
-    scenario_.fileFormat = {5, 9};
-    scenario_.boot = {4, 3};
-    scenario_.interfaceBox = cell_.transport == Transport::kBox;
-    scenario_.codeplug.generateFormat = 4;
-    scenario_.codeplug.formatAfterUpdate = {5, 10};
-    scenario_.flash.eraseMs = 150;    // the scaled 40-second wait is 400 ms
-    scenario_.flash.restartMs = 100;  // the scaled 360-tick wait is 198 ms
+    scenario_ = BaseScenario(cell_.transport);
     if (clean_)
         return;
     switch (cell_.fault) {
@@ -197,6 +208,7 @@ RunResult CellRunner::Run() {
     SetUpScenario();
     FillPackage(cell_.transport, package_);
     sim_ = std::make_unique<RadioSim>(scenario_);
+    original_ = sim_->Codeplug();
     std::string error;
     if (!sim_->Open(error, ports_.Path(), kSimCom)) {
         Problem(r, "the simulated radio did not open: " + error);
@@ -245,8 +257,42 @@ RunResult CellRunner::Run() {
     for (const auto& f : report["frames"])
         r.frames.push_back({f["dest"].get<int>() == 0x4F, f["payload"].get<std::string>()});
     r.codeplugReports = report["codeplug"]["sumReports"].get<int>();
+    if (!clean_)
+        SecondRun(r);
     r.passed = r.problems.empty();
     return r;
+}
+
+// A new update of the radio as the fault left it (what it stores, on a new line), without
+// the fault.
+void CellRunner::SecondRun(RunResult& r) {
+    const SimState state = CaptureSimState(*sim_, {});
+    sim_.reset();
+    Scenario scenario = BaseScenario(cell_.transport);
+    ApplySimState(state, scenario);
+    sim_ = std::make_unique<RadioSim>(scenario);
+    std::string error;
+    if (!sim_->Open(error, ports_.Path(), kSimCom)) {
+        Problem(r, "the simulated radio did not open again: " + error);
+        return;
+    }
+    sim_->Start();
+    updatertest::RecordingView view;
+    view.selected = kSimCom - 1;
+    view.passwords.push_back(std::string(text::kApplicationPassword));
+    CodeUpdater updater(view, platform_, package_);
+    updater.Initialise();
+    updater.m_StartButtonClick();
+    r.secondEnd = view.Status();
+    const std::string lacks = ShortOfUpdate(*sim_, original_, backups_);
+    r.recovered = r.secondEnd == text::kDone && lacks.empty();
+    if (r.secondEnd == text::kDone && !lacks.empty()) {
+        r.falseDone = true;
+        Problem(r, "the second run said \"Done.\" but " + lacks);
+    }
+    if (!fs::is_empty(work_))
+        Problem(r, "the second run left in the working folder: " + Leftovers(work_));
+    sim_->Stop();
 }
 
 void CellRunner::Check(RunResult& r) {
@@ -304,8 +350,10 @@ void CellRunner::Check(RunResult& r) {
         return;
     // "Done." only when the radio holds the converted codeplug and both images ended.
     const auto images = sim_->FlashedImages();
-    if (images.size() != 2 || !images[0].ended || !images[1].ended)
+    if (images.size() != 2 || !images[0].ended || !images[1].ended) {
+        r.falseDone = true;
         Problem(r, "\"Done.\" without both images flashed to the end");
+    }
     for (int i = 0; i < 400 && sim_->Report()["codeplug"]["completedDownloads"] == 0; ++i)
         pump_.Pause(5);
     Bytes converted = ReadFile(updater_->LastBackup());
@@ -316,8 +364,10 @@ void CellRunner::Check(RunResult& r) {
     Bytes held = sim_->Codeplug();
     if (held.size() > converted.size())
         held.resize(converted.size());
-    if (converted.empty() || held != converted)
+    if (converted.empty() || held != converted) {
+        r.falseDone = true;
         Problem(r, "\"Done.\" but the radio does not hold the converted codeplug");
+    }
 }
 
 }  // namespace

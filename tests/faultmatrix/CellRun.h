@@ -16,6 +16,12 @@ struct RunResult {
     std::vector<std::string> problems;  // every check that failed, one line each
     std::vector<LoggedFrame> frames;    // what the radio took
     int codeplugReports = 0;            // block-sum reports the radio sent
+    // The run after the fault: a clean run of what the tool offers, on the radio as the fault
+    // left it. Recovered when it ends "Done." with the radio holding the new firmware and the
+    // converted codeplug.
+    std::string secondEnd;
+    bool recovered = false;
+    bool falseDone = false;  // a run said "Done." while the radio held something else
 };
 
 // A fault-free run (cell.fault is ignored when clean is set).

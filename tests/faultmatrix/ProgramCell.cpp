@@ -11,19 +11,17 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "ChildProgram.h"
 #include "ExamplePackage.h"
 #include "RadioSim.h"
+#include "Recovery.h"
 #include "TempDir.h"
 #include "app/core/UpdaterTexts.h"
 #include "app/journal/Journal.h"
 #include "app/package/PackageNames.h"
-#include "convert/RadioCodeplugConversion.h"
 #include "serial/PortLock.h"
-#include "transfer/TransferMessages.h"
 
 namespace faultmatrix {
 namespace {
@@ -33,11 +31,6 @@ namespace text = updater_text;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kSimCom = 5;
-
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 // The port's settings a run must leave as it found them: the terminal settings and the
 // low-latency flag (a pseudo-terminal has no serial flags: then the ioctl's failure must stay).
@@ -124,6 +117,7 @@ class ProgramCellRunner {
     bool FrameBegins();
     void CheckPlace(RunResult& r, const std::string& device);
     void CheckJournal(RunResult& r, JournalRow& row);
+    bool NewestRow(JournalRow& row, std::string& error);
     void Problem(RunResult& r, const std::string& what) { r.problems.push_back(what); }
 
     Cell cell_;
@@ -166,6 +160,7 @@ RunResult ProgramCellRunner::Run() {
     scenario.codeplug.generateFormat = 4;
     scenario.codeplug.formatAfterUpdate = {5, 10};
     sim_ = std::make_unique<RadioSim>(scenario);
+    const Bytes original = sim_->Codeplug();
     std::string error;
     if (!sim_->Open(error, ports_.Path(), kSimCom)) {
         Problem(r, "the simulated radio did not open: " + error);
@@ -197,10 +192,11 @@ RunResult ProgramCellRunner::Run() {
         options.eventFd = sim_->ChangeDescriptor();
         options.onEvent = [this] { return FrameBegins(); };
     }
-    const testsupport::RunResult run = testsupport::RunProgram(
-        {QUENTA_BIN, "update", "--port", "COM" + std::to_string(kSimCom), "--port-dir",
-         ports_.Path(), "--package", package_.string(), "--password-file", password.string()},
-        options);
+    const std::vector<std::string> args = {
+        QUENTA_BIN,        "update",         "--port",    "COM" + std::to_string(kSimCom),
+        "--port-dir",      ports_.Path(),    "--package", package_.string(),
+        "--password-file", password.string()};
+    const testsupport::RunResult run = testsupport::RunProgram(args, options);
 
     if (!struck_)
         Problem(r, "the phase never began");
@@ -217,35 +213,48 @@ RunResult ProgramCellRunner::Run() {
     if (!SameSettings(before, ReadPortSettings(device)))
         Problem(r, "the port's settings are not as they were");
 
-    // The output gone, the update went on to its end: the radio holds the converted codeplug.
-    if (cell_.fault == Fault::kSigPipe && !row.backupRead.empty()) {
-        Bytes converted = ReadFile(row.backupRead);
-        const std::size_t readLength = converted.size();
-        converted.resize(kTransferImageBytes);
-        const CodeplugConversion c = convertRadioCodeplug(converted.data(), readLength, 5, 10);
-        converted.resize(c.result == CodeplugConversionResult::Converted ? c.newLength : 0);
-        Bytes held = sim_->Codeplug();
-        if (held.size() > converted.size())
-            held.resize(converted.size());
-        if (converted.empty() || held != converted)
-            Problem(r, "the radio does not hold the converted codeplug");
+    // "Done." only when the radio holds the new firmware and the converted codeplug.
+    if (run.status == 0) {
+        const std::string lacks = ShortOfUpdate(*sim_, original, fs::path(root_.Path()) / "data");
+        if (!lacks.empty()) {
+            r.falseDone = true;
+            Problem(r, "\"Done.\" but " + lacks);
+        }
+    }
+
+    // What the tool offers next: a new update, on the radio as the run left it.
+    const testsupport::RunResult again = testsupport::RunProgram(args, {work_.string()});
+    JournalRow second;
+    if (NewestRow(second, error))
+        r.secondEnd = second.status;
+    const std::string lacks = ShortOfUpdate(*sim_, original, fs::path(root_.Path()) / "data");
+    r.recovered = again.status == 0 && lacks.empty();
+    if (again.status == 0 && !lacks.empty()) {
+        r.falseDone = true;
+        Problem(r, "the second run said \"Done.\" but " + lacks);
     }
     sim_->Stop();
     r.passed = r.problems.empty();
     return r;
 }
 
-// The journal's row says how the run ended.
-void ProgramCellRunner::CheckJournal(RunResult& r, JournalRow& row) {
+bool ProgramCellRunner::NewestRow(JournalRow& row, std::string& error) {
     Journal journal;
-    std::string error;
     std::vector<JournalRow> rows;
     if (!journal.Open(state_ / "quenta" / "journal.sqlite3", error) ||
-        !journal.Rows("", rows, error) || rows.empty()) {
+        !journal.Rows("", rows, error) || rows.empty())
+        return false;
+    row = rows.front();
+    return true;
+}
+
+// The journal's row says how the run ended.
+void ProgramCellRunner::CheckJournal(RunResult& r, JournalRow& row) {
+    std::string error;
+    if (!NewestRow(row, error)) {
         Problem(r, "no journal row: " + error);
         return;
     }
-    row = rows.front();
     const char* state = cell_.fault == Fault::kSigPipe ? "done" : "stopped";
     if (row.state != state)
         Problem(r, "the journal row says " + row.state + ", not " + state);

@@ -73,6 +73,10 @@ std::string Serialise(const RunResult& r) {
     std::ostringstream out;
     out << "E " << r.end << "\n";
     out << "R " << r.codeplugReports << "\n";
+    out << "S " << r.secondEnd << "\n";
+    out << "V " << (r.recovered ? 1 : 0) << "\n";
+    if (r.falseDone)
+        out << "D\n";
     for (const auto& p : r.problems)
         out << "P " << p << "\n";
     for (const auto& f : r.frames)
@@ -94,6 +98,12 @@ RunResult Parse(const std::string& text) {
             r.end = line.substr(2);
         } else if (line.rfind("R ", 0) == 0) {
             r.codeplugReports = std::atoi(line.c_str() + 2);
+        } else if (line.rfind("S ", 0) == 0) {
+            r.secondEnd = line.substr(2);
+        } else if (line.rfind("V ", 0) == 0) {
+            r.recovered = line == "V 1";
+        } else if (line == "D") {
+            r.falseDone = true;
         } else if (line.rfind("P ", 0) == 0) {
             r.problems.push_back(line.substr(2));
         } else if (line.rfind("F ", 0) == 0 && line.size() > 4) {
@@ -213,6 +223,9 @@ std::vector<RunResult> RunAll(const std::vector<Cell>& cells, bool clean, int jo
                     clean ? std::string(Name(cells[c.index].transport)) + "/fault-free"
                           : cells[c.index].Label();
                 std::cout << (r.passed ? "pass " : "FAIL ") << label << ": \"" << r.end << "\"";
+                if (!clean)
+                    std::cout << (r.recovered ? ", recovered: \"" : ", not recovered: \"")
+                              << r.secondEnd << "\"";
                 for (const auto& p : r.problems)
                     std::cout << "; " << p;
                 std::cout << "\n";
@@ -264,6 +277,34 @@ void PrintTable(Transport t, const std::vector<Cell>& cells,
         }
         std::printf("\n");
     }
+}
+
+// After each fault, the share of cells a clean run of what the tool offers brings to the new
+// firmware and the converted codeplug, per phase; and every cell where a run said "Done."
+// while the radio held something else.
+void PrintRecovery(const std::vector<Cell>& cells, const std::vector<RunResult>& results) {
+    std::map<int, std::pair<int, int>> counts;  // phase -> (recovered, cells)
+    std::vector<std::string> falseDone;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        auto& c = counts[static_cast<int>(cells[i].phase)];
+        c.first += results[i].recovered ? 1 : 0;
+        c.second += 1;
+        if (results[i].falseDone)
+            falseDone.push_back(cells[i].Label());
+    }
+    std::printf("\nrecovered by a second run, per phase\n");
+    int recovered = 0;
+    for (const auto& [phase, c] : counts) {
+        std::printf("%-16s %4d/%-4d %5.1f%%\n", Name(static_cast<Phase>(phase)), c.first, c.second,
+                    100.0 * c.first / c.second);
+        recovered += c.first;
+    }
+    std::printf("%-16s %4d/%-4zu %5.1f%%\n", "all", recovered, cells.size(),
+                cells.empty() ? 0.0 : 100.0 * recovered / static_cast<double>(cells.size()));
+    std::printf("\"Done.\" while the radio held something else: %s\n",
+                falseDone.empty() ? "none" : "");
+    for (const std::string& label : falseDone)
+        std::printf("  %s\n", label.c_str());
 }
 
 }  // namespace
@@ -329,6 +370,7 @@ int main(int argc, char** argv) {
     const std::vector<RunResult> results = RunAll(cells, false, o.jobs, root, o.verbose);
     for (Transport t : {Transport::kDirect, Transport::kComponent, Transport::kBox})
         PrintTable(t, cells, results);
+    PrintRecovery(cells, results);
     const auto passed =
         std::count_if(results.begin(), results.end(), [](const RunResult& r) { return r.passed; });
     const auto seconds =
