@@ -23,6 +23,7 @@
 #include "SimState.h"
 #include "TempDir.h"
 #include "UpdaterTestSupport.h"
+#include "app/core/CodeplugRestore.h"
 #include "app/core/UpdaterTexts.h"
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
@@ -111,6 +112,11 @@ bool PortOpensAgain(const std::string& device) {
     return free;
 }
 
+// The update ended in a codeplug write that failed or that the read-back did not find.
+bool WriteFailed(const std::string& end) {
+    return end.rfind(text::kDownloadError, 0) == 0 || end.rfind(text::kNotHeld, 0) == 0;
+}
+
 class CellRunner {
   public:
     CellRunner(const Cell& cell, bool clean) : cell_(cell), clean_(clean) {}
@@ -121,6 +127,7 @@ class CellRunner {
     void Strike();
     void Check(RunResult& r);
     void SecondRun(RunResult& r);
+    bool Restore(RunResult& r, CodeUpdater& updater, UpdaterView& view);
     void Problem(RunResult& r, const std::string& what) { r.problems.push_back(what); }
 
     Cell cell_;
@@ -282,17 +289,46 @@ void CellRunner::SecondRun(RunResult& r) {
     view.passwords.push_back(std::string(text::kApplicationPassword));
     CodeUpdater updater(view, platform_, package_);
     updater.Initialise();
-    updater.m_StartButtonClick();
-    r.secondEnd = view.Status();
+    // After a failed codeplug write the tool offers its converted backup back (the restore);
+    // after anything else, the update again.
+    bool toolSaysDone = false;
+    if (WriteFailed(r.end)) {
+        toolSaysDone = Restore(r, updater, view);
+    } else {
+        updater.m_StartButtonClick();
+        r.secondEnd = view.Status();
+        toolSaysDone = r.secondEnd == text::kDone;
+    }
     const std::string lacks = ShortOfUpdate(*sim_, original_, backups_);
-    r.recovered = r.secondEnd == text::kDone && lacks.empty();
-    if (r.secondEnd == text::kDone && !lacks.empty()) {
+    r.recovered = toolSaysDone && lacks.empty();
+    if (toolSaysDone && !lacks.empty()) {
         r.falseDone = true;
-        Problem(r, "the second run said \"Done.\" but " + lacks);
+        Problem(r, "the second run said it succeeded but " + lacks);
     }
     if (!fs::is_empty(work_))
         Problem(r, "the second run left in the working folder: " + Leftovers(work_));
     sim_->Stop();
+}
+
+// The newest backup in the format the radio now expects, written back and read back, as
+// `quenta codeplug restore` does.
+bool CellRunner::Restore(RunResult& r, CodeUpdater& updater, UpdaterView& view) {
+    std::string serial;
+    for (const std::uint8_t b : scenario_.serial) {
+        static const char kDigits[] = "0123456789ABCDEF";
+        serial += kDigits[b >> 4];
+        serial += kDigits[b & 0x0F];
+    }
+    const auto entries = ListCodeplugBackups(backups_, serial, std::vector<JournalRow>{});
+    const CodeplugBackupEntry* newest = NewestBackupInFormat(entries, "5.10");
+    if (newest == nullptr) {
+        r.secondEnd = "restore: no backup of " + serial + " in format 5.10";
+        return false;
+    }
+    const RadioCodeplugResult w = JournalledCodeplugWrite(updater, view, nullptr, "restore",
+                                                          newest->path, ReadFile(newest->path));
+    r.secondEnd = w.ok && w.verified ? "restored, read back and verified" : "restore: " + w.error;
+    return w.ok && w.verified;
 }
 
 void CellRunner::Check(RunResult& r) {
