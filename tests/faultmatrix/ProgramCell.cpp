@@ -54,6 +54,24 @@ PortSettings ReadPortSettings(const std::string& device) {
     return s;
 }
 
+// Settings unlike any the program sets (a line discipline's defaults at 9600 baud), so that
+// whatever it leaves changed shows.
+void SetSystemPortSettings(const std::string& device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    termios t{};
+    if (::tcgetattr(fd, &t) == 0) {
+        t.c_iflag |= ICRNL | IXON;
+        t.c_oflag |= OPOST | ONLCR;
+        t.c_lflag |= ICANON | ISIG | IEXTEN;
+        ::cfsetispeed(&t, B9600);
+        ::cfsetospeed(&t, B9600);
+        ::tcsetattr(fd, TCSANOW, &t);
+    }
+    ::close(fd);
+}
+
 bool SameSettings(const PortSettings& a, const PortSettings& b) {
     return a.read && b.read && a.tio.c_iflag == b.tio.c_iflag && a.tio.c_oflag == b.tio.c_oflag &&
            a.tio.c_cflag == b.tio.c_cflag && a.tio.c_lflag == b.tio.c_lflag &&
@@ -167,6 +185,7 @@ RunResult ProgramCellRunner::Run() {
         return r;
     }
     const std::string device = sim_->SlavePath();
+    SetSystemPortSettings(device);
     const PortSettings before = ReadPortSettings(device);
     sim_->Start();
 
