@@ -1,5 +1,6 @@
 // The update journal as several processes use it: each writes its rows while the others do.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,6 +78,51 @@ TEST(Journal, TwoProcessesWriteRowsAtOnce) {
     // Newest first.
     for (std::size_t i = 1; i < rows.size(); ++i)
         EXPECT_GT(rows[i - 1].id, rows[i].id);
+}
+
+// A journal an earlier version made (no codeplug_writes column) takes the rows of this one, and
+// the rows of a radio come back through the recorder.
+TEST(Journal, AnEarlierVersionsJournalGainsTheWritesColumn) {
+    TempDir folder;
+    const std::string path = folder / "journal.sqlite3";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db,
+                     "CREATE TABLE runs (id INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT NOT "
+                     "NULL, started TEXT NOT NULL, ended TEXT NOT NULL DEFAULT '', state "
+                     "TEXT NOT NULL, phase TEXT NOT NULL DEFAULT '', port TEXT NOT NULL "
+                     "DEFAULT '', device TEXT NOT NULL DEFAULT '', serial TEXT NOT NULL "
+                     "DEFAULT '', format_before TEXT NOT NULL DEFAULT '', format_after TEXT "
+                     "NOT NULL DEFAULT '', program TEXT NOT NULL DEFAULT '', release TEXT NOT "
+                     "NULL DEFAULT '', status TEXT NOT NULL DEFAULT '', link_result INTEGER "
+                     "NOT NULL DEFAULT -1, codeplug_result INTEGER NOT NULL DEFAULT -1, "
+                     "backup_read TEXT NOT NULL DEFAULT '', backup_read_sha256 TEXT NOT NULL "
+                     "DEFAULT '', backup_converted TEXT NOT NULL DEFAULT '', "
+                     "backup_converted_sha256 TEXT NOT NULL DEFAULT '', codeplug_verified "
+                     "INTEGER NOT NULL DEFAULT 0, images TEXT NOT NULL DEFAULT '[]');"
+                     "INSERT INTO runs (kind, started, state, serial) VALUES ('update', "
+                     "'2026-12-08T08:55:01Z', 'failed', 'AAAA');"
+                     "PRAGMA user_version = 1;",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+
+    std::vector<std::string> problems;
+    JournalRecorder recorder(path, [&](const std::string& line) { problems.push_back(line); });
+    JournalRow row;
+    row.kind = "update";
+    row.started = "2026-12-09T08:00:00Z";
+    row.serial = "AAAA";
+    row.codeplugWrites = 2;
+    recorder.Record(row);
+    std::vector<JournalRow> rows;
+    ASSERT_TRUE(recorder.RowsOf("AAAA", rows));
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].codeplugWrites, 2);
+    EXPECT_EQ(rows[1].state, "failed");
+    EXPECT_EQ(rows[1].codeplugWrites, 0);
 }
 
 TEST(Journal, Sha256KnownAnswers) {

@@ -19,7 +19,8 @@ namespace {
 // Another process may hold the write lock for the length of one short transaction; waiting
 // this long means something is wrong with it, not that it is busy.
 constexpr int kBusyTimeoutMs = 5000;
-constexpr int kSchemaVersion = 1;
+// 2 added codeplug_writes; a journal of version 1 gains the column when it is opened.
+constexpr int kSchemaVersion = 2;
 
 constexpr const char kSchema[] =
     "CREATE TABLE IF NOT EXISTS runs ("
@@ -33,15 +34,19 @@ constexpr const char kSchema[] =
     " backup_read TEXT NOT NULL DEFAULT '', backup_read_sha256 TEXT NOT NULL DEFAULT '',"
     " backup_converted TEXT NOT NULL DEFAULT '',"
     " backup_converted_sha256 TEXT NOT NULL DEFAULT '',"
-    " codeplug_verified INTEGER NOT NULL DEFAULT 0, images TEXT NOT NULL DEFAULT '[]');"
+    " codeplug_verified INTEGER NOT NULL DEFAULT 0, images TEXT NOT NULL DEFAULT '[]',"
+    " codeplug_writes INTEGER NOT NULL DEFAULT 0);"
     "CREATE INDEX IF NOT EXISTS runs_serial ON runs(serial);";
 
 // The columns after id, in the order the statements bind them.
 constexpr const char kColumns[] =
     "kind, started, ended, state, phase, port, device, serial, format_before, format_after,"
     " program, release, status, link_result, codeplug_result, backup_read, backup_read_sha256,"
-    " backup_converted, backup_converted_sha256, codeplug_verified, images";
-constexpr int kColumnCount = 21;
+    " backup_converted, backup_converted_sha256, codeplug_verified, images, codeplug_writes";
+constexpr int kColumnCount = 22;
+
+constexpr const char kAddWrites[] =
+    "ALTER TABLE runs ADD COLUMN codeplug_writes INTEGER NOT NULL DEFAULT 0;";
 
 // A prepared statement, finalized when it goes.
 class Statement {
@@ -76,6 +81,7 @@ void BindRow(sqlite3_stmt* s, const JournalRow& r) {
         BindText(s, i++, *text);
     sqlite3_bind_int(s, i++, r.codeplugVerified ? 1 : 0);
     BindText(s, i++, r.images);
+    sqlite3_bind_int(s, i++, r.codeplugWrites);
 }
 
 std::string ColumnText(sqlite3_stmt* s, int i) {
@@ -98,6 +104,7 @@ JournalRow ReadRow(sqlite3_stmt* s) {
         *text = ColumnText(s, i++);
     r.codeplugVerified = sqlite3_column_int(s, i++) != 0;
     r.images = ColumnText(s, i++);
+    r.codeplugWrites = sqlite3_column_int(s, i++);
     return r;
 }
 
@@ -160,7 +167,7 @@ bool Journal::Open(const std::filesystem::path& path, std::string& error) {
     }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     const std::string version = "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
-    if (!Exec("PRAGMA journal_mode = WAL;", error) || !Exec(kSchema, error) ||
+    if (!Exec("PRAGMA journal_mode = WAL;", error) || !Exec(kSchema, error) || !Upgrade(error) ||
         !Exec(version.c_str(), error)) {
         sqlite3_close(db_);
         db_ = nullptr;
@@ -194,12 +201,31 @@ JournalOpen Journal::OpenExisting(const std::filesystem::path& path, std::string
     }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     // Reading the schema is what finds a file that is not a database.
-    if (!Exec("SELECT count(*) FROM runs;", error)) {
+    if (!Exec("SELECT count(*) FROM runs;", error) || !Upgrade(error)) {
         sqlite3_close(db_);
         db_ = nullptr;
         return JournalOpen::kFailed;
     }
     return JournalOpen::kOpen;
+}
+
+bool Journal::Upgrade(std::string& error) {
+    int version = kSchemaVersion;
+    {
+        Statement s(db_, "PRAGMA user_version;");
+        if (s && sqlite3_step(s.get()) == SQLITE_ROW)
+            version = sqlite3_column_int(s.get(), 0);
+    }
+    if (version != 1)
+        return true;
+    // Another process may have added the column since the version was read.
+    std::string failure;
+    if (!Exec(kAddWrites, failure) && failure.find("duplicate column") == std::string::npos) {
+        error = failure;
+        return false;
+    }
+    const std::string current = "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
+    return Exec(current.c_str(), error);
 }
 
 bool Journal::Insert(JournalRow& row, std::string& error) {
@@ -278,20 +304,36 @@ void JournalRecorder::SetProgram(std::string program, std::string release) {
     release_ = std::move(release);
 }
 
+bool JournalRecorder::Opened() {
+    if (!tried_) {
+        tried_ = true;
+        std::string error;
+        if (!journal_.Open(path_, error))
+            Problem(error);
+    }
+    return journal_.IsOpen();
+}
+
 void JournalRecorder::Record(JournalRow& row) {
     if (row.program.empty()) {
         row.program = program_;
         row.release = release_;
     }
-    std::string error;
-    if (!tried_) {
-        tried_ = true;
-        if (!journal_.Open(path_, error))
-            Problem(error);
-    }
-    if (!journal_.IsOpen())
+    if (!Opened())
         return;
+    std::string error;
     const bool ok = row.id == 0 ? journal_.Insert(row, error) : journal_.Update(row, error);
     if (!ok)
         Problem(error);
+}
+
+bool JournalRecorder::RowsOf(const std::string& serial, std::vector<JournalRow>& rows) {
+    rows.clear();
+    std::string error;
+    if (serial.empty() || !Opened())
+        return false;
+    if (journal_.Rows(serial, rows, error))
+        return true;
+    Problem(error);
+    return false;
 }

@@ -42,6 +42,8 @@ class Journal {
 
   private:
     bool Exec(const char* sql, std::string& error);
+    // Brings a journal an older version of the program made up to this version's columns.
+    bool Upgrade(std::string& error);
 
     sqlite3* db_ = nullptr;
     std::filesystem::path path_;
@@ -55,8 +57,11 @@ class JournalRecorder : public UpdateRecorder {
     // The package's program name and release, written into rows that have none.
     void SetProgram(std::string program, std::string release);
     void Record(JournalRow& row) override;
+    bool RowsOf(const std::string& serial, std::vector<JournalRow>& rows) override;
 
   private:
+    // Opens the journal at the first use; false (said once) when it cannot be.
+    bool Opened();
     void Problem(const std::string& line);
 
     std::filesystem::path path_;

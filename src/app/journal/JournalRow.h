@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // One run in the update journal: an update, a codeplug write or a restore. Times are UTC in
 // ISO 8601 ("2026-12-08T08:55:01Z"); empty text is an unknown value.
@@ -27,7 +28,8 @@ struct JournalRow {
     std::string backupConverted;
     std::string backupConvertedSha256;
     bool codeplugVerified = false;
-    std::string images;  // JSON list: {"image", "bytes", "seconds"} per download
+    int codeplugWrites = 0;  // writes of the codeplug this run made (each one read back)
+    std::string images;      // JSON list: {"image", "bytes", "seconds"} per download
 };
 
 // Where the update logic hands its row whenever it changes: at the start, at each phase and
@@ -37,6 +39,12 @@ class UpdateRecorder {
     virtual ~UpdateRecorder() = default;
     // Inserts the row (id 0, and sets its id) or updates it.
     virtual void Record(JournalRow& row) = 0;
+    // The rows of the radio with this serial number, newest first, so that a run can find
+    // what an earlier one left unfinished; false when the journal cannot be read.
+    virtual bool RowsOf(const std::string& /*serial*/, std::vector<JournalRow>& rows) {
+        rows.clear();
+        return false;
+    }
 };
 
 // The current time as the journal writes it.

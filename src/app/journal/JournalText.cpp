@@ -66,6 +66,7 @@ nlohmann::json JournalRowJson(const JournalRow& row) {
         {"backupConverted", row.backupConverted},
         {"backupConvertedSha256", row.backupConvertedSha256},
         {"codeplugVerified", row.codeplugVerified},
+        {"codeplugWrites", row.codeplugWrites},
         {"images", images},
     };
 }
