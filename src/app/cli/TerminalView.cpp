@@ -19,6 +19,8 @@ namespace {
 
 constexpr int kBarWidth = 40;
 constexpr int kPlainStepPercent = 10;
+// An answer to a yes/no question longer than this is no answer.
+constexpr std::size_t kMaxAnswerBytes = 64;
 
 const char* IconWord(MessageIcon icon) {
     switch (icon) {
@@ -135,7 +137,46 @@ void TerminalView::ShowMessage(const std::string& title, MessageIcon icon,
 
 bool TerminalView::AskYesNo(const std::string& title, const std::string& text) {
     ShowMessage(title, MessageIcon::kQuestion, text);
-    return true;
+    if (options_.assumeYes) {
+        err_ << title << " (question): yes (--yes)" << std::endl;
+        return true;
+    }
+    return ReadAnswer(title + " (question): yes or no? [y/N]");
+}
+
+bool TerminalView::ReadAnswer(const std::string& prompt) {
+    const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        err_ << prompt << " no terminal to ask on: no" << std::endl;
+        return false;
+    }
+    [[maybe_unused]] ssize_t w = ::write(fd, prompt.data(), prompt.size());
+    w = ::write(fd, " ", 1);
+    // The answer is awaited in the event loop, so that Ctrl-C (Interrupt) ends the question
+    // as it ends every other wait of the run.
+    QEventLoop loop;
+    QSocketNotifier input(fd, QSocketNotifier::Read);
+    std::string line;
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char bytes[64];
+        const ssize_t n = ::read(fd, bytes, sizeof bytes);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return;
+        if (n > 0)
+            line.append(bytes, static_cast<std::size_t>(n));
+        if (n <= 0 || line.find('\n') != std::string::npos || line.size() > kMaxAnswerBytes)
+            loop.quit();
+    });
+    enterLoop_ = &loop;
+    if (!interrupted_)
+        loop.exec();
+    enterLoop_ = nullptr;
+    if (line.find('\n') == std::string::npos)
+        w = ::write(fd, "\n", 1);
+    ::close(fd);
+    const std::size_t first = line.find_first_not_of(" \t");
+    return !interrupted_ && first != std::string::npos &&
+           (line[first] == 'y' || line[first] == 'Y');
 }
 
 bool TerminalView::WaitForEnter() {

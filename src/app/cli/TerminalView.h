@@ -10,13 +10,14 @@ class QEventLoop;
 // The update logic's view in a terminal: status lines as they change on stdout, a progress
 // bar redrawn in place when stdout is a terminal (plain lines at every tenth otherwise),
 // message boxes as lines on stderr that begin with their title, the passwords read without
-// echo from the terminal (or from a file), the bootload-mode OK as Enter (or at once).
+// echo from the terminal (or from a file), the bootload-mode OK as Enter (or at once), a
+// yes/no question answered on the terminal (Yes at once with --yes; No without a terminal).
 class TerminalView : public UpdaterView, private ProgressBar {
   public:
     struct Options {
         int comNumber = 1;
         bool boot = false;
-        bool assumeYes = false;  // the bootload-mode box needs no Enter
+        bool assumeYes = false;  // the bootload-mode box needs no Enter, questions are Yes
         std::string password;    // the Start password, when given by file
         bool passwordGiven = false;
         // The codeplug password, when given by file: the radio's challenge is answered with it
@@ -71,6 +72,9 @@ class TerminalView : public UpdaterView, private ProgressBar {
     // A line from the terminal without echo; false when there is no terminal or it was
     // interrupted.
     bool ReadSecret(const std::string& prompt, std::string& out, bool echo = false);
+    // A y/n line from the terminal while the event loop runs; false for anything but yes, when
+    // there is no terminal, or when it was interrupted.
+    bool ReadAnswer(const std::string& prompt);
 
     Options options_;
     std::ostream& out_;
