@@ -16,6 +16,7 @@
 #include "app/core/CodeplugBackup.h"
 #include "app/core/TargetKindFromRadio.h"
 #include "app/core/UpdaterTexts.h"
+#include "app/journal/Sha256.h"
 #include "convert/RadioCodeplugConversion.h"
 #include "serial/ComPortResolver.h"
 #include "transfer/TransferMessages.h"
@@ -39,6 +40,32 @@ CodeplugScenario Codeplug(int format) {
 }
 
 class Updater : public ::testing::Test, public UpdaterBench {};
+
+// The journal as the update logic sees it, in memory.
+class MemoryJournal : public UpdateRecorder {
+  public:
+    std::vector<JournalRow> rows;  // oldest first; a row's id is its place + 1
+
+    void Record(JournalRow& row) override {
+        if (row.id == 0) {
+            row.id = static_cast<std::int64_t>(rows.size()) + 1;
+            rows.push_back(row);
+        } else {
+            rows[static_cast<std::size_t>(row.id - 1)] = row;
+        }
+    }
+    bool RowsOf(const std::string& serial, std::vector<JournalRow>& out) override {
+        out.clear();
+        for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+            if (row->serial == serial)
+                out.push_back(*row);
+        }
+        return true;
+    }
+};
+
+// The serial number of the test radio, as the journal keeps it.
+constexpr const char kRadioSerial[] = "000123456789ABCD";
 
 TEST_F(Updater, PasswordRules) {
     UsePackage(kUpgradeApplicationBoot, 0, 5);  // series 5: chosen by hand, not automatic
@@ -219,6 +246,140 @@ TEST_F(Updater, NoSerialNumberMeansNoWriteAndTheBackupIsNamed) {
     radio->unansweredSerialReads = 1;
     PressStart();
     EXPECT_EQ(view.Status(), text::kDone);
+}
+
+// A write the radio does not hold (a word it stores wrongly, once) is offered again at once:
+// Yes writes the saved codeplug again and the read-back finds it, each write in the journal;
+// No ends with the failure and the backups. A radio that never holds it is asked three times;
+// Stop during the question writes nothing more.
+TEST_F(Updater, AWriteTheRadioDoesNotHoldIsOfferedAgain) {
+    MemoryJournal journal;
+    platform.recorder = &journal;
+    CodeplugScenario wrongOnce = Codeplug(4);
+    wrongOnce.wrongWordAt = 30;
+    Start(wrongOnce);
+    PressStart();
+    EXPECT_EQ(view.Status(), text::kDone);
+    EXPECT_EQ(view.questions, 1);
+    EXPECT_NE(view.lastQuestion.find("word 30 differs"), std::string::npos) << view.lastQuestion;
+    fs::path converted;
+    for (const fs::path& backup : Backups()) {
+        if (backup.string().find("_5.10") != std::string::npos)
+            converted = backup;
+    }
+    EXPECT_NE(view.lastQuestion.find(text::kAskRewrite + std::string("\n") + converted.string()),
+              std::string::npos)
+        << view.lastQuestion;
+    const Bytes saved = ReadFile(converted);
+    Bytes held = radio->codeplug.Codeplug();
+    held.resize(std::min(held.size(), saved.size()));
+    EXPECT_EQ(held, saved);
+    EXPECT_EQ(radio->Count(0x03, 0x00), 2);
+    ASSERT_EQ(journal.rows.size(), 1u);
+    EXPECT_EQ(journal.rows[0].codeplugWrites, 2);
+    EXPECT_TRUE(journal.rows[0].codeplugVerified);
+    EXPECT_EQ(journal.rows[0].state, "done");
+
+    view.Reset();
+    Start(wrongOnce);
+    view.answerYes = false;
+    PressStart();
+    EXPECT_EQ(view.Status().rfind(text::kNotHeld, 0), 0u) << view.Status();
+    EXPECT_EQ(view.questions, 1);
+    EXPECT_EQ(radio->Count(0x03, 0x00), 1);
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
+    ASSERT_FALSE(view.messages.empty());
+    EXPECT_NE(view.messages.back().text.find("quenta codeplug write"), std::string::npos);
+    EXPECT_EQ(journal.rows.back().codeplugWrites, 1);
+    EXPECT_FALSE(journal.rows.back().codeplugVerified);
+
+    // Every read-back after a write finds the word changed.
+    view.Reset();
+    Start(Codeplug(4));
+    bool written = false;
+    radio->onRequest = [&](const Bytes& r) {
+        if (r[0] == 0x03 && r[1] == transfer_msg::TransferEnd)
+            written = true;
+        if (r[0] == 0x03 && r[1] == transfer_msg::UploadRequest && written) {
+            Bytes c = radio->codeplug.Codeplug();
+            c[41] ^= 0x01;
+            radio->codeplug.SetCodeplug(c);
+            written = false;
+        }
+    };
+    PressStart();
+    EXPECT_EQ(view.Status().rfind(text::kNotHeld, 0), 0u) << view.Status();
+    EXPECT_EQ(view.questions, 3);
+    EXPECT_EQ(radio->Count(0x03, 0x00), 4);
+    EXPECT_EQ(journal.rows.back().codeplugWrites, 4);
+
+    view.Reset();
+    Start(wrongOnce);
+    view.onQuestion = [&](const std::string&) { updater->m_StartButtonClick(); };  // Stop
+    PressStart();
+    EXPECT_EQ(view.questions, 1);
+    EXPECT_EQ(radio->Count(0x03, 0x00), 1);
+    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kStopped);
+    EXPECT_EQ(journal.rows.back().state, "stopped");
+}
+
+// A codeplug read that fails the structure check is met with the converted codeplug of this
+// radio's last update when that update did not finish; Yes writes it and reads it back.
+TEST_F(Updater, ADamagedCodeplugIsOfferedTheUnfinishedUpdatesBackup) {
+    CodeplugScenario damaged;
+    damaged.image = Bytes(512, 0x5A);
+    Bytes check = damaged.image;
+    check.resize(kTransferImageBytes);
+    ASSERT_EQ(convertRadioCodeplug(check.data(), 512, 5, 10).result,
+              CodeplugConversionResult::Invalid);
+    const Bytes good = CodeplugPeer(Codeplug(5), Bytes(8, 0)).Codeplug();  // a 5.10 codeplug
+    const fs::path saved = fs::path(backupRoot.Path()) / "earlier_5.10.codeplug";
+    std::ofstream(saved, std::ios::binary)
+        .write(reinterpret_cast<const char*>(good.data()),
+               static_cast<std::streamsize>(good.size()));
+    auto update = [&](const std::string& state, bool sameFile = true) {
+        JournalRow row;
+        row.kind = "update";
+        row.started = "2026-12-08T08:55:01Z";
+        row.state = state;
+        row.serial = kRadioSerial;
+        row.backupConverted = saved.string();
+        row.backupConvertedSha256 = sameFile ? Sha256Hex(good.data(), good.size()) : "00";
+        return row;
+    };
+    struct Case {
+        std::vector<JournalRow> earlier;  // oldest first
+        bool offered;
+    };
+    for (const Case& c :
+         {Case{{}, false}, Case{{update("failed", false)}, false},  // the file changed since
+          Case{{update("failed"), update("done")}, false},          // a later update finished
+          Case{{update("stopped")}, true}}) {
+        for (const bool yes : {false, true}) {
+            MemoryJournal journal;
+            for (JournalRow row : c.earlier)
+                journal.Record(row);
+            platform.recorder = &journal;
+            view.Reset();
+            view.answerYes = yes;
+            Start(damaged);
+            PressStart();
+            EXPECT_EQ(view.questions, c.offered ? 1 : 0);
+            if (!c.offered || !yes) {
+                EXPECT_EQ(view.Status(), text::kUploadError);
+                EXPECT_EQ(radio->Count(0x03, 0x00), 0);
+                continue;
+            }
+            EXPECT_NE(view.lastQuestion.find(saved.string()), std::string::npos);
+            EXPECT_EQ(view.Status(), text::kDone);
+            Bytes held = radio->codeplug.Codeplug();
+            held.resize(std::min(held.size(), good.size()));
+            EXPECT_EQ(held, good);
+            EXPECT_TRUE(journal.rows.back().codeplugVerified);
+            EXPECT_EQ(journal.rows.back().backupConverted, saved.string());
+        }
+    }
+    platform.recorder = nullptr;
 }
 
 TEST_F(Updater, UnwritableBackupFolderMeansNoWrite) {

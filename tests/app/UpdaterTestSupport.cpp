@@ -26,6 +26,8 @@ void RecordingView::Reset() {
     passwordPrompts = 0;
     answerYes = true;
     questions = 0;
+    lastQuestion.clear();
+    onQuestion = nullptr;
     bar = dltest::RecordingBar();
     bootChecked = false;
     shown.clear();

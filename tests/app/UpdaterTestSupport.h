@@ -45,6 +45,9 @@ class RecordingView : public UpdaterView {
     int codeplugPasswordPrompts = 0;
     bool answerYes = true;
     int questions = 0;
+    std::string lastQuestion;
+    // Called with every question before it is answered.
+    std::function<void(const std::string&)> onQuestion;
     dltest::RecordingBar bar;
     int selected = 0;
     bool bootChecked = false;
@@ -64,8 +67,11 @@ class RecordingView : public UpdaterView {
         if (onMessage)
             onMessage(messages.back());
     }
-    bool AskYesNo(const std::string&, const std::string&) override {
+    bool AskYesNo(const std::string&, const std::string& text) override {
         ++questions;
+        lastQuestion = text;
+        if (onQuestion)
+            onQuestion(text);
         return answerYes;
     }
     bool AskPassword(std::string& entered) override {

@@ -290,7 +290,11 @@ bool EndAllowed(const Cell& cell, const std::string& status) {
                             cell.fault == Fault::kOtherGroup;
         const bool lateStop = cell.fault == Fault::kStop && cell.phase == Phase::kDownload &&
                               cell.position == Position::kLastPair;
-        return spoilt || lateStop;
+        // A write that failed or that its read-back did not find is offered again (the view
+        // answers Yes): a fault that passes, such as a single wrong block sum, ends there.
+        const bool writtenAgain = cell.fault != Fault::kStop && (cell.phase == Phase::kDownload ||
+                                                                 cell.phase == Phase::kReadBack);
+        return spoilt || lateStop || writtenAgain;
     }
     switch (cell.phase) {
         case Phase::kProbe:

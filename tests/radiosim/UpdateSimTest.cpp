@@ -227,14 +227,17 @@ TEST_F(UpdateSim, AJournalThatCannotBeOpenedNeverStopsTheUpdate) {
 }
 
 // A radio that keeps one written word wrong confirms every block sum; the read-back finds the
-// word, and the update does not end in "Done.". The read-back answers the radio's password
-// challenge with the password the user gave for the write.
+// word, and the update does not end in "Done." when the user declines to write it again. The
+// read-back answers the radio's password challenge with the password the user gave for the
+// write.
 TEST_F(UpdateSim, AWordTheRadioStoresWronglyIsFoundByTheReadBack) {
     UsePackage(kUpgradeApplication);
     scenario.codeplug.wrongWordAt = 37;
     scenario.codeplug.password = "2468";
     view.codeplugPassword = "2468";
+    view.answerYes = false;
     Run();
+    EXPECT_EQ(view.questions, 1);
     EXPECT_EQ(view.Status().rfind(text::kNotHeld, 0), 0u) << view.Status();
     EXPECT_NE(view.Status().find("word 37 differs"), std::string::npos) << view.Status();
     EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);

@@ -156,8 +156,9 @@ TEST_F(QuentaWholeUpdate, CodeplugNotConvertedHasItsOwnExitStatus) {
     EXPECT_TRUE(WorkEmpty());
 }
 
-// A codeplug write that fails: the command it suggests repeats the port as the user gave it
-// (a device path, not the COM name behind it, and the port folder).
+// A codeplug write that fails: writing it again is asked, and without a terminal to answer
+// on the answer is No; the command it suggests repeats the port as the user gave it (a device
+// path, not the COM name behind it, and the port folder).
 TEST_F(QuentaWholeUpdate, FailedCodeplugWriteHintRepeatsThePortArguments) {
     scenario.codeplug.generateFormat = 4;
     scenario.codeplug.formatAfterUpdate = {5, 10};
@@ -168,6 +169,10 @@ TEST_F(QuentaWholeUpdate, FailedCodeplugWriteHintRepeatsThePortArguments) {
     args[1] = device;
     const ToolRun r = Update(args, {work.Path()});
     EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Write the saved codeplug to the radio again?"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("no terminal to ask on: no"), std::string::npos) << r.out;
+    EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 1);
     EXPECT_NE(r.out.find("quenta codeplug write --port " + device + " --port-dir " + ports.Path() +
                          " " + dataHome.Path() + "/quenta/backups/"),
               std::string::npos)

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/core/UpdaterView.h"
 #include "app/journal/JournalRow.h"
@@ -19,6 +20,9 @@
 #include "link/DeviceFactory.h"
 #include "link/Platform.h"
 #include "link/RadioLink.h"
+
+class CodeplugPasswords;
+class ZKWTransferParms;
 
 // The platform the update logic runs on: the program gives the Qt event loop, timers and port
 // component; tests give a virtual or scaled clock.
@@ -184,6 +188,23 @@ class CodeUpdater {
                                        const std::uint8_t radioFormat[2]);
     // The write's failure in the status line and a message naming both backups.
     void ReportWriteFailure(const std::string& headline, const std::string& why);
+    std::string WriteFailureStatus(const std::string& headline) const;
+    // Writes image (saved in lastConverted_) until the radio holds it: every write is read
+    // back, and after one that fails or that the radio does not hold the user is asked
+    // whether to write it again, a few times at most. kConverted once the radio holds it;
+    // otherwise the last failure is reported and kWriteFailed returned.
+    CodeplugResult WriteUntilHeld(ZKWTransferParms& transfer, CodeplugPasswords& passwords,
+                                  const std::vector<std::uint8_t>& image);
+    // One write of image and its read-back; false with the failure for the user.
+    bool WriteCodeplugOnce(ZKWTransferParms& transfer, CodeplugPasswords& passwords,
+                           const std::vector<std::uint8_t>& image, std::string& headline,
+                           std::string& why);
+    // The codeplug read is damaged: offers the converted codeplug that an unfinished update
+    // of this radio saved, written as WriteUntilHeld writes. kReadFailed when there is none
+    // or the user declines.
+    CodeplugResult OfferUnfinishedBackup(ZKWTransferParms& transfer, CodeplugPasswords& passwords,
+                                         const std::string& serial,
+                                         const std::uint8_t radioFormat[2]);
     std::string PortName() const;
     std::string PortArguments() const;
     // The journal row of the run: inserted before anything is sent, updated at every phase

@@ -25,7 +25,6 @@ constexpr int kRestartTicks = 360;
 constexpr int kRestartSliceTicks = 18;
 constexpr int kRestartProgressMs = 200;
 constexpr int kUploadProgressMs = 150;
-constexpr double kDownloadProgressMsPerByte = 0.015;
 // The serial number (the access code that seeds the write's keystream) is asked again this
 // often: a write with no code would be scrambled with zeros and stored as garbage.
 constexpr int kAccessCodeAttempts = 3;
@@ -163,6 +162,8 @@ CodeplugResult CodeUpdater::TransferAfterFormat(const std::string& accessCode, b
             return CodeplugResult::kNotOffered;
         case CodeplugConversionResult::Converted:
             break;
+        case CodeplugConversionResult::Invalid:
+            return OfferUnfinishedBackup(transfer, passwords, serial, radioFormat);
         case CodeplugConversionResult::DoesNotFit:
         case CodeplugConversionResult::Failed:
             SetStatus(updater_text::kConversionError);
@@ -209,50 +210,18 @@ CodeplugResult CodeUpdater::TransferAfterFormat(const std::string& accessCode, b
 
     if (Stopped())
         return CodeplugResult::kCancelled;
-    const auto newLength = static_cast<std::int32_t>(conversion.newLength);
-    transfer.SetSize(newLength);
-    JournalPhase("codeplug-write");
-    StartProgressTimer(static_cast<int>(newLength * kDownloadProgressMsPerByte));
-    SetStatus(updater_text::kDownloading);
-    transfer.SetImage(buffer.data(), newLength);
-    const int downloaded = transfer.Download();
-    StopProgressTimer();
-    if (downloaded <= 0 || !transfer.DownloadComplete()) {
-        const auto& report = transfer.LastDownload();
-        ReportWriteFailure(updater_text::kDownloadError,
-                           downloaded > 0
-                               ? "The radio did not confirm the whole codeplug (" +
-                                     std::to_string(report.blocksSent) + " of " +
-                                     std::to_string(report.blocksNeeded) + " blocks, " +
-                                     std::to_string(report.sumMismatches) + " block sums differ)."
-                               : std::string("The write was cut off."));
-        return CodeplugResult::kWriteFailed;
-    }
+    return WriteUntilHeld(
+        transfer, passwords,
+        std::vector<std::uint8_t>(
+            buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(conversion.newLength)));
+}
 
-    // The transfer's end has no answer and the block sums are the sender's own arithmetic:
-    // only reading the codeplug back shows that the radio stored it.
-    JournalPhase("verify");
-    StartProgressTimer(kUploadProgressMs);
-    SetStatus(updater_text::kVerifying);
-    CodeplugVerify verify;
-    verify.outcome = CodeplugVerify::Outcome::kStopped;
-    if (!Stopped()) {
-        verify =
-            ReadBackCodeplug(m_Link, passwords.ReadBackPrompt(),
-                             std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + newLength));
-    }
-    StopProgressTimer();
-    record_.codeplugVerified = verify.Held();
-    if (verify.Held())
-        return CodeplugResult::kConverted;
-    ReportWriteFailure(std::string(updater_text::kNotHeld) + ": " + verify.Describe() + ".",
-                       std::string());
-    return CodeplugResult::kWriteFailed;
+std::string CodeUpdater::WriteFailureStatus(const std::string& headline) const {
+    return headline + " The codeplug is saved in " + lastConverted_.string() + ".";
 }
 
 void CodeUpdater::ReportWriteFailure(const std::string& headline, const std::string& why) {
-    const std::string saved = " The codeplug is saved in " + lastConverted_.string() + ".";
-    SetStatus(headline + saved);
+    SetStatus(WriteFailureStatus(headline));
     view_.ShowMessage(updater_text::kTitleUpdater, MessageIcon::kError,
                       headline + (why.empty() ? std::string() : "\n" + why) +
                           "\n\nThe codeplug as read from the radio is saved in\n" +

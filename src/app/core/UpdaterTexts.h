@@ -26,6 +26,14 @@ inline constexpr const char kDownloadError[] = "An error occurred while download
 inline constexpr const char kVerifying[] = "Verifying codeplug...";
 // The start of the status after a write whose read-back differs or fails.
 inline constexpr const char kNotHeld[] = "The radio does not hold the codeplug that was written";
+// Questions of the codeplug stage; the backup's path follows each on a line of its own.
+// After a write that failed or that the radio does not hold:
+inline constexpr const char kAskRewrite[] = "Write the saved codeplug to the radio again?";
+// When the codeplug read is damaged and an unfinished update of the radio saved one converted
+// to the radio's format:
+inline constexpr const char kDamagedCodeplug[] = "The codeplug read from the radio is damaged.";
+inline constexpr const char kAskWriteUnfinished[] =
+    "Write the codeplug that an unfinished update of this radio saved?";
 inline constexpr const char kBootCurrent[] =
     "The boot version is current and does not need to be upgraded.";
 inline constexpr const char kBootMajorMismatch[] =
