@@ -347,13 +347,18 @@ TEST_F(Updater, ADamagedCodeplugIsOfferedTheUnfinishedUpdatesBackup) {
         row.backupConvertedSha256 = sameFile ? Sha256Hex(good.data(), good.size()) : "00";
         return row;
     };
+    JournalRow restored;
+    restored.kind = "restore";
+    restored.state = "done";
+    restored.serial = kRadioSerial;
+    restored.codeplugVerified = true;
     struct Case {
         std::vector<JournalRow> earlier;  // oldest first
         bool offered;
     };
     for (const Case& c :
          {Case{{}, false}, Case{{update("failed", false)}, false},  // the file changed since
-          Case{{update("failed"), update("done")}, false},          // a later update finished
+          Case{{update("failed"), restored}, false},  // a later restore finished the job
           Case{{update("stopped")}, true}}) {
         for (const bool yes : {false, true}) {
             MemoryJournal journal;

@@ -44,10 +44,14 @@ bool FindUnfinishedBackup(UpdateRecorder& recorder, const std::string& serial, s
     if (serial.empty() || !recorder.RowsOf(serial, rows))
         return false;
     for (const JournalRow& row : rows) {
-        if ((thisRun != 0 && row.id == thisRun) || row.kind != "update" || row.serial != serial ||
-            row.backupConverted.empty())
+        if ((thisRun != 0 && row.id == thisRun) || row.serial != serial)
             continue;
-        return Unfinished(row) && Usable(row, radioFormat, out);
+        // A later run of any kind that left a verified codeplug in the radio finished the job
+        // (the restore list marks unfinished runs the same way).
+        if (row.state == "done" && row.codeplugVerified)
+            return false;
+        if ((row.kind == "update" || row.kind == "upgrade") && !row.backupConverted.empty())
+            return Unfinished(row) && Usable(row, radioFormat, out);
     }
     return false;
 }

@@ -15,10 +15,9 @@ struct UnfinishedBackup {
     std::string sha256;
 };
 
-// Looks through the journal's rows of serial, newest first, for the last update (another
-// than the row thisRun) that saved a converted codeplug. It is offered when that update did
-// not finish (pending, failed or stopped) and its file still holds what was saved (the same
-// SHA-256) in the format radioFormat; an update that finished since means the radio held a
-// newer codeplug, so nothing older is offered.
+// Looks through the journal's rows of serial, newest first (the row thisRun aside), for the
+// last update (or codeplug upgrade) that saved a converted codeplug. It is offered when that
+// run did not finish (pending, failed or stopped), no later run left a verified codeplug in the
+// radio, and the file still holds what was saved (the same SHA-256) in the format radioFormat.
 bool FindUnfinishedBackup(UpdateRecorder& recorder, const std::string& serial, std::int64_t thisRun,
                           const std::uint8_t radioFormat[2], UnfinishedBackup& out);
