@@ -487,6 +487,47 @@ TEST_F(QuentaUpdate, CodeplugReadAndRestore) {
     EXPECT_EQ(sim->Report()["codeplug"]["completedDownloads"], 2);
 }
 
+// Ctrl-C or a closed terminal during a codeplug write does not cut the write off halfway, nor
+// leave the port, its lock or the journal's row behind: the write ends, read back.
+TEST_F(QuentaUpdate, StopSignalsLetACodeplugWriteFinish) {
+    scenario.fileFormat = {5, 9};
+    StartSim();
+    const std::string file = work / "radio.codeplug";
+    const std::vector<std::string> port = {"--port", "COM" + std::to_string(kSimCom), "--port-dir",
+                                           ports.Path()};
+    std::vector<std::string> read = {"codeplug", "read"};
+    read.insert(read.end(), port.begin(), port.end());
+    read.push_back(file);
+    ASSERT_EQ(Quenta(read).status, 0);
+    for (const char* verb : {"restore", "write"}) {
+        for (const int signal : {SIGINT, SIGHUP}) {
+            SCOPED_TRACE(std::string(verb) + " " + std::to_string(signal));
+            std::vector<std::string> args = {"codeplug", verb};
+            args.insert(args.end(), port.begin(), port.end());
+            if (std::string(verb) == "restore")
+                args.push_back("--yes");
+            args.push_back(file);
+            RunOptions options{work.Path()};
+            options.onLine = [](const std::string& line) {
+                return line.rfind("Downloading codeplug", 0) == 0;
+            };
+            options.lineSignal = signal;
+            const ToolRun r = Quenta(args, options);
+            EXPECT_EQ(r.status, 0) << r.out;
+            EXPECT_NE(r.out.find("read back and verified"), std::string::npos) << r.out;
+            Journal journal;
+            std::string error;
+            std::vector<JournalRow> rows;
+            ASSERT_TRUE(journal.Open(fs::path(StateHome()) / "quenta/journal.sqlite3", error));
+            ASSERT_TRUE(journal.Rows("", rows, error)) << error;
+            ASSERT_FALSE(rows.empty());
+            EXPECT_EQ(rows[0].state, "done");
+        }
+    }
+    fs::remove(file);
+    EXPECT_TRUE(WorkEmpty());
+}
+
 // The restore picks the newest backup of the radio's serial number in the format its firmware
 // expects. Nobody to ask writes nothing; a read-back that differs fails; the next one holds.
 TEST_F(QuentaWholeUpdate, RestorePicksTheNewestBackupInTheRadiosFormat) {

@@ -92,6 +92,9 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
     session.Start(parsed.view, CarriedPackage());
     if (!traceFile.empty() && !session.OpenTrace(traceFile))
         return ToInt(session.Failure());
+    // Ctrl-C and a closed terminal do not cut a transfer off halfway: it ends as it would have
+    // (a second signal ends the program at once).
+    session.StopOnSignals({});
     CodeUpdater& updater = session.Updater();
 
     // A write is journalled as a run of its own, its row in before anything is sent.

@@ -96,9 +96,20 @@ int runCodeplugRestore(const CodeplugRadioArgs& args) {
     session.Start(view, CarriedPackage());
     if (!args.traceFile.empty() && !session.OpenTrace(args.traceFile))
         return ToInt(session.Failure());
+    // Ctrl-C and a closed terminal stop the restore before the write; a write that has begun
+    // is finished and read back, as a codeplug cut off halfway leaves the radio unusable.
+    session.StopOnSignals({});
+    auto stopped = [&session] {
+        session.Finish();
+        session.Say("stopped; nothing was written");
+        return ToInt(ExitStatus::kStopped);
+    };
 
     RadioIdentity id;
-    if (!IdentifyRadio(session, id)) {
+    const bool identified = IdentifyRadio(session, id);
+    if (session.Stopped())
+        return stopped();
+    if (!identified) {
         session.Finish();
         return ToInt(ExitStatus::kFailed);
     }
@@ -124,6 +135,8 @@ int runCodeplugRestore(const CodeplugRadioArgs& args) {
         session.Say("nothing was written (--yes writes without asking)");
         return ToInt(ExitStatus::kNotRun);
     }
+    if (session.Stopped())
+        return stopped();
 
     JournalRecorder journal(Journal::DefaultPath(),
                             [&session](const std::string& line) { session.Say(line); });
