@@ -528,6 +528,39 @@ TEST_F(QuentaUpdate, StopSignalsLetACodeplugWriteFinish) {
     EXPECT_TRUE(WorkEmpty());
 }
 
+// A codeplug password the radio refuses, from a file or for want of a terminal, writes
+// nothing: the radio's codeplug is as it was, and the message says so.
+TEST_F(QuentaUpdate, RefusedCodeplugPasswordWritesNothing) {
+    scenario.fileFormat = {5, 9};
+    scenario.codeplug.password = "2468";
+    StartSim();
+    const std::string file = work / "radio.codeplug", wrong = work / "wrong";
+    std::ofstream(wrong) << "1357\n";
+    const std::vector<std::string> port = {"--port", "COM" + std::to_string(kSimCom), "--port-dir",
+                                           ports.Path(), "--codeplug-password-file"};
+    std::vector<std::string> read = {"codeplug", "read"};
+    read.insert(read.end(), port.begin(), port.end());
+    const std::string right = work / "right";
+    std::ofstream(right) << "2468\n";
+    read.insert(read.end(), {right, file});
+    ASSERT_EQ(Quenta(read).status, 0);
+    for (const char* verb : {"write", "restore"}) {
+        SCOPED_TRACE(verb);
+        std::vector<std::string> args = {"codeplug", verb};
+        args.insert(args.end(), port.begin(), port.end());
+        args.insert(args.end(), {wrong, "--yes", file});
+        if (std::string(verb) == "write")
+            args.erase(args.end() - 2);
+        const ToolRun r = Quenta(args);
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("refused the codeplug password; nothing was written"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.out.find("may be damaged"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(sim->Report()["codeplug"]["blocksReceived"], 0);
+}
+
 // The restore picks the newest backup of the radio's serial number in the format its firmware
 // expects. Nobody to ask writes nothing; a read-back that differs fails; the next one holds.
 TEST_F(QuentaWholeUpdate, RestorePicksTheNewestBackupInTheRadiosFormat) {

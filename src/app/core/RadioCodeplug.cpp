@@ -165,6 +165,10 @@ RadioCodeplugResult WriteRadioCodeplug(CodeUpdater& updater, UpdaterView& view,
                 r.error =
                     "the radio does not hold the codeplug that was written: " + verify.Describe();
             }
+        } else if (transfer.LastDownload().blocksSent == 0 && transfer.passChecker.Prompts() > 0 &&
+                   !transfer.passChecker.Granted()) {
+            // The radio asks before the first block: its codeplug is as it was.
+            r.error = "the radio refused the codeplug password; nothing was written";
         } else {
             r.error = "the write did not complete (" +
                       std::to_string(transfer.LastDownload().blocksSent) + " of " +
