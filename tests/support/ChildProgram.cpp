@@ -31,7 +31,8 @@ namespace {
     if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0)
         ::_exit(126);
     if (options.fileSizeLimit >= 0) {
-        ::signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec: writes fail with EFBIG
+        if (!options.fileSizeSignal)
+            ::signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec: writes fail with EFBIG
         const auto bytes = static_cast<rlim_t>(options.fileSizeLimit);
         const rlimit limit{bytes, bytes};
         ::setrlimit(RLIMIT_FSIZE, &limit);

@@ -14,8 +14,11 @@ struct RunOptions {
     RunOptions() = default;
     RunOptions(std::string folder) : cwd(std::move(folder)) {}  // implicit: {folder} runs there
 
-    std::string cwd;           // working folder; empty: the test's own
-    long fileSizeLimit = -1;   // bytes any file of the child may grow to (a full disk)
+    std::string cwd;          // working folder; empty: the test's own
+    long fileSizeLimit = -1;  // bytes any file of the child may grow to (a full disk)
+    // With fileSizeLimit: leave SIGXFSZ as a shell's ulimit -f does (the child is killed at the
+    // limit unless it ignores the signal itself).
+    bool fileSizeSignal = false;
     bool separateErr = false;  // standard error to RunResult::err instead of out
     // Called with each line of standard output as it arrives (with its '\n'); returning true
     // sends the child lineSignal, once.

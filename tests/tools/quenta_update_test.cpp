@@ -528,6 +528,31 @@ TEST_F(QuentaUpdate, StopSignalsLetACodeplugWriteFinish) {
     EXPECT_TRUE(WorkEmpty());
 }
 
+// A file-size limit (ulimit -f) reached by the kept trace or the journal is a full disk to
+// them, never a signal that kills the write halfway.
+TEST_F(QuentaUpdate, FileSizeLimitDoesNotKillACodeplugWrite) {
+    scenario.fileFormat = {5, 9};
+    StartSim();
+    const std::string file = work / "radio.codeplug";
+    const std::vector<std::string> port = {"--port", "COM" + std::to_string(kSimCom), "--port-dir",
+                                           ports.Path()};
+    std::vector<std::string> args = {"codeplug", "read"};
+    args.insert(args.end(), port.begin(), port.end());
+    args.push_back(file);
+    ASSERT_EQ(Quenta(args).status, 0);
+    args = {"codeplug", "restore", "--yes"};
+    args.insert(args.end(), port.begin(), port.end());
+    args.push_back(file);
+    RunOptions options{work.Path()};
+    options.fileSizeLimit = 4096;
+    options.fileSizeSignal = true;
+    const ToolRun r = Quenta(args, options);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("read back and verified"), std::string::npos) << r.out;
+    fs::remove(file);
+    EXPECT_TRUE(WorkEmpty());
+}
+
 // A codeplug password the radio refuses, from a file or for want of a terminal, writes
 // nothing: the radio's codeplug is as it was, and the message says so.
 TEST_F(QuentaUpdate, RefusedCodeplugPasswordWritesNothing) {

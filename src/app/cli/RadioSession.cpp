@@ -53,6 +53,9 @@ void RadioSession::Start(TerminalView::Options viewOptions, const PackageResourc
     // A reader that goes away (quenta update | head) must not kill a half-flashed radio: the
     // writes to it fail and are dropped, and the run, its trace and its clean-up go on.
     ::signal(SIGPIPE, SIG_IGN);
+    // Nor must a file-size limit (ulimit -f): a trace or the journal that reaches it fails as on
+    // a full disk, which is said and is no reason to leave the radio half-written.
+    ::signal(SIGXFSZ, SIG_IGN);
     if (QCoreApplication::instance() == nullptr)
         app_ = std::make_unique<QCoreApplication>(qtArgc_, qtArgv_);
     platform_ = std::make_unique<QtUpdaterPlatform>();
