@@ -205,17 +205,16 @@ void TerminalView::Interrupt() {
         enterLoop_->quit();
 }
 
-bool TerminalView::ReadSecret(const std::string& prompt, std::string& out, bool echo) {
+bool TerminalView::ReadSecret(const std::string& prompt, std::string& out) {
     const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         err_ << prompt << " no terminal to ask on" << std::endl;
         return false;
     }
-    // A secret is only read with echo off: a terminal that refuses the change is not asked. An
-    // answer to a question is read as typed.
+    // A secret is only read with echo off: a terminal that refuses the change is not asked.
     termios saved{};
     const bool isTerminal = ::tcgetattr(fd, &saved) == 0;
-    if (isTerminal && !echo) {
+    if (isTerminal) {
         termios quiet = saved;
         quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
         quiet.c_lflag |= ECHONL;
@@ -246,7 +245,7 @@ bool TerminalView::ReadSecret(const std::string& prompt, std::string& out, bool 
     }
     // Echo back on, retried while a signal interrupts it (Ctrl-C lands here); a terminal that
     // stays silent is named with the command that mends it.
-    if (isTerminal && !echo) {
+    if (isTerminal) {
         int restored = -1;
         for (int tries = 0; tries < 3 && restored != 0; ++tries)
             restored = ::tcsetattr(fd, TCSAFLUSH, &saved);
@@ -287,11 +286,5 @@ void TerminalView::ShowVersionInfo(const VersionRecord& record, TargetKind kind)
 
 bool TerminalView::Confirm(const std::string& question) {
     ClearBar();
-    std::string answer;
-    if (!ReadSecret(question + " [y/N]", answer, true))
-        return false;
-    const std::size_t begin = answer.find_first_not_of(" \t\r");
-    answer = begin == std::string::npos ? std::string() : answer.substr(begin);
-    answer.erase(answer.find_last_not_of(" \t\r") + 1);
-    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+    return ReadAnswer(question + " [y/N]");
 }

@@ -71,7 +71,7 @@ class TerminalView : public UpdaterView, private ProgressBar {
     bool WaitForEnter();
     // A line from the terminal without echo; false when there is no terminal or it was
     // interrupted.
-    bool ReadSecret(const std::string& prompt, std::string& out, bool echo = false);
+    bool ReadSecret(const std::string& prompt, std::string& out);
     // A y/n line from the terminal while the event loop runs; false for anything but yes, when
     // there is no terminal, or when it was interrupted.
     bool ReadAnswer(const std::string& prompt);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/core/CodeUpdater.h"
+#include "app/core/CodeplugPace.h"
 #include "app/core/CodeplugVerify.h"
 #include "app/core/UnfinishedUpdate.h"
 #include "app/core/UpdaterTexts.h"
@@ -17,8 +18,6 @@ namespace {
 // that takes it is usually back after one more write, one that never does is not helped by
 // asking without end.
 constexpr int kRewriteOffers = 3;
-constexpr int kUploadProgressMs = 150;
-constexpr double kDownloadProgressMsPerByte = 0.015;
 
 }  // namespace
 

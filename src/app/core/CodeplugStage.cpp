@@ -6,6 +6,7 @@
 
 #include "app/core/CodeUpdater.h"
 #include "app/core/CodeplugBackup.h"
+#include "app/core/CodeplugPace.h"
 #include "app/core/CodeplugVerify.h"
 #include "app/core/RadioCodeplug.h"
 #include "app/core/ShellQuote.h"
@@ -24,10 +25,6 @@ namespace {
 constexpr int kRestartTicks = 360;
 constexpr int kRestartSliceTicks = 18;
 constexpr int kRestartProgressMs = 200;
-constexpr int kUploadProgressMs = 150;
-// The serial number (the access code that seeds the write's keystream) is asked again this
-// often: a write with no code would be scrambled with zeros and stored as garbage.
-constexpr int kAccessCodeAttempts = 3;
 
 constexpr std::uint8_t kUnpromptedGroup = 0x07;
 constexpr std::uint8_t kUnpromptedCode = 0x25;

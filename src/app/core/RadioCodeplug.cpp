@@ -1,6 +1,7 @@
 #include "app/core/RadioCodeplug.h"
 
 #include "app/core/CodeUpdater.h"
+#include "app/core/CodeplugPace.h"
 #include "app/core/CodeplugVerify.h"
 #include "app/core/UpdaterTexts.h"
 #include "convert/RadioCodeplugConversion.h"
@@ -9,11 +10,6 @@
 #include "transfer/ZKWTransferParms.h"
 
 namespace {
-
-constexpr int kAccessCodeAttempts = 3;
-// The progress timer's pace, as in the update's codeplug stage.
-constexpr int kUploadProgressMs = 150;
-constexpr double kDownloadProgressMsPerByte = 0.015;
 
 std::string FormatText(const std::uint8_t format[2]) {
     return std::to_string(format[0]) + "." + std::to_string(format[1]);
