@@ -607,7 +607,12 @@ TEST_F(QuentaWholeUpdate, RestorePicksTheNewestBackupInTheRadiosFormat) {
     const std::string newest = put(serial + "_20261202T080000Z_5.10.codeplug", "5.10", 7);
     put(serial + "_20261201T080000Z_5.10.codeplug", "5.10", 8);
     put(serial + "_20261203T080000Z_5.9.codeplug", "5.9", 9);
-    put("00000000000000FF_20261204T080000Z_5.10.codeplug", "5.10", 10);
+    const std::string other = put("00000000000000FF_20261204T080000Z_5.10.codeplug", "5.10", 10);
+    // As an older run left them: open to others, which the restore's listing ends.
+    fs::permissions(backups, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(other, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                               fs::perms::others_read);
     std::vector<std::string> restore = {"codeplug", "restore",    "--port",
                                         "COM6",     "--port-dir", ports.Path()};
 
@@ -616,6 +621,8 @@ TEST_F(QuentaWholeUpdate, RestorePicksTheNewestBackupInTheRadiosFormat) {
     EXPECT_NE(r.out.find("Picked the newest in format 5.10: " + newest), std::string::npos)
         << r.out;
     EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
+    EXPECT_EQ(fs::status(backups).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(other).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 
     restore.push_back("--yes");
     r = Quenta(restore);

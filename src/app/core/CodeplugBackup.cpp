@@ -50,6 +50,17 @@ void NarrowOlderBackups(const std::filesystem::path& directory) {
 
 }  // namespace
 
+void NarrowBackupFolder(const std::filesystem::path& directory) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(directory, ec);
+    if (ec || !fs::is_directory(status))
+        return;
+    if ((status.permissions() & (fs::perms::group_all | fs::perms::others_all)) != fs::perms::none)
+        fs::permissions(directory, status.permissions() & fs::perms::owner_all, ec);
+    NarrowOlderBackups(directory);
+}
+
 CodeplugBackupFile SaveCodeplugBackup(const std::filesystem::path& directory,
                                       const std::string& serial, std::time_t utc,
                                       const std::string& format,

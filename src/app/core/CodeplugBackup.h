@@ -26,5 +26,9 @@ CodeplugBackupFile SaveCodeplugBackup(const std::filesystem::path& directory,
                                       const std::string& format,
                                       const std::vector<std::uint8_t>& bytes);
 
+// An existing backup folder an older run left open to others, and the backups in it, become
+// the owner's alone; a missing folder stays missing.
+void NarrowBackupFolder(const std::filesystem::path& directory);
+
 // The default backup folder: $XDG_DATA_HOME/quenta/backups, else ~/.local/share/quenta/backups.
 std::filesystem::path DefaultBackupDirectory();

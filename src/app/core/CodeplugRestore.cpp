@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "app/core/CodeUpdater.h"
+#include "app/core/CodeplugBackup.h"
 #include "app/journal/Journal.h"
 #include "app/journal/Sha256.h"
 #include "convert/RadioCodeplugConversion.h"
@@ -101,6 +102,7 @@ std::vector<CodeplugBackupEntry> ListCodeplugBackups(const std::filesystem::path
         CodeplugBackupEntry entry;
         BackupName name;
     };
+    NarrowBackupFolder(folder);
     std::vector<Found> found;
     std::error_code ec;
     for (const auto& file : std::filesystem::directory_iterator(folder, ec)) {

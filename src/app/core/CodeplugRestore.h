@@ -39,7 +39,8 @@ struct CodeplugBackupEntry {
     std::string Describe() const;
 };
 
-// The backups of serial in folder, newest first, matched with rows of the journal.
+// The backups of serial in folder, newest first, matched with rows of the journal. A folder an
+// older run left open to others is narrowed to the owner on the way (NarrowBackupFolder).
 std::vector<CodeplugBackupEntry> ListCodeplugBackups(const std::filesystem::path& folder,
                                                      const std::string& serial,
                                                      const std::vector<JournalRow>& rows);
