@@ -77,4 +77,20 @@ TEST(QuentaInfoTest, ARecordNamingMoreChunksThanAPackageHoldsIsRefused) {
     EXPECT_NE(std::string::npos, info.out.find("4294967295 chunks (damaged record")) << info.out;
 }
 
+// Output that cannot be written (a full disk) is a failure, said on stderr, never a success.
+TEST(QuentaInfoTest, OutputThatCannotBeWrittenIsAFailure) {
+    for (const char* command : {"info", "info --json", "history"}) {
+        SCOPED_TRACE(command);
+        testsupport::RunOptions options;
+        options.separateErr = true;
+        const ToolRun r = testsupport::RunProgram(
+            {"/bin/sh", "-c", std::string("exec ") + QUENTA_BIN + " " + command + " >/dev/full"},
+            options);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("the output could not be written (No space left on device)"),
+                  std::string::npos)
+            << r.err;
+    }
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "OutputWritten.h"
 #include "app/cli/ExitStatus.h"
 #include "app/journal/Journal.h"
 #include "app/journal/JournalText.h"
@@ -133,6 +134,5 @@ int runHistoryCommand(int argc, char** argv) {
                 PrintTable(rows);
             break;
     }
-    std::cout.flush();
-    return ToInt(std::cout ? ExitStatus::kDone : ExitStatus::kFailed);
+    return ToInt(OutputWritten("history") ? ExitStatus::kDone : ExitStatus::kFailed);
 }

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "OutputWritten.h"
 #include "app/package/EmbeddedPackage.h"
 #include "app/package/LocalPackages.h"
 #include "app/package/PackageNames.h"
@@ -225,11 +226,15 @@ int runInfoCommand(int argc, char** argv) {
         std::cout << nlohmann::json{{"result", info}}.dump(-1, ' ', false,
                                                            nlohmann::json::error_handler_t::replace)
                   << "\n";
+        if (!OutputWritten("info"))
+            return 1;
         return complete ? 0 : 1;
     }
     std::string text;
     const bool complete = FormatPackageInfo(*package, programName, text);
     std::cout << text;
+    if (!OutputWritten("info"))
+        return 1;
     if (!complete) {
         std::cerr << "quenta info: the package is incomplete; rebuild the program (or the "
                      "package folder).\n";
