@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "ChildProgram.h"
@@ -440,6 +441,138 @@ TEST_F(QuentaUpdate, PasswordFileLineEndsAndTraceReplacement) {
                       fs::perms::owner_read | fs::perms::owner_write);
         }
     }
+}
+
+// Two radios at once from one command: each in a child of its own, each child's working
+// folder its own (the command's folder stays empty), a summary that names every port.
+TEST_F(QuentaUpdate, SeveralPortsUpdateAtOnce) {
+    WritePackage(kUpgradeBoot);
+    scenario.boot = {4, 1};
+    StartSim();
+    Scenario failing = scenario;
+    failing.boot = {6, 0};  // another series: refused before anything is flashed
+    RadioSim second(scenario);
+    std::string error;
+    ASSERT_TRUE(second.Open(error, ports.Path(), 5)) << error;
+    second.Start();
+    std::vector<std::string> args = Args("marigold");
+    args.insert(args.begin(), {"--port", "COM5"});
+    const ToolRun both = Update(args, {work.Path()});
+    EXPECT_EQ(both.status, 0) << both.out;
+    EXPECT_TRUE(WorkEmpty());
+    EXPECT_EQ(sim->FlashedImages().size(), 2u);
+    EXPECT_EQ(second.FlashedImages().size(), 2u);
+    const auto lines = testsupport::Lines(both.out);
+    for (const std::string port : {"COM5", "COM6"}) {
+        EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                               [&](const std::string& l) {
+                                   return l.rfind(port + " ", 0) == 0 &&
+                                          l.find(" done ") != std::string::npos;
+                               }),
+                  lines.end())
+            << both.out;
+    }
+    second.Stop();
+
+    RadioSim wrong(failing);
+    ASSERT_TRUE(wrong.Open(error, ports.Path(), 5)) << error;
+    wrong.Start();
+    const ToolRun one = Update(args, {work.Path()});
+    EXPECT_EQ(one.status, 1) << one.out;
+    EXPECT_NE(one.out.find("COM5 failed: Error: the major boot versions of the radio and file "
+                           "are different."),
+              std::string::npos)
+        << one.out;
+    EXPECT_EQ(one.out.find("COM6 failed"), std::string::npos) << one.out;
+    wrong.Stop();
+}
+
+// Ctrl-C on a several-radio update stops every radio: each child winds down, each row says
+// stopped, no image is left.
+TEST_F(QuentaUpdate, CtrlCStopsEveryRadio) {
+    WritePackage(kUpgradeBoot, 200'000);
+    scenario.boot = {4, 1};
+    StartSim();
+    RadioSim second(scenario);
+    std::string error;
+    ASSERT_TRUE(second.Open(error, ports.Path(), 5)) << error;
+    second.Start();
+    std::vector<std::string> args = Args("marigold");
+    args.insert(args.begin(), {"--port", "COM5"});
+    RunOptions options{work.Path()};
+    int downloading = 0;
+    options.onLine = [&downloading](const std::string& line) {
+        return line.find(": Downloading Boot code") != std::string::npos && ++downloading == 2;
+    };
+    const ToolRun r = Update(args, options);
+    EXPECT_EQ(r.status, 3) << r.out;
+    EXPECT_TRUE(WorkEmpty());
+    Journal journal;
+    ASSERT_TRUE(journal.Open(fs::path(StateHome()) / "quenta" / "journal.sqlite3", error)) << error;
+    std::vector<JournalRow> rows;
+    ASSERT_TRUE(journal.Rows("", rows, error)) << error;
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(rows[0].state, "stopped");
+    EXPECT_EQ(rows[1].state, "stopped");
+    EXPECT_NE(rows[0].port, rows[1].port);
+    second.Stop();
+}
+
+// --json: every line one object; the last is the result, the journal row as recorded.
+TEST_F(QuentaUpdate, JsonLinesEndWithTheJournalRow) {
+    WritePackage(kUpgradeBoot);
+    scenario.boot = {4, 1};
+    StartSim();
+    std::vector<std::string> args = Args("marigold");
+    args.push_back("--json");
+    RunOptions options{work.Path()};
+    options.separateErr = true;
+    const ToolRun r = Update(args, options);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    std::vector<nlohmann::json> events;
+    for (const std::string& line : testsupport::Lines(r.out)) {
+        events.push_back(nlohmann::json::parse(line, nullptr, false));
+        ASSERT_TRUE(events.back().is_object() && events.back().size() == 1) << line;
+    }
+    ASSERT_FALSE(events.empty());
+    auto has = [&](const char* key, const char* inner = nullptr) {
+        return std::any_of(events.begin(), events.end(), [&](const nlohmann::json& e) {
+            return e.contains(key) && (inner == nullptr || e[key].contains(inner));
+        });
+    };
+    EXPECT_TRUE(has("phase") && has("status") && has("progress", "total"));
+    const nlohmann::json& result = events.back()["result"];
+    Journal journal;
+    std::string error;
+    ASSERT_TRUE(journal.Open(fs::path(StateHome()) / "quenta" / "journal.sqlite3", error)) << error;
+    std::vector<JournalRow> rows;
+    ASSERT_TRUE(journal.Rows("", rows, error)) << error;
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(result["id"], rows.front().id);
+    EXPECT_EQ(result["state"], "done");
+    EXPECT_EQ(result["state"], rows.front().state);
+    EXPECT_EQ(result["phase"], rows.front().phase);
+    EXPECT_EQ(result["ended"], rows.front().ended);
+    EXPECT_EQ(result["status"], rows.front().status);
+    EXPECT_EQ(result["images"], nlohmann::json::parse(rows.front().images));
+    EXPECT_EQ(result["exitStatus"], 0);
+}
+
+// A port given twice, or by two names for one device, is refused before any radio is spoken to.
+TEST_F(QuentaUpdate, OnePortTwiceIsRefused) {
+    WritePackage(kUpgradeBoot);
+    StartSim();
+    const std::string device = fs::read_symlink(ports.Path() + "/COM" + std::to_string(kSimCom));
+    for (const std::string& other : {std::string("com6"), device}) {
+        std::vector<std::string> args = Args("marigold");
+        args.insert(args.begin(), {"--port", other});
+        const ToolRun r = Update(args, {work.Path()});
+        EXPECT_EQ(r.status, 2) << r.out;
+        EXPECT_NE(r.out.find(other == device ? "are one device" : "is given twice"),
+                  std::string::npos)
+            << r.out;
+    }
+    EXPECT_TRUE(sim->Report()["counts"].empty());
 }
 
 TEST_F(QuentaUpdate, CodeplugReadAndRestore) {

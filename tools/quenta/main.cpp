@@ -31,7 +31,8 @@ const Command kCommands[] = {
     {"ports", runPortsCommand, "list the COM ports that reach a device, with the adapters' names"},
     {"report", runReportCommand, "write a support report (.tar.gz) to send with a bug"},
     {"retrieve", runRetrieveCommand, "read and show the radio's version information"},
-    {"update", runUpdateCommand, "update the radio with the firmware this program carries"},
+    {"update", runUpdateCommand,
+     "update the radio (or several at once) with the firmware this program carries"},
 };
 
 int usage(FILE* to) {

@@ -50,6 +50,15 @@ bool RadioSession::ResolvePort(const std::string& port, const std::string& portD
 }
 
 void RadioSession::Start(TerminalView::Options viewOptions, const PackageResources& package) {
+    Start(
+        [this, &viewOptions](int comNumber) {
+            viewOptions.comNumber = comNumber;
+            return std::make_unique<TerminalView>(std::move(viewOptions), out_, err_);
+        },
+        package);
+}
+
+void RadioSession::Start(const ViewMaker& makeView, const PackageResources& package) {
     // A reader that goes away (quenta update | head) must not kill a half-flashed radio: the
     // writes to it fail and are dropped, and the run, its trace and its clean-up go on.
     ::signal(SIGPIPE, SIG_IGN);
@@ -59,8 +68,7 @@ void RadioSession::Start(TerminalView::Options viewOptions, const PackageResourc
     if (QCoreApplication::instance() == nullptr)
         app_ = std::make_unique<QCoreApplication>(qtArgc_, qtArgv_);
     platform_ = std::make_unique<QtUpdaterPlatform>();
-    viewOptions.comNumber = comNumber_;
-    view_ = std::make_unique<TerminalView>(std::move(viewOptions), out_, err_);
+    view_ = makeView(comNumber_);
     updater_ = std::make_unique<CodeUpdater>(*view_, platform_->platform, package);
     updater_->Initialise();
     updater_->SetPortArguments(portArguments_);

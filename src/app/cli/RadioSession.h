@@ -41,6 +41,9 @@ class RadioSession {
     // Starts Qt's loop (unless the caller runs one), the platform, the view on the resolved
     // port and the updater over package (which must outlive the session), initialised.
     void Start(TerminalView::Options viewOptions, const PackageResources& package);
+    // The same with a view of the caller's own (JSON lines), made for the resolved COM number.
+    using ViewMaker = std::function<std::unique_ptr<CommandView>(int comNumber)>;
+    void Start(const ViewMaker& makeView, const PackageResources& package);
 
     // --trace FILE: every frame into FILE. False when FILE cannot be written, having said why.
     bool OpenTrace(const std::string& file);
@@ -57,7 +60,7 @@ class RadioSession {
     void Say(const std::string& line);
 
     CodeUpdater& Updater() { return *updater_; }
-    TerminalView& View() { return *view_; }
+    CommandView& View() { return *view_; }
     QtUpdaterPlatform& Platform() { return *platform_; }
     std::ostream& Out() { return out_; }
     std::ostream& Err() { return err_; }
@@ -82,7 +85,7 @@ class RadioSession {
     RadioLink::TraceSink traceWriter_;  // empty without --trace
     RadioLink::TraceSink watcher_;
     std::unique_ptr<QtUpdaterPlatform> platform_;
-    std::unique_ptr<TerminalView> view_;
+    std::unique_ptr<CommandView> view_;
     std::unique_ptr<CodeUpdater> updater_;
     std::unique_ptr<StopSignal> stop_;
 };

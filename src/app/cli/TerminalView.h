@@ -3,7 +3,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/core/UpdaterView.h"
+#include "CommandView.h"
 
 class QEventLoop;
 
@@ -12,7 +12,7 @@ class QEventLoop;
 // message boxes as lines on stderr that begin with their title, the passwords read without
 // echo from the terminal (or from a file), the bootload-mode OK as Enter (or at once), a
 // yes/no question answered on the terminal (Yes at once with --yes; No without a terminal).
-class TerminalView : public UpdaterView, private ProgressBar {
+class TerminalView : public CommandView, private ProgressBar {
   public:
     struct Options {
         int comNumber = 1;
@@ -53,14 +53,14 @@ class TerminalView : public UpdaterView, private ProgressBar {
     // there is none to ask on or it was interrupted.
     bool Confirm(const std::string& question);
     // Ends a wait for Enter (Ctrl-C).
-    void Interrupt();
+    void Interrupt() override;
     // A line of the command's own between status lines (the bar, if shown, is drawn again).
-    void Note(const std::string& line);
-    bool VersionShown() const { return versionShown_; }
+    void Note(const std::string& line) override;
+    bool VersionShown() const override { return versionShown_; }
     // Messages shown so far.
     int Messages() const { return messages_; }
     // The Start password was given (by file or on the terminal), whether right or wrong.
-    bool PasswordEntered() const { return passwordEntered_; }
+    bool PasswordEntered() const override { return passwordEntered_; }
 
   private:
     void SetMinimum(int value) override { minimum_ = value; }

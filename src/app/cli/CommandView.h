@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+#include "app/core/UpdaterView.h"
+
+// The update logic's view as a command shows it: lines for a person (TerminalView) or JSON
+// lines for a program (JsonLinesView). What the commands ask of their view beyond the update
+// logic's own calls.
+class CommandView : public UpdaterView {
+  public:
+    // Ends a wait for an answer (Ctrl-C).
+    virtual void Interrupt() = 0;
+    // A line of the command's own between status lines.
+    virtual void Note(const std::string& line) = 0;
+    // The Start password was given (by file or on the terminal), whether right or wrong.
+    virtual bool PasswordEntered() const = 0;
+    virtual bool VersionShown() const = 0;
+};
