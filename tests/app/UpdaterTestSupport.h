@@ -48,6 +48,7 @@ class RecordingView : public UpdaterView {
     std::string lastQuestion;
     // Called with every question before it is answered.
     std::function<void(const std::string&)> onQuestion;
+    bool answersAlone = false;  // the bootload-mode box is OK'd by no one (--yes)
     dltest::RecordingBar bar;
     int selected = 0;
     bool bootChecked = false;
@@ -67,6 +68,7 @@ class RecordingView : public UpdaterView {
         if (onMessage)
             onMessage(messages.back());
     }
+    bool AnswersBootloadBoxAlone() const override { return answersAlone; }
     bool AskYesNo(const std::string&, const std::string& text) override {
         ++questions;
         lastQuestion = text;

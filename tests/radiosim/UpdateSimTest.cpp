@@ -274,6 +274,19 @@ TEST_F(UpdateSim, AutomaticUpdateOfAnOutdatedBootFromTheSecondSet) {
     EXPECT_TRUE(WorkEmpty());
 }
 
+// With no one to press OK (--yes), the radio is asked until it is back from its restart
+// before the rate change goes out: a rate change sent into the restart would be lost.
+TEST_F(UpdateSim, BootloadBoxAnsweredAloneWaitsForTheRadio) {
+    UsePackage(kUpgradeApplicationBoot);
+    scenario.boot = {7, 1};
+    scenario.flash.restartMs = 2000;
+    view.answersAlone = true;
+    Run();
+    EXPECT_EQ(view.Status(), text::kDone);
+    EXPECT_EQ(sim->FlashedImages().size(), 4u);
+    EXPECT_TRUE(WorkEmpty());
+}
+
 TEST_F(UpdateSim, StopAfterTheTenthCodeBlock) {
     UsePackage(kUpgradeApplication);
     bool inCode = false;

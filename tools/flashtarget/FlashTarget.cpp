@@ -86,10 +86,15 @@ std::vector<Reply> FlashTarget::OnRequest(const Bytes& payload, double nowMs) {
             if (images_.back().dspPages && !images_.back().pages.empty() &&
                 images_.back().pages.back().empty())
                 images_.back().pages.pop_back();  // the empty page opened by the last 02 08
-            if (imageIndex_ == 0)
+            // The loader of a bootload session is followed by the erase; any image after it
+            // by a restart, which begins a new session (a boot update's application comes
+            // with its own loader again).
+            if (sessionImage_ == 0) {
                 readyAtMs_ = nowMs + settings_.eraseMs;
-            else
+            } else {
                 silentUntilMs_ = nowMs + settings_.restartMs;
+                sessionImage_ = -1;
+            }
             codeFlashed_ = codeFlashed_ || (imageIndex_ > 0 && !images_.back().dspPages);
             phase_ = Phase::kIdle;
             return {};
@@ -106,6 +111,7 @@ std::vector<Reply> FlashTarget::OnStart(bool pages, double nowMs) {
         // A busy repeat of the same start stays in the image it opened.
         images_.emplace_back();
         ++imageIndex_;
+        ++sessionImage_;
         images_.back().dspPages = pages;
         images_.back().startMs = nowMs;
         if (pages)

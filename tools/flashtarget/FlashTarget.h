@@ -81,6 +81,7 @@ class FlashTarget {
     std::vector<int> rates_;
     Phase phase_ = Phase::kIdle;
     int imageIndex_ = -1;
+    int sessionImage_ = -1;  // the image's place since the radio last restarted
     Bytes firstBlock_;
     bool haveFirst_ = false;
     bool awaitingVerdict_ = false;

@@ -50,6 +50,7 @@ class JsonLinesView : public CommandView, private ProgressBar {
     void FocusRetrieve() override {}
     int SelectedPortIndex() const override { return options_.comNumber - 1; }
     bool BootChecked() const override { return options_.boot; }
+    bool AnswersBootloadBoxAlone() const override { return options_.assumeYes; }
     void ShowVersionInfo(const VersionRecord& record, TargetKind kind) override;
     void PortsScanned() override {}
 

@@ -181,6 +181,10 @@ class CodeUpdater {
     // The 360-tick wait while the radio restarts, with its timer-driven progress; false when
     // Stop ended it.
     bool RestartWait(const char* status);
+    // After a boot download, with the bootload-mode box answered by no one: asks the radio for
+    // its boot version until it answers (it restarts into bootload mode meanwhile), for at most
+    // a minute or until Stop. False when it did not answer.
+    bool AwaitRadioBack();
     bool Stopped() const { return m_UpdateInProgress == 0; }
     // The stage once the radio runs its new firmware: serial number, format, then the rest.
     CodeplugResult CodeplugStageOnRadio();

@@ -13,6 +13,10 @@
 namespace {
 
 constexpr int kDownloadBaud = 115200;
+// How long a radio may take to restart into bootload mode after its boot download, and the
+// pause between two requests while it does (ticks of 1/18 s).
+constexpr std::int64_t kRadioBackWithinMs = 60000;
+constexpr int kRadioBackPauseTicks = 9;
 
 // Blanks and control characters (every character up to and including the blank) are cut
 // from both ends of the entered password.
@@ -265,6 +269,24 @@ void CodeUpdater::RunUpdate(bool isBoot) {
     EndUpdate(imagesExtracted);
 }
 
+bool CodeUpdater::AwaitRadioBack() {
+    const std::int64_t since = platform_.pump.NowMilliseconds();
+    for (;;) {
+        std::uint8_t boot[2] = {0, 0};
+        if (m_Link.ReadBootVersion(m_TargetKind, boot) == LinkResult::kSuccess)
+            return true;
+        if (Stopped() || m_Link.PortWentAway() ||
+            platform_.pump.NowMilliseconds() - since >= kRadioBackWithinMs)
+            return false;
+        // A request refused at once (not timed out) is not repeated at once.
+        platform_.clock.DelayTicks(kRadioBackPauseTicks);
+        if (Stopped())
+            return false;
+        // The unanswered request's time-out cleared the link's flag; Stop clears the update's.
+        m_Link.SetEnabled(true);
+    }
+}
+
 void CodeUpdater::RunAutoBootUpdate() {
     BeginUpdate();
     SetStatus(updater_text::kExtracting);
@@ -310,6 +332,10 @@ void CodeUpdater::RunAutoBootUpdate() {
         SetStatus(updater_text::kIdle);
         view_.ShowMessage(updater_text::kTitleUpdater, MessageIcon::kInformation,
                           updater_text::kBootUpdated);
+        // A person presses OK once the radio is back; an OK given at once would send the rate
+        // change into the radio's restart, where it is lost.
+        if (view_.AnswersBootloadBoxAlone())
+            AwaitRadioBack();
         if (m_UpdateInProgress == 0) {
             EndUpdate(false);
             return;

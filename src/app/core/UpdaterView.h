@@ -27,6 +27,9 @@ class UpdaterView {
     virtual bool AskYesNo(const std::string& title, const std::string& text) = 0;
     // The password dialog: false when it was closed with Cancel, else the text as typed.
     virtual bool AskPassword(std::string& entered) = 0;
+    // The bootload-mode box is answered with no one there to put the radio back (--yes): the
+    // update logic then asks the radio until it answers before going on.
+    virtual bool AnswersBootloadBoxAlone() const { return false; }
     // The radio asks for its codeplug password while the codeplug is read or written: false
     // when the user declines, else the text entered. A view without a prompt declines.
     virtual bool AskCodeplugPassword(std::string& /*entered*/) { return false; }
