@@ -16,4 +16,6 @@ class CommandView : public UpdaterView {
     // The Start password was given (by file or on the terminal), whether right or wrong.
     virtual bool PasswordEntered() const = 0;
     virtual bool VersionShown() const = 0;
+    // A question the user answers yes or no; a view that cannot ask declines.
+    virtual bool Confirm(const std::string& /*question*/) { return false; }
 };

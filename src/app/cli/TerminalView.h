@@ -52,7 +52,7 @@ class TerminalView : public CommandView, private ProgressBar {
 
     // A yes/no question of the command's own, answered on the terminal (y or yes); false when
     // there is none to ask on or it was interrupted.
-    bool Confirm(const std::string& question);
+    bool Confirm(const std::string& question) override;
     // Ends a wait for Enter (Ctrl-C).
     void Interrupt() override;
     // A line of the command's own between status lines (the bar, if shown, is drawn again).
