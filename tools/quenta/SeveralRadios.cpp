@@ -26,6 +26,7 @@
 #include "app/cli/SamePort.h"
 #include "app/cli/TerminalView.h"
 #include "app/core/PrivateFolder.h"
+#include "app/journal/Journal.h"
 #include "app/package/PackageAttributes.h"
 #include "app/package/PackageFolderCheck.h"
 #include "serial/ComPortResolver.h"
@@ -451,6 +452,11 @@ int UpdateSeveralRadios(const SeveralRadiosOptions& given) {
             return ToInt(ExitStatus::kNotRun);
         options.passwordGiven = true;
     }
+    // The journal is made (and set to its write-ahead log) here, once: radios that all begin
+    // at the same moment would otherwise race to create it and find it locked.
+    Journal journal;
+    std::string journalError;
+    journal.Open(Journal::DefaultPath(), journalError);
     SeveralRadios radios(options);
     return radios.Run();
 }

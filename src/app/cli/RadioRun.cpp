@@ -112,7 +112,7 @@ std::string LogLine(const RadioRun& run, const std::string& what) {
 
 std::string LiveLine(const RadioRun& run) {
     std::string line = Padded(run.port, 8);
-    line += Padded(run.serial.empty() ? "-" : run.serial, 12);
+    line += Padded(run.serial.empty() ? "-" : run.serial, 18);
     line += Padded(run.phase, 16);
     if (run.exitStatus >= 0) {
         line += ResultWord(run);
