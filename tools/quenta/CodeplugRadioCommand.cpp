@@ -62,7 +62,7 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
     parsed.view.titledMessages = false;
     std::string error;
     if (!passwordFile.empty() && !UseCodeplugPasswordFile(passwordFile, parsed.view, error)) {
-        std::cerr << "quenta codeplug " << verb << ": " << error << "\n";
+        std::cerr << "quenta codeplug " << verb << ": --codeplug-password-file: " << error << "\n";
         return ToInt(ExitStatus::kUsage);
     }
     if (verb == "restore")

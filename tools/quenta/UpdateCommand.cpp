@@ -137,14 +137,14 @@ int runUpdateCommand(int argc, char** argv) {
         viewOptions.passwordGiven = true;
     } else if (!passwordFile.empty()) {
         if (!ReadPasswordFile(passwordFile, viewOptions.password, error)) {
-            std::cerr << "quenta update: " << error << "\n";
+            std::cerr << "quenta update: --password-file: " << error << "\n";
             return ToInt(ExitStatus::kUsage);
         }
         viewOptions.passwordGiven = true;
     }
     if (!codeplugPasswordFile.empty() &&
         !UseCodeplugPasswordFile(codeplugPasswordFile, viewOptions, error)) {
-        std::cerr << "quenta update: " << error << "\n";
+        std::cerr << "quenta update: --codeplug-password-file: " << error << "\n";
         return ToInt(ExitStatus::kUsage);
     }
 
