@@ -5,6 +5,9 @@
 
 #include "TempDir.h"
 
+// The window of one radio, when the two-window test starts this program as that window.
+int RunOneWindowIfAsked(int argc, char** argv);
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -16,6 +19,9 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         QApplication app(argc, argv);
+        const int window = RunOneWindowIfAsked(argc, argv);
+        if (window >= 0)
+            return window;
         ::testing::InitGoogleTest(&argc, argv);
         status = RUN_ALL_TESTS();
     }

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "app/core/CodeUpdater.h"
+#include "app/core/FolderLock.h"
 #include "app/core/PrivateFolder.h"
 #include "app/core/UpdaterTexts.h"
 #include "download/CodeDownload.h"
@@ -138,8 +139,15 @@ bool CodeUpdater::ExtractImages(bool bootSet) {
     m_LoaderFileName.clear();
     m_CodeFileName.clear();
     JournalPhase("extract");
-    const ExtractedImages images = ExtractEmbeddedFiles(package_, m_Attributes, m_UseBootTwo != 0,
-                                                        bootSet, platform_.workingDirectory);
+    // Copies of the program that share a working folder extract one at a time: the chunk
+    // files have fixed names, and a copy that found another's would give up. The joined images
+    // get names of their own, so the lock ends with the extraction.
+    ExtractedImages images;
+    {
+        const FolderLock turn(platform_.workingDirectory);
+        images = ExtractEmbeddedFiles(package_, m_Attributes, m_UseBootTwo != 0, bootSet,
+                                      platform_.workingDirectory);
+    }
     if (images.failure != ExtractFailure::kNone) {
         std::string text =
             images.failure == ExtractFailure::kLoader ? kEmbeddedLoaderFailed : kEmbeddedCodeFailed;
