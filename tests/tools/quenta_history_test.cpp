@@ -106,6 +106,12 @@ TEST_F(QuentaHistory, ListsTheRunsNewestFirstAsATableJsonAndCsv) {
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\r\n,2026-12-08T07:00:00Z,"), std::string::npos) << r.out;
+    // Text a spreadsheet would run as a formula stays text.
+    Put("=HYPERLINK(\"x\")", "2026-12-08T11:00:00Z", "-1 block");
+    r = History("--csv");
+    EXPECT_NE(r.out.find("\r\n\"'=HYPERLINK(\"\"x\"\")\",2026-12-08T11:00:00Z,"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(",'-1 block,"), std::string::npos) << r.out;
     EXPECT_EQ(History("--json --csv").status, 2);
 }
 

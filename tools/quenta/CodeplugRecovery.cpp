@@ -131,6 +131,8 @@ int runCodeplugRestore(const CodeplugRadioArgs& args) {
     }
     if (!args.yes &&
         !session.View().Confirm("Write " + file + " into the radio " + id.serial + "?")) {
+        if (session.Stopped())
+            return stopped();
         session.Finish();
         session.Say("nothing was written (--yes writes without asking)");
         return ToInt(ExitStatus::kNotRun);

@@ -17,7 +17,19 @@ std::string OneLine(const nlohmann::json& object) {
     return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-std::string CsvField(const std::string& text) {
+// A spreadsheet reads a cell that begins with = + - @ as a formula. Such text (a serial the
+// radio sent, a folder's name) keeps a leading apostrophe so that it stays text; a negative
+// number stays a number.
+bool ReadAsFormula(const std::string& text) {
+    if (text.empty())
+        return false;
+    if (text[0] == '-')
+        return text.size() == 1 || text.find_first_not_of("0123456789.", 1) != std::string::npos;
+    return std::string("=+@\t\r").find(text[0]) != std::string::npos;
+}
+
+std::string CsvField(const std::string& cell) {
+    const std::string text = ReadAsFormula(cell) ? "'" + cell : cell;
     if (text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
     std::string quoted = "\"";
