@@ -87,6 +87,9 @@ const Case kCases[] = {
     {kQuenta, "codeplug write --port {d}/missing-tty {d}/cut.cp", "not a well-formed codeplug"},
     {kQuenta, "codeplug write --port {d}/missing-tty {d}/noise", "not a well-formed codeplug"},
     {kQuenta, "codeplug write --port {d}/missing-tty {d}/big.cp", "longer than 32768 bytes"},
+    // One radio per command: a second --port is refused before anything is opened.
+    {kQuenta, "retrieve --port COM1 --port COM2", "--port given twice", 0, 1, 2},
+    {kQuenta, "codeplug restore --port COM1 --port COM2 --yes", "--port given twice", 0, 1, 2},
     // Ports that are no serial ports.
     {kQuenta, "retrieve --port {d}/missing-tty", "does not exist", 0, 2},
     {kQuenta, "retrieve --port {d}/noise", "not a serial port", 0, 2},

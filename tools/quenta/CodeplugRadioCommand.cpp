@@ -40,7 +40,11 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
     std::string passwordFile;
     const bool recovery = verb == "restore" || verb == "upgrade";
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--port" && i + 1 < args.size())
+        if (args[i] == "--port" && i + 1 < args.size() && !parsed.port.empty()) {
+            std::cerr << "quenta codeplug " << verb
+                      << ": --port given twice: a codeplug command talks to one radio\n";
+            return ToInt(ExitStatus::kUsage);
+        } else if (args[i] == "--port" && i + 1 < args.size())
             parsed.port = args[++i];
         else if (args[i] == "--port-dir" && i + 1 < args.size())
             parsed.portDir = args[++i];

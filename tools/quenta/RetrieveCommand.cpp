@@ -38,6 +38,10 @@ int runRetrieveCommand(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--port" && i + 1 < argc) {
+            if (!port.empty()) {
+                std::cerr << "quenta retrieve: --port given twice: it reads one radio\n";
+                return ToInt(ExitStatus::kUsage);
+            }
             port = argv[++i];
         } else if (a == "--kind" && i + 1 < argc) {
             char* end = nullptr;
