@@ -343,8 +343,13 @@ bool RadioLink::CheckHangUp() {
 }
 
 void RadioLink::Trace(char direction, const std::uint8_t* bytes, int count) {
+    if (!trace_ && !watcher_)
+        return;
+    const std::int64_t ms = pump_.NowMilliseconds();
     if (trace_)
-        trace_(direction, bytes, count, pump_.NowMilliseconds());
+        trace_(direction, bytes, count, ms);
+    if (watcher_)
+        watcher_(direction, bytes, count, ms);
 }
 
 // The codeplug password's digits (the reply to the radio's password request, group 3 code 12)
@@ -355,7 +360,7 @@ void RadioLink::TraceSent(const MessageRecord& request, const std::uint8_t* wire
     constexpr std::uint8_t kCodeplugGroup = 0x03;
     constexpr std::uint8_t kPasswordReplyCode = 0x0C;
     constexpr std::uint8_t kMaskedDigits = 0xFF;
-    if (!trace_)
+    if (!trace_ && !watcher_)
         return;
     if (request.length <= 2 || request.buffer[0] != kCodeplugGroup ||
         request.buffer[1] != kPasswordReplyCode) {

@@ -126,6 +126,9 @@ class RadioLink {
 
     // --- Diagnostics ---
     void SetTraceSink(TraceSink sink) { trace_ = std::move(sink); }
+    // A second sink, for the update logic's own use (what crossed, how fast), so that it sees
+    // the frames whatever trace the front end installs.
+    void SetFrameWatcher(TraceSink watcher) { watcher_ = std::move(watcher); }
     int TimeoutValue() const { return clock_->Value(); }
     int TimeoutHandle() const { return clock_->Handle(); }
 
@@ -170,4 +173,5 @@ class RadioLink {
     // Why the last OpenDevice failed when the device layer threw (empty otherwise).
     std::string openFailureCause_;
     TraceSink trace_;
+    TraceSink watcher_;
 };

@@ -80,9 +80,9 @@ TEST(Journal, TwoProcessesWriteRowsAtOnce) {
         EXPECT_GT(rows[i - 1].id, rows[i].id);
 }
 
-// A journal an earlier version made (no codeplug_writes column) takes the rows of this one, and
-// the rows of a radio come back through the recorder.
-TEST(Journal, AnEarlierVersionsJournalGainsTheWritesColumn) {
+// A journal an earlier version made (no codeplug_writes, no phases) takes the rows of this one,
+// and the rows of a radio come back through the recorder.
+TEST(Journal, AnEarlierVersionsJournalGainsTheNewColumns) {
     TempDir folder;
     const std::string path = folder / "journal.sqlite3";
     sqlite3* db = nullptr;
@@ -115,6 +115,7 @@ TEST(Journal, AnEarlierVersionsJournalGainsTheWritesColumn) {
     row.started = "2026-12-09T08:00:00Z";
     row.serial = "AAAA";
     row.codeplugWrites = 2;
+    row.phases = R"([{"phase":"start","seconds":0.5}])";
     recorder.Record(row);
     std::vector<JournalRow> rows;
     ASSERT_TRUE(recorder.RowsOf("AAAA", rows));
@@ -123,6 +124,8 @@ TEST(Journal, AnEarlierVersionsJournalGainsTheWritesColumn) {
     EXPECT_EQ(rows[0].codeplugWrites, 2);
     EXPECT_EQ(rows[1].state, "failed");
     EXPECT_EQ(rows[1].codeplugWrites, 0);
+    EXPECT_EQ(rows[0].phases, row.phases);
+    EXPECT_EQ(rows[1].phases, "[]");
 }
 
 TEST(Journal, Sha256KnownAnswers) {

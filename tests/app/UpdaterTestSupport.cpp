@@ -34,6 +34,8 @@ void RecordingView::Reset() {
     onStatus = nullptr;
     onMessage = nullptr;
     onPosition = nullptr;
+    run = JournalRow{};
+    timesLeft.clear();
 }
 
 std::vector<Message> RecordingView::Titled(const std::string& title) const {

@@ -56,6 +56,8 @@ class RecordingView : public UpdaterView {
     std::function<void(const std::string&)> onStatus;
     std::function<void(const Message&)> onMessage;
     std::function<void(int position)> onPosition;
+    JournalRow run;              // the last row ShowRun was given
+    std::vector<int> timesLeft;  // every ShowTimeLeft, in order
 
     void SetStatus(const std::string& text) override {
         statuses.push_back(text);
@@ -103,6 +105,8 @@ class RecordingView : public UpdaterView {
         shown.push_back(record);
     }
     void PortsScanned() override {}
+    void ShowRun(const JournalRow& row) override { run = row; }
+    void ShowTimeLeft(int seconds) override { timesLeft.push_back(seconds); }
 
     std::string Status() const { return statuses.empty() ? std::string() : statuses.back(); }
     bool HasStatus(const std::string& text) const;

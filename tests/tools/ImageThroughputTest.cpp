@@ -4,14 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/ImageThroughput.h"
+#include "download/ImageThroughput.h"
 #include "link/Frame.h"
 
 namespace {
 
 struct Meter {
     std::vector<std::string> lines;
-    ImageThroughput meter{[this](const std::string& line) { lines.push_back(line); }};
+    ImageThroughput meter{[this](const ImageCrossing& c) {
+        lines.push_back(ImageThroughputLine(c.bytes, c.seconds, c.baud));
+    }};
 
     void Sent(std::vector<std::uint8_t> payload, std::int64_t ms) {
         const frame::WireFrame w = frame::Encode(payload.data(), static_cast<int>(payload.size()));

@@ -150,9 +150,17 @@ class QuentaWholeUpdate : public QuentaUpdate {
 TEST_F(QuentaWholeUpdate, CodeplugNotConvertedHasItsOwnExitStatus) {
     scenario.codeplug.formatAfterUpdate = {5, 7};
     StartSim();
-    const ToolRun r = Update(Args("pelican"), {work.Path()});
+    RunOptions options{work.Path()};
+    options.separateErr = true;  // the information box goes to stderr between the two
+    const ToolRun r = Update(Args("pelican"), options);
     EXPECT_EQ(r.status, 5) << r.out;
-    EXPECT_NE(r.out.find("Done.\n"), std::string::npos) << r.out;
+    // The run's summary follows the last status line.
+    const std::size_t summary = r.out.find("Done.\nSummary:\n  Radio serial: ");
+    ASSERT_NE(summary, std::string::npos) << r.out;
+    for (const char* line :
+         {"\n  Code download: ", "\n  Image application: 8192 bytes in ",
+          "\n  Codeplug format: ", " -> 5.7\n", "\n  Backup as read: ", "\n  Total time: "})
+        EXPECT_NE(r.out.find(line, summary), std::string::npos) << line << "\n" << r.out;
     EXPECT_FALSE(fs::is_empty(dataHome / "quenta/backups"));
     EXPECT_TRUE(WorkEmpty());
 }

@@ -7,8 +7,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 #include "SimPortDirectory.h"
@@ -76,11 +79,17 @@ TEST(WholeUpdate, ThroughTheWidgetsThenStopDuringTheCodeDownload) {
     options.backupDirectory = work / "backups";
     options.tickDivisor = kTickDivisor;
     options.processorCount = [] { return 1; };
+    std::vector<std::filesystem::path> opened;
+    options.openFolder = [&opened](const std::filesystem::path& folder) {
+        opened.push_back(folder);
+    };
     TCodeUpdaterMainDispForm form(*package, options);
     form.show();
     form.m_ComportComboBox->setCurrentIndex(kSimCom - 1);
     emit form.m_ComportComboBox->activated(kSimCom - 1);
     ASSERT_EQ(form.m_ComportComboBox->currentIndex(), kSimCom - 1);
+    const QSize folded = form.size();
+    EXPECT_FALSE(form.m_DetailsArea->isVisible());
 
     DialogDriver dialogs;
     bool closeAsked = false;
@@ -103,6 +112,32 @@ TEST(WholeUpdate, ThroughTheWidgetsThenStopDuringTheCodeDownload) {
     EXPECT_EQ(form.m_StartButton->text(), QStringLiteral("Start"));
     EXPECT_TRUE(std::filesystem::exists(form.Updater().LastBackup()));
     EXPECT_TRUE(std::filesystem::is_empty(work / "cwd")) << "the images are deleted";
+
+    // The details, folded all along, list what the run did; the button opens the backups'
+    // folder through the seam.
+    EXPECT_EQ(form.size(), folded);
+    form.m_DetailsToggleButton->click();
+    EXPECT_TRUE(form.m_DetailsArea->isVisible());
+    EXPECT_GT(form.height(), folded.height());
+    std::map<QString, QString> details;
+    for (int i = 0; i < form.m_DetailsList->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = form.m_DetailsList->topLevelItem(i);
+        details[item->text(0)] = item->text(1);
+    }
+    EXPECT_TRUE(
+        details[QStringLiteral("Image application")].contains(QStringLiteral(" bytes in ")));
+    EXPECT_TRUE(details[QStringLiteral("Image loader")].contains(QStringLiteral("kbit/s")));
+    EXPECT_EQ(details[QStringLiteral("Codeplug format")], QStringLiteral("5.9 -> 5.10"));
+    EXPECT_TRUE(details[QStringLiteral("Read-back")].startsWith(QStringLiteral("verified")));
+    EXPECT_TRUE(details[QStringLiteral("Backup as read")].startsWith(
+        QString::fromStdString(form.Updater().LastBackup().string())));
+    EXPECT_TRUE(details.count(QStringLiteral("Backup converted")));
+    EXPECT_TRUE(details.count(QStringLiteral("Codeplug write")));
+    form.m_OpenBackupFolderButton->click();
+    EXPECT_EQ(opened,
+              (std::vector<std::filesystem::path>{form.Updater().LastBackup().parent_path()}));
+    form.m_DetailsToggleButton->click();
+    EXPECT_EQ(form.size(), folded);
 
     bool stopped = false;
     QObject::connect(form.m_ProgressBar, &QProgressBar::valueChanged, &form, [&](int value) {

@@ -8,7 +8,6 @@
 
 #include "SeveralRadios.h"
 #include "app/cli/ExitStatus.h"
-#include "app/cli/ImageThroughput.h"
 #include "app/cli/JsonLinesView.h"
 #include "app/cli/PasswordFile.h"
 #include "app/cli/PasswordPipe.h"
@@ -223,19 +222,20 @@ int runUpdateCommand(int argc, char** argv) {
     // Opened once every argument has passed, so that a wrong one never touches the file.
     if (!traceFile.empty() && !session.OpenTrace(traceFile))
         return ToInt(session.Failure());
-    // After each image, how fast it crossed.
-    ImageThroughput throughput([&session](const std::string& line) { session.View().Note(line); });
-    session.WatchFrames([&throughput, jsonView](char direction, const std::uint8_t* bytes,
-                                                int count, std::int64_t ms) {
-        throughput.OnFrame(direction, bytes, count, ms);
-        if (jsonView != nullptr)
-            jsonView->OnFrame(direction, bytes, count, ms);
-    });
+    // The rate the JSON lines report, from the bytes sent.
+    if (jsonView != nullptr) {
+        session.WatchFrames(
+            [jsonView](char direction, const std::uint8_t* bytes, int count, std::int64_t ms) {
+                jsonView->OnFrame(direction, bytes, count, ms);
+            });
+    }
     session.StopOnSignals([&updater] {
         if (updater.UpdateInProgress())
             updater.m_StartButtonClick();  // Start is Stop while the update runs
     });
     updater.m_StartButtonClick();
+    // What the run did, from the row the journal keeps, after the last status line.
+    session.View().PrintSummary();
     // The trace is a technician's aid: losing it is said, but the exit status stays the
     // radio's.
     session.Finish();

@@ -18,4 +18,7 @@ class CommandView : public UpdaterView {
     virtual bool VersionShown() const = 0;
     // A question the user answers yes or no; a view that cannot ask declines.
     virtual bool Confirm(const std::string& /*question*/) { return false; }
+    // What the run did, after its last status line, for a person; a view for a program has
+    // the run's row in its result instead.
+    virtual void PrintSummary() {}
 };

@@ -11,9 +11,13 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <nlohmann/json.hpp>
 
 #include "VersionInfoText.h"
+#include "app/core/TimeLeft.h"
 #include "app/core/UpdaterTexts.h"
+#include "app/journal/RunSummary.h"
+#include "download/ImageThroughput.h"
 
 namespace {
 
@@ -60,7 +64,11 @@ void TerminalView::DrawBar() {
     bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
     char percent[8];
     std::snprintf(percent, sizeof percent, "%3d%%", shownPercent_);
-    out_ << "\r[" << bar << "] " << percent << std::flush;
+    out_ << "\r[" << bar << "] " << percent;
+    if (timeLeft_ >= 0)
+        out_ << "  " << TimeLeftText(timeLeft_);
+    // The line may have been longer before (a time left that has gone).
+    out_ << "\033[K" << std::flush;
     barShown_ = true;
 }
 
@@ -78,10 +86,44 @@ void TerminalView::SetPosition(int value) {
         return;
     }
     if (shownPercent_ < 0 || percent / kPlainStepPercent != shownPercent_ / kPlainStepPercent) {
-        if (percent > 0)
-            out_ << "Progress: " << percent << "%\n" << std::flush;
+        if (percent > 0) {
+            out_ << "Progress: " << percent << "%";
+            if (timeLeft_ >= 0)
+                out_ << " (" << TimeLeftText(timeLeft_) << ")";
+            out_ << "\n" << std::flush;
+        }
     }
     shownPercent_ = percent;
+}
+
+void TerminalView::ShowTimeLeft(int seconds) {
+    timeLeft_ = seconds;
+    if (tty_ && barShown_)
+        DrawBar();
+}
+
+void TerminalView::ShowRun(const JournalRow& row) {
+    if (row.started != run_.started)
+        imagesSaid_ = 0;
+    run_ = row;
+    const nlohmann::json images = nlohmann::json::parse(row.images, nullptr, false);
+    if (!images.is_array())
+        return;
+    for (; imagesSaid_ < images.size(); ++imagesSaid_) {
+        const nlohmann::json& image = images[imagesSaid_];
+        Note(ImageThroughputLine(image.value("bytes", std::uint64_t{0}),
+                                 image.value("seconds", 0.0), image.value("baud", 0)));
+    }
+}
+
+void TerminalView::PrintSummary() {
+    if (run_.started.empty())
+        return;
+    ClearBar();
+    out_ << "Summary:\n";
+    for (const SummaryLine& line : RunSummary(run_))
+        out_ << "  " << line.label << ": " << line.value << "\n";
+    out_ << std::flush;
 }
 
 void TerminalView::SetStatus(const std::string& text) {

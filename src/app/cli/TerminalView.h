@@ -41,6 +41,11 @@ class TerminalView : public CommandView, private ProgressBar {
     bool AskCodeplugPassword(std::string& entered) override;
     ProgressBar& Progress() override { return *this; }
     int ProgressPosition() const override { return position_; }
+    // On the bar's line (on a terminal) or after the share (plain lines).
+    void ShowTimeLeft(int seconds) override;
+    // Keeps the run's row for the summary; each image that has crossed since is said in a line
+    // of its own ("Wrote N bytes in ...").
+    void ShowRun(const JournalRow& row) override;
     void ShowBusy(bool) override {}
     void SetRetrieveEnabled(bool) override {}
     void FocusRetrieve() override {}
@@ -57,6 +62,9 @@ class TerminalView : public CommandView, private ProgressBar {
     void Interrupt() override;
     // A line of the command's own between status lines (the bar, if shown, is drawn again).
     void Note(const std::string& line) override;
+    // What the last run did, from its row: a heading and one line per fact. Nothing when no
+    // run was recorded.
+    void PrintSummary() override;
     bool VersionShown() const override { return versionShown_; }
     // Messages shown so far.
     int Messages() const { return messages_; }
@@ -87,6 +95,9 @@ class TerminalView : public CommandView, private ProgressBar {
     int position_ = 0;
     int shownPercent_ = -1;
     std::string status_;
+    int timeLeft_ = -1;
+    JournalRow run_;
+    std::size_t imagesSaid_ = 0;
     std::string detail_;
     bool versionShown_ = false;
     int messages_ = 0;

@@ -22,11 +22,19 @@ CodeUpdater::CodeUpdater(UpdaterView& view, UpdaterPlatform& platform,
     : view_(view),
       platform_(platform),
       package_(package),
-      m_Link(platform.pump, DeviceFactoryOf(platform)) {}
+      m_Link(platform.pump, DeviceFactoryOf(platform)),
+      progress_(view, [&platform] { return platform.pump.NowMilliseconds(); }),
+      meter_([this](const ImageCrossing& crossing) { JournalImageCrossed(crossing); }) {
+    m_Link.SetFrameWatcher(
+        [this](char direction, const std::uint8_t* bytes, int count, std::int64_t ms) {
+            meter_.OnFrame(direction, bytes, count, ms);
+        });
+}
 
 CodeUpdater::~CodeUpdater() {
     platform_.progressTimer.SetEnabled(false);
     platform_.progressTimer.SetOnTimer(nullptr);
+    m_Link.SetFrameWatcher({});
     m_Link.Close();
 }
 
@@ -103,7 +111,7 @@ void CodeUpdater::m_OnCommTimerTimer() {
 void CodeUpdater::ProgressBarTimerTimer() {
     const int position = view_.ProgressPosition();
     if (position < kProgressMaximum)
-        view_.Progress().SetPosition(position + 1);
+        progress_.SetPosition(position + 1);
 }
 
 // --- Window operations ----------------------------------------------------------------------
@@ -142,7 +150,7 @@ void CodeUpdater::DeleteImages() {
 
 void CodeUpdater::StartProgressTimer(int intervalMs) {
     platform_.progressTimer.SetInterval(std::max(1, intervalMs));
-    ProgressBar& bar = view_.Progress();
+    ProgressBar& bar = progress_;
     bar.SetMinimum(0);
     bar.SetMaximum(kProgressMaximum);
     bar.SetPosition(0);
@@ -151,5 +159,5 @@ void CodeUpdater::StartProgressTimer(int intervalMs) {
 
 void CodeUpdater::StopProgressTimer() {
     platform_.progressTimer.SetEnabled(false);
-    view_.Progress().SetPosition(kProgressMaximum);
+    progress_.SetPosition(kProgressMaximum);
 }

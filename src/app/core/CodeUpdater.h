@@ -12,11 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "app/core/TimeLeft.h"
 #include "app/core/UpdaterView.h"
 #include "app/journal/JournalRow.h"
 #include "app/package/EmbeddedPackage.h"
 #include "app/package/PackageAttributes.h"
 #include "download/DownloadClock.h"
+#include "download/ImageThroughput.h"
 #include "link/DeviceFactory.h"
 #include "link/Platform.h"
 #include "link/RadioLink.h"
@@ -216,12 +218,17 @@ class CodeUpdater {
     void JournalBegin(const char* kind = "update");
     void JournalPhase(const char* phase);
     void JournalEnd();
-    void JournalImage(const char* image, double seconds);
+    // The row goes to the journal and to the view, with the phases' times up to now.
+    void JournalPublish();
+    // An image's data has crossed the line: it joins the row, named after the phase it is in.
+    void JournalImageCrossed(const ImageCrossing& crossing);
 
     UpdaterView& view_;
     UpdaterPlatform& platform_;
     const PackageResources& package_;
     RadioLink m_Link;
+    TimeLeftProgress progress_;
+    ImageThroughput meter_;
     ResourceAttributes m_Attributes;
     TargetKind m_TargetKind = 0;
     std::array<int, 64> m_PortPresent{};
@@ -238,6 +245,15 @@ class CodeUpdater {
     std::string portArguments_;
     std::array<std::string, 64> portDetail_{};
     JournalRow record_;
+    // The phases of the run in the order reached, each with the platform clock's time it began.
+    struct PhaseStart {
+        std::string phase;
+        std::int64_t ms;
+    };
+    std::vector<PhaseStart> phaseStarts_;
+    std::int64_t runEndMs_ = -1;  // -1 while the run goes on
+    bool journalling_ = false;
+    int imagesInPhase_ = 0;
     std::string lastStatus_;
     UpdateOutcome outcome_ = UpdateOutcome::kNotRun;
     CodeplugResult codeplugResult_ = CodeplugResult::kNotReached;

@@ -30,12 +30,14 @@ bool CodeUpdater::WriteCodeplugOnce(ZKWTransferParms& transfer, CodeplugPassword
     ++record_.codeplugWrites;
     record_.codeplugVerified = false;
     JournalPhase("codeplug-write");
+    progress_.Measure(true);
     StartProgressTimer(static_cast<int>(length * kDownloadProgressMsPerByte));
     SetStatus(updater_text::kDownloading);
     transfer.SetImage(buffer.data(), length);
     transfer.SetSize(length);
     const int downloaded = transfer.Download();
     StopProgressTimer();
+    progress_.Measure(false);
     if (downloaded <= 0 || !transfer.DownloadComplete()) {
         const auto& report = transfer.LastDownload();
         headline = updater_text::kDownloadError;
@@ -50,6 +52,7 @@ bool CodeUpdater::WriteCodeplugOnce(ZKWTransferParms& transfer, CodeplugPassword
     // The transfer's end has no answer and the block sums are the sender's own arithmetic:
     // only reading the codeplug back shows that the radio stored it.
     JournalPhase("verify");
+    progress_.Measure(true);
     StartProgressTimer(kUploadProgressMs);
     SetStatus(updater_text::kVerifying);
     CodeplugVerify verify;
@@ -57,6 +60,7 @@ bool CodeUpdater::WriteCodeplugOnce(ZKWTransferParms& transfer, CodeplugPassword
     if (!Stopped())
         verify = ReadBackCodeplug(m_Link, passwords.ReadBackPrompt(), image);
     StopProgressTimer();
+    progress_.Measure(false);
     record_.codeplugVerified = verify.Held();
     if (verify.Held())
         return true;

@@ -113,10 +113,12 @@ CodeplugResult CodeUpdater::TransferAfterFormat(const std::string& accessCode, b
 
     record_.formatAfter = std::to_string(radioFormat[0]) + "." + std::to_string(radioFormat[1]);
     JournalPhase("codeplug-read");
+    progress_.Measure(true);
     StartProgressTimer(kUploadProgressMs);
     SetStatus(updater_text::kUploading);
     const int uploaded = transfer.Upload();
     StopProgressTimer();
+    progress_.Measure(false);
     if (Stopped())
         return CodeplugResult::kCancelled;
     const std::size_t length =
@@ -195,6 +197,8 @@ CodeplugResult CodeUpdater::TransferAfterFormat(const std::string& accessCode, b
     record_.backupConvertedSha256 = Sha256Hex(buffer.data(), conversion.newLength);
     JournalPhase("backup");
 
+    if (restartWaits_)
+        JournalPhase("restart-wait");
     if (restartWaits_ && !RestartWait(updater_text::kResettingConverting))
         return CodeplugResult::kCancelled;
 

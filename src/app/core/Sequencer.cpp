@@ -1,6 +1,5 @@
 // The update sequences behind Start: the password, the boot-version decision, extraction,
 // the target check, the download and the codeplug stage.
-#include <chrono>
 #include <fstream>
 
 #include "app/core/CodeUpdater.h"
@@ -32,10 +31,6 @@ std::string TrimPassword(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 }  // namespace
 
 void CodeUpdater::m_StartButtonClick() {
@@ -45,7 +40,7 @@ void CodeUpdater::m_StartButtonClick() {
     if (m_UpdateInProgress != 0) {
         stopRequested_ = true;
         EndUpdate(true);
-        view_.Progress().SetPosition(0);
+        progress_.SetPosition(0);
         return;
     }
     // Stop returns the window to idle while the sequence still winds down on the stack; a
@@ -167,11 +162,11 @@ LinkResult CodeUpdater::DownloadImages(bool isBoot) {
     std::ifstream loader(platform_.workingDirectory / m_LoaderFileName);
     std::ifstream code(platform_.workingDirectory / m_CodeFileName);
     const StatusSink sink = [this](const std::string& text) { SetStatus(text); };
-    const auto start = std::chrono::steady_clock::now();
+    progress_.Measure(true);
     const LinkResult result =
-        DownloadCode(m_Link, loader, code, sink, m_TargetKind, view_.Progress(), isBoot,
+        DownloadCode(m_Link, loader, code, sink, m_TargetKind, progress_, isBoot,
                      m_Attributes.ProcessorVariant != 0, platform_.clock);
-    JournalImage(isBoot ? "boot" : "application", SecondsSince(start));
+    progress_.Measure(false);
     record_.linkResult = static_cast<int>(result);
     JournalPhase(record_.phase.c_str());
     return result;
@@ -189,10 +184,10 @@ LinkResult CodeUpdater::DownloadDspImages() {
     std::ifstream loader(platform_.workingDirectory / m_LoaderFileName);
     std::ifstream code(platform_.workingDirectory / m_CodeFileName, std::ios::binary);
     const StatusSink sink = [this](const std::string& text) { SetStatus(text); };
-    const auto start = std::chrono::steady_clock::now();
+    progress_.Measure(true);
     const LinkResult result = DownloadDsp(m_Link, loader, code, m_TargetKind, sink, pages.Path(),
-                                          view_.Progress(), platform_.clock);
-    JournalImage("dsp", SecondsSince(start));
+                                          progress_, platform_.clock);
+    progress_.Measure(false);
     record_.linkResult = static_cast<int>(result);
     JournalPhase(record_.phase.c_str());
     return result;
@@ -263,10 +258,10 @@ void CodeUpdater::RunUpdate(bool isBoot) {
                                       ? updater_text::kProcessorFor316
                                       : updater_text::kProcessorFor716);
                 SetStatus(updater_text::kIdle);
-                view_.Progress().SetPosition(0);
+                progress_.SetPosition(0);
             } else if (result == LinkResult::kTimedOut && m_MultiCoreDirect != 0) {
                 SetStatus(updater_text::kIdle);
-                view_.Progress().SetPosition(0);
+                progress_.SetPosition(0);
                 view_.ShowMessage(updater_text::kTitleComPort, MessageIcon::kError,
                                   updater_text::kMultiCore);
             } else if (result == LinkResult::kSuccess && m_UpdateInProgress != 0) {

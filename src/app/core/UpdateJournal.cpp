@@ -1,23 +1,24 @@
 // The update's row in the journal: what the run did, kept as it goes so that a run cut off at
-// any moment leaves a row that says how far it got.
-#include <fstream>
-#include <system_error>
+// any moment leaves a row that says how far it got. The view is shown the same row each time
+// it is recorded.
+#include <nlohmann/json.hpp>
 
 #include "app/core/CodeUpdater.h"
 #include "serial/PosixSerialOs.h"
 
 namespace {
 
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        if (static_cast<unsigned char>(c) < 0x20)
-            continue;
-        out += c;
-    }
-    return out + "\"";
+double SecondsBetween(std::int64_t fromMs, std::int64_t toMs) {
+    return static_cast<double>(toMs - fromMs) / 1000;
+}
+
+// Image names by the phase they cross in: the loader goes first, the code after it.
+const char* ImageName(const std::string& phase, int index) {
+    if (phase == "dsp-download")
+        return index == 0 ? "DSP loader" : "DSP";
+    if (index == 0)
+        return "loader";
+    return phase == "boot-download" ? "boot" : "application";
 }
 
 }  // namespace
@@ -26,42 +27,63 @@ void CodeUpdater::JournalBegin(const char* kind) {
     record_ = JournalRow{};
     record_.kind = kind;
     record_.started = JournalTimeNow();
-    record_.phase = "start";
     record_.port = PortName();
     const serial::Resolution device =
         serial::SystemSerialOs().Resolver().ResolveCom(view_.SelectedPortIndex() + 1);
     record_.device = device.linkTarget.empty() ? device.path : device.linkTarget;
     record_.images = "[]";
-    if (platform_.recorder != nullptr)
-        platform_.recorder->Record(record_);
+    phaseStarts_.clear();
+    runEndMs_ = -1;
+    journalling_ = true;
+    record_.phase = "start";
+    phaseStarts_.push_back({record_.phase, platform_.pump.NowMilliseconds()});
+    imagesInPhase_ = 0;
+    JournalPublish();
 }
 
 void CodeUpdater::JournalPhase(const char* phase) {
+    if (journalling_ && (phaseStarts_.empty() || phaseStarts_.back().phase != phase)) {
+        phaseStarts_.push_back({phase, platform_.pump.NowMilliseconds()});
+        imagesInPhase_ = 0;
+    }
     record_.phase = phase;
     record_.status = lastStatus_;
-    if (platform_.recorder != nullptr)
-        platform_.recorder->Record(record_);
+    JournalPublish();
 }
 
-void CodeUpdater::JournalImage(const char* image, double seconds) {
-    std::uintmax_t bytes = 0;
-    std::error_code ec;
-    for (const std::string* name : {&m_LoaderFileName, &m_CodeFileName}) {
-        const std::uintmax_t size =
-            name->empty() ? 0 : std::filesystem::file_size(platform_.workingDirectory / *name, ec);
-        if (!ec)
-            bytes += size;
+void CodeUpdater::JournalPublish() {
+    if (!journalling_)
+        return;
+    const std::int64_t now = runEndMs_ >= 0 ? runEndMs_ : platform_.pump.NowMilliseconds();
+    nlohmann::json phases = nlohmann::json::array();
+    for (std::size_t i = 0; i < phaseStarts_.size(); ++i) {
+        const std::int64_t end = i + 1 < phaseStarts_.size() ? phaseStarts_[i + 1].ms : now;
+        phases.push_back({{"phase", phaseStarts_[i].phase},
+                          {"seconds", SecondsBetween(phaseStarts_[i].ms, end)}});
     }
-    if (record_.images.size() >= 2)
-        record_.images.pop_back();
-    if (record_.images.size() > 1)
-        record_.images += ",";
-    record_.images += "{\"image\":" + JsonText(image) + ",\"bytes\":" + std::to_string(bytes) +
-                      ",\"seconds\":" + std::to_string(seconds) + "}]";
+    record_.phases = phases.dump();
+    if (platform_.recorder != nullptr)
+        platform_.recorder->Record(record_);
+    view_.ShowRun(record_);
+}
+
+void CodeUpdater::JournalImageCrossed(const ImageCrossing& crossing) {
+    if (!journalling_ || runEndMs_ >= 0)
+        return;
+    nlohmann::json images = nlohmann::json::parse(record_.images, nullptr, false);
+    if (!images.is_array())
+        images = nlohmann::json::array();
+    images.push_back({{"image", ImageName(record_.phase, imagesInPhase_++)},
+                      {"bytes", crossing.bytes},
+                      {"seconds", crossing.seconds},
+                      {"baud", crossing.baud}});
+    record_.images = images.dump();
+    JournalPublish();
 }
 
 void CodeUpdater::JournalEnd() {
     record_.ended = JournalTimeNow();
+    runEndMs_ = platform_.pump.NowMilliseconds();
     switch (outcome_) {
         case UpdateOutcome::kSucceeded:
             record_.state = "done";
@@ -74,4 +96,5 @@ void CodeUpdater::JournalEnd() {
             break;
     }
     JournalPhase(record_.phase.c_str());
+    journalling_ = false;
 }

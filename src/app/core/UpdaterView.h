@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/journal/JournalRow.h"
 #include "download/ProgressBar.h"
 #include "link/LinkTypes.h"
 #include "link/VersionRecord.h"
@@ -37,6 +38,13 @@ class UpdaterView {
     // The progress bar, driven by the downloads and by the progress timer.
     virtual ProgressBar& Progress() = 0;
     virtual int ProgressPosition() const = 0;
+    // The seconds a download or transfer still needs at its pace so far, beside the progress
+    // bar; -1 when none is known (or none runs).
+    virtual void ShowTimeLeft(int /*seconds*/) {}
+
+    // The run's journal row each time it changes (its start, each phase and image, its end):
+    // the details of what the run did, as the journal keeps them.
+    virtual void ShowRun(const JournalRow& /*row*/) {}
 
     // Busy: Start reads "Stop", the port list and Retrieve are disabled; idle: the reverse.
     virtual void ShowBusy(bool busy) = 0;

@@ -72,7 +72,7 @@ bool CodeUpdater::CheckTargetRadio() {
             return true;
         ReportSeriesMismatch(m_Attributes.RadioFamily, boot[0]);
         SetStatus(updater_text::kIdle);
-        view_.Progress().SetPosition(0);
+        progress_.SetPosition(0);
         return false;
     }
     if (result == LinkResult::kNoBootInfo) {

@@ -19,8 +19,8 @@ namespace {
 // Another process may hold the write lock for the length of one short transaction; waiting
 // this long means something is wrong with it, not that it is busy.
 constexpr int kBusyTimeoutMs = 5000;
-// 2 added codeplug_writes; a journal of version 1 gains the column when it is opened.
-constexpr int kSchemaVersion = 2;
+// 2 added codeplug_writes, 3 phases; an older journal gains the columns when it is opened.
+constexpr int kSchemaVersion = 3;
 
 constexpr const char kSchema[] =
     "CREATE TABLE IF NOT EXISTS runs ("
@@ -35,18 +35,26 @@ constexpr const char kSchema[] =
     " backup_converted TEXT NOT NULL DEFAULT '',"
     " backup_converted_sha256 TEXT NOT NULL DEFAULT '',"
     " codeplug_verified INTEGER NOT NULL DEFAULT 0, images TEXT NOT NULL DEFAULT '[]',"
-    " codeplug_writes INTEGER NOT NULL DEFAULT 0);"
+    " codeplug_writes INTEGER NOT NULL DEFAULT 0, phases TEXT NOT NULL DEFAULT '[]');"
     "CREATE INDEX IF NOT EXISTS runs_serial ON runs(serial);";
 
 // The columns after id, in the order the statements bind them.
 constexpr const char kColumns[] =
     "kind, started, ended, state, phase, port, device, serial, format_before, format_after,"
     " program, release, status, link_result, codeplug_result, backup_read, backup_read_sha256,"
-    " backup_converted, backup_converted_sha256, codeplug_verified, images, codeplug_writes";
-constexpr int kColumnCount = 22;
+    " backup_converted, backup_converted_sha256, codeplug_verified, images, codeplug_writes,"
+    " phases";
+constexpr int kColumnCount = 23;
 
-constexpr const char kAddWrites[] =
-    "ALTER TABLE runs ADD COLUMN codeplug_writes INTEGER NOT NULL DEFAULT 0;";
+// The columns each version added, for a journal an earlier version made.
+struct AddedColumn {
+    int version;
+    const char* sql;
+};
+constexpr AddedColumn kAddedColumns[] = {
+    {2, "ALTER TABLE runs ADD COLUMN codeplug_writes INTEGER NOT NULL DEFAULT 0;"},
+    {3, "ALTER TABLE runs ADD COLUMN phases TEXT NOT NULL DEFAULT '[]';"},
+};
 
 // A prepared statement, finalized when it goes.
 class Statement {
@@ -82,6 +90,7 @@ void BindRow(sqlite3_stmt* s, const JournalRow& r) {
     sqlite3_bind_int(s, i++, r.codeplugVerified ? 1 : 0);
     BindText(s, i++, r.images);
     sqlite3_bind_int(s, i++, r.codeplugWrites);
+    BindText(s, i++, r.phases);
 }
 
 std::string ColumnText(sqlite3_stmt* s, int i) {
@@ -105,6 +114,7 @@ JournalRow ReadRow(sqlite3_stmt* s) {
     r.codeplugVerified = sqlite3_column_int(s, i++) != 0;
     r.images = ColumnText(s, i++);
     r.codeplugWrites = sqlite3_column_int(s, i++);
+    r.phases = ColumnText(s, i++);
     return r;
 }
 
@@ -216,13 +226,18 @@ bool Journal::Upgrade(std::string& error) {
         if (s && sqlite3_step(s.get()) == SQLITE_ROW)
             version = sqlite3_column_int(s.get(), 0);
     }
-    if (version != 1)
+    // 0 is a journal the schema above has just made whole.
+    if (version < 1 || version >= kSchemaVersion)
         return true;
-    // Another process may have added the column since the version was read.
-    std::string failure;
-    if (!Exec(kAddWrites, failure) && failure.find("duplicate column") == std::string::npos) {
-        error = failure;
-        return false;
+    for (const AddedColumn& added : kAddedColumns) {
+        if (added.version <= version)
+            continue;
+        // Another process may have added the column since the version was read.
+        std::string failure;
+        if (!Exec(added.sql, failure) && failure.find("duplicate column") == std::string::npos) {
+            error = failure;
+            return false;
+        }
     }
     const std::string current = "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
     return Exec(current.c_str(), error);

@@ -29,7 +29,12 @@ struct JournalRow {
     std::string backupConvertedSha256;
     bool codeplugVerified = false;
     int codeplugWrites = 0;  // writes of the codeplug this run made (each one read back)
-    std::string images;      // JSON list: {"image", "bytes", "seconds"} per download
+    // JSON list: {"image", "bytes", "seconds", "baud"} per image sent, its data bytes and the
+    // time from its first command to its last.
+    std::string images;
+    // JSON list: {"phase", "seconds"} per phase in the order reached; the last one's time
+    // runs until the row is recorded again.
+    std::string phases;
 };
 
 // Where the update logic hands its row whenever it changes: at the start, at each phase and

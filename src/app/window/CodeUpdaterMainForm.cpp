@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -18,12 +19,16 @@
 #include <QRadioButton>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdlib>
 
 #include "app/core/CodeplugBackup.h"
+#include "app/core/TimeLeft.h"
 #include "app/core/UpdaterTexts.h"
+#include "app/journal/RunSummary.h"
 #include "app/package/ProgramName.h"
 #include "app/window/AboutDlg.h"
 #include "app/window/CodeDownPassDlg.h"
@@ -44,6 +49,8 @@ constexpr int kLeftColumnWidth = 400;
 constexpr int kPictureWidth = 100;
 constexpr int kPictureHeight = 120;
 constexpr int kProgressMaximum = 100;
+// Rows the details list shows without scrolling.
+constexpr int kDetailsRows = 12;
 const char kAboutName[] = "Quenta Code Updater";
 const char kAboutVersion[] = "1.2.9";
 
@@ -119,6 +126,10 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(const PackageResources& packa
                                         {}});
     platform_->recorder = options.recorder;
     journalPath_ = options.journalPath;
+    openFolder_ =
+        options.openFolder ? options.openFolder : [](const std::filesystem::path& folder) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+        };
     updater_ = std::make_unique<CodeUpdater>(*this, *platform_, package);
     // m_CommTimer and ProgressBarTimer get their handlers from the logic (Initialise).
     ApdComPort.SetOnTriggerTimer([this](int handle) { updater_->ApdComPortTriggerTimer(handle); });
@@ -305,12 +316,55 @@ QGroupBox* TCodeUpdaterMainDispForm::BuildTransferGroup(QWidget* parent) {
     choice->addStretch(1);
     grid->addLayout(choice, 1, 1);
     auto* statusHeading = new QLabel(QStringLiteral("Status:"), group);
-    grid->addWidget(statusHeading, 2, 0, Qt::AlignTop);
+    // The details toggle sits under the heading, beside the status's second line: folded, the
+    // group keeps its height.
+    m_DetailsToggleButton = new QToolButton(group);
+    m_DetailsToggleButton->setObjectName(QStringLiteral("m_DetailsToggleButton"));
+    m_DetailsToggleButton->setAutoRaise(true);
+    m_DetailsToggleButton->setArrowType(Qt::RightArrow);
+    m_DetailsToggleButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_DetailsToggleButton->setText(QStringLiteral("Details"));
+    m_DetailsToggleButton->setToolTip(QStringLiteral("Show what the update did"));
+    connect(m_DetailsToggleButton, &QToolButton::clicked, this,
+            [this] { m_DetailsToggleButtonClick(); });
+    auto* statusCell = new QVBoxLayout;
+    statusCell->setContentsMargins(0, 0, 0, 0);
+    statusCell->setSpacing(0);
+    statusCell->addWidget(statusHeading);
+    statusCell->addWidget(m_DetailsToggleButton);
+    statusCell->addStretch(1);
+    grid->addLayout(statusCell, 2, 0);
     grid->addWidget(m_StatusLabel, 2, 1);
-    grid->addWidget(m_ProgressBar, 3, 0, 1, 2);
-    grid->addWidget(m_StartButton, 4, 1, Qt::AlignRight);
+    m_DetailsArea = BuildDetailsArea(group);
+    grid->addWidget(m_DetailsArea, 3, 0, 1, 2);
+    grid->addWidget(m_ProgressBar, 4, 0, 1, 2);
+    grid->addWidget(m_StartButton, 5, 1, Qt::AlignRight);
     grid->setColumnStretch(1, 1);
     return group;
+}
+
+QWidget* TCodeUpdaterMainDispForm::BuildDetailsArea(QWidget* parent) {
+    auto* area = new QWidget(parent);
+    area->setObjectName(QStringLiteral("m_DetailsArea"));
+    m_DetailsList = new QTreeWidget(area);
+    m_DetailsList->setObjectName(QStringLiteral("m_DetailsList"));
+    m_DetailsList->setColumnCount(2);
+    m_DetailsList->setHeaderHidden(true);
+    m_DetailsList->setRootIsDecorated(false);
+    m_DetailsList->setSelectionMode(QAbstractItemView::NoSelection);
+    m_DetailsList->setFocusPolicy(Qt::NoFocus);
+    m_DetailsList->setFixedHeight(kDetailsRows * fontMetrics().lineSpacing());
+    m_OpenBackupFolderButton = new QPushButton(QStringLiteral("Open Backup Folder"), area);
+    m_OpenBackupFolderButton->setObjectName(QStringLiteral("m_OpenBackupFolderButton"));
+    m_OpenBackupFolderButton->setEnabled(false);
+    connect(m_OpenBackupFolderButton, &QPushButton::clicked, this,
+            [this] { m_OpenBackupFolderButtonClick(); });
+    auto* column = new QVBoxLayout(area);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(m_DetailsList);
+    column->addWidget(m_OpenBackupFolderButton, 0, Qt::AlignRight);
+    area->hide();
+    return area;
 }
 
 QGroupBox* TCodeUpdaterMainDispForm::BuildVersionGroup(QWidget* parent) {
@@ -559,6 +613,24 @@ void TCodeUpdaterMainDispForm::m_ToggleVersionInfoSpeedButtonClick() {
                                                                : QStringLiteral(">>"));
 }
 
+void TCodeUpdaterMainDispForm::m_DetailsToggleButtonClick() {
+    const bool open = !m_DetailsArea->isVisibleTo(this);
+    m_DetailsArea->setVisible(open);
+    m_DetailsToggleButton->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+    // The layouts between the area and the client keep their old size hints until told.
+    for (QWidget* w = m_DetailsArea->parentWidget(); w != nullptr && w != this;
+         w = w->parentWidget()) {
+        if (w->layout() != nullptr)
+            w->layout()->invalidate();
+    }
+    FitClient();
+}
+
+void TCodeUpdaterMainDispForm::m_OpenBackupFolderButtonClick() {
+    if (!backupFolder_.empty())
+        openFolder_(backupFolder_);
+}
+
 void TCodeUpdaterMainDispForm::m_ComportComboBoxChange(int index) {
     const int chosen = updater_->m_ComportComboBoxChange(index);
     if (chosen != index && chosen >= 0 && chosen < m_ComportComboBox->count())
@@ -684,6 +756,30 @@ ProgressBar& TCodeUpdaterMainDispForm::Progress() {
 
 int TCodeUpdaterMainDispForm::ProgressPosition() const {
     return m_ProgressBar->value();
+}
+
+// The bar's own text, shown only while a time left is known: otherwise the bar looks as it
+// always has.
+void TCodeUpdaterMainDispForm::ShowTimeLeft(int seconds) {
+    if (seconds < 0) {
+        m_ProgressBar->setTextVisible(false);
+        return;
+    }
+    m_ProgressBar->setFormat(QStringLiteral("%p% - ") + Q(TimeLeftText(seconds)));
+    m_ProgressBar->setTextVisible(true);
+}
+
+void TCodeUpdaterMainDispForm::ShowRun(const JournalRow& row) {
+    m_DetailsList->clear();
+    for (const SummaryLine& line : RunSummary(row)) {
+        auto* item = new QTreeWidgetItem(m_DetailsList, {Q(line.label), Q(line.value)});
+        item->setToolTip(1, Q(line.value));
+    }
+    m_DetailsList->resizeColumnToContents(0);
+    const std::string& backup = row.backupRead.empty() ? row.backupConverted : row.backupRead;
+    backupFolder_ =
+        backup.empty() ? std::filesystem::path() : std::filesystem::path(backup).parent_path();
+    m_OpenBackupFolderButton->setEnabled(!backupFolder_.empty());
 }
 
 void TCodeUpdaterMainDispForm::ShowBusy(bool busy) {

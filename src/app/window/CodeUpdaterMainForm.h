@@ -24,6 +24,7 @@ class QPushButton;
 class QRadioButton;
 class QToolBar;
 class QToolButton;
+class QTreeWidget;
 class PortComboBox;
 class PortWatch;
 
@@ -50,6 +51,9 @@ struct MainFormOptions {
     int comNumber = 1;
     // The journal the restore list reads the runs its backups came from (empty: none).
     std::filesystem::path journalPath;
+    // Opens a folder in the desktop's file manager (default: QDesktopServices); tests record
+    // the folder instead.
+    std::function<void(const std::filesystem::path& folder)> openFolder;
 };
 
 // The main window: what the package is for, the COM port list, Start/Stop, the version pane
@@ -70,6 +74,8 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
     bool AskCodeplugPassword(std::string& entered) override;
     ProgressBar& Progress() override;
     int ProgressPosition() const override;
+    void ShowTimeLeft(int seconds) override;
+    void ShowRun(const JournalRow& row) override;
     void ShowBusy(bool busy) override;
     void SetRetrieveEnabled(bool enabled) override;
     void FocusRetrieve() override;
@@ -130,6 +136,11 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
     QLabel* CordavoVersionLabel = nullptr;
     QLabel* KesmetVersionLabel = nullptr;
     QToolButton* m_ToggleVersionInfoSpeedButton = nullptr;
+    // The run's details under the status, folded until the toggle opens them.
+    QToolButton* m_DetailsToggleButton = nullptr;
+    QWidget* m_DetailsArea = nullptr;
+    QTreeWidget* m_DetailsList = nullptr;
+    QPushButton* m_OpenBackupFolderButton = nullptr;
 
   signals:
     // The status line changed (what SetStatus showed).
@@ -156,6 +167,7 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
     void ShowPackageLabels(const PackageResources& package);
     void ShowPicture();
     void ToggleVersionPane();
+    QWidget* BuildDetailsArea(QWidget* parent);
     int ShowModal(QDialog& dialog);
     // Start and Retrieve run the logic to its end inside their handler; a close asked for by a
     // signal waits until the last of them has returned.
@@ -170,6 +182,8 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
     void m_HelpAboutMenuItemClick();
     void m_HelpSupportReportMenuItemClick();
     void m_ToggleVersionInfoSpeedButtonClick();
+    void m_DetailsToggleButtonClick();
+    void m_OpenBackupFolderButtonClick();
     void m_ComportComboBoxChange(int index);
     void m_ApplicationRadioButtonClick();
     void m_BootRadioButtonClick();
@@ -182,6 +196,8 @@ class TCodeUpdaterMainDispForm : public QMainWindow, public UpdaterView {
     std::uint8_t m_VersionInfoShown = 1;
     int runningHandlers_ = 0;
     bool closeRequested_ = false;
+    std::filesystem::path backupFolder_;  // where the last run's backups are (empty: none)
+    std::function<void(const std::filesystem::path&)> openFolder_;
 
     // The platform the update logic runs on.
     QtMessagePump pump_;

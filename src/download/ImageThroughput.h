@@ -4,19 +4,26 @@
 #include <functional>
 #include <string>
 
+// One flash or DSP image as it crossed the line: the data bytes of its blocks, the time from
+// its start command to its end command, and the line's speed then.
+struct ImageCrossing {
+    std::uint64_t bytes = 0;
+    double seconds = 0;
+    int baud = 0;
+};
+
 // Watches the frames the tool sends (the link's trace) and, at the end of each flash or DSP
-// image, says how fast its data crossed: the data bytes of its blocks, the time from its start
-// command to its end command, the rate and its share of what the line carries at its speed.
+// image, says how its data crossed.
 class ImageThroughput {
   public:
-    using LineSink = std::function<void(const std::string& line)>;
-    explicit ImageThroughput(LineSink sink) : sink_(std::move(sink)) {}
+    using CrossingSink = std::function<void(const ImageCrossing& crossing)>;
+    explicit ImageThroughput(CrossingSink sink) : sink_(std::move(sink)) {}
 
     // One traced frame as it went on the wire ('W') or a received payload ('R', ignored).
     void OnFrame(char direction, const std::uint8_t* bytes, int count, std::int64_t ms);
 
   private:
-    LineSink sink_;
+    CrossingSink sink_;
     int lineBaud_ = 19200;  // the line's speed, followed through the rate changes sent
     bool inImage_ = false;
     std::int64_t startMs_ = 0;

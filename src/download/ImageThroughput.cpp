@@ -62,7 +62,6 @@ void ImageThroughput::OnFrame(char direction, const std::uint8_t* bytes, int cou
         dataBytes_ += kBlockDataBytes;
     } else if (function == kImageEnd && inImage_) {
         inImage_ = false;
-        sink_(
-            ImageThroughputLine(dataBytes_, static_cast<double>(ms - startMs_) / 1000, lineBaud_));
+        sink_({dataBytes_, static_cast<double>(ms - startMs_) / 1000, lineBaud_});
     }
 }
