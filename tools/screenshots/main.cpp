@@ -193,6 +193,9 @@ int main(int argc, char** argv) {
         form.m_StartButton->click();
         Settle();
         Save(form.grab(), "done");
+        form.m_DetailsToggleButton->click();
+        Settle();
+        Save(form.grab(), "done-details");
         if (form.m_StatusLabel->text() != QStringLiteral("Done.")) {
             std::fprintf(stderr, "quenta-screenshots: the update ended with \"%s\"\n",
                          form.m_StatusLabel->text().toLocal8Bit().data());
