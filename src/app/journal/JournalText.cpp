@@ -55,6 +55,9 @@ nlohmann::json JournalRowJson(const JournalRow& row) {
     nlohmann::json images = nlohmann::json::parse(row.images, nullptr, false);
     if (!images.is_array())
         images = nlohmann::json::array();
+    nlohmann::json phases = nlohmann::json::parse(row.phases, nullptr, false);
+    if (!phases.is_array())
+        phases = nlohmann::json::array();
     return {
         {"id", row.id},
         {"kind", row.kind},
@@ -80,6 +83,7 @@ nlohmann::json JournalRowJson(const JournalRow& row) {
         {"codeplugVerified", row.codeplugVerified},
         {"codeplugWrites", row.codeplugWrites},
         {"images", images},
+        {"phases", phases},
     };
 }
 

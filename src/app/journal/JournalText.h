@@ -8,8 +8,8 @@
 #include "app/journal/JournalRow.h"
 
 // A journal row as the outputs show it: one JSON object (the fields of the row in camelCase,
-// `backups` the list of the backups' paths, `images` a list), or one CSV record for a
-// spreadsheet. `quenta history`, the support report and every `--json` result use these.
+// `backups` the list of the backups' paths, `images` and `phases` lists), or one CSV record for
+// a spreadsheet. `quenta history`, the support report and every `--json` result use these.
 
 nlohmann::json JournalRowJson(const JournalRow& row);
 // The object on one line, with its newline; text that is not UTF-8 is replaced, never thrown on.

@@ -1,5 +1,6 @@
 #include "app/journal/RunSummary.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
