@@ -1,8 +1,10 @@
 // The update journal as several processes use it: each writes its rows while the others do.
 #include <gtest/gtest.h>
+
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cstdio>
 
 #include <set>
 
@@ -18,8 +20,10 @@ constexpr int kRowsPerProcess = 40;
 int WriteRows(const std::string& path, const std::string& serial) {
     Journal journal;
     std::string error;
-    if (!journal.Open(path, error))
+    if (!journal.Open(path, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
+    }
     for (int i = 0; i < kRowsPerProcess; ++i) {
         JournalRow row;
         row.kind = "update";

@@ -19,6 +19,9 @@ namespace {
 // Another process may hold the write lock for the length of one short transaction; waiting
 // this long means something is wrong with it, not that it is busy.
 constexpr int kBusyTimeoutMs = 5000;
+// A set-up refused as locked is tried again this often, this long apart.
+constexpr int kSetUpAttempts = 20;
+constexpr int kSetUpRetryMs = 50;
 // 2 added codeplug_writes, 3 phases; an older journal gains the columns when it is opened.
 constexpr int kSchemaVersion = 3;
 
@@ -177,13 +180,21 @@ bool Journal::Open(const std::filesystem::path& path, std::string& error) {
     }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     const std::string version = "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
-    if (!Exec("PRAGMA journal_mode = WAL;", error) || !Exec(kSchema, error) || !Upgrade(error) ||
-        !Exec(version.c_str(), error)) {
-        sqlite3_close(db_);
-        db_ = nullptr;
-        return false;
+    // Two processes that set up a new journal at the same moment can both want the database
+    // to themselves (the switch to the write-ahead log, the schema); SQLite then answers one of
+    // them "locked" at once instead of waiting, so the set-up is tried again a few times.
+    for (int attempt = 1;; ++attempt) {
+        if (Exec("PRAGMA journal_mode = WAL;", error) && Exec(kSchema, error) && Upgrade(error) &&
+            Exec(version.c_str(), error))
+            return true;
+        const int code = sqlite3_errcode(db_) & 0xff;
+        if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) || attempt == kSetUpAttempts)
+            break;
+        sqlite3_sleep(kSetUpRetryMs);
     }
-    return true;
+    sqlite3_close(db_);
+    db_ = nullptr;
+    return false;
 }
 
 JournalOpen Journal::OpenExisting(const std::filesystem::path& path, std::string& error) {
