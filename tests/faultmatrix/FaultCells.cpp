@@ -257,6 +257,7 @@ bool InSlice(const Cell& cell) {
         "component/download/hang-up/last",
         "component/download/busy/middle",
         "box/probe/garbled",
+        "box/probe/hang-up",
         "direct/code/sighup",
     };
     const std::string label = cell.Label();

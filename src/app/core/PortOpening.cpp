@@ -128,7 +128,11 @@ CodeUpdater::Route CodeUpdater::ProbeConnection(int n) {
         m_MultiCoreDirect = 1;
         return Route::kDirectLine;
     }
-    return m_Link.ProbeInterfaceBox() ? Route::kDirectLine : Route::kPortComponent;
+    if (m_Link.ProbeInterfaceBox())
+        return Route::kDirectLine;
+    // A line that died during the probe says nothing of a port component behind it: the run
+    // ends here, and the status line says that the port went away.
+    return m_Link.PortWentAway() ? Route::kNone : Route::kPortComponent;
 }
 
 bool CodeUpdater::OpenThroughPortComponent(int n, bool retrieveOnly) {
