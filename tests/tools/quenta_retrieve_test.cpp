@@ -189,10 +189,22 @@ TEST(RetrieveEndToEnd, AgainstTheSimulatorProgramByComNameAndByDevice) {
     EXPECT_NE(frames.str().find(" W BA 7F 01 04 2D 4F 7E\n"), std::string::npos) << frames.str();
     EXPECT_NE(frames.str().find(" R 04 2E 01 09\n"), std::string::npos) << frames.str();
 
+    // The same read for a program: every line one JSON object, the fields in the last.
+    r = Quenta("retrieve --json --port COM7 --port-dir " + ports.Path());
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::vector<std::string> lines = testsupport::Lines(r.out);
+    ASSERT_FALSE(lines.empty());
+    for (const std::string& line : lines)
+        EXPECT_TRUE(nlohmann::json::parse(line, nullptr, false).is_object()) << line;
+    const nlohmann::json result = nlohmann::json::parse(lines.back())["result"];
+    EXPECT_EQ(result["exitStatus"], 0) << lines.back();
+    EXPECT_EQ(result["version"]["serial"], "00-01-23-45-67-89-AB-CD") << lines.back();
+    EXPECT_EQ(result["version"]["fileFormat"], "5.10") << lines.back();
+
     nlohmann::json report = sim.Stop();
     ASSERT_TRUE(report.is_object());
-    EXPECT_EQ(report["counts"]["04 1C"], 2);
-    EXPECT_EQ(report["counts"]["04 3E"], 2);
+    EXPECT_EQ(report["counts"]["04 1C"], 3);
+    EXPECT_EQ(report["counts"]["04 3E"], 3);
     EXPECT_FALSE(report["counts"].contains("09 00"));  // never told to change anything
     EXPECT_TRUE(report["violations"].empty()) << report["violations"].dump();
 }

@@ -14,6 +14,7 @@ namespace {
 
 int Usage(std::ostream& err) {
     err << "usage: quenta retrieve --port COMn|DEVICE [--kind K] [--port-dir DIR] [--trace FILE]\n"
+           "                      [--json]\n"
            "  Reads and prints the radio's version information; changes nothing in the radio.\n"
            "  --port        COM1..COM64 or a device path\n"
            "  --kind        target kind 0..8 (default: the carried package's, "
@@ -24,7 +25,10 @@ int Usage(std::ostream& err) {
         << ")\n"
            "  --trace FILE  write every frame to FILE, which is replaced when the run ends:\n"
            "                milliseconds, W (sent, wire bytes) or R (received, payload),\n"
-           "                hexadecimal bytes\n";
+           "                hexadecimal bytes\n"
+           "  --json        one JSON object per line instead of text: status and message\n"
+           "                events, then {\"result\": {\"version\": {fileFormat, dsp, controller,\n"
+           "                hardware, serial, boot, sem}, \"exitStatus\": N}}\n";
     return ToInt(ExitStatus::kUsage);
 }
 
@@ -51,6 +55,8 @@ int runRetrieveCommand(int argc, char** argv) {
             options.kind = static_cast<TargetKind>(k);
         } else if (a == "--trace" && i + 1 < argc) {
             options.traceFile = argv[++i];
+        } else if (a == "--json") {
+            options.json = true;
         } else if (a == "--port-dir" && i + 1 < argc) {
             portDir = argv[++i];
         } else if (a == "--help" || a == "-h") {

@@ -110,6 +110,9 @@ bool JsonLinesView::AskYesNo(const std::string& title, const std::string& text) 
 }
 
 bool JsonLinesView::WaitForAnswer(std::string& answer) {
+    answer.clear();
+    if (answerFd_ < 0)
+        return false;  // a command that takes no answers
     // The update's timers and the stop signals stay live while the question waits.
     QEventLoop loop;
     QSocketNotifier input(answerFd_, QSocketNotifier::Read);
@@ -166,6 +169,7 @@ bool JsonLinesView::AskCodeplugPassword(std::string& entered) {
 
 void JsonLinesView::ShowVersionInfo(const VersionRecord& record, TargetKind kind) {
     versionShown_ = true;
+    version_ = VersionInfoJson(record, kind);
     if (options_.printVersionInfo)
         Emit({{"version", FormatVersionInfo(record, kind)}});
 }
@@ -177,6 +181,10 @@ void JsonLinesView::RowRecorded(const JournalRow& row) {
         Emit({{"radio", {{"serial", row.serial}}}});
     row_ = row;
     rowRecorded_ = true;
+}
+
+void JsonLinesView::VersionResult(int exitStatus) {
+    Emit({{"result", {{"version", version_}, {"exitStatus", exitStatus}}}});
 }
 
 void JsonLinesView::Result(int exitStatus) {

@@ -66,6 +66,9 @@ class JsonLinesView : public CommandView, private ProgressBar {
     // The last line: the row of the run (none recorded: a run that did nothing) and the exit
     // status of the command.
     void Result(int exitStatus);
+    // The last line of a read of the radio's version information: the fields read (null when
+    // none were) and the exit status.
+    void VersionResult(int exitStatus);
 
   private:
     void SetMinimum(int value) override { minimum_ = value; }
@@ -94,6 +97,7 @@ class JsonLinesView : public CommandView, private ProgressBar {
     bool interrupted_ = false;
     bool passwordEntered_ = false;
     bool versionShown_ = false;
+    nlohmann::json version_;
 };
 
 // Hands every row to next (when set) and shows it to watch.

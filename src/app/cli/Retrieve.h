@@ -14,6 +14,7 @@ struct RetrieveOptions {
     std::optional<TargetKind> kind;             // overrides the package's kind
     std::string traceFile;                      // every frame into this file, when not empty
     const PackageResources* package = nullptr;  // nullptr: DefaultRetrievePackage()
+    bool json = false;  // JSON lines on the session's output instead of text
 };
 
 // Reads the radio's version record as the window's Retrieve does (the port opened for

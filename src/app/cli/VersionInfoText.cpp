@@ -16,3 +16,14 @@ std::string FormatVersionInfo(const VersionRecord& r, TargetKind kind) {
       << vt::kSemLabel << ' ' << vt::SemVersion(r) << '\n';
     return s.str();
 }
+
+nlohmann::json VersionInfoJson(const VersionRecord& r, TargetKind kind) {
+    namespace vt = version_text;
+    return {{"fileFormat", vt::FileFormatVersion(r)},
+            {"dsp", vt::DspVersion(r)},
+            {"controller", vt::ControllerVersion(r)},
+            {"hardware", vt::HardwareRevision(r, kind)},
+            {"serial", vt::SerialNumber(r)},
+            {"boot", vt::BootVersion(r)},
+            {"sem", vt::SemVersion(r)}};
+}
