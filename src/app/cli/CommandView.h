@@ -1,8 +1,24 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "app/core/UpdaterView.h"
+
+// An answer typed to a question longer than this is no answer.
+inline constexpr std::size_t kMaxAnswerBytes = 64;
+
+// The word a command prints for a message box's icon: error, information or question.
+inline const char* IconWord(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::kError:
+            return "error";
+        case MessageIcon::kInformation:
+            return "information";
+        default:
+            return "question";
+    }
+}
 
 // The update logic's view as a command shows it: lines for a person (TerminalView) or JSON
 // lines for a program (JsonLinesView). What the commands ask of their view beyond the update

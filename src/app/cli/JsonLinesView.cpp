@@ -14,18 +14,6 @@ namespace {
 
 // The rate is the bytes sent over at least this long, so that it does not jump block by block.
 constexpr std::int64_t kRateWindowMs = 2000;
-constexpr std::size_t kMaxAnswerBytes = 64;
-
-const char* IconWord(MessageIcon icon) {
-    switch (icon) {
-        case MessageIcon::kError:
-            return "error";
-        case MessageIcon::kInformation:
-            return "information";
-        default:
-            return "question";
-    }
-}
 
 }  // namespace
 

@@ -23,19 +23,6 @@ namespace {
 
 constexpr int kBarWidth = 40;
 constexpr int kPlainStepPercent = 10;
-// An answer to a yes/no question longer than this is no answer.
-constexpr std::size_t kMaxAnswerBytes = 64;
-
-const char* IconWord(MessageIcon icon) {
-    switch (icon) {
-        case MessageIcon::kError:
-            return "error";
-        case MessageIcon::kInformation:
-            return "information";
-        default:
-            return "question";
-    }
-}
 
 }  // namespace
 
