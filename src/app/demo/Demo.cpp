@@ -182,14 +182,15 @@ class DemoRun {
         Pipe output;
         const std::string errPath = folder_ / "radio.err";
         const int errFd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        ChildSpec spec;
-        spec.argv = {plan_.radiosimProgram,        "--port-dir", folder_ / "ports",      "--com",
-                     std::to_string(kDemoCom),     "--scenario", folder_ / "radio.json", "--report",
-                     folder_ / "radio-report.json"};
+        ChildSpec child;
+        child.argv = {
+            plan_.radiosimProgram,        "--port-dir", folder_ / "ports",      "--com",
+            std::to_string(kDemoCom),     "--scenario", folder_ / "radio.json", "--report",
+            folder_ / "radio-report.json"};
         if (plan_.paced)
-            spec.argv.push_back("--line-rate");
-        spec.stdoutFd = output.fds[1];
-        spec.stderrFd = errFd;
+            child.argv.push_back("--line-rate");
+        child.stdoutFd = output.fds[1];
+        child.stderrFd = errFd;
         std::string error;
         if (output.fds[0] < 0 || errFd < 0) {
             Say("cannot start the simulated radio: " + std::string(std::strerror(errno)));
@@ -197,7 +198,7 @@ class DemoRun {
                 ::close(errFd);
             return false;
         }
-        radio_.pid = StartChild(spec, error);
+        radio_.pid = StartChild(child, error);
         ::close(errFd);
         output.CloseWrite();
         if (radio_.pid < 0) {
@@ -252,30 +253,31 @@ class DemoRun {
         out_ << "Simulated radio: " << ComName() << " (" << device_ << "), "
              << (plan_.paced ? "paced at the line's rate" : "not paced") << ", described by "
              << plan_.radioSource << "\n";
-        ChildSpec spec;
-        spec.cwd = folder_ / "run";
+        ChildSpec child;
+        child.cwd = folder_ / "run";
         Pipe windowOutput;
         if (plan_.window) {
-            spec.argv = {plan_.windowProgram, "--port-dir", folder_ / "ports", "--port", ComName()};
-            spec.stdoutFd = windowOutput.fds[1];
+            child.argv = {plan_.windowProgram, "--port-dir", folder_ / "ports", "--port",
+                          ComName()};
+            child.stdoutFd = windowOutput.fds[1];
             out_ << "The window opens with COM " << kDemoCom
                  << " selected: press Start, type the password \"" << kDemoPassword
                  << "\", and close the window once the status reads \"Done.\".\n";
         } else {
-            spec.argv = {plan_.quentaProgram,
-                         "update",
-                         "--port",
-                         ComName(),
-                         "--port-dir",
-                         folder_ / "ports",
-                         "--password-file",
-                         folder_ / "password",
-                         "--yes"};
+            child.argv = {plan_.quentaProgram,
+                          "update",
+                          "--port",
+                          ComName(),
+                          "--port-dir",
+                          folder_ / "ports",
+                          "--password-file",
+                          folder_ / "password",
+                          "--yes"};
             out_ << "Updating it with quenta update (the password from a file):\n";
         }
         out_.flush();
         std::string error;
-        update_.pid = StartChild(spec, error);
+        update_.pid = StartChild(child, error);
         windowOutput.CloseWrite();
         if (update_.pid < 0) {
             Say(error);

@@ -15,7 +15,7 @@ namespace {
 
 // In the child between fork and exec: only async-signal-safe calls. A failure is reported to
 // the parent as its errno through the close-on-exec pipe.
-[[noreturn]] void ExecChild(const ChildSpec& spec, char* const* argv, pid_t parent, int report) {
+[[noreturn]] void ExecChild(const ChildSpec& child, char* const* argv, pid_t parent, int report) {
     auto fail = [report] {
         const int cause = errno;
         [[maybe_unused]] const ssize_t n = ::write(report, &cause, sizeof cause);
@@ -42,11 +42,11 @@ namespace {
         fail();
     if (null != STDIN_FILENO)
         ::close(null);
-    if (spec.stdoutFd >= 0 && ::dup2(spec.stdoutFd, STDOUT_FILENO) < 0)
+    if (child.stdoutFd >= 0 && ::dup2(child.stdoutFd, STDOUT_FILENO) < 0)
         fail();
-    if (spec.stderrFd >= 0 && ::dup2(spec.stderrFd, STDERR_FILENO) < 0)
+    if (child.stderrFd >= 0 && ::dup2(child.stderrFd, STDERR_FILENO) < 0)
         fail();
-    if (!spec.cwd.empty() && ::chdir(spec.cwd.c_str()) != 0)
+    if (!child.cwd.empty() && ::chdir(child.cwd.c_str()) != 0)
         fail();
     ::execv(argv[0], argv);
     fail();
@@ -55,31 +55,31 @@ namespace {
 
 }  // namespace
 
-pid_t StartChild(const ChildSpec& spec, std::string& error) {
-    if (spec.argv.empty()) {
+pid_t StartChild(const ChildSpec& child, std::string& error) {
+    if (child.argv.empty()) {
         error = "no program to start";
         return -1;
     }
     std::vector<char*> argv;
-    for (const std::string& a : spec.argv)
+    for (const std::string& a : child.argv)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
-        error = std::string("cannot start ") + spec.argv[0] + ": " + std::strerror(errno);
+        error = std::string("cannot start ") + child.argv[0] + ": " + std::strerror(errno);
         return -1;
     }
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(report[0]);
-        ExecChild(spec, argv.data(), parent, report[1]);
+        ExecChild(child, argv.data(), parent, report[1]);
     }
     const int forkError = errno;
     ::close(report[1]);
     if (pid < 0) {
         ::close(report[0]);
-        error = std::string("cannot start ") + spec.argv[0] + ": " + std::strerror(forkError);
+        error = std::string("cannot start ") + child.argv[0] + ": " + std::strerror(forkError);
         return -1;
     }
     // Also set here, so that the group exists before the parent signals it.
@@ -94,7 +94,7 @@ pid_t StartChild(const ChildSpec& spec, std::string& error) {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        error = std::string("cannot start ") + spec.argv[0] + ": " + std::strerror(cause);
+        error = std::string("cannot start ") + child.argv[0] + ": " + std::strerror(cause);
         return -1;
     }
     return pid;

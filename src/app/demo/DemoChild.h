@@ -21,6 +21,6 @@ struct ChildSpec {
 // (it may write to the terminal from outside the foreground group even under "stty tostop"),
 // and receives SIGTERM should the demo die before it. Returns its PID, or -1 with the reason
 // in error (exec failures included).
-pid_t StartChild(const ChildSpec& spec, std::string& error);
+pid_t StartChild(const ChildSpec& child, std::string& error);
 
 }  // namespace demo
