@@ -2,10 +2,12 @@
 // icon theme's fixed sizes).
 //
 //   quenta-icons SVG SIZE OUT.png [SIZE OUT.png ...]
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
 
@@ -24,8 +26,13 @@ int Usage() {
 int main(int argc, char** argv) {
     if (argc < 4 || (argc - 2) % 2 != 0)
         return Usage();
-    // No display is needed to paint into an image.
+    // No display is needed to paint into an image. The offscreen platform still wants a
+    // runtime folder: without XDG_RUNTIME_DIR Qt would make $TMPDIR/runtime-$USER and leave it
+    // behind, so a private one is made here and removed at the end.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     QGuiApplication app(argc, argv);
     QSvgRenderer svg(QString::fromLocal8Bit(argv[1]));
     if (!svg.isValid()) {
