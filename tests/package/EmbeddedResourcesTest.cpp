@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
+#include "FileText.h"
 #include "TempDir.h"
 #include "app/package/EmbeddedPackage.h"
 #include "app/package/PackageNames.h"
@@ -13,11 +11,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testsupport::ReadFile;
 
 TEST(EmbeddedResourcesTest, CompiledPackageReadsCaseBlindAndJoinsBackToItsImages) {
     const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();

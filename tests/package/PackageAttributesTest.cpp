@@ -3,36 +3,20 @@
 #include <cstring>
 #include <tuple>
 
+#include "ExamplePackage.h"
 #include "app/package/PackageAttributes.h"
 #include "app/package/ProgramName.h"
 
 namespace {
 
-ResourceAttributes ExamplePackage() {
-    ResourceAttributes a;
-    a.LoaderChunksApp = 1;
-    a.CodeChunksApp = 12;
-    a.LoaderChunksBoot = 1;
-    a.CodeChunksBoot = 1;
-    a.LoaderChunksBootTwo = 1;
-    a.CodeChunksBootTwo = 1;
-    a.BootMajor = 4;
-    a.BootMinor = 3;
-    a.BootTwoMajor = 7;
-    a.BootTwoMinor = 3;
+TEST(PackageAttributesTest, RecordIsPackedLittleEndianAndReadsBack) {
+    ResourceAttributes a = testsupport::ExampleAttributes(kUpgradeApplicationBoot);
+    a.LoaderChunksApp = a.LoaderChunksBoot = a.CodeChunksBoot = 1;
+    a.LoaderChunksBootTwo = a.CodeChunksBootTwo = 1;
+    a.CodeChunksApp = 0x01020304;
     std::strcpy(a.CordavoVersion, "2.8.2");
     std::strcpy(a.KesmetVersion, "3.0.9");
-    a.RadioFamily = 0;
-    a.KindBySeries = 1;
-    a.Series = 4;
-    a.UpgradeType = kUpgradeApplicationBoot;
     std::memcpy(a.Reserved, "E01", 3);
-    return a;
-}
-
-TEST(PackageAttributesTest, RecordIsPackedLittleEndianAndReadsBack) {
-    ResourceAttributes a = ExamplePackage();
-    a.CodeChunksApp = 0x01020304;
     a.Series = -2;
     a.ProcessorVariant = 5;
     const auto bytes = SerializeAttributes(a);

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
+#include "FileText.h"
 #include "PackageBuilder.h"
 #include "TempDir.h"
 #include "app/package/EmbeddedPackage.h"
@@ -11,14 +9,25 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+const std::string kAttributes =
+    R"("BootMajor": 4, "BootMinor": 3, "BootTwoMajor": 7, "BootTwoMinor": 3,
+            "CordavoVersion": "2.8.2", "KesmetVersion": "3.0.9", "RadioFamily": 0,
+            "KindBySeries": 1, "Series": 4, "UpgradeType": 3, "ProcessorVariant": 0)";
+
+// The three sets over the one loader, the application's code taken from appCode.
+std::string Sets(const std::string& appCode) {
+    return R"("application": {"loader": "loader.hex", "code": ")" + appCode + R"("},
+            "boot": {"loader": "loader.hex", "code": "boot.hex"},
+            "bootTwo": {"loader": "loader.hex", "code": "boot.hex"})";
 }
 
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+// The example attributes with one part of them replaced.
+std::string Attributes(const std::string& from, const std::string& to) {
+    std::string text = kAttributes;
+    return text.replace(text.find(from), from.size(), to);
 }
 
 std::string SRecords(std::size_t bytes, char fill) {
@@ -35,12 +44,6 @@ class PackageBuilderTest : public ::testing::Test {
         WriteFile(root / "application.hex", SRecords(2500, 'a'));
         WriteFile(root / "boot.hex", SRecords(1000, 'b'));
         WriteFile(root / "empty.hex", "");
-        attributes = R"("BootMajor": 4, "BootMinor": 3, "BootTwoMajor": 7, "BootTwoMinor": 3,
-            "CordavoVersion": "2.8.2", "KesmetVersion": "3.0.9", "RadioFamily": 0,
-            "KindBySeries": 1, "Series": 4, "UpgradeType": 3, "ProcessorVariant": 0)";
-        sets = R"("application": {"loader": "loader.hex", "code": "application.hex"},
-            "boot": {"loader": "loader.hex", "code": "boot.hex"},
-            "bootTwo": {"loader": "loader.hex", "code": "boot.hex"})";
     }
 
     // Builds the description made of the current parts; the reason when it is refused.
@@ -57,8 +60,8 @@ class PackageBuilderTest : public ::testing::Test {
 
     TempDir dir;
     fs::path root;
-    std::string attributes;
-    std::string sets;
+    std::string attributes = kAttributes;
+    std::string sets = Sets("application.hex");
 };
 
 TEST_F(PackageBuilderTest, ChunksJoinBackToTheImagesAndTheQrcListsEveryResource) {
@@ -90,48 +93,32 @@ TEST_F(PackageBuilderTest, ChunksJoinBackToTheImagesAndTheQrcListsEveryResource)
 }
 
 TEST_F(PackageBuilderTest, RefusesUnusableSetsAndMalformedAttributes) {
-    const std::string goodAttributes = attributes;
-    const std::string goodSets = sets;
-    // attributes, sets, a word the reason must contain
-    const std::tuple<std::string, std::string, std::string> refused[] = {
-        {goodAttributes, R"("application": {"loader": "loader.hex", "code": "application.hex"})",
+    struct Refusal {
+        std::string attributes, sets;
+        const char* reason;  // a word the reason must contain
+    };
+    const Refusal refused[] = {
+        {kAttributes, R"("application": {"loader": "loader.hex", "code": "application.hex"})",
          "boot set"},
-        {goodAttributes,
-         R"("application": {"loader": "loader.hex", "code": "empty.hex"},
-            "boot": {"loader": "loader.hex", "code": "boot.hex"},
-            "bootTwo": {"loader": "loader.hex", "code": "boot.hex"})",
-         "empty.hex"},
-        {goodAttributes,
-         R"("application": {"loader": "loader.hex", "code": "absent.hex"},
-            "boot": {"loader": "loader.hex", "code": "boot.hex"},
-            "bootTwo": {"loader": "loader.hex", "code": "boot.hex"})",
-         "absent.hex"},
-        {goodAttributes,
-         R"("application": {"loader": "loader.hex", "code": "package.json"},
-            "boot": {"loader": "loader.hex", "code": "boot.hex"},
-            "bootTwo": {"loader": "loader.hex", "code": "boot.hex"})",
-         "S-record"},
+        {kAttributes, Sets("empty.hex"), "empty.hex"},
+        {kAttributes, Sets("absent.hex"), "absent.hex"},
+        {kAttributes, Sets("package.json"), "S-record"},
         {R"("BootMajor": 1, "BootMinor": 0, "BootTwoMajor": 0, "BootTwoMinor": 0,
             "CordavoVersion": "1", "KesmetVersion": "1", "RadioFamily": 0,
             "KindBySeries": 1, "Series": 4, "UpgradeType": 0, "ProcessorVariant": 0)",
-         goodSets, "BootTwoMajor is 0"},
-        {goodAttributes + R"(, "CodeChunksApp": 12)", goodSets, "CodeChunksApp"},
-        {R"("BootMajor": 4, "BootMinor": 3, "BootTwoMajor": 7, "BootTwoMinor": 3,
-            "CordavoVersion": "2.8.2-rc1x", "KesmetVersion": "3.0.9", "RadioFamily": 0,
-            "KindBySeries": 1, "Series": 4, "UpgradeType": 3, "ProcessorVariant": 0)",
-         goodSets, "CordavoVersion"},
-        {R"("BootMajor": 4, "BootMinor": 3, "BootTwoMajor": 7, "BootTwoMinor": 3,
-            "CordavoVersion": "2.8.2", "KesmetVersion": "3.0.9", "RadioFamily": 2,
-            "KindBySeries": 1, "Series": 4, "UpgradeType": 3, "ProcessorVariant": 0)",
-         goodSets, "RadioFamily"},
+         Sets("application.hex"), "BootTwoMajor is 0"},
+        {kAttributes + R"(, "CodeChunksApp": 12)", Sets("application.hex"), "CodeChunksApp"},
+        {Attributes("2.8.2", "2.8.2-rc1x"), Sets("application.hex"), "CordavoVersion"},
+        {Attributes(R"("RadioFamily": 0)", R"("RadioFamily": 2)"), Sets("application.hex"),
+         "RadioFamily"},
     };
-    for (const auto& [withAttributes, withSets, reason] : refused) {
-        attributes = withAttributes;
-        sets = withSets;
+    for (const Refusal& r : refused) {
+        attributes = r.attributes;
+        sets = r.sets;
         BuildResult result;
         const std::string error = Build(result);
-        EXPECT_NE(std::string::npos, error.find(reason)) << reason << ": " << error;
-        EXPECT_FALSE(fs::exists(root / "out" / "package.qrc")) << reason;
+        EXPECT_NE(std::string::npos, error.find(r.reason)) << r.reason << ": " << error;
+        EXPECT_FALSE(fs::exists(root / "out" / "package.qrc")) << r.reason;
     }
 }
 
