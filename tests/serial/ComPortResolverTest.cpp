@@ -13,18 +13,12 @@ using serial::ComPortResolver;
 using serial::NameSource;
 
 TEST(ComPortResolver, ParsesComNames) {
-    EXPECT_EQ(ComPortResolver::ParseComName("\\\\.\\COM5"), 5);
-    EXPECT_EQ(ComPortResolver::ParseComName("COM12"), 12);
-    EXPECT_EQ(ComPortResolver::ParseComName("com3"), 3);
-    EXPECT_EQ(ComPortResolver::ParseComName("\\\\.\\Com64"), 64);
-    EXPECT_EQ(ComPortResolver::ParseComName("COM"), 0);
-    EXPECT_EQ(ComPortResolver::ParseComName("COM0"), 0);
-    EXPECT_EQ(ComPortResolver::ParseComName("COM-1"), 0);
-    EXPECT_EQ(ComPortResolver::ParseComName("COM5x"), 0);
-    EXPECT_EQ(ComPortResolver::ParseComName("/dev/ttyUSB0"), 0);
-    EXPECT_EQ(ComPortResolver::ParseComName("\\\\.\\"), 0);
-    EXPECT_EQ(ComPortResolver::ParseComName(""), 0);
-    EXPECT_EQ(ComPortResolver::ParseComName("COM99999999999"), 0);
+    const std::pair<const char*, int> cases[] = {
+        {"\\\\.\\COM5", 5},  {"COM12", 12},  {"com3", 3},  {"\\\\.\\Com64", 64},
+        {"COM", 0},          {"COM0", 0},    {"COM-1", 0}, {"COM5x", 0},
+        {"/dev/ttyUSB0", 0}, {"\\\\.\\", 0}, {"", 0},      {"COM99999999999", 0}};
+    for (const auto& [name, number] : cases)
+        EXPECT_EQ(ComPortResolver::ParseComName(name), number) << name;
 }
 
 TEST(ComPortResolver, DefaultTable) {
@@ -54,33 +48,25 @@ TEST(ComPortResolver, WithoutAPortDirectoryTheTableDecides) {
     EXPECT_EQ(r.path, "/dev/ttyUSB0");
 }
 
-TEST(ComPortResolver, PortDirectoryLinkWins) {
+// Links (even dangling ones) and plain files in the port directory map their COM numbers, past
+// the table too; other numbers still go to the table or are unmapped.
+TEST(ComPortResolver, PortDirectoryEntriesWin) {
     TempDir dir;
     ASSERT_EQ(::symlink("/dev/null", (dir / "COM5").c_str()), 0);
-    ComPortResolver resolver(dir.Path());
-    const serial::Resolution r = resolver.ResolveCom(5);
+    ASSERT_EQ(::symlink("/dev/ttyUSB-not-there", (dir / "COM2").c_str()), 0);
+    std::ofstream(dir / "COM100") << "";
+    const ComPortResolver resolver(dir.Path());
+    serial::Resolution r = resolver.ResolveCom(5);
     EXPECT_EQ(r.source, NameSource::kPortDirectory);
     EXPECT_EQ(r.path, dir / "COM5");
     EXPECT_EQ(r.linkTarget, "/dev/null");
-    // Other numbers still go to the table.
-    EXPECT_EQ(resolver.ResolveCom(6).source, NameSource::kDefaultTable);
-}
-
-TEST(ComPortResolver, DanglingLinkStillWins) {
-    TempDir dir;
-    ASSERT_EQ(::symlink("/dev/ttyUSB-not-there", (dir / "COM2").c_str()), 0);
-    const serial::Resolution r = ComPortResolver(dir.Path()).Resolve("COM2");
+    r = resolver.Resolve("COM2");
     EXPECT_EQ(r.source, NameSource::kPortDirectory);
     EXPECT_EQ(r.linkTarget, "/dev/ttyUSB-not-there");
-}
-
-TEST(ComPortResolver, PortDirectoryCanMapNumbersBeyondTheTable) {
-    TempDir dir;
-    std::ofstream(dir / "COM100") << "";
-    const ComPortResolver resolver(dir.Path());
-    const serial::Resolution r = resolver.ResolveCom(100);
+    r = resolver.ResolveCom(100);
     EXPECT_EQ(r.source, NameSource::kPortDirectory);
     EXPECT_EQ(r.linkTarget, "");  // a plain file, not a link
+    EXPECT_EQ(resolver.ResolveCom(6).source, NameSource::kDefaultTable);
     EXPECT_EQ(resolver.ResolveCom(101).source, NameSource::kUnmapped);
     EXPECT_EQ(resolver.ResolveCom(101).path, "");
 }
@@ -96,12 +82,6 @@ TEST(ComPortResolver, DevicePathsPassThrough) {
     EXPECT_EQ(r.source, NameSource::kPath);
     EXPECT_EQ(r.comNumber, 0);
     EXPECT_EQ(r.path, "/dev/serial/by-id/usb-FTDI_FT232R-if00");
-}
-
-TEST(ComPortResolver, PortDirectoryIsASetting) {
-    ComPortResolver resolver{std::string()};
-    resolver.SetPortDirectory("/tmp/ports");
-    EXPECT_EQ(resolver.PortDirectory(), "/tmp/ports");
 }
 
 }  // namespace

@@ -35,20 +35,8 @@ TEST_F(CommDevice, OpenPortConfiguresInOrder) {
     EXPECT_EQ(os.device.stopBits, serial::kOneStopBit);
     EXPECT_FALSE(os.device.outxCtsFlow);
     EXPECT_EQ(os.device.rtsControl, serial::kRtsControlDisable);
-    const serial::Timeouts& t = os.Last("SetTimeouts")->timeouts;
-    EXPECT_EQ(t.readInterval, 2000u);
-    EXPECT_EQ(t.readTotalMultiplier, 2000u);
-    EXPECT_EQ(t.writeTotalMultiplier, 2000u);
-    EXPECT_EQ(t.readTotalConstant, 0u);
-    EXPECT_EQ(t.writeTotalConstant, 0u);
+    EXPECT_EQ(os.Last("SetTimeouts")->timeouts, IntervalTimeouts(2000));
     EXPECT_TRUE(device.IsOpen());
-}
-
-TEST_F(CommDevice, OpenPortAtAnotherSpeed) {
-    ASSERT_TRUE(device.OpenPort(12, 19, false));
-    EXPECT_EQ(os.openedName, "\\\\.\\COM12");
-    EXPECT_EQ(os.device.baudRate, 115200u);
-    EXPECT_EQ(device.Port().Baud(), 19);
 }
 
 TEST_F(CommDevice, OpenPortOnAnAbsentPortConfiguresNothing) {
@@ -84,12 +72,9 @@ TEST_F(CommDevice, OpenFailureReturnsMinus1) {
     EXPECT_EQ(os.Names(), std::vector<std::string>{"Open"});
 }
 
-TEST_F(CommDevice, CloseReturns1EvenWhenNeverOpened) {
+TEST_F(CommDevice, CloseFlushesThenClosesAndReturns1EvenWhenNeverOpened) {
     EXPECT_EQ(device.Close(), 1);
     EXPECT_EQ(os.Names(), std::vector<std::string>{"Close"});  // the flush does nothing closed
-}
-
-TEST_F(CommDevice, CloseFlushesThenCloses) {
     ASSERT_TRUE(device.OpenPort(1, 14, false));
     os.Forget();
     EXPECT_EQ(device.Close(), 1);
@@ -151,8 +136,10 @@ TEST_F(CommDevice, FailuresShowInLastError) {
     EXPECT_EQ(device.LastError(), 13);
 }
 
-TEST_F(CommDevice, SetHandshakeTrueSelectsMode3) {
-    ASSERT_TRUE(device.OpenPort(1, 14, false));
+TEST_F(CommDevice, HandshakeSelectsMode3) {
+    ASSERT_TRUE(device.OpenPort(1, 14, true));
+    EXPECT_EQ(device.Port().FlowControl(), 3);
+    ASSERT_EQ(device.SetHandshake(false), 1);
     EXPECT_EQ(device.SetHandshake(true), 1);
     EXPECT_EQ(device.Port().FlowControl(), 3);
     EXPECT_TRUE(os.device.outxCtsFlow);
@@ -162,16 +149,13 @@ TEST_F(CommDevice, SetHandshakeTrueSelectsMode3) {
     EXPECT_EQ(os.device.rtsControl, serial::kRtsControlDisable);
 }
 
-TEST_F(CommDevice, OpenPortWithHandshake) {
-    ASSERT_TRUE(device.OpenPort(1, 14, true));
-    EXPECT_EQ(device.Port().FlowControl(), 3);
-}
-
-TEST_F(CommDevice, OpenPortCanBeRetriedAfterClose) {
+TEST_F(CommDevice, OpenPortCanBeRetriedAfterCloseAtAnotherSpeed) {
     ASSERT_TRUE(device.OpenPort(1, 14, false));
     device.Close();
-    ASSERT_TRUE(device.OpenPort(3, 19, false));
-    EXPECT_EQ(os.openedName, "\\\\.\\COM3");
+    ASSERT_TRUE(device.OpenPort(12, 19, false));
+    EXPECT_EQ(os.openedName, "\\\\.\\COM12");
+    EXPECT_EQ(os.device.baudRate, 115200u);
+    EXPECT_EQ(device.Port().Baud(), 19);
     EXPECT_TRUE(device.IsOpen());
 }
 

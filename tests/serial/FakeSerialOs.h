@@ -6,11 +6,28 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "serial/OpenFailure.h"
 #include "serial/SerialOs.h"
+
+namespace serial {
+// Names every field when a comparison of time-outs fails.
+inline void PrintTo(const Timeouts& t, std::ostream* out) {
+    *out << "{interval " << t.readInterval << ", read " << t.readTotalMultiplier << "/"
+         << t.readTotalConstant << ", write " << t.writeTotalMultiplier << "/"
+         << t.writeTotalConstant << "}";
+}
+}  // namespace serial
+
+// What the port sets for a time-out of ms: the interval and both multipliers, no constants.
+inline serial::Timeouts IntervalTimeouts(uint32_t ms) {
+    serial::Timeouts t;
+    t.readInterval = t.readTotalMultiplier = t.writeTotalMultiplier = ms;
+    return t;
+}
 
 struct FakeCall {
     std::string name;

@@ -16,6 +16,7 @@
 
 namespace {
 
+constexpr auto Describe = &serial::DescribeOpenFailure;
 using serial::FailureKind;
 using serial::NameSource;
 using serial::OpenFailure;
@@ -95,106 +96,86 @@ TEST(OpenFailureText, PermissionSaysWhyAndHowToFixIt) {
         OpenFailure f = PermissionFailure(c.mode, c.group);
         if (c.change)
             c.change(f);
-        EXPECT_EQ(serial::DescribeOpenFailure(f), c.text);
+        EXPECT_EQ(Describe(f), c.text);
     }
 }
 
-TEST(OpenFailureText, BusyWithPid) {
+// A failure of kind on device (and on node, where given).
+OpenFailure Failure(FailureKind kind, const std::string& device, const std::string& node = {}) {
     OpenFailure f;
-    f.kind = FailureKind::kBusy;
-    f.node = "/dev/ttyUSB0";
+    f.kind = kind;
+    f.device = device;
+    f.node = node;
+    return f;
+}
+
+TEST(OpenFailureText, Busy) {
+    OpenFailure f = Failure(FailureKind::kBusy, "", "/dev/ttyUSB0");
     f.holderPid = 1234;
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
-              "busy: /dev/ttyUSB0 is in use by another program (PID 1234)");
+    EXPECT_EQ(Describe(f), "busy: /dev/ttyUSB0 is in use by another program (PID 1234)");
     f.holderName = "minicom";
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
-              "busy: /dev/ttyUSB0 is in use by another program (PID 1234, minicom)");
+    EXPECT_EQ(Describe(f), "busy: /dev/ttyUSB0 is in use by another program (PID 1234, minicom)");
     f.lockFile = "/run/lock/LCK..ttyUSB0";
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
+    EXPECT_EQ(Describe(f),
               "busy: /dev/ttyUSB0 is in use by another program (PID 1234, minicom; lock file "
               "/run/lock/LCK..ttyUSB0)");
-}
-
-TEST(OpenFailureText, BusyWithoutPid) {
-    OpenFailure f;
-    f.kind = FailureKind::kBusy;
-    f.device = "/dev/ttyS1";
-    EXPECT_EQ(serial::DescribeOpenFailure(f), "busy: /dev/ttyS1 is in use by another program");
+    // Without a PID.
+    f = Failure(FailureKind::kBusy, "/dev/ttyS1");
+    EXPECT_EQ(Describe(f), "busy: /dev/ttyS1 is in use by another program");
     f.lockFile = "/run/lock/LCK..ttyS1";
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
+    EXPECT_EQ(Describe(f),
               "busy: /dev/ttyS1 is in use by another program (lock file /run/lock/LCK..ttyS1)");
-}
-
-TEST(OpenFailureText, BusyInThisProgram) {
-    OpenFailure f;
-    f.kind = FailureKind::kBusy;
-    f.node = "/dev/pts/4";
+    // Held by this program.
+    f = Failure(FailureKind::kBusy, "", "/dev/pts/4");
     f.holderPid = 99;
     f.holderIsSelf = true;
-    EXPECT_EQ(serial::DescribeOpenFailure(f), "busy: /dev/pts/4 is already open in this program");
+    EXPECT_EQ(Describe(f), "busy: /dev/pts/4 is already open in this program");
 }
 
-TEST(OpenFailureText, AbsentFromTheDefaultTable) {
-    OpenFailure f;
-    f.kind = FailureKind::kAbsent;
+TEST(OpenFailureText, Absent) {
+    // A COM number of the default table whose device does not exist.
+    OpenFailure f = Failure(FailureKind::kAbsent, "/dev/ttyUSB0");
     f.osError = ENOENT;
     f.comNumber = 5;
     f.source = NameSource::kDefaultTable;
-    f.device = "/dev/ttyUSB0";
     f.portDirectory = "/home/tech/.config/quenta/ports";
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
+    EXPECT_EQ(Describe(f),
               "not present: COM5 is /dev/ttyUSB0, which does not exist (plug in the adapter, or "
               "link COM5 to your device in /home/tech/.config/quenta/ports)");
     f.portDirectory.clear();
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
+    EXPECT_EQ(Describe(f),
               "not present: COM5 is /dev/ttyUSB0, which does not exist (plug in the adapter, or "
               "set a port directory and link COM5 to your device there)");
-}
-
-TEST(OpenFailureText, NoHardwareBehindTheNode) {
-    OpenFailure f;
-    f.kind = FailureKind::kAbsent;
+    // No hardware behind the node.
+    f = Failure(FailureKind::kAbsent, "/dev/ttyS0", "/dev/ttyS0");
     f.osError = ENODEV;
     f.comNumber = 1;
     f.source = NameSource::kDefaultTable;
-    f.device = f.node = "/dev/ttyS0";
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
+    EXPECT_EQ(Describe(f),
               "not present: COM1 is /dev/ttyS0, which has no serial hardware behind it");
     f.source = NameSource::kPath;
     f.comNumber = 0;
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
-              "not present: /dev/ttyS0 has no serial hardware behind it");
-}
-
-TEST(OpenFailureText, AbsentThroughADanglingLink) {
-    OpenFailure f;
-    f.kind = FailureKind::kAbsent;
+    EXPECT_EQ(Describe(f), "not present: /dev/ttyS0 has no serial hardware behind it");
+    // A dangling link in the port directory.
+    f = Failure(FailureKind::kAbsent, "/home/tech/.config/quenta/ports/COM3");
     f.osError = ENOENT;
     f.comNumber = 3;
     f.source = NameSource::kPortDirectory;
-    f.device = "/home/tech/.config/quenta/ports/COM3";
     f.linkTarget = "/dev/serial/by-id/usb-FTDI-if00";
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
+    EXPECT_EQ(Describe(f),
               "not present: COM3 links to /dev/serial/by-id/usb-FTDI-if00, which does not exist "
               "(/home/tech/.config/quenta/ports/COM3)");
-}
-
-TEST(OpenFailureText, UnmappedComNumber) {
-    OpenFailure f;
-    f.kind = FailureKind::kAbsent;
+    // A COM number nothing maps.
+    f = Failure(FailureKind::kAbsent, "");
     f.comNumber = 70;
     f.source = NameSource::kUnmapped;
     f.portDirectory = "/p";
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
+    EXPECT_EQ(Describe(f),
               "not present: COM70 is not mapped to a device (link COM70 to your device in /p)");
-}
-
-TEST(OpenFailureText, AbsentPath) {
-    OpenFailure f;
-    f.kind = FailureKind::kAbsent;
+    // A path that does not exist.
+    f = Failure(FailureKind::kAbsent, "/dev/ttyUSB9");
     f.osError = ENOENT;
-    f.device = "/dev/ttyUSB9";
-    EXPECT_EQ(serial::DescribeOpenFailure(f), "not present: /dev/ttyUSB9 does not exist");
+    EXPECT_EQ(Describe(f), "not present: /dev/ttyUSB9 does not exist");
 }
 
 TEST(OpenFailureText, NotSerialAndOther) {
@@ -202,12 +183,11 @@ TEST(OpenFailureText, NotSerialAndOther) {
     f.kind = FailureKind::kNotSerial;
     f.osError = ENOTTY;
     f.device = "/tmp/file";
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
+    EXPECT_EQ(Describe(f),
               "not a serial port: /tmp/file (" + std::string(std::strerror(ENOTTY)) + ")");
     f.kind = FailureKind::kOther;
     f.osError = EMFILE;
-    EXPECT_EQ(serial::DescribeOpenFailure(f),
-              "cannot open /tmp/file: " + std::string(std::strerror(EMFILE)));
+    EXPECT_EQ(Describe(f), "cannot open /tmp/file: " + std::string(std::strerror(EMFILE)));
 }
 
 TEST(OpenFailureText, KindNames) {

@@ -53,87 +53,49 @@ TEST_F(PortRules, SetBaudOnAnOpenPortStoresTheNormalisedIndexAndWritesTheRate) {
     }
 }
 
-TEST_F(PortRules, EveryTableRateReachesTheLine) {
-    OpenPort();
-    for (int i = 0; i < 22; ++i) {
-        port.SetBaud(i);
-        EXPECT_EQ(os.device.baudRate, ZKWWinExtSerialBase::BaudRateOf(i)) << i;
+// Five data bits refuse two stop bits, six to eight refuse 1.5; codes past the tables are
+// stored without a write. Every call starts from a freshly opened port holding data/stop.
+TEST(PortFormatRules, CharacterFormatRulesOnAnOpenPort) {
+    struct Case {
+        const char* name;
+        int data, stop;  // the stored codes before the call
+        bool setStop;    // SetStopBits(value), else SetDataBits(value)
+        int value, result, storedData, storedStop;
+        uint8_t byteSize, lineStop;  // on the line afterwards
+    };
+    const uint8_t one = serial::kOneStopBit, one5 = serial::kOne5StopBits,
+                  two = serial::kTwoStopBits;
+    const Case cases[] = {
+        {"1.5 stop bits with 8 data bits", 3, 0, true, 1, 0, 3, 0, 8, one},
+        {"5 data bits with 1 stop bit", 3, 0, false, 0, 1, 0, 0, 5, one},
+        {"1.5 stop bits with 5 data bits", 0, 0, true, 1, 1, 0, 1, 5, one5},
+        {"2 stop bits with 5 data bits", 0, 1, true, 2, 0, 0, 1, 5, one5},
+        {"2 stop bits with 5 data bits and 1 stop bit", 0, 0, true, 2, 0, 0, 0, 5, one},
+        {"6 data bits with 1.5 stop bits", 0, 1, false, 1, 0, 0, 1, 5, one5},
+        {"7 data bits with 1.5 stop bits", 0, 1, false, 2, 0, 0, 1, 5, one5},
+        {"8 data bits with 1.5 stop bits", 0, 1, false, 3, 0, 0, 1, 5, one5},
+        {"5 data bits with 2 stop bits", 3, 2, false, 0, 0, 3, 2, 8, two},
+        {"6 data bits with 2 stop bits", 3, 2, false, 1, 1, 1, 2, 6, two},
+        {"7 data bits with 2 stop bits", 3, 2, false, 2, 1, 2, 2, 7, two},
+        {"data bits code 4", 3, 0, false, 4, 0, 4, 0, 8, one},
+        {"stop bits code 3", 3, 0, true, 3, 0, 3, 3, 8, one},
+        {"1 stop bit after code 3", 3, 3, true, 0, 1, 3, 0, 8, one},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSerialOs os;
+        ZKWWinExtSerialPort port(os);
+        ASSERT_TRUE(port.Open());
+        port.SetDataBits(c.data);
+        port.SetStopBits(c.stop);
+        os.Forget();
+        EXPECT_EQ(c.setStop ? port.SetStopBits(c.value) : port.SetDataBits(c.value), c.result);
+        EXPECT_EQ(port.DataBits(), c.storedData);
+        EXPECT_EQ(port.StopBits(), c.storedStop);
+        EXPECT_EQ(os.Count("SetConfig"), c.result == 1 ? 1 : 0);
+        EXPECT_EQ(os.device.byteSize, c.byteSize);
+        EXPECT_EQ(os.device.stopBits, c.lineStop);
     }
-}
-
-TEST_F(PortRules, OneAndAHalfStopBitsRefusedWithEightDataBits) {
-    OpenPort();
-    EXPECT_EQ(port.SetStopBits(1), 0);
-    EXPECT_EQ(port.StopBits(), 0);
-    EXPECT_EQ(os.Count("SetConfig"), 0);
-    EXPECT_EQ(os.device.stopBits, serial::kOneStopBit);
-}
-
-TEST_F(PortRules, FiveDataBitsAcceptedWithOneStopBit) {
-    OpenPort();
-    EXPECT_EQ(port.SetDataBits(0), 1);
-    EXPECT_EQ(port.DataBits(), 0);
-    EXPECT_EQ(os.device.byteSize, 5);
-    // Now 1.5 stop bits are allowed, 2 are not.
-    EXPECT_EQ(port.SetStopBits(1), 1);
-    EXPECT_EQ(port.StopBits(), 1);
-    EXPECT_EQ(os.device.stopBits, serial::kOne5StopBits);
-    os.Forget();
-    EXPECT_EQ(port.SetStopBits(2), 0);
-    EXPECT_EQ(port.StopBits(), 1);
-    EXPECT_EQ(os.Count("SetConfig"), 0);
-}
-
-TEST_F(PortRules, DataBitsRefusedAgainstTheStoredStopBits) {
-    OpenPort();
-    port.SetDataBits(0);
-    port.SetStopBits(1);  // 5 bits, 1.5 stop bits
-    os.Forget();
-    for (int n = 1; n <= 3; ++n) {
-        EXPECT_EQ(port.SetDataBits(n), 0);
-        EXPECT_EQ(port.DataBits(), 0);
-    }
-    EXPECT_EQ(os.Count("SetConfig"), 0);
-    EXPECT_EQ(os.device.byteSize, 5);
-
-    port.SetStopBits(0);
-    port.SetDataBits(3);
-    port.SetStopBits(2);  // 8 bits, 2 stop bits
-    EXPECT_EQ(os.device.stopBits, serial::kTwoStopBits);
-    os.Forget();
-    EXPECT_EQ(port.SetDataBits(0), 0);
-    EXPECT_EQ(port.DataBits(), 3);
-    EXPECT_EQ(os.Count("SetConfig"), 0);
-    EXPECT_EQ(port.SetDataBits(1), 1);
-    EXPECT_EQ(os.device.byteSize, 6);
-    EXPECT_EQ(port.SetDataBits(2), 1);
-    EXPECT_EQ(os.device.byteSize, 7);
-}
-
-TEST_F(PortRules, TwoStopBitsRefusedWithFiveDataBits) {
-    OpenPort();
-    port.SetDataBits(0);
-    os.Forget();
-    EXPECT_EQ(port.SetStopBits(2), 0);
-    EXPECT_EQ(port.StopBits(), 0);
-    EXPECT_EQ(os.Count("SetConfig"), 0);
-}
-
-TEST_F(PortRules, DataBitsAboveThreeAreStoredAndWriteNothing) {
-    OpenPort();
-    EXPECT_EQ(port.SetDataBits(4), 0);
-    EXPECT_EQ(port.DataBits(), 4);
-    EXPECT_EQ(os.Count("SetConfig"), 0);
-    EXPECT_EQ(os.device.byteSize, 8);
-}
-
-TEST_F(PortRules, StopBitsOutsideTheCodesAreStoredAndWriteNothing) {
-    OpenPort();
-    EXPECT_EQ(port.SetStopBits(3), 0);
-    EXPECT_EQ(port.StopBits(), 3);
-    EXPECT_EQ(os.Count("SetConfig"), 0);
-    EXPECT_EQ(port.SetStopBits(0), 1);
-    EXPECT_EQ(os.device.stopBits, serial::kOneStopBit);
 }
 
 TEST_F(PortRules, CharacterFormatRulesWhileClosedOnlyStore) {
@@ -166,27 +128,25 @@ TEST_F(PortRules, ParitySetsTheCheckFlag) {
 }
 
 TEST_F(PortRules, FlowControlModes) {
+    struct Case {
+        int mode;
+        bool cts;
+        uint8_t rts;
+        bool xonXoff;
+    };
     OpenPort();
-    port.SetFlowControl(1);
-    EXPECT_TRUE(os.device.outxCtsFlow);
-    EXPECT_EQ(os.device.rtsControl, serial::kRtsControlHandshake);
-    EXPECT_FALSE(os.device.outX || os.device.inX);
-
-    port.SetFlowControl(2);
-    EXPECT_FALSE(os.device.outxCtsFlow);
-    EXPECT_EQ(os.device.rtsControl, serial::kRtsControlDisable);
-    EXPECT_TRUE(os.device.outX && os.device.inX);
-
-    port.SetFlowControl(3);
-    EXPECT_TRUE(os.device.outxCtsFlow);
-    EXPECT_EQ(os.device.rtsControl, serial::kRtsControlToggle);
-    EXPECT_FALSE(os.device.outX || os.device.inX);
-
-    port.SetFlowControl(0);
-    EXPECT_FALSE(os.device.outxCtsFlow);
-    EXPECT_EQ(os.device.rtsControl, serial::kRtsControlDisable);
-    EXPECT_FALSE(os.device.outX || os.device.inX);
-    EXPECT_EQ(port.FlowControl(), 0);
+    for (const Case& c : {Case{1, true, serial::kRtsControlHandshake, false},
+                          Case{2, false, serial::kRtsControlDisable, true},
+                          Case{3, true, serial::kRtsControlToggle, false},
+                          Case{0, false, serial::kRtsControlDisable, false}}) {
+        SCOPED_TRACE(c.mode);
+        port.SetFlowControl(c.mode);
+        EXPECT_EQ(port.FlowControl(), c.mode);
+        EXPECT_EQ(os.device.outxCtsFlow, c.cts);
+        EXPECT_EQ(os.device.rtsControl, c.rts);
+        EXPECT_EQ(os.device.outX, c.xonXoff);
+        EXPECT_EQ(os.device.inX, c.xonXoff);
+    }
 }
 
 TEST_F(PortRules, FlowMode3YieldsToggleFromAnyRtsControl) {
@@ -213,15 +173,10 @@ TEST_F(PortRules, SetTimeoutsAddsSecondsAndMilliseconds) {
     OpenPort();
     EXPECT_EQ(port.SetTimeouts(2, 0), 1);
     ASSERT_EQ(os.Names(), std::vector<std::string>{"SetTimeouts"});
-    const serial::Timeouts& t = os.Last("SetTimeouts")->timeouts;
-    EXPECT_EQ(t.readInterval, 2000u);
-    EXPECT_EQ(t.readTotalMultiplier, 2000u);
-    EXPECT_EQ(t.readTotalConstant, 0u);
-    EXPECT_EQ(t.writeTotalMultiplier, 2000u);
-    EXPECT_EQ(t.writeTotalConstant, 0u);
-    EXPECT_EQ(port.CommTimeouts(), t);
+    EXPECT_EQ(os.Last("SetTimeouts")->timeouts, IntervalTimeouts(2000));
+    EXPECT_EQ(port.CommTimeouts(), IntervalTimeouts(2000));
     port.SetTimeouts(1, 250);
-    EXPECT_EQ(os.Last("SetTimeouts")->timeouts.readInterval, 1250u);
+    EXPECT_EQ(os.Last("SetTimeouts")->timeouts, IntervalTimeouts(1250));
 }
 
 TEST_F(PortRules, SettersWhileClosedOnlyStore) {
@@ -265,10 +220,8 @@ TEST_F(PortRules, OpenReappliesTheSettingsInOrderThenWritesOnceMore) {
     EXPECT_FALSE(final.outX || final.inX || final.abortOnError || final.nullStrip);
     EXPECT_EQ(final.rtsControl, serial::kRtsControlDisable);
     EXPECT_EQ(os.Last("SetTimeouts")->timeouts.readInterval, 500u);
-}
-
-TEST_F(PortRules, OpenOnAnOpenPortOpensNothing) {
-    OpenPort();
+    // Open on an open port opens nothing.
+    os.Forget();
     EXPECT_TRUE(port.Open());
     EXPECT_TRUE(os.calls.empty());
 }
@@ -286,12 +239,7 @@ TEST_F(PortRules, FailedOpenKeepsTheReasonAndConfiguresNothing) {
     EXPECT_EQ(port.LastOpenFailure().kind, serial::FailureKind::kBusy);
     EXPECT_EQ(port.OsError(), EBUSY);
     EXPECT_EQ(port.FailureText(), "busy: /dev/ttyUSB0 is in use by another program (PID 4321)");
-}
-
-TEST_F(PortRules, SuccessfulOpenClearsAnEarlierFailure) {
-    os.openFails = true;
-    os.failure.kind = serial::FailureKind::kAbsent;
-    EXPECT_FALSE(port.Open());
+    // A successful open clears it.
     os.openFails = false;
     EXPECT_TRUE(port.Open());
     EXPECT_EQ(port.LastOpenFailure().kind, serial::FailureKind::kNone);
@@ -317,20 +265,16 @@ TEST_F(PortRules, CloseKeepsTheHandleValueAndTheSettings) {
     EXPECT_EQ(os.Count("Close"), 2);
 }
 
-TEST_F(PortRules, DestructorClosesAnOpenPort) {
+TEST_F(PortRules, DestructorClosesOnlyAnOpenPort) {
     FakeSerialOs fake;
+    { ZKWWinExtSerialPort p(fake); }
+    EXPECT_TRUE(fake.calls.empty());
     {
         ZKWWinExtSerialPort p(fake);
         ASSERT_TRUE(p.Open());
         fake.Forget();
     }
     EXPECT_EQ(fake.Names(), std::vector<std::string>{"Close"});
-}
-
-TEST_F(PortRules, DestructorOfAClosedPortCallsNothing) {
-    FakeSerialOs fake;
-    { ZKWWinExtSerialPort p(fake); }
-    EXPECT_TRUE(fake.calls.empty());
 }
 
 TEST_F(PortRules, SetDefaultsRestoresTheDefaultsAndClearsOpened) {
@@ -390,20 +334,16 @@ TEST_F(PortRules, TranslateLineErrorsFirstMatchWins) {
     EXPECT_EQ(port.LastError(), 12);
 }
 
-TEST_F(PortRules, ReadOnAnEmptyQueueReturnsAtOnceWithoutReading) {
+TEST_F(PortRules, ReadOnAClosedPortOrAnEmptyQueueReturnsAtOnceWithoutReading) {
+    char buffer[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(port.Read(buffer, 4), 0);
+    EXPECT_TRUE(os.calls.empty());
     OpenPort();
     port.TranslateLineErrors(serial::kCeBreak);
-    char buffer[4] = {'x', 'x', 'x', 'x'};
     EXPECT_EQ(port.Read(buffer, 4), 0);
     EXPECT_EQ(os.Names(), std::vector<std::string>{"ClearError"});
     EXPECT_EQ(port.LastError(), 6);
     EXPECT_EQ(buffer[0], 'x');
-}
-
-TEST_F(PortRules, ReadWhileClosedReadsNothing) {
-    char buffer[4];
-    EXPECT_EQ(port.Read(buffer, 4), 0);
-    EXPECT_TRUE(os.calls.empty());
 }
 
 TEST_F(PortRules, ReadReturnsWhatWasQueuedUpToCount) {
@@ -471,7 +411,7 @@ TEST_F(PortRules, ReadCharAndWriteChar) {
     EXPECT_EQ(port.LastError(), 13);
 }
 
-TEST_F(PortRules, ReadLineStopsAfterALineFeed) {
+TEST_F(PortRules, ReadLineStopsAfterALineFeedAndKeepsRoomForTheNul) {
     OpenPort();
     os.input = "ab\ncd";
     char buffer[16];
@@ -481,12 +421,8 @@ TEST_F(PortRules, ReadLineStopsAfterALineFeed) {
     EXPECT_EQ(port.ReadLine(buffer, 16), 3);
     EXPECT_STREQ(buffer, "cd");
     EXPECT_EQ(port.ReadLine(buffer, 16), 0);
-}
-
-TEST_F(PortRules, ReadLineKeepsRoomForTheNul) {
-    OpenPort();
+    // Room is kept for the NUL.
     os.input = "abcdef";
-    char buffer[4];
     EXPECT_EQ(port.ReadLine(buffer, 4), 4);
     EXPECT_STREQ(buffer, "abc");
     EXPECT_EQ(os.input, "def");
@@ -516,16 +452,17 @@ TEST_F(PortRules, ControlLinesAndModemStatus) {
     EXPECT_EQ(os.calls[1].function, serial::EscapeFunction::kClearDtr);
     EXPECT_EQ(os.calls[2].function, serial::EscapeFunction::kSetRts);
     EXPECT_EQ(os.calls[3].function, serial::EscapeFunction::kClearRts);
-    os.modemStatus = serial::kMsCtsOn;
-    EXPECT_EQ(port.ModemStatus(), 1u);
-    os.modemStatus = serial::kMsDsrOn;
-    EXPECT_EQ(port.ModemStatus(), 2u);
-    os.modemStatus = serial::kMsRlsdOn;
-    EXPECT_EQ(port.ModemStatus(), 4u);
-    os.modemStatus = serial::kMsRingOn;
-    EXPECT_EQ(port.ModemStatus(), 8u);
-    os.modemStatus = serial::kMsCtsOn | serial::kMsDsrOn | serial::kMsRlsdOn | serial::kMsRingOn;
-    EXPECT_EQ(port.ModemStatus(), 15u);
+    const uint32_t all =
+        serial::kMsCtsOn | serial::kMsDsrOn | serial::kMsRlsdOn | serial::kMsRingOn;
+    for (const auto& [lines, status] :
+         std::initializer_list<std::pair<uint32_t, uint32_t>>{{serial::kMsCtsOn, 1},
+                                                              {serial::kMsDsrOn, 2},
+                                                              {serial::kMsRlsdOn, 4},
+                                                              {serial::kMsRingOn, 8},
+                                                              {all, 15}}) {
+        os.modemStatus = lines;
+        EXPECT_EQ(port.ModemStatus(), status) << lines;
+    }
 }
 
 }  // namespace
