@@ -11,24 +11,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iomanip>
 
 #include "ChildProcess.h"
+#include "FileText.h"
 #include "TempDir.h"
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::ReadFile;
 
+// A lock file as another program leaves it: the PID right-aligned in ten columns.
 void WriteLock(const std::string& path, pid_t pid) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
-    std::ofstream(path) << text;
+    std::ofstream(path) << std::setw(10) << pid << "\n";
 }
 
 bool Exists(const std::string& path) {
@@ -83,14 +78,16 @@ TEST(LockFiles, AStaleLockOfADeadProcessIsNoLockAndIsRemoved) {
     EXPECT_FALSE(Exists(file));
 }
 
-TEST(LockFiles, ARunningProcessHoldsItsLock) {
-    TempDir dir;
+TEST(LockFiles, ARunningProcessHoldsItsLockInAnyOfTheDirectories) {
+    TempDir first;
+    TempDir second;
     ChildProcess child([] {});
-    WriteLock(dir / "LCK..ttyUSB0", child.Pid());
-    const serial::LockHolder holder = serial::FindLiveLock({dir.Path()}, "/dev/ttyUSB0", true);
+    WriteLock(second / "LCK..ttyUSB0", child.Pid());
+    const serial::LockHolder holder =
+        serial::FindLiveLock({first.Path(), second.Path()}, "/dev/ttyUSB0", true);
     EXPECT_TRUE(holder.held);
     EXPECT_EQ(holder.pid, child.Pid());
-    EXPECT_EQ(holder.path, dir / "LCK..ttyUSB0");
+    EXPECT_EQ(holder.path, second / "LCK..ttyUSB0");
 }
 
 TEST(LockFiles, OurOwnPidWithoutAnFlockIsALeftover) {
@@ -111,14 +108,6 @@ TEST(LockFiles, AnFlockedLockFileIsHeldWhateverItSays) {
     EXPECT_EQ(holder.pid, 0);
     ::close(fd);
     EXPECT_FALSE(serial::FindLiveLock({dir.Path()}, "/dev/ttyS0", true).held);
-}
-
-TEST(LockFiles, LooksInEveryDirectory) {
-    TempDir first;
-    TempDir second;
-    ChildProcess child([] {});
-    WriteLock(second / "LCK..ttyACM0", child.Pid());
-    EXPECT_TRUE(serial::FindLiveLock({first.Path(), second.Path()}, "/dev/ttyACM0", true).held);
 }
 
 TEST(LockFiles, APidThatNowBelongsToAnotherProcessHoldsOnlyWithTheDeviceOpen) {
@@ -267,14 +256,20 @@ TEST(HolderPid, FindsAProcessWithAnFlock) {
     EXPECT_EQ(serial::FindHolderPid(file), child.Pid());
 }
 
-TEST(HolderPid, FindsAProcessWithTheNodeOpen) {
+// Other processes with the node open come first, this process last.
+TEST(HolderPid, FindsAProcessWithTheNodeOpenAndThisProcessLast) {
     TempDir dir;
     const std::string file = dir / "device";
     std::ofstream(file) << "";
     ChildProcess child([&file] { ::open(file.c_str(), O_RDONLY); });
     EXPECT_EQ(serial::FindHolderPid(file), child.Pid());
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    EXPECT_EQ(serial::FindHolderPid(file), child.Pid());
     child.Stop();
+    EXPECT_EQ(serial::FindHolderPid(file), ::getpid());
+    ::close(fd);
     EXPECT_EQ(serial::FindHolderPid(file), 0);
+    EXPECT_EQ(serial::FindHolderPid(dir / "missing"), 0);
 }
 
 TEST(HolderPid, TheProgramAtAPseudoTerminalsMasterIsNotAUserOfItsSlave) {
@@ -293,17 +288,6 @@ TEST(HolderPid, TheProgramAtAPseudoTerminalsMasterIsNotAUserOfItsSlave) {
     // A process with only the slave open is a user of the line.
     ChildProcess user([&slave] { ::open(slave.c_str(), O_RDWR | O_NOCTTY); });
     EXPECT_EQ(serial::FindHolderPid(slave), user.Pid());
-}
-
-TEST(HolderPid, FindsThisProcessLast) {
-    TempDir dir;
-    const std::string file = dir / "device";
-    std::ofstream(file) << "";
-    const int fd = ::open(file.c_str(), O_RDONLY);
-    EXPECT_EQ(serial::FindHolderPid(file), ::getpid());
-    ::close(fd);
-    EXPECT_EQ(serial::FindHolderPid(file), 0);
-    EXPECT_EQ(serial::FindHolderPid(dir / "missing"), 0);
 }
 
 TEST(HolderPid, NamesTheProgram) {

@@ -13,13 +13,14 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <fstream>
+#include <iomanip>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ChildProcess.h"
+#include "FileText.h"
 #include "TempDir.h"
 #include "serial/LinuxTty.h"
 #include "serial/PortAvailability.h"
@@ -125,21 +126,27 @@ class PtyPort : public ::testing::Test {
         ASSERT_EQ(::symlink(pty.Slave().c_str(), (ports / "COM3").c_str()), 0);
         os.Resolver().SetPortDirectory(ports.Path());
         os.SetLockDirectories({locks.Path()});
+        port.SetPortName("COM3");
     }
 
     std::unique_ptr<ZKWCommDeviceSerial> NewDevice() {
         return std::make_unique<ZKWCommDeviceSerial>(std::make_unique<ZKWWinExtSerialPort>(os));
     }
     std::string LockFile() const { return locks / serial::LockFileName(pty.Slave()); }
+    // A lock file as another program would leave it.
+    void WriteLockFile(pid_t pid) const {
+        std::ofstream(LockFile()) << std::setw(10) << pid << "\n";
+    }
 
     Pty pty;
     TempDir ports;
     TempDir locks;
     serial::PosixSerialOs os;
+    ZKWWinExtSerialPort port{os};  // on COM3
+    std::unique_ptr<ZKWCommDeviceSerial> device = NewDevice();
 };
 
 TEST_F(PtyPort, OpensByComNumberAt19200EightNOne) {
-    auto device = NewDevice();
     ASSERT_TRUE(device->OpenPort(3, 14, false)) << device->FailureText();
     const termios t = pty.SlaveSettings();
     EXPECT_EQ(::cfgetospeed(&t), B19200);
@@ -154,9 +161,14 @@ TEST_F(PtyPort, OpensByComNumberAt19200EightNOne) {
     EXPECT_EQ(os.NodeOf(device->Port().Handle()), pty.Slave());
 }
 
-TEST_F(PtyPort, SwitchesTo115200) {
-    auto device = NewDevice();
+TEST_F(PtyPort, EveryRateOfTheBaudTableIncludingTheNonStandardOnes) {
     ASSERT_TRUE(device->OpenPort(3, 14, false));
+    for (int i = 0; i < ZKWWinExtSerialBase::kBaudTableSize; ++i) {
+        ASSERT_EQ(device->SetBaud(i), 1) << i;
+        EXPECT_EQ(serial::linux_tty::ReadBaudRate(pty.Master()), ZKWWinExtSerialBase::BaudRateOf(i))
+            << i;
+    }
+    // The switch to 115200 keeps 8N1.
     EXPECT_EQ(device->SetBaud(19), 1);
     const termios t = pty.SlaveSettings();
     EXPECT_EQ(::cfgetospeed(&t), B115200);
@@ -164,46 +176,28 @@ TEST_F(PtyPort, SwitchesTo115200) {
     EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB), 0u);
 }
 
-TEST_F(PtyPort, EveryRateOfTheBaudTableIncludingTheNonStandardOnes) {
-    auto device = NewDevice();
-    ASSERT_TRUE(device->OpenPort(3, 14, false));
-    for (int i = 0; i < ZKWWinExtSerialBase::kBaudTableSize; ++i) {
-        ASSERT_EQ(device->SetBaud(i), 1) << i;
-        EXPECT_EQ(serial::linux_tty::ReadBaudRate(pty.Master()), ZKWWinExtSerialBase::BaudRateOf(i))
-            << i;
-    }
-}
-
 // A pseudo-terminal keeps every line setting except the character size and the parity
 // enable, which its driver forces to 8 bits, no parity; the data-bit and parity rules are
 // covered against the recording layer.
 TEST_F(PtyPort, CharacterFormatsAndFlowControlReachTheLine) {
-    ZKWWinExtSerialPort port(os);
-    port.SetPortName("COM3");
+    struct Case {
+        int parity, stopBits, flow;
+        tcflag_t cflag;  // of PARODD, CMSPAR, CSTOPB and CRTSCTS
+        tcflag_t iflag;  // of INPCK, IXON and IXOFF
+    };
     ASSERT_TRUE(port.Open());
-    port.SetParity(1);
-    termios t = pty.SlaveSettings();
-    EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(PARODD));
-    EXPECT_NE(t.c_iflag & INPCK, 0u);
-    port.SetParity(4);
-    t = pty.SlaveSettings();
-    EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(CMSPAR));
-    port.SetParity(0);
-    t = pty.SlaveSettings();
-    EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), 0u);
-    EXPECT_EQ(t.c_iflag & INPCK, 0u);
-    port.SetStopBits(2);
-    EXPECT_NE(pty.SlaveSettings().c_cflag & CSTOPB, 0u);
-    port.SetStopBits(0);
-    EXPECT_EQ(pty.SlaveSettings().c_cflag & CSTOPB, 0u);
-    port.SetFlowControl(1);
-    EXPECT_NE(pty.SlaveSettings().c_cflag & CRTSCTS, 0u);
-    port.SetFlowControl(2);
-    t = pty.SlaveSettings();
-    EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
-    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
-    port.SetFlowControl(0);
-    EXPECT_EQ(pty.SlaveSettings().c_iflag & (IXON | IXOFF), 0u);
+    const tcflag_t cMask = PARODD | CMSPAR | CSTOPB | CRTSCTS, iMask = INPCK | IXON | IXOFF;
+    for (const Case& c : {Case{1, 0, 0, PARODD, INPCK}, Case{4, 0, 0, CMSPAR, INPCK},
+                          Case{0, 0, 0, 0, 0}, Case{0, 2, 0, CSTOPB, 0}, Case{0, 0, 1, CRTSCTS, 0},
+                          Case{0, 0, 2, 0, IXON | IXOFF}, Case{0, 0, 0, 0, 0}}) {
+        SCOPED_TRACE(testing::Message() << c.parity << c.stopBits << c.flow);
+        port.SetParity(c.parity);
+        port.SetStopBits(c.stopBits);
+        port.SetFlowControl(c.flow);
+        const termios t = pty.SlaveSettings();
+        EXPECT_EQ(t.c_cflag & cMask, c.cflag);
+        EXPECT_EQ(t.c_iflag & iMask, c.iflag);
+    }
     // Read back through the layer as well.
     serial::LineSettings line;
     ASSERT_TRUE(os.GetConfig(port.Handle(), line));
@@ -213,8 +207,6 @@ TEST_F(PtyPort, CharacterFormatsAndFlowControlReachTheLine) {
 }
 
 TEST_F(PtyPort, InvalidLineSettingsAreRefusedByTheLayer) {
-    ZKWWinExtSerialPort port(os);
-    port.SetPortName("COM3");
     ASSERT_TRUE(port.Open());
     serial::LineSettings bad = port.Config();
     bad.parity = 7;
@@ -238,7 +230,6 @@ TEST_F(PtyPort, InvalidLineSettingsAreRefusedByTheLayer) {
 }
 
 TEST_F(PtyPort, WritesAndReadsInBothDirections) {
-    auto device = NewDevice();
     ASSERT_TRUE(device->OpenPort(3, 19, false));
     std::string frame;
     for (int i = 0; i < 300; ++i)
@@ -260,7 +251,6 @@ TEST_F(PtyPort, WritesAndReadsInBothDirections) {
 // The queue count covers bytes the layer has already taken from the driver and bytes still in
 // it, past the layer's own room, and a byte-at-a-time reader gets every byte once, in order.
 TEST_F(PtyPort, QueuedBytesAreCountedAndReadInOrderAcrossArrivals) {
-    auto device = NewDevice();
     ASSERT_TRUE(device->OpenPort(3, 19, false));
     std::string sent;
     for (int i = 0; i < 6000; ++i)
@@ -279,29 +269,19 @@ TEST_F(PtyPort, QueuedBytesAreCountedAndReadInOrderAcrossArrivals) {
     EXPECT_EQ(got, sent);
 }
 
-TEST_F(PtyPort, ReadOnAnEmptyQueueReturnsZeroAtOnce) {
-    auto device = NewDevice();
+TEST_F(PtyPort, ReadOnAnEmptyQueueReturnsZeroAtOnceAndLeavesTheOutputUntouched) {
     ASSERT_TRUE(device->OpenPort(3, 14, false));
     char buffer[16];
     const auto start = Clock::now();
     EXPECT_EQ(device->Read(buffer, 16), 0);
-    char c = 0;
+    char c = '#';
     EXPECT_EQ(device->ReadByte(c), 0);
     EXPECT_LT(ElapsedMs(start), kAtOnceMs);
     EXPECT_EQ(device->LastError(), 0);
-}
-
-TEST_F(PtyPort, ReadByteOnAnEmptyQueueLeavesItsOutputUntouched) {
-    auto device = NewDevice();
-    ASSERT_TRUE(device->OpenPort(3, 14, false));
-    char out = '#';
-    EXPECT_EQ(device->ReadByte(out), 0);
-    EXPECT_EQ(out, '#');
+    EXPECT_EQ(c, '#');
 }
 
 TEST_F(PtyPort, AShortQueueWaitsForTheRestNoLongerThanTheTimeouts) {
-    ZKWWinExtSerialPort port(os);
-    port.SetPortName("COM3");
     port.SetTimeouts(0, 100);
     ASSERT_TRUE(port.Open());
     pty.Send("abc");
@@ -316,8 +296,6 @@ TEST_F(PtyPort, AShortQueueWaitsForTheRestNoLongerThanTheTimeouts) {
 }
 
 TEST_F(PtyPort, BytesArrivingDuringTheWaitAreTaken) {
-    ZKWWinExtSerialPort port(os);
-    port.SetPortName("COM3");
     port.SetTimeouts(20, 0);  // a 20-second interval: the rest must end the read, not the time
     ASSERT_TRUE(port.Open());
     pty.Send("ab");
@@ -343,8 +321,6 @@ TEST_F(PtyPort, BytesArrivingDuringTheWaitAreTaken) {
 }
 
 TEST_F(PtyPort, AWriteNobodyReadsEndsAtItsTimeout) {
-    ZKWWinExtSerialPort port(os);
-    port.SetPortName("COM3");
     ASSERT_TRUE(port.Open());
     serial::Timeouts t;
     t.writeTotalConstant = 100;
@@ -361,8 +337,6 @@ TEST_F(PtyPort, AWriteNobodyReadsEndsAtItsTimeout) {
 }
 
 TEST_F(PtyPort, SpecialReadTimeouts) {
-    ZKWWinExtSerialPort port(os);
-    port.SetPortName("COM3");
     ASSERT_TRUE(port.Open());
     char buffer[8];
     uint32_t got = 0;
@@ -397,7 +371,6 @@ TEST_F(PtyPort, SpecialReadTimeouts) {
 }
 
 TEST_F(PtyPort, HasDataIsFalseWhenClosed) {
-    auto device = NewDevice();
     EXPECT_FALSE(device->HasData());
     ASSERT_TRUE(device->OpenPort(3, 14, false));
     pty.Send("x");
@@ -408,8 +381,7 @@ TEST_F(PtyPort, HasDataIsFalseWhenClosed) {
 }
 
 TEST_F(PtyPort, ASecondOpenOfAHeldPortFails) {
-    auto first = NewDevice();
-    ASSERT_TRUE(first->OpenPort(3, 14, false));
+    ASSERT_TRUE(device->OpenPort(3, 14, false));
     auto second = NewDevice();
     EXPECT_FALSE(second->OpenPort(3, 14, false));
     EXPECT_FALSE(second->IsOpen());
@@ -424,7 +396,7 @@ TEST_F(PtyPort, ASecondOpenOfAHeldPortFails) {
     port.SetPortName(pty.Slave());
     EXPECT_FALSE(port.Open());
     // Once the first closes, the port opens again.
-    first->Close();
+    device->Close();
     EXPECT_TRUE(second->OpenPort(3, 14, false)) << second->FailureText();
 }
 
@@ -434,7 +406,6 @@ TEST_F(PtyPort, APortAnotherProcessHoldsIsBusyWithItsPid) {
         const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
         ::flock(fd, LOCK_EX | LOCK_NB);
     });
-    auto device = NewDevice();
     EXPECT_FALSE(device->OpenPort(3, 14, false));
     const serial::OpenFailure& f = device->Port().LastOpenFailure();
     EXPECT_EQ(f.kind, serial::FailureKind::kBusy);
@@ -446,10 +417,7 @@ TEST_F(PtyPort, APortAnotherProcessHoldsIsBusyWithItsPid) {
 
 TEST_F(PtyPort, ALiveLockFileRefusesThePortBeforeTouchingIt) {
     ChildProcess other([] {});
-    char text[16];
-    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(other.Pid()));
-    std::ofstream(LockFile()) << text;
-    auto device = NewDevice();
+    WriteLockFile(other.Pid());
     EXPECT_FALSE(device->OpenPort(3, 14, false));
     const serial::OpenFailure& f = device->Port().LastOpenFailure();
     EXPECT_EQ(f.kind, serial::FailureKind::kBusy);
@@ -461,7 +429,6 @@ TEST_F(PtyPort, APortOpenedWithoutALockFileIsReported) {
     std::vector<std::string> notices;
     os.SetNoticeSink([&notices](const std::string& text) { notices.push_back(text); });
     ASSERT_EQ(::symlink("/nonexistent", LockFile().c_str()), 0);
-    auto device = NewDevice();
     ASSERT_TRUE(device->OpenPort(3, 14, false)) << device->FailureText();
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_NE(notices[0].find("running without a lock file for " + pty.Slave()), std::string::npos)
@@ -475,38 +442,24 @@ TEST_F(PtyPort, APortOpenedWithoutALockFileIsReported) {
 }
 
 TEST_F(PtyPort, AStaleLockFileIsNoLock) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(DeadPid()));
-    std::ofstream(LockFile()) << text;
-    auto device = NewDevice();
+    WriteLockFile(DeadPid());
     ASSERT_TRUE(device->OpenPort(3, 14, false)) << device->FailureText();
-    std::ifstream lock(LockFile());
-    std::string pid;
-    lock >> pid;
-    EXPECT_EQ(pid, std::to_string(::getpid()));
+    EXPECT_EQ(serial::ParseLockPid(testsupport::ReadFile(LockFile())), ::getpid());
 }
 
-TEST_F(PtyPort, TheLockFileNamesTheRealNodeAndGoesAtClose) {
-    auto device = NewDevice();
+TEST_F(PtyPort, TheLockFileNamesTheRealNodeAndGoesAtCloseOrDestruction) {
     ASSERT_TRUE(device->OpenPort(3, 14, false));
     // Opened through the COM3 link, locked under the node's own name.
     EXPECT_EQ(::access(LockFile().c_str(), F_OK), 0) << LockFile();
     device->Close();
     EXPECT_NE(::access(LockFile().c_str(), F_OK), 0);
-}
-
-TEST_F(PtyPort, DestroyingAnOpenDeviceReleasesThePort) {
-    {
-        auto device = NewDevice();
-        ASSERT_TRUE(device->OpenPort(3, 14, false));
-    }
+    ASSERT_TRUE(device->OpenPort(3, 14, false));
+    device.reset();
     EXPECT_NE(::access(LockFile().c_str(), F_OK), 0);
-    auto again = NewDevice();
-    EXPECT_TRUE(again->OpenPort(3, 14, false));
+    EXPECT_TRUE(NewDevice()->OpenPort(3, 14, false));
 }
 
 TEST_F(PtyPort, AnAbsentPortFailsBeforeAnySettingIsApplied) {
-    auto device = NewDevice();
     ASSERT_EQ(::symlink("/dev/quenta-no-such-device", (ports / "COM8").c_str()), 0);
     EXPECT_FALSE(device->OpenPort(8, 19, true));
     const serial::OpenFailure& f = device->Port().LastOpenFailure();
@@ -524,7 +477,6 @@ TEST_F(PtyPort, AnAbsentPortFailsBeforeAnySettingIsApplied) {
 }
 
 TEST_F(PtyPort, ANonTerminalIsNotASerialPort) {
-    ZKWWinExtSerialPort port(os);
     port.SetPortName("/dev/null");
     EXPECT_FALSE(port.Open());
     EXPECT_EQ(port.LastOpenFailure().kind, serial::FailureKind::kNotSerial);
@@ -536,8 +488,6 @@ TEST_F(PtyPort, ANonTerminalIsNotASerialPort) {
 }
 
 TEST_F(PtyPort, ReopenAppliesTheStoredSettingsAgain) {
-    ZKWWinExtSerialPort port(os);
-    port.SetPortName("COM3");
     ASSERT_TRUE(port.Open());
     port.SetBaud(19);
     port.Close();
@@ -547,8 +497,6 @@ TEST_F(PtyPort, ReopenAppliesTheStoredSettingsAgain) {
 }
 
 TEST_F(PtyPort, ASecondCloseDoesNotCloseAFileThatReusedTheNumber) {
-    ZKWWinExtSerialPort port(os);
-    port.SetPortName("COM3");
     ASSERT_TRUE(port.Open());
     const int number = port.Descriptor();
     port.Close();
@@ -582,7 +530,6 @@ TEST_F(PtyPort, AClosedPortsHandleCannotReachAPortOpenedLater) {
 }
 
 TEST_F(PtyPort, TheDescriptorSignalsInput) {
-    auto device = NewDevice();
     EXPECT_EQ(device->Descriptor(), -1);
     ASSERT_TRUE(device->OpenPort(3, 14, false));
     const int fd = device->Descriptor();
@@ -596,8 +543,6 @@ TEST_F(PtyPort, TheDescriptorSignalsInput) {
 }
 
 TEST_F(PtyPort, ControlLinesOfAPseudoTerminalAreRefusedQuietly) {
-    ZKWWinExtSerialPort port(os);
-    port.SetPortName("COM3");
     ASSERT_TRUE(port.Open());
     EXPECT_EQ(port.SetDtr(true), -1);  // no modem lines on a pseudo-terminal
     EXPECT_NE(port.OsError(), 0);
@@ -608,8 +553,6 @@ TEST_F(PtyPort, ControlLinesOfAPseudoTerminalAreRefusedQuietly) {
 }
 
 TEST_F(PtyPort, WriteCharAndReadLine) {
-    ZKWWinExtSerialPort port(os);
-    port.SetPortName("COM3");
     ASSERT_TRUE(port.Open());
     EXPECT_TRUE(port.WriteChar('Z'));
     EXPECT_EQ(pty.Receive(1), "Z");
@@ -635,7 +578,6 @@ TEST_F(PtyPort, SettingsFoundAtOpenGoBackOnTheSignalPathAndAtClose) {
         return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
                a.c_lflag == b.c_lflag && ::cfgetospeed(&a) == ::cfgetospeed(&b);
     };
-    auto device = NewDevice();
     ASSERT_TRUE(device->OpenPort(3, 19, false));
     ASSERT_FALSE(same(pty.SlaveSettings(), before));
     serial::RestoreAllPortSettings();
@@ -649,7 +591,6 @@ TEST_F(PtyPort, SettingsFoundAtOpenGoBackOnTheSignalPathAndAtClose) {
 TEST_F(PtyPort, HangUpOfTheOtherSideEndsReads) {
     auto master = std::make_unique<Pty>();
     ASSERT_EQ(::symlink(master->Slave().c_str(), (ports / "COM4").c_str()), 0);
-    auto device = NewDevice();
     ASSERT_TRUE(device->OpenPort(4, 14, false));
     master.reset();
     // The link sees no data (the query fails or finds nothing) and no read waits.
@@ -697,12 +638,12 @@ TEST_F(PtyAvailability, AFreePortIsAvailableAndTheCheckLeavesNoTrace) {
 }
 
 TEST_F(PtyAvailability, AHeldPortIsBusy) {
-    ZKWCommDeviceSerial device;  // on the process's system layer, as the link makes it
-    ASSERT_TRUE(device.OpenPort(3, 14, false)) << device.FailureText();
+    ZKWCommDeviceSerial linkDevice;  // on the process's system layer, as the link makes it
+    ASSERT_TRUE(linkDevice.OpenPort(3, 14, false)) << linkDevice.FailureText();
     const serial::OpenFailure check = serial::CheckComPort(3);
     EXPECT_EQ(check.kind, serial::FailureKind::kBusy);
     EXPECT_TRUE(check.holderIsSelf);
-    device.Close();
+    linkDevice.Close();
     EXPECT_TRUE(serial::IsAvailable(serial::CheckComPort(3)));
 }
 
