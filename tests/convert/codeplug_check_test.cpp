@@ -39,58 +39,42 @@ TEST(CodeplugLookups, ZeroLengthBlockStopsTheWalk) {
     EXPECT_EQ(check.position, b.blocks[1]);
 }
 
+// The rule a well-formed one-system image fails after damage(image, block positions).
+template <class Damage>
+int ruleBrokenBy(Damage damage) {
+    Built b = oneSystem(0, 4);
+    damage(*b.img, b.blocks);
+    return checkCodeplug(*b.img).rule;
+}
+
 TEST(CodeplugCheckRules, EachRuleIsEnforced) {
-    {
-        Built b = oneSystem(0, 4);
-        b.img->setWord(kMarkerWord, 0x5F5E);
-        EXPECT_EQ(checkCodeplug(*b.img).rule, 1);
-    }
-    {
-        Built b = oneSystem(0, 4);
-        b.img->setWord(kClassWord, static_cast<uint16_t>(b.img->word(kClassWord) | 0x4000));
-        EXPECT_EQ(checkCodeplug(*b.img).rule, 1) << "first block must be the header";
-    }
-    {
-        Built b = oneSystem(0, 4);
-        setImageWords(*b.img, 128);
-        EXPECT_EQ(checkCodeplug(*b.img).rule, 2);
-    }
-    for (uint16_t counts : {0x0001, 0x3701, 0x0100, 0x0111}) {
-        Built b = oneSystem(0, 4);
-        b.img->setWord(kCountsWord, counts);
-        EXPECT_EQ(checkCodeplug(*b.img).rule, 2) << std::hex << counts;
-    }
-    {
-        Built b = oneSystem(0, 4);
-        b.img->setWord(b.blocks[2], 0);
-        EXPECT_EQ(checkCodeplug(*b.img).rule, 3) << "missing marker";
-    }
-    {
-        Built b = oneSystem(0, 4);
-        addImageWords(*b.img, 1);
-        const CodeplugCheck check = checkCodeplug(*b.img);
-        EXPECT_EQ(check.rule, 3) << "walk runs into the trailer";
-    }
-    {
-        Built b = oneSystem(0, 4);
-        addBlockLength(*b.img, b.blocks[3], 1);
-        b.img->setWord(b.blocks[3] + blockLength(*b.img, b.blocks[3]), 0);
-        EXPECT_EQ(checkCodeplug(*b.img).rule, 4) << "walk overshoots the end";
-    }
-    {
-        Built b = build(4, {header(4), system(0, 1, 4), ordinal(4)}, 1, 1);
-        EXPECT_EQ(checkCodeplug(*b.img).rule, 5) << "no kind block for kind 0";
-    }
-    {
-        Built b = oneSystem(0, 4);
-        b.img->setWord(kCountsWord, 0x0102);
-        EXPECT_EQ(checkCodeplug(*b.img).rule, 5) << "system count differs";
-    }
-    {
-        Built b = build(
-            4, {header(4), kindBlock(1, 4), system(1, 1, 4), system(3, 2, 4), ordinal(4)}, 1, 2);
-        EXPECT_TRUE(validateCodeplug(*b.img)) << "kinds 1 and 3 share a kind block";
-    }
+    EXPECT_EQ(ruleBrokenBy([](auto& img, auto&) { img.setWord(kMarkerWord, 0x5F5E); }), 1);
+    EXPECT_EQ(ruleBrokenBy([](auto& img, auto&) {
+                  img.setWord(kClassWord, static_cast<uint16_t>(img.word(kClassWord) | 0x4000));
+              }),
+              1)
+        << "first block must be the header";
+    EXPECT_EQ(ruleBrokenBy([](auto& img, auto&) { setImageWords(img, 128); }), 2);
+    for (uint16_t counts : {0x0001, 0x3701, 0x0100, 0x0111})
+        EXPECT_EQ(ruleBrokenBy([&](auto& img, auto&) { img.setWord(kCountsWord, counts); }), 2)
+            << std::hex << counts;
+    EXPECT_EQ(ruleBrokenBy([](auto& img, auto& blocks) { img.setWord(blocks[2], 0); }), 3)
+        << "missing marker";
+    EXPECT_EQ(ruleBrokenBy([](auto& img, auto&) { addImageWords(img, 1); }), 3)
+        << "walk runs into the trailer";
+    EXPECT_EQ(ruleBrokenBy([](auto& img, auto& blocks) {
+                  addBlockLength(img, blocks[3], 1);
+                  img.setWord(blocks[3] + blockLength(img, blocks[3]), 0);
+              }),
+              4)
+        << "walk overshoots the end";
+    EXPECT_EQ(ruleBrokenBy([](auto& img, auto&) { img.setWord(kCountsWord, 0x0102); }), 5)
+        << "system count differs";
+    Built noKindBlock = build(4, {header(4), system(0, 1, 4), ordinal(4)}, 1, 1);
+    EXPECT_EQ(checkCodeplug(*noKindBlock.img).rule, 5) << "no kind block for kind 0";
+    Built shared =
+        build(4, {header(4), kindBlock(1, 4), system(1, 1, 4), system(3, 2, 4), ordinal(4)}, 1, 2);
+    EXPECT_TRUE(validateCodeplug(*shared.img)) << "kinds 1 and 3 share a kind block";
 }
 
 TEST(CodeplugCheckRules, SystemKindAboveSixIsInvalid) {

@@ -23,6 +23,17 @@ void expectTablesFillBlocks(const CodeplugImage& img, const std::string& what) {
     }
 }
 
+// After a conversion: nothing touched outside the buffer, and a well-formed image in the format
+// expected whose length is what the conversion reported.
+void expectConverted(const CodeplugImage& img, uint8_t version, int words,
+                     const std::string& what) {
+    ASSERT_FALSE(img.outOfBounds || img.overflow) << what;
+    ASSERT_TRUE(validateCodeplug(img)) << what << ": " << checkCodeplug(img).reason;
+    EXPECT_EQ(codeplugVersionIndex(img), version) << what;
+    EXPECT_EQ(imageWords(img), words) << what;
+    expectTablesFillBlocks(img, what);
+}
+
 std::unique_ptr<CodeplugImage> generated(uint8_t version, uint32_t seed) {
     auto img = std::make_unique<CodeplugImage>();
     CodeplugGeneratorOptions options;
@@ -60,46 +71,26 @@ struct Step {
 
 class ConversionRoundTrip : public ::testing::TestWithParam<Step> {};
 
-TEST_P(ConversionRoundTrip, UpThenDownKeepsTheImageWellFormed) {
+// Each seed's image goes up and back down; the newer format's image of the same seed goes down.
+TEST_P(ConversionRoundTrip, UpDownAndDownFromTheNewerKeepTheImageWellFormed) {
     const Step step = GetParam();
     for (uint32_t seed = 1; seed <= kSeeds; ++seed) {
+        const std::string what =
+            versionText(step.from) + "<->" + versionText(step.to) + " seed " + std::to_string(seed);
         auto img = generated(step.from, seed);
-        const std::string what =
-            versionText(step.from) + "->" + versionText(step.to) + " seed " + std::to_string(seed);
         const int words = imageWords(*img);
-
-        int32_t up = 0;
+        int32_t up = 0, down = 0;
         convertCodeplugUp(up, *img, step.from, step.to);
-        ASSERT_FALSE(img->outOfBounds || img->overflow) << what;
-        ASSERT_TRUE(validateCodeplug(*img)) << what << ": " << checkCodeplug(*img).reason;
-        EXPECT_EQ(codeplugVersionIndex(*img), step.to) << what;
-        EXPECT_EQ(imageWords(*img), words + up) << what;
-        expectTablesFillBlocks(*img, what + " up");
-
-        int32_t down = 0;
+        ASSERT_NO_FATAL_FAILURE(expectConverted(*img, step.to, words + up, what + " up"));
         convertCodeplugDown(down, *img, step.from, step.to);
-        ASSERT_FALSE(img->outOfBounds || img->overflow) << what;
-        ASSERT_TRUE(validateCodeplug(*img)) << what << " back: " << checkCodeplug(*img).reason;
-        EXPECT_EQ(codeplugVersionIndex(*img), step.from) << what;
-        EXPECT_EQ(imageWords(*img), words + up + down) << what;
-        expectTablesFillBlocks(*img, what + " down");
-    }
-}
+        ASSERT_NO_FATAL_FAILURE(
+            expectConverted(*img, step.from, words + up + down, what + " back down"));
 
-TEST_P(ConversionRoundTrip, DownFromTheNewerFormatKeepsTheImageWellFormed) {
-    const Step step = GetParam();
-    for (uint32_t seed = 1; seed <= kSeeds; ++seed) {
-        auto img = generated(step.to, seed);
-        const std::string what =
-            versionText(step.to) + "->" + versionText(step.from) + " seed " + std::to_string(seed);
-        const int words = imageWords(*img);
-        int32_t down = 0;
-        convertCodeplugDown(down, *img, step.from, step.to);
-        ASSERT_FALSE(img->outOfBounds || img->overflow) << what;
-        ASSERT_TRUE(validateCodeplug(*img)) << what << ": " << checkCodeplug(*img).reason;
-        EXPECT_EQ(codeplugVersionIndex(*img), step.from) << what;
-        EXPECT_EQ(imageWords(*img), words + down) << what;
-        expectTablesFillBlocks(*img, what);
+        auto newer = generated(step.to, seed);
+        const int newerWords = imageWords(*newer);
+        convertCodeplugDown(down, *newer, step.from, step.to);
+        ASSERT_NO_FATAL_FAILURE(
+            expectConverted(*newer, step.from, newerWords + down, what + " newer down"));
     }
 }
 

@@ -1,83 +1,66 @@
 #include <gtest/gtest.h>
 
 #include "TestImages.h"
-#include "convert/CodeplugCheck.h"
 #include "convert/ZKWParmsFormat5859.h"
 
 using namespace test_images;
 
 namespace {
 
-// Runs the 5.9 step on a 5.8 image in the 5-bit count layout the converters read.
-void to59(CodeplugImage& img) {
-    setTableCountWidth(img, true);
-    ZKWParmsFormat5859 c;
-    c.convert(img, 0);
-}
+using To59 = ZKWParmsFormat5859;
 
 TEST(Converter5859Header, Table0GrowsTo16EntriesOnlyWhenShorter) {
-    Built b = oneSystem(0, 3, {}, {{10, 3}, {16, 2}, {}, {16, 1}});
-    CodeplugImage& img = *b.img;
+    CodeplugImage img = *oneSystem(0, 3, {}, {{10, 3}, {16, 2}, {}, {16, 1}}).img;
     const int words = imageWords(img);
-    to59(img);
-    EXPECT_EQ(tableShape(img, 0, 0).entries, 16);
-    EXPECT_EQ(tableShape(img, 0, 0).wordsPerEntry, 3);
-    const int t0 = tableStart(img, 0, 0);
-    for (int w = 30; w < 48; ++w)
-        EXPECT_EQ(img.word(t0 + w), 0) << "new entry word " << w;
+    convertWide<To59>(img);
+    EXPECT_EQ(shapeOf(img, 0, 0), std::pair(16, 3));
+    EXPECT_EQ(wordsAt(img, tableStart(img, 0, 0) + 30, 18), std::vector<uint16_t>(18))
+        << "new entries";
     EXPECT_EQ(imageWords(img), words + 18);
 
-    Built kept = oneSystem(0, 3, {}, {{20, 1}, {16, 2}, {}, {16, 1}});
-    to59(*kept.img);
-    EXPECT_EQ(tableShape(*kept.img, 0, 0).entries, 20);
+    CodeplugImage kept = *oneSystem(0, 3, {}, {{20, 1}, {16, 2}, {}, {16, 1}}).img;
+    convertWide<To59>(kept);
+    EXPECT_EQ(tableShape(kept, 0, 0).entries, 20);
 }
 
 TEST(Converter5859Header, FavoritesTableIsAddedOnce) {
-    Built b = oneSystem(0, 3, {}, {{16, 1}, {16, 2}});
-    CodeplugImage& img = *b.img;
-    to59(img);
-    EXPECT_EQ(tableShape(img, 0, 3).entries, 16);
-    EXPECT_EQ(tableShape(img, 0, 3).wordsPerEntry, 1);
-    const int fav = tableStart(img, 0, 3);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(img.word(fav + i), 0xFF01);
-    EXPECT_EQ(readText10(img, 39), "FAVORITES ");
+    CodeplugImage img = *oneSystem(0, 3, {}, {{16, 1}, {16, 2}}).img;
+    convertWide<To59>(img);
+    EXPECT_EQ(shapeOf(img, 0, 3), std::pair(16, 1));
+    EXPECT_EQ(wordsAt(img, tableStart(img, 0, 3), 16), std::vector<uint16_t>(16, 0xFF01));
+    EXPECT_EQ(readText10(img, kListNameWord), "FAVORITES ");
     EXPECT_EQ(getField(img, kPairWord, 0xFF00, 8), 1);
     EXPECT_EQ(getField(img, kPairWord, 0x00FF, 0), 1);
     EXPECT_TRUE(validateCodeplug(img));
 
-    Built has = oneSystem(0, 3, {}, {{16, 1}, {16, 2}, {}, {2, 1, {7, 8}}});
-    writeText10(*has.img, "MINE", 39);
-    has.img->setWord(kPairWord, 0x0300);
-    to59(*has.img);
-    EXPECT_EQ(tableShape(*has.img, 0, 3).entries, 2);
-    EXPECT_EQ(readText10(*has.img, 39), "MINE      ");
-    EXPECT_EQ(has.img->word(25), 0x0301);
+    CodeplugImage has = *oneSystem(0, 3, {}, {{16, 1}, {16, 2}, {}, {2, 1, {7, 8}}}).img;
+    writeText10(has, "MINE", kListNameWord);
+    has.setWord(kPairWord, 0x0300);
+    convertWide<To59>(has);
+    EXPECT_EQ(tableShape(has, 0, 3).entries, 2);
+    EXPECT_EQ(readText10(has, kListNameWord), "MINE      ");
+    EXPECT_EQ(has.word(kPairWord), 0x0301);
 }
 
 TEST(Converter5859Kind0, AliasTable2AndDefaults) {
-    Built b = oneSystem(0, 3, {{}, {}, {2, 2, {1, 2, 3, 4}}});
-    CodeplugImage& img = *b.img;
-    to59(img);
+    CodeplugImage img = *oneSystem(0, 3, {{}, {}, {2, 2, {1, 2, 3, 4}}}).img;
+    convertWide<To59>(img);
     const int block = findSystemBlock(img, 1);
-    EXPECT_EQ(readText10(img, block + 65), "SYS ALIAS ");
+    EXPECT_EQ(readText10(img, block + kSystemNameWord), "SYS ALIAS ");
     TableShape t2;
     const int start = tableStart(img, block, 2, &t2);
     EXPECT_EQ(t2.wordsPerEntry, 4);
-    const uint16_t expected[] = {1, 2, 549, 659, 3, 4, 549, 659};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(img.word(start + i), expected[i]) << i;
-    EXPECT_EQ(tableShape(img, block, 6).wordsPerEntry, 9);
-    EXPECT_EQ(tableShape(img, block, 7).wordsPerEntry, 9);
-    EXPECT_EQ(tableShape(img, block, 8).wordsPerEntry, 2);
+    EXPECT_EQ(wordsAt(img, start, 8), (std::vector<uint16_t>{1, 2, 549, 659, 3, 4, 549, 659}));
+    EXPECT_EQ(widthsOf(img, block, {6, 7, 8}), (std::vector<int>{9, 9, 2}));
     EXPECT_EQ(getField(img, kSixtyWord, 0x00FF, 0), 60);
     EXPECT_TRUE(validateCodeplug(img));
 
     Built named = oneSystem(0, 3, {{}, {}, {0, 4}});
-    writeText10(*named.img, "HOME", named.blocks[2] + 65);
-    to59(*named.img);
-    EXPECT_EQ(readText10(*named.img, findSystemBlock(*named.img, 1) + 65), "HOME      ");
-    EXPECT_EQ(tableShape(*named.img, findSystemBlock(*named.img, 1), 2).wordsPerEntry, 4);
+    writeText10(*named.img, "HOME", named.blocks[2] + kSystemNameWord);
+    convertWide<To59>(*named.img);
+    const int namedBlock = findSystemBlock(*named.img, 1);
+    EXPECT_EQ(readText10(*named.img, namedBlock + kSystemNameWord), "HOME      ");
+    EXPECT_EQ(tableShape(*named.img, namedBlock, 2).wordsPerEntry, 4);
 }
 
 TEST(Converter5859Kind0, SettingsMoveToTheFirstKind0SystemAndBack) {
@@ -91,17 +74,15 @@ TEST(Converter5859Kind0, SettingsMoveToTheFirstKind0SystemAndBack) {
     const int targets[] = {18, 19, 21, 22, 23, 24, 25};
     for (int i = 0; i < 7; ++i)
         img.setWord(kind + words[i], static_cast<uint16_t>(0x100 + i));
-    to59(img);
+    convertWide<To59>(img);
     const int first = findSystemBlock(img, 2);
     const int other = findSystemBlock(img, 3);
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(img.word(first + targets[i]), 0x100 + i);
         EXPECT_EQ(img.word(other + targets[i]), 0);
-    }
-    for (int i = 0; i < 7; ++i)
         img.setWord(first + targets[i], static_cast<uint16_t>(0x200 + i));
-    ZKWParmsFormat5859 back;
-    back.convert(img, 1);
+    }
+    convertStep<To59>(img, 1);
     for (int i = 0; i < 7; ++i)
         EXPECT_EQ(img.word(findKindBlock(img, 0) + words[i]), 0x200 + i);
 }
@@ -115,51 +96,43 @@ TEST(Converter5859Counts, StepCountFieldBothWays) {
     for (const Case& c : cases) {
         Built b = oneSystem(1, 3);
         CodeplugImage& img = *b.img;
-        setField(img, b.blocks[2] + 10, 0x3E00, 9, c.before);
-        img.setWord(b.blocks[2] + 10, static_cast<uint16_t>(img.word(b.blocks[2] + 10) | 0x81FF));
-        ZKWParmsFormat5859 conv;
+        const int word = b.blocks[2] + kCountWord;
+        setField(img, word, 0x3E00, 9, c.before);
+        img.setWord(word, static_cast<uint16_t>(img.word(word) | 0x81FF));
+        To59 conv;
         conv.image = &img;
         conv.reverse = static_cast<uint8_t>(c.reverse);
-        conv.stepCountField(1, 10, 0x3E00, 9);
-        EXPECT_EQ(getField(img, b.blocks[2] + 10, 0x3E00, 9), c.after)
+        conv.stepCountField(1, kCountWord, 0x3E00, 9);
+        EXPECT_EQ(getField(img, word, 0x3E00, 9), c.after)
             << c.before << (c.reverse ? " backward" : " forward");
-        EXPECT_EQ(img.word(b.blocks[2] + 10) & 0xC1FF, 0x81FF) << "other bits kept";
+        EXPECT_EQ(img.word(word) & 0xC1FF, 0x81FF) << "other bits kept";
     }
 }
 
 TEST(Converter5859Kind5, MembershipTableReplacesTable1) {
-    Built b = oneSystem(5, 3, {{1, 10}, {3, 2, {9, 0x0000, 9, 0x0203, 9, 0x2805}}, {0, 37}});
-    CodeplugImage& img = *b.img;
-    to59(img);
+    CodeplugImage img =
+        *oneSystem(5, 3, {{1, 10}, {3, 2, {9, 0x0000, 9, 0x0203, 9, 0x2805}}, {0, 37}}).img;
+    convertWide<To59>(img);
     const int block = findSystemBlock(img, 1);
     EXPECT_EQ(tableShape(img, block, 0).wordsPerEntry, 11);
-    EXPECT_EQ(tableShape(img, block, 1).entries, 0);
-    EXPECT_EQ(tableShape(img, block, 1).wordsPerEntry, 2);
-    TableShape t2;
-    const int start = tableStart(img, block, 2, &t2);
-    EXPECT_EQ(t2.entries, 1);
-    EXPECT_EQ(t2.wordsPerEntry, 37);
+    EXPECT_EQ(shapeOf(img, block, 1), std::pair(0, 2));
+    EXPECT_EQ(shapeOf(img, block, 2), std::pair(1, 37));
+    const int start = tableStart(img, block, 2);
     EXPECT_EQ(readText10(img, start), "1         ");
-    EXPECT_EQ(img.word(start + 5), 0x8000);
-    EXPECT_EQ(img.word(start + 5 + 1), 0);
-    EXPECT_EQ(img.word(start + 5 + 2), 0x1000);
-    for (int w = 3; w < 32; ++w)
-        EXPECT_EQ(img.word(start + 5 + w), 0) << "member 0x2805 has no bit";
+    std::vector<uint16_t> members(32);  // one bit per member; 0x2805 has none
+    members[0] = 0x8000, members[2] = 0x1000;
+    EXPECT_EQ(wordsAt(img, start + 5, 32), members);
     EXPECT_TRUE(validateCodeplug(img));
-
-    const int words = imageWords(img);
-    ZKWParmsFormat5859 again;
-    again.convertFixupsOnly(img, 0);
-    EXPECT_EQ(imageWords(img), words);
+    EXPECT_EQ(fixupsOnlyGrowth<To59>(img), 0);
 }
 
 TEST(Converter5859Kind4, CleanupOnlyForModelCode8) {
     for (uint16_t model : {8, 4}) {
-        Built b =
-            oneSystem(4, 3, {{3, 6, {1, 2, 3, 4, 5, 6, 1, 0, 3, 4, 5, 6, 0xFFFF, 0, 0, 0, 0, 0}}});
-        CodeplugImage& img = *b.img;
+        CodeplugImage img =
+            *oneSystem(4, 3, {{3, 6, {1, 2, 3, 4, 5, 6, 1, 0, 3, 4, 5, 6, 0xFFFF, 0, 0, 0, 0, 0}}})
+                 .img;
         img.setWord(kModelWord, static_cast<uint16_t>(0x1230 | model));
-        to59(img);
+        convertWide<To59>(img);
         const int start = tableStart(img, findSystemBlock(img, 1), 0);
         EXPECT_EQ(img.word(start), 1);
         EXPECT_EQ(img.word(start + 6), model == 8 ? 0xFFFF : 1);
@@ -178,27 +151,20 @@ TEST(Converter5859Backward, EmptiesAddedTablesAndStepsCountsDown) {
          ordinal(4)},
         1, 3);
     CodeplugImage& img = *b.img;
-    setField(img, b.blocks[3] + 10, 0x3E00, 9, 9);
-    setField(img, b.blocks[5] + 248, 0x1F, 0, 16);
-    setTableCountWidth(img, true);
-    ZKWParmsFormat5859 c;
-    c.convert(img, 1);
+    setField(img, b.blocks[3] + kCountWord, 0x3E00, 9, 9);
+    setField(img, b.blocks[5] + kKind4CountWord, 0x1F, 0, 16);
+    EXPECT_EQ(convertWide<To59>(img, 1), -(4 + 3 + 2 + 6 + 6 + 1));
     EXPECT_EQ(img.word(kFormatWord), 0x0508);
-    EXPECT_EQ(c.sizeChange, -(4 + 3 + 2 + 6 + 6 + 1));
     for (auto [number, tables] : {std::pair{1, std::pair{9, 10}}, std::pair{2, std::pair{13, 14}},
                                   std::pair{3, std::pair{13, 14}}}) {
         const int block = findSystemBlock(img, number);
         EXPECT_EQ(tableShape(img, block, tables.first).entries, 0) << number;
         EXPECT_EQ(tableShape(img, block, tables.second).entries, 0) << number;
     }
-    EXPECT_EQ(getField(img, findSystemBlock(img, 1) + 10, 0x3E00, 9), 5);
-    EXPECT_EQ(getField(img, findSystemBlock(img, 3) + 248, 0x1F, 0), 12);
+    EXPECT_EQ(getField(img, findSystemBlock(img, 1) + kCountWord, 0x3E00, 9), 5);
+    EXPECT_EQ(getField(img, findSystemBlock(img, 3) + kKind4CountWord, 0x1F, 0), 12);
     EXPECT_TRUE(validateCodeplug(img));
 }
-
-}  // namespace
-
-namespace {
 
 TEST(Converter5859Backward, KeepsWhatOnlyGrewAndStepsKind3CountDown) {
     Built b = build(4,
@@ -208,17 +174,14 @@ TEST(Converter5859Backward, KeepsWhatOnlyGrewAndStepsKind3CountDown) {
                      system(3, 2, 4), system(5, 3, 4, {{1, 11}, {0, 2}, {1, 37}}), ordinal(4)},
                     1, 3);
     CodeplugImage& img = *b.img;
-    setField(img, b.blocks[5] + 10, 0x3E00, 9, 9);
-    setTableCountWidth(img, true);
-    ZKWParmsFormat5859 c;
-    c.convert(img, 1);
+    setField(img, b.blocks[5] + kCountWord, 0x3E00, 9, 9);
+    convertWide<To59>(img, 1);
     EXPECT_EQ(tableShape(img, 0, 3).entries, 16) << "favourites stay";
     const int s0 = findSystemBlock(img, 1);
     EXPECT_EQ(tableShape(img, s0, 2).wordsPerEntry, 4);
     EXPECT_EQ(img.word(tableStart(img, s0, 2) + 2), 549);
-    EXPECT_EQ(tableShape(img, findSystemBlock(img, 3), 0).wordsPerEntry, 11);
-    EXPECT_EQ(tableShape(img, findSystemBlock(img, 3), 2).wordsPerEntry, 37);
-    EXPECT_EQ(getField(img, findSystemBlock(img, 2) + 10, 0x3E00, 9), 5);
+    EXPECT_EQ(widthsOf(img, findSystemBlock(img, 3), {0, 2}), (std::vector<int>{11, 37}));
+    EXPECT_EQ(getField(img, findSystemBlock(img, 2) + kCountWord, 0x3E00, 9), 5);
     EXPECT_TRUE(validateCodeplug(img));
 }
 

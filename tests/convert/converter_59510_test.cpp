@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "TestImages.h"
-#include "convert/CodeplugCheck.h"
 #include "convert/CodeplugVersion.h"
 #include "convert/ZKWParmsFormat59510.h"
 
@@ -9,56 +8,43 @@ using namespace test_images;
 
 namespace {
 
-void to510(CodeplugImage& img) {
-    setTableCountWidth(img, true);
-    ZKWParmsFormat59510 c;
-    c.convert(img, 0);
-}
+using To510 = ZKWParmsFormat59510;
 
 TEST(Converter59510Header, Table1GrowsTo64AndFixupsRunOnce) {
-    Built b = oneSystem(0, 4, {}, {{16, 1}, {16, 2, std::vector<uint16_t>(32, 0xABCD)}});
-    CodeplugImage& img = *b.img;
+    CodeplugImage img =
+        *oneSystem(0, 4, {}, {{16, 1}, {16, 2, std::vector<uint16_t>(32, 0xABCD)}}).img;
     img.setWord(kLevelWord, 0x0020);  // bits 4-7 = 2
     img.setWord(kStepWord, 0x7701);   // bits 0-7 = 1
     img.setWord(kTextWord, 'A' | ('B' << 8));
-    to510(img);
+    convertWide<To510>(img);
     TableShape t1;
     const int start = tableStart(img, 0, 1, &t1);
     EXPECT_EQ(t1.entries, 64);
     EXPECT_EQ(img.word(start + 31), 0xABCD);
-    for (int w = 32; w < 128; ++w)
-        EXPECT_EQ(img.word(start + w), 0);
+    EXPECT_EQ(wordsAt(img, start + 32, 96), std::vector<uint16_t>(96));
     EXPECT_EQ(getField(img, kLevelWord, 0x00F0, 4), 4);
     EXPECT_EQ(img.word(kStepWord), 0x7702);
     EXPECT_EQ(readText10(img, kTextWord), "AB        ");
     EXPECT_TRUE(validateCodeplug(img));
 
     // A fix-ups-only run on the 5.10 image leaves the 64-entry table.
-    const int words = imageWords(img);
-    ZKWParmsFormat59510 again;
-    again.convertFixupsOnly(img, 0);
+    EXPECT_EQ(fixupsOnlyGrowth<To510>(img), 0);
     EXPECT_EQ(tableShape(img, 0, 1).entries, 64);
-    EXPECT_EQ(imageWords(img), words);
 }
 
 TEST(Converter59510Header, ValuesAlreadySetStay) {
-    Built b = oneSystem(0, 4);
-    CodeplugImage& img = *b.img;
+    CodeplugImage img = *oneSystem(0, 4).img;
     img.setWord(kLevelWord, 0x0070);
     img.setWord(kStepWord, 0x0000);
-    to510(img);
+    convertWide<To510>(img);
     EXPECT_EQ(getField(img, kLevelWord, 0x00F0, 4), 7);
     EXPECT_EQ(img.word(kStepWord), 0);
 }
 
 TEST(Converter59510Header, FixupsOnlyOnA510ImageGrowsATableStillAt16) {
-    Built b = oneSystem(0, 5, {}, {{16, 1}, {16, 2}});
-    CodeplugImage& img = *b.img;
-    const int words = imageWords(img);
-    ZKWParmsFormat59510 c;
-    c.convertFixupsOnly(img, 0);
+    CodeplugImage img = *oneSystem(0, 5, {}, {{16, 1}, {16, 2}}).img;
+    EXPECT_EQ(fixupsOnlyGrowth<To510>(img), 96);
     EXPECT_EQ(tableShape(img, 0, 1).entries, 64);
-    EXPECT_EQ(imageWords(img), words + 96);
     EXPECT_EQ(tableLayout(img, 0).descriptorOffset, 69) << "no layout step";
 }
 
@@ -68,41 +54,28 @@ TEST(Converter59510Systems, Kind1DerivesTable10FromTable5) {
     CodeplugImage& img = *b.img;
     const int length = blockLength(img, b.blocks[2]);
     const int words = imageWords(img);
-    to510(img);
+    convertWide<To510>(img);
     const int block = findSystemBlock(img, 1);
-    TableShape t10;
-    const int start = tableStart(img, block, 10, &t10);
-    EXPECT_EQ(t10.entries, 3);
-    EXPECT_EQ(t10.wordsPerEntry, 3);
-    const uint16_t expected[] = {0x0123, 2, 3, 0x0456, 6, 7, 0x0789, 10, 11};
-    for (int i = 0; i < 9; ++i)
-        EXPECT_EQ(img.word(start + i), expected[i]) << i;
-    EXPECT_EQ(tableShape(img, block, 5).wordsPerEntry, 5);
-    EXPECT_EQ(tableShape(img, block, 7).wordsPerEntry, 58);
-    EXPECT_EQ(tableShape(img, block, 9).wordsPerEntry, 2);
+    EXPECT_EQ(shapeOf(img, block, 10), std::pair(3, 3));
+    const int start = tableStart(img, block, 10);
+    EXPECT_EQ(wordsAt(img, start, 9),
+              (std::vector<uint16_t>{0x0123, 2, 3, 0x0456, 6, 7, 0x0789, 10, 11}));
+    EXPECT_EQ(widthsOf(img, block, {5, 7, 9}), (std::vector<int>{5, 58, 2}));
     // 2 new descriptors, table 5 3 x 1, table 7 1 x 22, table 10 9 words.
     EXPECT_EQ(blockLength(img, block), length + 2 + 3 + 22 + 9);
     EXPECT_EQ(imageWords(img), words + 20 + 96 + 2 + 3 + 22 + 9);
     EXPECT_TRUE(validateCodeplug(img));
-
-    const int after = imageWords(img);
-    ZKWParmsFormat59510 again;
-    again.convertFixupsOnly(img, 0);
-    EXPECT_EQ(imageWords(img), after);
+    EXPECT_EQ(fixupsOnlyGrowth<To510>(img), 0);
 }
 
 TEST(Converter59510Systems, Kind4ClearsUnsetWordsOnlyForModelCode4) {
     for (uint16_t model : {4, 3}) {
         std::vector<uint16_t> t6(16, 0x1111);
-        t6[1] = 0xFFFF;
-        t6[2] = 0xFFFF;
-        t6[8] = 0xFFFF;
-        t6[9] = 0xFFFF;
-        t6[0] = 0xFFFF;
-        Built b = oneSystem(4, 4, {{}, {}, {}, {}, {}, {}, {2, 8, t6}});
-        CodeplugImage& img = *b.img;
+        for (int unset : {0, 1, 2, 8, 9})
+            t6[unset] = 0xFFFF;
+        CodeplugImage img = *oneSystem(4, 4, {{}, {}, {}, {}, {}, {}, {2, 8, t6}}).img;
         img.setWord(kModelWord, model);
-        to510(img);
+        convertWide<To510>(img);
         const int block = findSystemBlock(img, 1);
         TableShape s6, s14;
         const int start6 = tableStart(img, block, 6, &s6);
@@ -131,30 +104,22 @@ TEST(Converter59510Backward, NarrowsAndDropsButKeepsDerivedTables) {
                system(5, 3, 4, {{}, {}, {1, 37}}), ordinal(4, {{2, 17}, {1, 15}})},
               1, 3);
     CodeplugImage& img = *b.img;
-    setTableCountWidth(img, true);
     const int words = imageWords(img);
-    ZKWParmsFormat59510 c;
-    c.convert(img, 0);
-    // Data in kind-4 table 15 and kind-5 table 3, which the older format lacks.
-    const int b4 = findSystemBlock(img, 2);
-    insertWords(img, tableStart(img, b4, 15), 4);
-    setTableShape(img, b4, 15, 2, 2);
-    addBlockLength(img, b4, 4);
-    addImageWords(img, 4);
+    convertWide<To510>(img);
+    // Data in kind-4 table 15, which the older format lacks.
+    fillTable(img, findSystemBlock(img, 2), 15, 2, 2);
     ASSERT_TRUE(validateCodeplug(img));
 
-    c.convert(img, 1);
+    convertStep<To510>(img, 1);
     EXPECT_EQ(img.word(kFormatWord), 0x0509);
     EXPECT_EQ(tableShape(img, 0, 1).entries, 16);
     EXPECT_EQ(tableLayout(img, 0).descriptorOffset, 49);
     const int s1 = findSystemBlock(img, 1);
     const int s2 = findSystemBlock(img, 2);
     const int s3 = findSystemBlock(img, 3);
-    EXPECT_EQ(tableShape(img, s1, 7).wordsPerEntry, 36);
-    EXPECT_EQ(tableShape(img, s1, 5).wordsPerEntry, 4);
+    EXPECT_EQ(widthsOf(img, s1, {7, 5}), (std::vector<int>{36, 4}));
     EXPECT_EQ(tableShape(img, s1, 10).entries, 2) << "derived table stays";
-    EXPECT_EQ(tableShape(img, s2, 6).wordsPerEntry, 8);
-    EXPECT_EQ(tableShape(img, s2, 11).wordsPerEntry, 32);
+    EXPECT_EQ(widthsOf(img, s2, {6, 11}), (std::vector<int>{8, 32}));
     EXPECT_EQ(tableShape(img, s2, 14).entries, 2) << "derived table stays";
     EXPECT_EQ(tableLayout(img, s2).tableCount, 15);
     EXPECT_EQ(tableShape(img, s3, 2).wordsPerEntry, 37);
@@ -163,10 +128,6 @@ TEST(Converter59510Backward, NarrowsAndDropsButKeepsDerivedTables) {
     EXPECT_EQ(imageWords(img), words + 2 * 3 + 2 * 3) << "only the two derived tables remain";
     EXPECT_TRUE(validateCodeplug(img));
 }
-
-}  // namespace
-
-namespace {
 
 // Every table that 5.10 widens, with one or two entries of recognisable data.
 Built everyWidenedTable() {
@@ -192,8 +153,7 @@ Built everyWidenedTable() {
 }
 
 TEST(Converter59510Backward, NarrowsEveryWidenedTableBackToItsData) {
-    Built b = everyWidenedTable();
-    CodeplugImage& img = *b.img;
+    CodeplugImage img = *everyWidenedTable().img;
     setTableCountWidth(img, true);
     const CodeplugImage original = img;
     struct Check {
@@ -203,33 +163,23 @@ TEST(Converter59510Backward, NarrowsEveryWidenedTableBackToItsData) {
                             {3, 5, 6, 7},   {3, 6, 20, 21}, {3, 7, 36, 58},  {4, 6, 8, 13},
                             {4, 7, 22, 26}, {4, 9, 36, 58}, {4, 11, 32, 64}, {5, 2, 37, 59}};
 
-    ZKWParmsFormat59510 c;
-    c.convert(img, 0);
+    convertStep<To510>(img, 0);
     for (const Check& k : checks)
         EXPECT_EQ(tableShape(img, findSystemBlock(img, k.number), k.table).wordsPerEntry,
                   k.width510)
             << "system " << k.number << " table " << k.table;
     EXPECT_EQ(tableShape(img, findOrdinalBlock(img, 1), 0).wordsPerEntry, 18);
     // Kind-5 table 3 holds data now; the older format has no place for it.
-    const int s5 = findSystemBlock(img, 5);
-    insertWords(img, tableStart(img, s5, 3), 37);
-    setTableShape(img, s5, 3, 1, 37);
-    addBlockLength(img, s5, 37);
-    addImageWords(img, 37);
+    fillTable(img, findSystemBlock(img, 5), 3, 1, 37);
 
-    c.convert(img, 1);
+    convertStep<To510>(img, 1);
     for (const Check& k : checks) {
-        const int now = findSystemBlock(img, k.number);
-        const int was = findSystemBlock(original, k.number);
-        TableShape shape;
-        const int start = tableStart(img, now, k.table, &shape);
-        TableShape before;
-        const int startBefore = tableStart(original, was, k.table, &before);
-        EXPECT_EQ(shape.wordsPerEntry, k.width59) << "system " << k.number << " table " << k.table;
-        ASSERT_EQ(shape.words(), before.words());
-        for (int w = 0; w < shape.words(); ++w)
-            ASSERT_EQ(img.word(start + w), original.word(startBefore + w))
-                << "system " << k.number << " table " << k.table << " word " << w;
+        SCOPED_TRACE("system " + std::to_string(k.number) + " table " + std::to_string(k.table));
+        TableShape now, before;
+        const int start = tableStart(img, findSystemBlock(img, k.number), k.table, &now);
+        const int was = tableStart(original, findSystemBlock(original, k.number), k.table, &before);
+        EXPECT_EQ(now.wordsPerEntry, k.width59);
+        EXPECT_EQ(wordsAt(img, start, now.words()), wordsAt(original, was, before.words()));
     }
     EXPECT_EQ(tableShape(img, findSystemBlock(img, 5), 3).entries, 0);
     EXPECT_EQ(tableShape(img, findOrdinalBlock(img, 1), 0).wordsPerEntry, 17);
@@ -237,10 +187,8 @@ TEST(Converter59510Backward, NarrowsEveryWidenedTableBackToItsData) {
 }
 
 TEST(Converter59510Backward, AnUnsizedTableTakesTheOlderWidth) {
-    Built b = oneSystem(0, 5);  // kind-0 table 3: no entries, width 0
-    CodeplugImage& img = *b.img;
-    ZKWParmsFormat59510 c;
-    c.convert(img, 1);
+    CodeplugImage img = *oneSystem(0, 5).img;  // kind-0 table 3: no entries, width 0
+    convertStep<To510>(img, 1);
     EXPECT_EQ(tableShape(img, findSystemBlock(img, 1), 3).wordsPerEntry, 36);
     EXPECT_EQ(tableShape(img, findOrdinalBlock(img, 1), 0).wordsPerEntry, 17);
 }

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "TestImages.h"
 #include "convert/CodeplugCheck.h"
 #include "convert/ZKWParmsFormat5859.h"
@@ -10,6 +8,9 @@
 using namespace test_images;
 
 namespace {
+
+using To59 = ZKWParmsFormat5859;
+using To510 = ZKWParmsFormat59510;
 
 // Exposes the layout step and counts the system-layout hook.
 class ExposedConverter : public ZKWParmsFormatConvertBase {
@@ -26,13 +27,8 @@ class ExposedConverter : public ZKWParmsFormatConvertBase {
     void afterKind1SystemLayout(int) override { ++kind1Hooks; }
 };
 
-bool sameWords(const CodeplugImage& a, const CodeplugImage& b) {
-    return std::equal(a.words.begin(), a.words.end(), b.words.begin());
-}
-
 TEST(ConverterLayout, HeaderStepMovesDescriptorsFrom49To69AndBack) {
-    Built b = oneSystem(0, 4, {}, {{16, 1}, {16, 2}, {3, 4}});
-    CodeplugImage& img = *b.img;
+    CodeplugImage img = *oneSystem(0, 4, {}, {{16, 1}, {16, 2}, {3, 4}}).img;
     for (int w = 15; w < 49; ++w)
         img.setWord(w, static_cast<uint16_t>(0x1000 + w));
     setTableCountWidth(img, true);
@@ -44,8 +40,7 @@ TEST(ConverterLayout, HeaderStepMovesDescriptorsFrom49To69AndBack) {
     forward.applyLayout(0, layoutFor(LayoutKind::Header, 5));
     EXPECT_EQ(tableLayout(img, 0).descriptorOffset, 69);
     EXPECT_EQ(tableLayout(img, 0).tableCount, 15);
-    for (int w = 49; w < 69; ++w)
-        EXPECT_EQ(img.word(w), 0) << "word " << w;
+    EXPECT_EQ(wordsAt(img, 49, 20), std::vector<uint16_t>(20));
     EXPECT_EQ(img.word(48), 0x1000 + 48);
     EXPECT_EQ(img.word(69), 0x1001);
     EXPECT_EQ(tableShape(img, 0, 2).entries, 3);
@@ -56,7 +51,7 @@ TEST(ConverterLayout, HeaderStepMovesDescriptorsFrom49To69AndBack) {
     ExposedConverter backward(5, img, 1);
     backward.applyLayout(0, layoutFor(LayoutKind::Header, 5));
     EXPECT_EQ(tableLayout(img, 0).descriptorOffset, 49);
-    EXPECT_TRUE(sameWords(img, original));
+    EXPECT_EQ(img.words, original.words);
 }
 
 TEST(ConverterLayout, Kind1SystemGainsTwoEmptyTablesAndCallsItsHook) {
@@ -86,11 +81,7 @@ TEST(ConverterLayout, BackwardStepDropsDataOfTablesTheOlderLayoutLacks) {
     CodeplugImage& img = *b.img;
     const int block = b.blocks[2];
     // Data in table 16, one of the two tables 5.10 added.
-    const int start = tableStart(img, block, 16);
-    insertWords(img, start, 4);
-    setTableShape(img, block, 16, 2, 2);
-    addBlockLength(img, block, 4);
-    addImageWords(img, 4);
+    fillTable(img, block, 16, 2, 2);
     ASSERT_TRUE(validateCodeplug(img));
     const int length = blockLength(img, block);
 
@@ -116,48 +107,40 @@ TEST(ConverterPasses, SystemsOfKindTwoAndSixPassUntouched) {
     setTableCountWidth(img, true);
     auto copyOf = [&](int number) {
         const int at = findSystemBlock(img, number);
-        return std::vector<uint16_t>(img.words.begin() + at,
-                                     img.words.begin() + at + blockLength(img, at));
+        return wordsAt(img, at, blockLength(img, at));
     };
     const auto before2 = copyOf(2);
     const auto before3 = copyOf(3);
 
-    ZKWParmsFormat5859 to59;
-    to59.convert(img, 0);
-    ZKWParmsFormat59510 to510;
-    to510.convert(img, 0);
+    convertStep<To59>(img, 0);
+    convertStep<To510>(img, 0);
     EXPECT_EQ(copyOf(2), before2);
     EXPECT_EQ(copyOf(3), before3);
-    to510.convert(img, 1);
-    to59.convert(img, 1);
+    convertStep<To510>(img, 1);
+    convertStep<To59>(img, 1);
     EXPECT_EQ(copyOf(2), before2);
     EXPECT_EQ(copyOf(3), before3);
     EXPECT_TRUE(validateCodeplug(img));
 }
 
 TEST(ConverterPasses, SharedKindBlockWithKeyThreeIsAddressedNotTheHeader) {
-    Built b = build(4, {header(4), kindBlock(3, 4), system(3, 1, 4), ordinal(4)}, 1, 1);
-    CodeplugImage& img = *b.img;
+    CodeplugImage img =
+        *build(4, {header(4), kindBlock(3, 4), system(3, 1, 4), ordinal(4)}, 1, 1).img;
     ASSERT_TRUE(validateCodeplug(img));
-    setTableCountWidth(img, true);
-    ZKWParmsFormat59510 c;
-    c.convert(img, 0);
+    convertWide<To510>(img);
     EXPECT_EQ(tableLayout(img, 0).descriptorOffset, 69) << "header word 2 kept its own layout";
     EXPECT_TRUE(validateCodeplug(img));
 }
 
 TEST(ConverterPasses, RunReportsSizeChangeAndStampsTheVersion) {
-    Built b = oneSystem(0, 4, {{}, {}, {}, {2, 36}});
-    CodeplugImage& img = *b.img;
-    setTableCountWidth(img, true);
+    CodeplugImage img = *oneSystem(0, 4, {{}, {}, {}, {2, 36}}).img;
     const int words = imageWords(img);
-    ZKWParmsFormat59510 c;
-    c.convert(img, 0);
+    const int32_t change = convertWide<To510>(img);
     EXPECT_EQ(img.word(kFormatWord), 0x050A);
-    EXPECT_EQ(c.sizeChange, imageWords(img) - words);
+    EXPECT_EQ(change, imageWords(img) - words);
     // Header +20 fixed words and +48 x 2 words of table 1; main table 2 x 22 words.
-    EXPECT_EQ(c.sizeChange, 20 + 96 + 44);
-    c.convert(img, 1);
+    EXPECT_EQ(change, 20 + 96 + 44);
+    convertStep<To510>(img, 1);
     EXPECT_EQ(img.word(kFormatWord), 0x0509);
     EXPECT_EQ(imageWords(img), words);
 }

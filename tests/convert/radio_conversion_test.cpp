@@ -14,15 +14,24 @@ using R = CodeplugConversionResult;
 
 namespace {
 
+// The format stamp's minor number as the radio sends it: the low byte, second.
+constexpr std::size_t kFormatMinorByte = 2 * kFormatWord + 1;
+
 // The codeplug as it comes from the radio, in a full-size buffer.
 struct RadioBuffer {
     std::vector<uint8_t> bytes = std::vector<uint8_t>(CodeplugImage::kBytes);
     std::size_t length = 0;
+
+    // Converts the first `read` bytes for a radio that expects format major.minor.
+    CodeplugConversion convert(int major, int minor, std::size_t read) {
+        return convertRadioCodeplug(bytes.data(), read, major, minor);
+    }
+    CodeplugConversion convert(int major, int minor) { return convert(major, minor, length); }
 };
 
-RadioBuffer fromImage(const CodeplugImage& img, std::size_t extraBytes = 0) {
+RadioBuffer fromImage(const CodeplugImage& img) {
     RadioBuffer b;
-    b.length = static_cast<std::size_t>(imageWords(img)) * 2 + extraBytes;
+    b.length = static_cast<std::size_t>(imageWords(img)) * 2;
     storeRadioBytes(img, b.bytes.data(), b.length);
     return b;
 }
@@ -37,13 +46,9 @@ RadioBuffer generatedBuffer(uint8_t version, uint32_t seed = 3) {
 }
 
 TEST(RadioCodeplugConversion, WordsTravelHighByteFirst) {
-    RadioBuffer b;
-    b.bytes[0] = 0x5F;
-    b.bytes[1] = 0x5F;
-    b.bytes[2] = 0x12;
-    b.bytes[3] = 0x34;
+    const uint8_t bytes[4] = {0x5F, 0x5F, 0x12, 0x34};
     CodeplugImage img;
-    loadRadioBytes(img, b.bytes.data(), 4);
+    loadRadioBytes(img, bytes, 4);
     EXPECT_EQ(img.word(kMarkerWord), kBlockMarker);
     EXPECT_EQ(img.word(1), 0x1234);
     uint8_t out[4] = {};
@@ -55,27 +60,27 @@ TEST(RadioCodeplugConversion, WordsTravelHighByteFirst) {
 TEST(RadioCodeplugConversion, OldOrUnknownFormatsAreNotOffered) {
     RadioBuffer b = generatedBuffer(kVersion59);
     const std::vector<uint8_t> original = b.bytes;
-    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), b.length, 5, 7).result, R::NotOffered);
-    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), b.length, 6, 0).result, R::NotOffered)
+    EXPECT_EQ(b.convert(5, 7).result, R::NotOffered);
+    EXPECT_EQ(b.convert(6, 0).result, R::NotOffered)
         << "an unknown radio format counts as older (signed 255)";
-    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), b.length, 4, 10).result, R::NotOffered);
+    EXPECT_EQ(b.convert(4, 10).result, R::NotOffered);
 
-    b.bytes[6] = 5;  // stamp 5.7
-    b.bytes[7] = 7;
-    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), b.length, 5, 10).result, R::NotOffered);
-    b.bytes[7] = 11;  // 5.11 is unknown
-    const CodeplugConversion c = convertRadioCodeplug(b.bytes.data(), b.length, 5, 10);
+    b.bytes[kFormatMinorByte - 1] = 5;  // stamp 5.7
+    b.bytes[kFormatMinorByte] = 7;
+    EXPECT_EQ(b.convert(5, 10).result, R::NotOffered);
+    b.bytes[kFormatMinorByte] = 11;  // 5.11 is unknown
+    const CodeplugConversion c = b.convert(5, 10);
     EXPECT_EQ(c.result, R::NotOffered);
     EXPECT_EQ(c.codeplugIndex, 255);
     EXPECT_EQ(c.newLength, b.length);
-    b.bytes[7] = 9;
+    b.bytes[kFormatMinorByte] = 9;
     EXPECT_EQ(b.bytes, original) << "nothing is written unless converted";
 }
 
 TEST(RadioCodeplugConversion, SameFormatWritesNothing) {
     RadioBuffer b = generatedBuffer(kVersion510);
     const std::vector<uint8_t> original = b.bytes;
-    const CodeplugConversion c = convertRadioCodeplug(b.bytes.data(), b.length, 5, 10);
+    const CodeplugConversion c = b.convert(5, 10);
     EXPECT_EQ(c.result, R::SameFormat);
     EXPECT_EQ(c.sizeChange, 0);
     EXPECT_EQ(b.bytes, original);
@@ -83,19 +88,17 @@ TEST(RadioCodeplugConversion, SameFormatWritesNothing) {
 
 TEST(RadioCodeplugConversion, BadDataIsInvalid) {
     RadioBuffer b = generatedBuffer(kVersion59);
-    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), 0, 5, 10).result, R::Invalid);
-    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), b.length - 1, 5, 10).result, R::Invalid);
-    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), CodeplugImage::kBytes + 2, 5, 10).result,
-              R::Invalid);
+    EXPECT_EQ(b.convert(5, 10, 0).result, R::Invalid);
+    EXPECT_EQ(b.convert(5, 10, b.length - 1).result, R::Invalid);
+    EXPECT_EQ(b.convert(5, 10, CodeplugImage::kBytes + 2).result, R::Invalid);
     // The trailer may be cut short, the blocks may not.
-    EXPECT_EQ(convertRadioCodeplug(b.bytes.data(), b.length - 256, 5, 10).result, R::Converted);
+    EXPECT_EQ(b.convert(5, 10, b.length - 256).result, R::Converted);
     b = generatedBuffer(kVersion59);
-    const CodeplugConversion truncated =
-        convertRadioCodeplug(b.bytes.data(), b.length - 258, 5, 10);
+    const CodeplugConversion truncated = b.convert(5, 10, b.length - 258);
     EXPECT_EQ(truncated.result, R::Invalid);
     EXPECT_NE(truncated.reason.find("longer than the data read"), std::string::npos);
     b.bytes[0] = 0;
-    const CodeplugConversion broken = convertRadioCodeplug(b.bytes.data(), b.length, 5, 10);
+    const CodeplugConversion broken = b.convert(5, 10);
     EXPECT_EQ(broken.result, R::Invalid);
     EXPECT_FALSE(broken.reason.empty());
 }
@@ -104,7 +107,7 @@ TEST(RadioCodeplugConversion, ConvertsUpAndDownWithTheNewLength) {
     RadioBuffer b = generatedBuffer(kVersion58);
     const std::size_t padding = 100;  // whole transfer blocks read past the image
     b.length += padding;
-    const CodeplugConversion up = convertRadioCodeplug(b.bytes.data(), b.length, 5, 10);
+    const CodeplugConversion up = b.convert(5, 10);
     ASSERT_EQ(up.result, R::Converted) << up.reason;
     EXPECT_EQ(up.codeplugIndex, kVersion58);
     EXPECT_EQ(up.radioIndex, kVersion510);
@@ -115,7 +118,7 @@ TEST(RadioCodeplugConversion, ConvertsUpAndDownWithTheNewLength) {
     EXPECT_EQ(img.word(kFormatWord), 0x050A);
     EXPECT_TRUE(validateCodeplug(img));
 
-    const CodeplugConversion down = convertRadioCodeplug(b.bytes.data(), up.newLength, 5, 8);
+    const CodeplugConversion down = b.convert(5, 8, up.newLength);
     ASSERT_EQ(down.result, R::Converted) << down.reason;
     EXPECT_LT(down.sizeChange, 0);
     EXPECT_EQ(down.newLength, up.newLength - 2 * static_cast<std::size_t>(-down.sizeChange));
@@ -140,7 +143,7 @@ TEST(RadioCodeplugConversion, AnImageThatOutgrowsTheBufferIsRefused) {
     ASSERT_GT(words + 54 * 14 + 220 + 116, CodeplugImage::kWords);
     RadioBuffer b = fromImage(big);
     const std::vector<uint8_t> original = b.bytes;
-    const CodeplugConversion c = convertRadioCodeplug(b.bytes.data(), b.length, 5, 10);
+    const CodeplugConversion c = b.convert(5, 10);
     EXPECT_EQ(c.result, R::DoesNotFit);
     EXPECT_FALSE(c.reason.empty());
     EXPECT_EQ(b.bytes, original) << "nothing is handed on truncated";
