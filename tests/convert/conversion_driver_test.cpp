@@ -17,8 +17,7 @@ std::vector<uint16_t> wordTwoOfEveryBlock(const CodeplugImage& img) {
 }
 
 TEST(ConversionDriver, From58To510RunsBothStepsInTheWideLayout) {
-    Built b = oneSystem(1, 3, {}, {{10, 1}, {16, 2}});
-    CodeplugImage& img = *b.img;
+    CodeplugImage img = *oneSystem(1, 3, {}, {{10, 1}, {16, 2}}).img;
     int32_t change = 0;
     convertCodeplugUp(change, img, 3, 5);
     EXPECT_EQ(img.word(kFormatWord), 0x050A);
@@ -30,8 +29,7 @@ TEST(ConversionDriver, From58To510RunsBothStepsInTheWideLayout) {
 }
 
 TEST(ConversionDriver, From510To58NarrowsAfterBothSteps) {
-    Built b = oneSystem(3, 5);
-    CodeplugImage& img = *b.img;
+    CodeplugImage img = *oneSystem(3, 5).img;
     int32_t change = 0;
     convertCodeplugDown(change, img, 3, 5);
     EXPECT_EQ(img.word(kFormatWord), 0x0508);
@@ -44,8 +42,7 @@ TEST(ConversionDriver, From510To58NarrowsAfterBothSteps) {
 
 TEST(ConversionDriver, From58To59AloneReadsTablesInTheWideLayoutAndKeepsTheNarrowOne) {
     // A 4-bit count of 15 reads as 30 or 31 tables in the wide layout; the step must not.
-    Built b = oneSystem(0, 3, {{}, {}, {3, 2}}, {{10, 2}, {16, 2}});
-    CodeplugImage& img = *b.img;
+    CodeplugImage img = *oneSystem(0, 3, {{}, {}, {3, 2}}, {{10, 2}, {16, 2}}).img;
     const int words = imageWords(img);
     int32_t change = 0;
     convertCodeplugUp(change, img, 3, 4);
@@ -67,8 +64,7 @@ TEST(ConversionDriver, From58To59AloneReadsTablesInTheWideLayoutAndKeepsTheNarro
 }
 
 TEST(ConversionDriver, SameVersion510RunsOnlyTheFixups) {
-    Built b = oneSystem(1, 5, {{}, {}, {}, {}, {}, {2, 5}, {}, {1, 58}});
-    CodeplugImage& img = *b.img;
+    CodeplugImage img = *oneSystem(1, 5, {{}, {}, {}, {}, {}, {2, 5}, {}, {1, 58}}).img;
     img.setWord(kStepWord, 0x0001);
     const std::vector<uint16_t> before = wordTwoOfEveryBlock(img);
     const int headerLength = blockLength(img, 0);
