@@ -12,6 +12,7 @@
 
 #include <string>
 
+#include "PseudoTerminal.h"
 #include "serial/OpenFailure.h"
 #include "serial/PosixSerialOs.h"
 
@@ -66,11 +67,9 @@ TEST(RealPermission, AnotherUserHearsWhyAndHowToFixIt) {
     const passwd user = *nobody;
     const gid_t dialoutGid = dialout->gr_gid;
 
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    const std::string slave = ::ptsname(master);
+    PseudoTerminal pty;
+    const std::string slave = pty.Slave();
+    ASSERT_FALSE(slave.empty());
     ASSERT_EQ(::chown(slave.c_str(), 0, dialoutGid), 0);
     ASSERT_EQ(::chmod(slave.c_str(), 0660), 0);
 
@@ -78,7 +77,6 @@ TEST(RealPermission, AnotherUserHearsWhyAndHowToFixIt) {
                                  " is root:dialout 0660 and you are not in the dialout group "
                                  "(sudo usermod -aG dialout $USER, then log in again)";
     EXPECT_EQ(RunAs(user, OpenAndCheck, slave), expected + "\n" + expected);
-    ::close(master);
 }
 
 }  // namespace

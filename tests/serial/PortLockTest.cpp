@@ -15,6 +15,7 @@
 
 #include "ChildProcess.h"
 #include "FileText.h"
+#include "PseudoTerminal.h"
 #include "TempDir.h"
 
 namespace {
@@ -273,17 +274,15 @@ TEST(HolderPid, FindsAProcessWithTheNodeOpenAndThisProcessLast) {
 }
 
 TEST(HolderPid, TheProgramAtAPseudoTerminalsMasterIsNotAUserOfItsSlave) {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    const std::string slave = ::ptsname(master);
+    PseudoTerminal pty;
+    const std::string slave = pty.Slave();
+    ASSERT_FALSE(slave.empty());
     const int slaveFd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(slaveFd, 0);
     // The child inherits both ends and keeps the slave open, as a simulated radio does.
     ChildProcess other([] {});
     ::close(slaveFd);
-    ::close(master);
+    pty.Close();
     EXPECT_EQ(serial::FindHolderPid(slave), 0);
     // A process with only the slave open is a user of the line.
     ChildProcess user([&slave] { ::open(slave.c_str(), O_RDWR | O_NOCTTY); });

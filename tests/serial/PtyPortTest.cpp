@@ -1,6 +1,5 @@
-// The device and the port on real pseudo-terminals, through the real system layer. On Linux
-// the master side of a pseudo-terminal reports the slave's line settings, so the test sees
-// what the port configured as the radio (or the simulated radio) would.
+// The device and the port on real pseudo-terminals, through the real system layer: the test
+// sees what the port configured as the radio (or the simulated radio) would.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -21,6 +20,7 @@
 
 #include "ChildProcess.h"
 #include "FileText.h"
+#include "PseudoTerminal.h"
 #include "TempDir.h"
 #include "serial/LinuxTty.h"
 #include "serial/PortAvailability.h"
@@ -53,60 +53,6 @@ bool Sleeping(pid_t tid) {
     return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'S';
 }
 
-// A pseudo-terminal: the test holds the master, the port under test opens the slave.
-class Pty {
-  public:
-    Pty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
-            return;
-        slave = ::ptsname(master);
-        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-        // Raw on the master side too, so that bytes pass unchanged both ways.
-        termios t{};
-        ::tcgetattr(master, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(master, TCSANOW, &t);
-    }
-    ~Pty() {
-        if (master >= 0)
-            ::close(master);
-    }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-
-    int Master() const { return master; }
-    const std::string& Slave() const { return slave; }
-
-    termios SlaveSettings() const {
-        termios t{};
-        ::tcgetattr(master, &t);
-        return t;
-    }
-    void Send(const std::string& bytes) const {
-        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-    // Everything that arrives within timeoutMs of the last byte.
-    std::string Receive(size_t want, int timeoutMs = kSafetyNetMs) const {
-        std::string got;
-        char buffer[4096];
-        while (got.size() < want) {
-            pollfd p{master, POLLIN, 0};
-            if (::poll(&p, 1, timeoutMs) <= 0)
-                break;
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            got.append(buffer, static_cast<size_t>(n));
-        }
-        return got;
-    }
-
-  private:
-    int master = -1;
-    std::string slave;
-};
-
 // Waits until the slave side has n bytes queued (bytes written to the master reach the slave
 // through the kernel's flip buffer, not synchronously).
 bool WaitQueued(ZKWWinExtSerialPort& port, int n) {
@@ -138,7 +84,7 @@ class PtyPort : public ::testing::Test {
         std::ofstream(LockFile()) << std::setw(10) << pid << "\n";
     }
 
-    Pty pty;
+    PseudoTerminal pty;
     TempDir ports;
     TempDir locks;
     serial::PosixSerialOs os;
@@ -237,7 +183,7 @@ TEST_F(PtyPort, WritesAndReadsInBothDirections) {
     EXPECT_EQ(device->Write(frame.data(), static_cast<int>(frame.size())), 300);
     EXPECT_EQ(pty.Receive(frame.size()), frame);
 
-    pty.Send(std::string("\x02reply\x00\x0d\x0a\x11\x13", 11));
+    ASSERT_TRUE(pty.Send(std::string("\x02reply\x00\x0d\x0a\x11\x13", 11)));
     ASSERT_TRUE(WaitQueued(device->Port(), 11));
     EXPECT_TRUE(device->HasData());
     std::string got;
@@ -255,13 +201,13 @@ TEST_F(PtyPort, QueuedBytesAreCountedAndReadInOrderAcrossArrivals) {
     std::string sent;
     for (int i = 0; i < 6000; ++i)
         sent.push_back(static_cast<char>(i * 7 % 251));
-    pty.Send(sent.substr(0, 3000));
+    ASSERT_TRUE(pty.Send(sent.substr(0, 3000)));
     ASSERT_TRUE(WaitQueued(device->Port(), 3000));
     std::string got;
     char c = 0;
     while (got.size() < 10 && device->ReadByte(c) == 1)
         got.push_back(c);
-    pty.Send(sent.substr(3000));
+    ASSERT_TRUE(pty.Send(sent.substr(3000)));
     ASSERT_TRUE(WaitQueued(device->Port(), 5990));
     EXPECT_EQ(device->Port().BytesAvailable(), 5990);
     while (device->HasData() && device->ReadByte(c) == 1)
@@ -284,7 +230,7 @@ TEST_F(PtyPort, ReadOnAnEmptyQueueReturnsZeroAtOnceAndLeavesTheOutputUntouched) 
 TEST_F(PtyPort, AShortQueueWaitsForTheRestNoLongerThanTheTimeouts) {
     port.SetTimeouts(0, 100);
     ASSERT_TRUE(port.Open());
-    pty.Send("abc");
+    ASSERT_TRUE(pty.Send("abc"));
     ASSERT_TRUE(WaitQueued(port, 3));
     char buffer[10];
     const auto start = Clock::now();
@@ -298,7 +244,7 @@ TEST_F(PtyPort, AShortQueueWaitsForTheRestNoLongerThanTheTimeouts) {
 TEST_F(PtyPort, BytesArrivingDuringTheWaitAreTaken) {
     port.SetTimeouts(20, 0);  // a 20-second interval: the rest must end the read, not the time
     ASSERT_TRUE(port.Open());
-    pty.Send("ab");
+    ASSERT_TRUE(pty.Send("ab"));
     ASSERT_TRUE(WaitQueued(port, 2));
     // The sender writes the rest once the reading thread has blocked in its wait.
     const pid_t reader = static_cast<pid_t>(::gettid());
@@ -363,7 +309,7 @@ TEST_F(PtyPort, SpecialReadTimeouts) {
     // constant.
     firstByte.readTotalConstant = 20000;
     ASSERT_TRUE(os.SetTimeouts(port.Handle(), firstByte));
-    pty.Send("xy");
+    ASSERT_TRUE(pty.Send("xy"));
     start = Clock::now();
     EXPECT_TRUE(os.Read(port.Handle(), buffer, 8, got));
     EXPECT_GE(got, 1u);
@@ -373,7 +319,7 @@ TEST_F(PtyPort, SpecialReadTimeouts) {
 TEST_F(PtyPort, HasDataIsFalseWhenClosed) {
     EXPECT_FALSE(device->HasData());
     ASSERT_TRUE(device->OpenPort(3, 14, false));
-    pty.Send("x");
+    ASSERT_TRUE(pty.Send("x"));
     ASSERT_TRUE(WaitQueued(device->Port(), 1));
     device->Close();
     EXPECT_FALSE(device->IsOpen());
@@ -525,7 +471,7 @@ TEST_F(PtyPort, AClosedPortsHandleCannotReachAPortOpenedLater) {
     EXPECT_EQ(first.Close(), -1);  // refused: the handle is spent
     EXPECT_EQ(first.InputQueued(), 0);
     EXPECT_TRUE(second.IsOpen());
-    pty.Send("k");
+    ASSERT_TRUE(pty.Send("k"));
     ASSERT_TRUE(WaitQueued(second, 1));
 }
 
@@ -536,7 +482,7 @@ TEST_F(PtyPort, TheDescriptorSignalsInput) {
     ASSERT_GE(fd, 0);
     pollfd p{fd, POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 0), 0);
-    pty.Send("x");
+    ASSERT_TRUE(pty.Send("x"));
     EXPECT_EQ(::poll(&p, 1, kSafetyNetMs), 1);
     device->Close();
     EXPECT_EQ(device->Descriptor(), -1);
@@ -556,7 +502,7 @@ TEST_F(PtyPort, WriteCharAndReadLine) {
     ASSERT_TRUE(port.Open());
     EXPECT_TRUE(port.WriteChar('Z'));
     EXPECT_EQ(pty.Receive(1), "Z");
-    pty.Send("OK\nmore");
+    ASSERT_TRUE(pty.Send("OK\nmore"));
     ASSERT_TRUE(WaitQueued(port, 7));
     char line[32];
     EXPECT_EQ(port.ReadLine(line, sizeof line), 4);
@@ -589,10 +535,10 @@ TEST_F(PtyPort, SettingsFoundAtOpenGoBackOnTheSignalPathAndAtClose) {
 }
 
 TEST_F(PtyPort, HangUpOfTheOtherSideEndsReads) {
-    auto master = std::make_unique<Pty>();
-    ASSERT_EQ(::symlink(master->Slave().c_str(), (ports / "COM4").c_str()), 0);
+    PseudoTerminal other;
+    ASSERT_EQ(::symlink(other.Slave().c_str(), (ports / "COM4").c_str()), 0);
     ASSERT_TRUE(device->OpenPort(4, 14, false));
-    master.reset();
+    other.Close();
     // The link sees no data (the query fails or finds nothing) and no read waits.
     const auto start = Clock::now();
     EXPECT_FALSE(device->HasData());
