@@ -460,8 +460,7 @@ TEST_F(PtyPort, ASecondCloseDoesNotCloseAFileThatReusedTheNumber) {
 }
 
 TEST_F(PtyPort, AClosedPortsHandleCannotReachAPortOpenedLater) {
-    ZKWWinExtSerialPort first(os);
-    first.SetPortName("COM3");
+    ZKWWinExtSerialPort& first = port;
     ASSERT_TRUE(first.Open());
     first.Close();
     ZKWWinExtSerialPort second(os);

@@ -98,16 +98,6 @@ TEST(PortFormatRules, CharacterFormatRulesOnAnOpenPort) {
     }
 }
 
-TEST_F(PortRules, CharacterFormatRulesWhileClosedOnlyStore) {
-    EXPECT_EQ(port.SetStopBits(1), 0);  // refused: 8 data bits
-    EXPECT_EQ(port.StopBits(), 0);
-    port.SetDataBits(0);
-    port.SetStopBits(1);
-    EXPECT_EQ(port.DataBits(), 0);
-    EXPECT_EQ(port.StopBits(), 1);
-    EXPECT_TRUE(os.calls.empty());
-}
-
 TEST_F(PortRules, ParitySetsTheCheckFlag) {
     OpenPort();
     port.SetParity(2);
@@ -180,6 +170,12 @@ TEST_F(PortRules, SetTimeoutsAddsSecondsAndMilliseconds) {
 }
 
 TEST_F(PortRules, SettersWhileClosedOnlyStore) {
+    EXPECT_EQ(port.SetStopBits(1), 0);  // refused: 8 data bits
+    EXPECT_EQ(port.StopBits(), 0);
+    port.SetDataBits(0);
+    port.SetStopBits(1);
+    EXPECT_EQ(port.DataBits(), 0);
+    EXPECT_EQ(port.StopBits(), 1);
     port.SetTimeouts(3, 7);
     port.SetParity(1);
     port.SetFlowControl(1);
@@ -189,6 +185,8 @@ TEST_F(PortRules, SettersWhileClosedOnlyStore) {
     EXPECT_EQ(os.Last("SetTimeouts")->timeouts.readInterval, 3007u);
     EXPECT_EQ(os.device.parity, serial::kOddParity);
     EXPECT_EQ(os.device.rtsControl, serial::kRtsControlHandshake);
+    EXPECT_EQ(os.device.byteSize, 5);
+    EXPECT_EQ(os.device.stopBits, serial::kOne5StopBits);
 }
 
 TEST_F(PortRules, OpenReappliesTheSettingsInOrderThenWritesOnceMore) {
@@ -245,15 +243,13 @@ TEST_F(PortRules, FailedOpenKeepsTheReasonAndConfiguresNothing) {
     EXPECT_EQ(port.LastOpenFailure().kind, serial::FailureKind::kNone);
 }
 
-TEST_F(PortRules, CloseOnANeverOpenedPortClosesTheInvalidHandle) {
+TEST_F(PortRules, CloseKeepsTheHandleValueAndTheSettings) {
+    // A never opened port closes the invalid handle.
     EXPECT_EQ(port.Close(), -1);
     ASSERT_EQ(os.Names(), std::vector<std::string>{"Close"});
     EXPECT_EQ(os.calls[0].handle, serial::kInvalidHandle);
     EXPECT_FALSE(port.IsOpen());
     EXPECT_EQ(port.OsError(), EBADF);
-}
-
-TEST_F(PortRules, CloseKeepsTheHandleValueAndTheSettings) {
     port.SetBaud(19);
     OpenPort();
     EXPECT_EQ(port.Close(), 1);
@@ -287,17 +283,19 @@ TEST_F(PortRules, SetDefaultsRestoresTheDefaultsAndClearsOpened) {
     EXPECT_FALSE(port.IsOpen());
 }
 
-TEST_F(PortRules, BytesAvailable) {
+TEST_F(PortRules, QueuedInputAndLineErrors) {
     EXPECT_EQ(port.BytesAvailable(), 0);  // closed
     EXPECT_TRUE(os.calls.empty());
+    EXPECT_EQ(port.InputQueued(), 0);  // invalid handle: the query fails
+    EXPECT_FALSE(port.HasInput());
     OpenPort();
     os.input = "abc";
     EXPECT_EQ(port.BytesAvailable(), 3);
     EXPECT_EQ(port.LastError(), 0);
-}
-
-TEST_F(PortRules, BytesAvailableTranslatesLineErrorsThenClearsOnSuccess) {
-    OpenPort();
+    EXPECT_EQ(port.InputQueued(), 3);
+    EXPECT_TRUE(port.HasInput());
+    // A line error on a successful query is translated and cleared at once.
+    os.input.clear();
     os.lineErrors = serial::kCeFrame;
     EXPECT_EQ(port.BytesAvailable(), 0);
     EXPECT_EQ(port.LastError(), 0);
@@ -426,15 +424,6 @@ TEST_F(PortRules, ReadLineStopsAfterALineFeedAndKeepsRoomForTheNul) {
     EXPECT_EQ(port.ReadLine(buffer, 4), 4);
     EXPECT_STREQ(buffer, "abc");
     EXPECT_EQ(os.input, "def");
-}
-
-TEST_F(PortRules, InputQueuedAndHasInput) {
-    EXPECT_EQ(port.InputQueued(), 0);  // invalid handle: the query fails
-    EXPECT_FALSE(port.HasInput());
-    OpenPort();
-    os.input = "ab";
-    EXPECT_EQ(port.InputQueued(), 2);
-    EXPECT_TRUE(port.HasInput());
 }
 
 TEST_F(PortRules, ControlLinesAndModemStatus) {
