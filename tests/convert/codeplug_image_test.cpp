@@ -80,10 +80,7 @@ TEST(CodeplugMoves, OpeningAGapPushesTheLastWordsOutClosingOneLeavesThem) {
         opened.words[i] = static_cast<uint16_t>(i);
     CodeplugImage closed = opened;
     insertWords(opened, 100, 3);
-    EXPECT_EQ(opened.word(99), 99);
-    EXPECT_EQ(opened.word(100), 0);
-    EXPECT_EQ(opened.word(102), 0);
-    EXPECT_EQ(opened.word(103), 100);
+    EXPECT_EQ(wordsAt(opened, 99, 5), (std::vector<uint16_t>{99, 0, 0, 0, 100}));
     EXPECT_EQ(opened.word(CodeplugImage::kWords - 1), CodeplugImage::kWords - 4);
     EXPECT_FALSE(opened.outOfBounds);
 
@@ -103,14 +100,11 @@ TEST(CodeplugMoves, ReplaceTableDataGrowsShrinksAndRemoves) {
     img.setWord(8, 0xCCCC);
     const uint16_t three[] = {1, 2, 3};
     EXPECT_EQ(replaceTableData(img, 0, 0, three, 3), 1);
-    EXPECT_EQ(img.word(6), 1);
-    EXPECT_EQ(img.word(8), 3);
-    EXPECT_EQ(img.word(9), 0xCCCC);
+    EXPECT_EQ(wordsAt(img, 6, 4), (std::vector<uint16_t>{1, 2, 3, 0xCCCC}));
     const uint16_t one[] = {9};
     setTableShape(img, 0, 0, 1, 3);
     EXPECT_EQ(replaceTableData(img, 0, 0, one, 1), -2);
-    EXPECT_EQ(img.word(6), 9);
-    EXPECT_EQ(img.word(7), 0xCCCC);
+    EXPECT_EQ(wordsAt(img, 6, 2), (std::vector<uint16_t>{9, 0xCCCC}));
     setTableShape(img, 0, 0, 1, 1);
     EXPECT_EQ(replaceTableData(img, 0, 0, nullptr, 0), -1);
     EXPECT_EQ(img.word(6), 0xCCCC);

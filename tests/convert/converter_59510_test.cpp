@@ -10,16 +10,15 @@ namespace {
 
 using To510 = ZKWParmsFormat59510;
 
-TEST(Converter59510Header, Table1GrowsTo64AndFixupsRunOnce) {
+TEST(Converter59510Header, Table1GrowsTo64FixupsRunOnceAndValuesAlreadySetStay) {
     CodeplugImage img =
         *oneSystem(0, 4, {}, {{16, 1}, {16, 2, std::vector<uint16_t>(32, 0xABCD)}}).img;
     img.setWord(kLevelWord, 0x0020);  // bits 4-7 = 2
     img.setWord(kStepWord, 0x7701);   // bits 0-7 = 1
     img.setWord(kTextWord, 'A' | ('B' << 8));
     convertWide<To510>(img);
-    TableShape t1;
-    const int start = tableStart(img, 0, 1, &t1);
-    EXPECT_EQ(t1.entries, 64);
+    EXPECT_EQ(tableShape(img, 0, 1).entries, 64);
+    const int start = tableStart(img, 0, 1);
     EXPECT_EQ(img.word(start + 31), 0xABCD);
     EXPECT_EQ(wordsAt(img, start + 32, 96), std::vector<uint16_t>(96));
     EXPECT_EQ(getField(img, kLevelWord, 0x00F0, 4), 4);
@@ -30,15 +29,13 @@ TEST(Converter59510Header, Table1GrowsTo64AndFixupsRunOnce) {
     // A fix-ups-only run on the 5.10 image leaves the 64-entry table.
     EXPECT_EQ(fixupsOnlyGrowth<To510>(img), 0);
     EXPECT_EQ(tableShape(img, 0, 1).entries, 64);
-}
 
-TEST(Converter59510Header, ValuesAlreadySetStay) {
-    CodeplugImage img = *oneSystem(0, 4).img;
-    img.setWord(kLevelWord, 0x0070);
-    img.setWord(kStepWord, 0x0000);
-    convertWide<To510>(img);
-    EXPECT_EQ(getField(img, kLevelWord, 0x00F0, 4), 7);
-    EXPECT_EQ(img.word(kStepWord), 0);
+    CodeplugImage set = *oneSystem(0, 4).img;
+    set.setWord(kLevelWord, 0x0070);
+    set.setWord(kStepWord, 0x0000);
+    convertWide<To510>(set);
+    EXPECT_EQ(getField(set, kLevelWord, 0x00F0, 4), 7);
+    EXPECT_EQ(set.word(kStepWord), 0);
 }
 
 TEST(Converter59510Header, FixupsOnlyOnA510ImageGrowsATableStillAt16) {
@@ -83,13 +80,11 @@ TEST(Converter59510Systems, Kind4ClearsUnsetWordsOnlyForModelCode4) {
         ASSERT_EQ(s6.wordsPerEntry, 13);
         ASSERT_EQ(s14.entries, 2);
         const uint16_t cleared = model == 4 ? 0x0FFF : 0xFFFF;
-        EXPECT_EQ(img.word(start6), 0xFFFF) << "entry word 0 is not touched";
-        EXPECT_EQ(img.word(start6 + 1), cleared);
-        EXPECT_EQ(img.word(start6 + 2), cleared);
+        EXPECT_EQ(wordsAt(img, start6, 3), (std::vector<uint16_t>{0xFFFF, cleared, cleared}))
+            << "entry word 0 is not touched";
         EXPECT_EQ(img.word(start6 + 13 + 1), cleared);
         EXPECT_EQ(img.word(start14 + 1), cleared);
-        EXPECT_EQ(img.word(start14 + 3 + 1), cleared);
-        EXPECT_EQ(img.word(start14 + 3 + 2), 0x1111);
+        EXPECT_EQ(wordsAt(img, start14 + 3 + 1, 2), (std::vector<uint16_t>{cleared, 0x1111}));
         EXPECT_EQ(tableShape(img, block, 15).wordsPerEntry, 2);
         EXPECT_EQ(tableLayout(img, block).tableCount, 21);
     }
