@@ -148,7 +148,7 @@ inline std::vector<int> widthsOf(const CodeplugImage& img, int block, std::vecto
     return tables;
 }
 
-// count words of the image from start.
+// The `count` words of the image from `start`, each read with its bounds check.
 inline std::vector<uint16_t> wordsAt(const CodeplugImage& img, int start, int count) {
     std::vector<uint16_t> words;
     for (int i = 0; i < count; ++i)
