@@ -100,17 +100,21 @@ TEST(OpenFailureText, PermissionSaysWhyAndHowToFixIt) {
     }
 }
 
-// A failure of kind on device (and on node, where given).
-OpenFailure Failure(FailureKind kind, const std::string& device, const std::string& node = {}) {
+// A failure of kind on device, named by COM number (0: by its path) through source.
+OpenFailure Failure(FailureKind kind, const std::string& device, int osError = 0, int com = 0,
+                    NameSource source = NameSource::kPath) {
     OpenFailure f;
     f.kind = kind;
     f.device = device;
-    f.node = node;
+    f.osError = osError;
+    f.comNumber = com;
+    f.source = source;
     return f;
 }
 
 TEST(OpenFailureText, Busy) {
-    OpenFailure f = Failure(FailureKind::kBusy, "", "/dev/ttyUSB0");
+    OpenFailure f = Failure(FailureKind::kBusy, "");
+    f.node = "/dev/ttyUSB0";
     f.holderPid = 1234;
     EXPECT_EQ(Describe(f), "busy: /dev/ttyUSB0 is in use by another program (PID 1234)");
     f.holderName = "minicom";
@@ -126,7 +130,8 @@ TEST(OpenFailureText, Busy) {
     EXPECT_EQ(Describe(f),
               "busy: /dev/ttyS1 is in use by another program (lock file /run/lock/LCK..ttyS1)");
     // Held by this program.
-    f = Failure(FailureKind::kBusy, "", "/dev/pts/4");
+    f = Failure(FailureKind::kBusy, "");
+    f.node = "/dev/pts/4";
     f.holderPid = 99;
     f.holderIsSelf = true;
     EXPECT_EQ(Describe(f), "busy: /dev/pts/4 is already open in this program");
@@ -134,10 +139,8 @@ TEST(OpenFailureText, Busy) {
 
 TEST(OpenFailureText, Absent) {
     // A COM number of the default table whose device does not exist.
-    OpenFailure f = Failure(FailureKind::kAbsent, "/dev/ttyUSB0");
-    f.osError = ENOENT;
-    f.comNumber = 5;
-    f.source = NameSource::kDefaultTable;
+    OpenFailure f =
+        Failure(FailureKind::kAbsent, "/dev/ttyUSB0", ENOENT, 5, NameSource::kDefaultTable);
     f.portDirectory = "/home/tech/.config/quenta/ports";
     EXPECT_EQ(Describe(f),
               "not present: COM5 is /dev/ttyUSB0, which does not exist (plug in the adapter, or "
@@ -147,42 +150,32 @@ TEST(OpenFailureText, Absent) {
               "not present: COM5 is /dev/ttyUSB0, which does not exist (plug in the adapter, or "
               "set a port directory and link COM5 to your device there)");
     // No hardware behind the node.
-    f = Failure(FailureKind::kAbsent, "/dev/ttyS0", "/dev/ttyS0");
-    f.osError = ENODEV;
-    f.comNumber = 1;
-    f.source = NameSource::kDefaultTable;
+    f = Failure(FailureKind::kAbsent, "/dev/ttyS0", ENODEV, 1, NameSource::kDefaultTable);
+    f.node = "/dev/ttyS0";
     EXPECT_EQ(Describe(f),
               "not present: COM1 is /dev/ttyS0, which has no serial hardware behind it");
     f.source = NameSource::kPath;
     f.comNumber = 0;
     EXPECT_EQ(Describe(f), "not present: /dev/ttyS0 has no serial hardware behind it");
     // A dangling link in the port directory.
-    f = Failure(FailureKind::kAbsent, "/home/tech/.config/quenta/ports/COM3");
-    f.osError = ENOENT;
-    f.comNumber = 3;
-    f.source = NameSource::kPortDirectory;
+    f = Failure(FailureKind::kAbsent, "/home/tech/.config/quenta/ports/COM3", ENOENT, 3,
+                NameSource::kPortDirectory);
     f.linkTarget = "/dev/serial/by-id/usb-FTDI-if00";
     EXPECT_EQ(Describe(f),
               "not present: COM3 links to /dev/serial/by-id/usb-FTDI-if00, which does not exist "
               "(/home/tech/.config/quenta/ports/COM3)");
     // A COM number nothing maps.
-    f = Failure(FailureKind::kAbsent, "");
-    f.comNumber = 70;
-    f.source = NameSource::kUnmapped;
+    f = Failure(FailureKind::kAbsent, "", 0, 70, NameSource::kUnmapped);
     f.portDirectory = "/p";
     EXPECT_EQ(Describe(f),
               "not present: COM70 is not mapped to a device (link COM70 to your device in /p)");
     // A path that does not exist.
-    f = Failure(FailureKind::kAbsent, "/dev/ttyUSB9");
-    f.osError = ENOENT;
+    f = Failure(FailureKind::kAbsent, "/dev/ttyUSB9", ENOENT);
     EXPECT_EQ(Describe(f), "not present: /dev/ttyUSB9 does not exist");
 }
 
 TEST(OpenFailureText, NotSerialAndOther) {
-    OpenFailure f;
-    f.kind = FailureKind::kNotSerial;
-    f.osError = ENOTTY;
-    f.device = "/tmp/file";
+    OpenFailure f = Failure(FailureKind::kNotSerial, "/tmp/file", ENOTTY);
     EXPECT_EQ(Describe(f),
               "not a serial port: /tmp/file (" + std::string(std::strerror(ENOTTY)) + ")");
     f.kind = FailureKind::kOther;

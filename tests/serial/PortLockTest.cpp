@@ -179,14 +179,6 @@ TEST(UucpLock, CreatesTheLockFileInTheFirstWritableDirectoryAndRemovesIt) {
     EXPECT_TRUE(second.Acquire({dir.Path()}, "/dev/ttyUSB1", nullptr));
 }
 
-TEST(UucpLock, ReplacesAStaleLock) {
-    TempDir dir;
-    WriteLock(dir / "LCK..ttyUSB2", DeadPid());
-    serial::UucpLock lock;
-    ASSERT_TRUE(lock.Acquire({dir.Path()}, "/dev/ttyUSB2", nullptr));
-    EXPECT_EQ(serial::ParseLockPid(ReadFile(dir / "LCK..ttyUSB2")), ::getpid());
-}
-
 TEST(UucpLock, RefusesALiveLockOfAnotherProcess) {
     TempDir dir;
     ChildProcess child([] {});
