@@ -15,36 +15,39 @@ using dltest::Pattern;
 
 namespace {
 
+constexpr const char* kCodeTimedOut = "Code download timed out or canceled by user.";
+
 class CodeDownloadTest : public DownloadFixture {
-  protected:
+  public:
     std::istringstream loader;
     std::istringstream code;
+    Bytes codeData;
 
-    void Images(const Bytes& loaderData, const Bytes& codeData) {
+    void Images(const Bytes& loaderData, const Bytes& codeBytes) {
+        codeData = codeBytes;
         loader.str(Image(loaderData, '2', 0x010100));
         code.str(Image(codeData, '3', 0xFE040100));
     }
     LinkResult Run(TargetKind kind = 2, bool isBoot = false, bool processorFlag = true) {
         return DownloadCode(link, loader, code, sink, kind, bar, isBoot, processorFlag, clock);
     }
+    const flashsim::FlashedImage& CodeImage() const { return Target().Images().at(1); }
 };
 
 // ---------- Whole download ----------
 
 TEST_F(CodeDownloadTest, LoaderThenApplicationFlashesTheRecordDataAndFillerToAWholePair) {
-    Radio();
-    OpenDevice();
+    Start();
     const Bytes loaderData = Pattern(1000, 1);
-    const Bytes codeData = Pattern(5000, 2);
-    Images(loaderData, codeData);
+    Images(loaderData, Pattern(5000, 2));
 
     ASSERT_EQ(Run(2), LinkResult::kSuccess);
 
     ASSERT_EQ(Target().Images().size(), 2u);
     EXPECT_EQ(Target().Images()[0].data, Padded(loaderData, 0xFF));
-    EXPECT_EQ(Target().Images()[1].data, Padded(codeData, 0xFF));
+    EXPECT_EQ(CodeImage().data, Padded(codeData, 0xFF));
     EXPECT_TRUE(Target().Images()[0].ended);
-    EXPECT_TRUE(Target().Images()[1].ended);
+    EXPECT_TRUE(CodeImage().ended);
     EXPECT_EQ(status.texts,
               (std::vector<std::string>{"Preparing to download ...", "Downloading Loader code ...",
                                         "Erasing flash (80 seconds)...",
@@ -52,17 +55,17 @@ TEST_F(CodeDownloadTest, LoaderThenApplicationFlashesTheRecordDataAndFillerToAWh
     // After the code image the radio and the line are at 19200 baud.
     EXPECT_EQ(Target().RateChanges(), std::vector<int>{19200});
     EXPECT_EQ(line.baudIndex, 14);
+    // Only kind 1 asks for the processor.
     EXPECT_EQ(Target().ProcessorQueries(), 0);
 }
 
 TEST_F(CodeDownloadTest, BootDownloadNamesBootCodeWaitsOneSecondAndChangesRateOnceAtTheEnd) {
-    Radio();
-    OpenDevice();
+    Start();
     Images(Pattern(300), Pattern(300, 3));
     ASSERT_EQ(Run(4, true), LinkResult::kSuccess);
     EXPECT_TRUE(status.Has("Downloading Boot code ..."));
     EXPECT_FALSE(status.Has("Erasing flash (40 seconds)..."));
-    const double gap = Target().Images()[1].startMs - radio->requestTimesMs[0];
+    const double gap = CodeImage().startMs - radio->requestTimesMs[0];
     EXPECT_GE(gap, 1000.0);
     EXPECT_LT(gap, 1100.0);
     EXPECT_EQ(Target().RateChanges(), std::vector<int>{19200});
@@ -79,15 +82,12 @@ struct EndCase {
 class ImageEndTest : public CodeDownloadTest, public ::testing::WithParamInterface<EndCase> {};
 
 TEST_P(ImageEndTest, EveryImageEndsOnACompletePairOfBlocks) {
-    Radio();
-    OpenDevice();
-    const Bytes data = Pattern(GetParam().bytes, 7);
-    Images({}, data);
+    Start();
+    Images({}, Pattern(GetParam().bytes, 7));
     ASSERT_EQ(Run(0), LinkResult::kSuccess);
-    const auto& image = Target().Images()[1];
-    EXPECT_EQ(image.data.size(), GetParam().flashed);
-    EXPECT_EQ(image.blocks, GetParam().blocks);
-    EXPECT_EQ(image.data, Padded(data, 0xFF));
+    EXPECT_EQ(CodeImage().data.size(), GetParam().flashed);
+    EXPECT_EQ(CodeImage().blocks, GetParam().blocks);
+    EXPECT_EQ(CodeImage().data, Padded(codeData, 0xFF));
     // The loader without data is one pair of filler blocks.
     EXPECT_EQ(Target().Images()[0].data, Bytes(256, 0xFF));
 }
@@ -103,29 +103,20 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, ImageEndTest,
 // ---------- Erase wait ----------
 
 TEST(EraseWaitFor, ByKindAndBoot) {
+    // The application's wait for kinds 0 to 8; a boot download waits one second whatever the kind.
+    const char* k2 = "Erasing flash (2 seconds)...";
+    const char* k40 = "Erasing flash (40 seconds)...";
+    const char* k80 = "Erasing flash (80 seconds)...";
+    const EraseWait app[] = {{k2, 36},    {nullptr, 18}, {k80, 1440}, {k80, 1440}, {k40, 720},
+                             {k80, 1440}, {k80, 1440},   {k80, 1440}, {k2, 36}};
     for (int kind = 0; kind <= 8; ++kind) {
+        SCOPED_TRACE(kind);
         const EraseWait boot = EraseWaitFor(static_cast<TargetKind>(kind), true);
         EXPECT_EQ(boot.text, nullptr);
         EXPECT_EQ(boot.ticks, 18);
-        const EraseWait app = EraseWaitFor(static_cast<TargetKind>(kind), false);
-        switch (kind) {
-            case 1:
-                EXPECT_EQ(app.text, nullptr);
-                EXPECT_EQ(app.ticks, 18);
-                break;
-            case 4:
-                EXPECT_STREQ(app.text, "Erasing flash (40 seconds)...");
-                EXPECT_EQ(app.ticks, 720);
-                break;
-            case 0:
-            case 8:
-                EXPECT_STREQ(app.text, "Erasing flash (2 seconds)...");
-                EXPECT_EQ(app.ticks, 36);
-                break;
-            default:
-                EXPECT_STREQ(app.text, "Erasing flash (80 seconds)...");
-                EXPECT_EQ(app.ticks, 1440);
-        }
+        const EraseWait wait = EraseWaitFor(static_cast<TargetKind>(kind), false);
+        EXPECT_EQ(wait.ticks, app[kind].ticks);
+        EXPECT_STREQ(wait.text, app[kind].text);
     }
 }
 
@@ -135,27 +126,15 @@ TEST_F(CodeDownloadTest, EraseWaitOfEightySecondsRunsOnTheVirtualClockAndCoversT
     OpenDevice();
     Images(Pattern(200), Pattern(200, 9));
     ASSERT_EQ(Run(5), LinkResult::kSuccess);
-    const double gap = Target().Images()[1].startMs - radio->requestTimesMs.front();
+    const double gap = CodeImage().startMs - radio->requestTimesMs.front();
     EXPECT_GE(gap, 80000.0);
     EXPECT_LT(gap, 80200.0);
-}
-
-TEST_F(CodeDownloadTest, StopDuringTheEraseWaitEndsTheDownloadAsCancelled) {
-    Radio();
-    OpenDevice();
-    Images(Pattern(200), Pattern(200, 9));
-    pump.AfterMs(10000, [this] { link.SetEnabled(false); });
-    EXPECT_EQ(Run(4), LinkResult::kTimedOut);
-    EXPECT_EQ(status.Last(), "Code download timed out or canceled by user.");
-    EXPECT_EQ(Target().Images().size(), 2u);  // the start was sent, nothing after it
-    EXPECT_EQ(Target().Images()[1].blocks, 0);
 }
 
 // ---------- Progress ----------
 
 TEST_F(CodeDownloadTest, ProgressBarRangeIsAQuarterOfTheFilePlus64AndGrowsPerBlock) {
-    Radio();
-    OpenDevice();
+    Start();
     Images(Pattern(32), Pattern(256 * 3, 4));  // 48 code records of 16 bytes, 6 blocks
     const auto codeSize = static_cast<int>(code.str().size());
     ASSERT_EQ(Run(0), LinkResult::kSuccess);
@@ -168,124 +147,139 @@ TEST_F(CodeDownloadTest, ProgressBarRangeIsAQuarterOfTheFilePlus64AndGrowsPerBlo
                                       4 * 41 + 320, 4 * 48 + 384}));
 }
 
-// ---------- Pair sums, resends and verify failures ----------
+// ---------- Faults of the radio, Stop ----------
 
-TEST_F(CodeDownloadTest, RejectedPairIsSentAgainAfterEachAcknowledgementFourTimesThenResult4) {
+// A fault of the radio's flash side (or Stop pressed), on one transport, with a loader of 50
+// bytes and code of codeBytes: what the download ends in, then what the radio saw of it.
+struct FaultCase {
+    const char* name;
+    void (*fault)(flashsim::Faults&);
+    bool onComponent;
+    std::size_t codeBytes;
+    TargetKind kind;
+    int stopAtMs;  // Stop pressed this long into the run; -1: never
+    LinkResult result;
+    const char* last;  // the last status text; nullptr: not checked
+    void (*check)(CodeDownloadTest&);
+};
+
+void NoFault(flashsim::Faults&) {}
+
+const FaultCase kFaultCases[] = {
+    {"RejectedPairIsSentAgainAfterEachAcknowledgementFourTimesThenResult4",
+     [](flashsim::Faults& f) { f.wrongSumAtPair = 1; }, false, 256 * 4, 0, -1,
+     LinkResult::kTimedOut, kCodeTimedOut,
+     [](CodeDownloadTest& t) {
+         EXPECT_EQ(t.CodeImage().rejectedPairs, 1);
+         EXPECT_EQ(t.CodeImage().resends, 4);
+         EXPECT_EQ(t.CountRequests(0x02, 0x06), 1);
+         EXPECT_EQ(t.CountRequests(0x02, 0x04), 1);  // the loader's end only
+         EXPECT_TRUE(t.Target().RateChanges().empty());
+         // It gave up at once, without waiting out a timeout.
+         EXPECT_LT(t.pump.NowMs() - t.CodeImage().startMs, 1000.0);
+     }},
+    {"VerifyFailureShowsTheAddressAsEightHexDigits",
+     [](flashsim::Faults& f) {
+         f.verifyFailAtPair = 2;
+         f.verifyFailAddress = 0xFE04010A;
+     },
+     false, 256 * 4, 0, -1, LinkResult::kVerifyFailure,
+     "Flash Verify failed at address: 0xFE04010A",
+     [](CodeDownloadTest& t) {
+         EXPECT_EQ(t.CodeImage().data.size(), 256u * 3);
+         EXPECT_EQ(t.CountRequests(0x02, 0x04), 1);
+     }},
+    {"BusyRepliesAreRepeatedOnTheComponentTransport",
+     [](flashsim::Faults& f) {
+         f.image = -1;
+         f.busyStartReplies = 2;
+         f.busyPairReplies = 1;
+     },
+     true, 700, 0, -1, LinkResult::kSuccess, nullptr,
+     [](CodeDownloadTest& t) {
+         EXPECT_EQ(t.CountRequests(0x02, 0x01), 6);  // each start twice busy, then ready
+         EXPECT_EQ(t.CodeImage().data, Padded(t.codeData, 0xFF));
+         EXPECT_EQ(t.CodeImage().blocks, 6 + 3);  // every second block once more
+         EXPECT_EQ(t.component.baud, 19200);
+     }},
+    {"BusyStartReplyOnTheDeviceTransportEndsTheWaitAsSuccess",
+     [](flashsim::Faults& f) {
+         f.image = -1;
+         f.busyStartReplies = 1;
+     },
+     false, 300, 0, -1, LinkResult::kSuccess, nullptr,
+     [](CodeDownloadTest& t) {
+         EXPECT_EQ(t.CountRequests(0x02, 0x01), 2);
+         EXPECT_EQ(t.CodeImage().data, Padded(t.codeData, 0xFF));
+     }},
+    {"BusyPairReplyOnTheDeviceTransportIsNeverTakenAsAMatchingSum",
+     [](flashsim::Faults& f) { f.busyPairReplies = 1; }, false, 300, 0, -1, LinkResult::kTimedOut,
+     kCodeTimedOut,
+     [](CodeDownloadTest& t) {
+         EXPECT_EQ(t.CountRequests(0x02, 0x05), 1);  // the loader's pair only
+         EXPECT_EQ(t.CountRequests(0x02, 0x06), 1);
+     }},
+    {"SilenceTimesOutAfter15SecondsOnTheDevice", [](flashsim::Faults& f) { f.silentFromBlock = 3; },
+     false, 2000, 0, -1, LinkResult::kTimedOut, kCodeTimedOut,
+     [](CodeDownloadTest& t) {
+         EXPECT_EQ(t.timer.fired, 1);
+         EXPECT_EQ(t.CodeImage().blocks, 3);
+     }},
+    {"SilenceOnTheComponentIsACommunicationProblem",
+     [](flashsim::Faults& f) { f.silentFromBlock = 0; }, true, 2000, 0, -1,
+     LinkResult::kCommProblem, "Communication problem during code download.",
+     [](CodeDownloadTest& t) {
+         EXPECT_EQ(t.component.lastArmedTicks, 270);
+         EXPECT_EQ(t.component.triggersAdded, t.component.triggersRemoved);
+     }},
+    {"StopDuringTheBlocksEndsWithTheCancelText", NoFault, false, 20000, 0, 1500,
+     LinkResult::kTimedOut, kCodeTimedOut,
+     [](CodeDownloadTest& t) { EXPECT_FALSE(t.CodeImage().ended); }},
+    {"StopDuringTheEraseWaitEndsTheDownloadAsCancelled", NoFault, false, 200, 4, 10000,
+     LinkResult::kTimedOut, kCodeTimedOut,
+     [](CodeDownloadTest& t) {
+         EXPECT_EQ(t.Target().Images().size(), 2u);  // the start was sent, nothing after it
+         EXPECT_EQ(t.CodeImage().blocks, 0);
+     }},
+};
+
+class FaultTest : public CodeDownloadTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(FaultTest, EndsAsTheRadioAnswered) {
+    const FaultCase& c = GetParam();
     flashsim::Faults faults;
-    faults.wrongSumAtPair = 1;
-    Radio({}, faults);
-    OpenDevice();
-    Images(Pattern(100), Pattern(256 * 4, 5));
-    EXPECT_EQ(Run(0), LinkResult::kTimedOut);
-    EXPECT_EQ(status.Last(), "Code download timed out or canceled by user.");
-    const auto& image = Target().Images()[1];
-    EXPECT_EQ(image.rejectedPairs, 1);
-    EXPECT_EQ(image.resends, 4);
-    EXPECT_EQ(CountRequests(0x02, 0x06), 1);
-    EXPECT_EQ(CountRequests(0x02, 0x04), 1);  // the loader's end only
-    EXPECT_TRUE(Target().RateChanges().empty());
-    // It gave up at once, without waiting out a timeout.
-    EXPECT_LT(pump.NowMs() - Target().Images()[1].startMs, 1000.0);
+    c.fault(faults);
+    Start(faults, c.onComponent);
+    Images(Pattern(50), Pattern(c.codeBytes, 6));
+    if (c.stopAtMs >= 0)
+        pump.AfterMs(c.stopAtMs, [this] { link.SetEnabled(false); });
+    EXPECT_EQ(Run(c.kind), c.result);
+    if (c.last) {
+        EXPECT_EQ(status.Last(), c.last);
+    }
+    ASSERT_EQ(Target().Images().size(), 2u);
+    c.check(*this);
 }
 
-TEST_F(CodeDownloadTest, VerifyFailureShowsTheAddressAsEightHexDigits) {
-    flashsim::Faults faults;
-    faults.verifyFailAtPair = 2;
-    faults.verifyFailAddress = 0xFE04010A;
-    Radio({}, faults);
-    OpenDevice();
-    Images(Pattern(100), Pattern(256 * 4, 5));
-    EXPECT_EQ(Run(0), LinkResult::kVerifyFailure);
-    EXPECT_EQ(status.Last(), "Flash Verify failed at address: 0xFE04010A");
-    EXPECT_EQ(Target().Images()[1].data.size(), 256u * 3);
-    EXPECT_EQ(CountRequests(0x02, 0x04), 1);
-}
-
-// ---------- Busy replies ----------
-
-TEST_F(CodeDownloadTest, BusyRepliesAreRepeatedOnTheComponentTransport) {
-    flashsim::Faults faults;
-    faults.image = -1;
-    faults.busyStartReplies = 2;
-    faults.busyPairReplies = 1;
-    Radio({}, faults);
-    OpenComponent();
-    const Bytes codeData = Pattern(700, 6);
-    Images(Pattern(50), codeData);
-    ASSERT_EQ(Run(0), LinkResult::kSuccess);
-    EXPECT_EQ(CountRequests(0x02, 0x01), 6);  // each start twice busy, then ready
-    EXPECT_EQ(Target().Images()[1].data, Padded(codeData, 0xFF));
-    EXPECT_EQ(Target().Images()[1].blocks, 6 + 3);  // every second block once more
-    EXPECT_EQ(component.baud, 19200);
-}
-
-TEST_F(CodeDownloadTest, BusyStartReplyOnTheDeviceTransportEndsTheWaitAsSuccess) {
-    flashsim::Faults faults;
-    faults.image = -1;
-    faults.busyStartReplies = 1;
-    Radio({}, faults);
-    OpenDevice();
-    const Bytes codeData = Pattern(300, 6);
-    Images(Pattern(50), codeData);
-    ASSERT_EQ(Run(0), LinkResult::kSuccess);
-    EXPECT_EQ(CountRequests(0x02, 0x01), 2);
-    EXPECT_EQ(Target().Images()[1].data, Padded(codeData, 0xFF));
-}
-
-TEST_F(CodeDownloadTest, BusyPairReplyOnTheDeviceTransportIsNeverTakenAsAMatchingSum) {
-    flashsim::Faults faults;
-    faults.busyPairReplies = 1;
-    Radio({}, faults);
-    OpenDevice();
-    Images(Pattern(50), Pattern(300, 6));
-    EXPECT_EQ(Run(0), LinkResult::kTimedOut);
-    EXPECT_EQ(CountRequests(0x02, 0x05), 1);  // the loader's pair only
-    EXPECT_EQ(CountRequests(0x02, 0x06), 1);
-}
-
-// ---------- Silence, Stop, no timeout ----------
-
-TEST_F(CodeDownloadTest, SilenceTimesOutAfter15SecondsOnTheDevice) {
-    flashsim::Faults faults;
-    faults.silentFromBlock = 3;
-    Radio({}, faults);
-    OpenDevice();
-    Images(Pattern(50), Pattern(2000, 6));
-    EXPECT_EQ(Run(0), LinkResult::kTimedOut);
-    EXPECT_EQ(status.Last(), "Code download timed out or canceled by user.");
-    EXPECT_EQ(timer.fired, 1);
-    EXPECT_EQ(Target().Images()[1].blocks, 3);
-}
-
-TEST_F(CodeDownloadTest, SilenceOnTheComponentIsACommunicationProblem) {
-    flashsim::Faults faults;
-    faults.silentFromBlock = 0;
-    Radio({}, faults);
-    OpenComponent();
-    Images(Pattern(50), Pattern(2000, 6));
-    EXPECT_EQ(Run(0), LinkResult::kCommProblem);
-    EXPECT_EQ(status.Last(), "Communication problem during code download.");
-    EXPECT_EQ(component.lastArmedTicks, 270);
-    EXPECT_EQ(component.triggersAdded, component.triggersRemoved);
-}
-
-TEST_F(CodeDownloadTest, StopDuringTheBlocksEndsWithTheCancelText) {
-    Radio();
-    OpenDevice();
-    Images(Pattern(50), Pattern(20000, 6));
-    pump.AfterMs(1500, [this] { link.SetEnabled(false); });
-    EXPECT_EQ(Run(0), LinkResult::kTimedOut);
-    EXPECT_EQ(status.Last(), "Code download timed out or canceled by user.");
-    EXPECT_FALSE(Target().Images()[1].ended);
-}
+INSTANTIATE_TEST_SUITE_P(Faults, FaultTest, ::testing::ValuesIn(kFaultCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CodeDownloadTest, NoTimeoutTriggerMeansResult2WithoutSendingAnything) {
-    Radio();
-    OpenComponent();
+    Start({}, true);
     component.failAddTrigger = true;
     Images(Pattern(50), Pattern(50));
     EXPECT_EQ(Run(0), LinkResult::kCommProblem);
     EXPECT_EQ(status.texts, std::vector<std::string>{"Preparing to download ..."});
+    EXPECT_TRUE(radio->requests.empty());
+}
+
+TEST_F(CodeDownloadTest, AnImageThatCannotBeReadIsRefusedBeforeAnythingIsSent) {
+    Start();
+    Images(Pattern(50), Pattern(50));
+    std::ifstream missing("/nonexistent/Code.hex");
+    EXPECT_EQ(DownloadCode(link, loader, missing, sink, 2, bar, false, true, clock),
+              LinkResult::kCommProblem);
+    EXPECT_EQ(status.Last(), "Error reading the firmware image files during code download.");
     EXPECT_TRUE(radio->requests.empty());
 }
 
@@ -321,8 +315,7 @@ INSTANTIATE_TEST_SUITE_P(Variants, ProcessorTest,
                                            ProcessorCase{0, true, LinkResult::kProcessorMismatch}));
 
 TEST_F(CodeDownloadTest, ProcessorQueryWithoutReplyIsAMismatch) {
-    Radio();
-    OpenDevice();
+    Start();
     Images(Pattern(50), Pattern(50));
     // Only the query goes unanswered: drop the reply frames to 02 0B.
     auto forward = line.onWrite;
@@ -332,29 +325,6 @@ TEST_F(CodeDownloadTest, ProcessorQueryWithoutReplyIsAMismatch) {
     };
     EXPECT_EQ(Run(1), LinkResult::kProcessorMismatch);
     EXPECT_EQ(Target().Images().size(), 1u);
-}
-
-TEST_F(CodeDownloadTest, OtherKindsNeverAskForTheProcessor) {
-    Radio({8, 1, 0, 0});
-    OpenDevice();
-    Images(Pattern(50), Pattern(50));
-    EXPECT_EQ(Run(2), LinkResult::kSuccess);
-    EXPECT_EQ(Target().ProcessorQueries(), 0);
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(CodeDownloadTest, AnImageThatCannotBeReadIsRefusedBeforeAnythingIsSent) {
-    Radio();
-    OpenDevice();
-    Images(Pattern(50), Pattern(50));
-    std::ifstream missing("/nonexistent/Code.hex");
-    EXPECT_EQ(DownloadCode(link, loader, missing, sink, 2, bar, false, true, clock),
-              LinkResult::kCommProblem);
-    EXPECT_EQ(status.Last(), "Error reading the firmware image files during code download.");
-    EXPECT_TRUE(radio->requests.empty());
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 
 // A link on a fake line with the radio's flash side answering, on either transport.
 class DownloadFixture : public ::testing::Test {
-  protected:
+  public:
     linktest::VirtualPump pump;
     linktest::FakeLine line;
     linktest::VirtualTimer timer{pump};
@@ -42,6 +42,14 @@ class DownloadFixture : public ::testing::Test {
         ASSERT_TRUE(link.OpenComponent(component, error));
         link.SetFramed(true);
         link.SetEnabled(true);
+    }
+    // The radio with these faults, reached on the device or the component.
+    void Start(flashsim::Faults faults = {}, bool onComponent = false) {
+        Radio({}, faults);
+        if (onComponent)
+            OpenComponent();
+        else
+            OpenDevice();
     }
     const flashsim::FlashTarget& Target() const { return radio->target; }
     int CountRequests(std::uint8_t g, std::uint8_t f) const {

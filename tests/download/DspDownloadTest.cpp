@@ -89,6 +89,15 @@ class DspDownloadTest : public DownloadFixture {
         std::istringstream in(ToString(file));
         return Run(in, kind);
     }
+    // A new radio on the open link, for a second download in the same test.
+    void Again() {
+        radio.reset();
+        Radio();
+        link.SetEnabled(true);
+        status.texts.clear();
+        loader.clear();
+        loader.seekg(0);
+    }
     const flashsim::FlashedImage& Pages() const { return Target().Images().at(1); }
     bool PageFilesLeft() const {
         for (int i = 0; i < 9; ++i)
@@ -101,8 +110,7 @@ class DspDownloadTest : public DownloadFixture {
 // ---------- Whole download ----------
 
 TEST_F(DspDownloadTest, LoaderThenPagesWithGapsOverlapsAndFiller) {
-    Radio();
-    OpenDevice();
+    Start();
     // Page 0: a section at word 0x10, an overlapping later one at 0x18, a filtered one.
     const CoffSection a = Section(0x10, 40, 0x0000, 1);
     const CoffSection b = Section(0x18, 8, 0x0000, 2);
@@ -131,8 +139,7 @@ TEST_F(DspDownloadTest, LoaderThenPagesWithGapsOverlapsAndFiller) {
 
 // Kind 3: the upper address half is the page, the lower half the word address inside it.
 TEST_F(DspDownloadTest, Kind3PagesGoInPageOrderEachHoldingExactlyItsSections) {
-    Radio();
-    OpenDevice();
+    Start();
     const CoffSection p5 = Section(0x00050020, 32, 0, 4);
     const CoffSection p1a = Section(0x00010004, 150, 0, 5);
     const CoffSection p1b = Section(0x00010100, 20, 0, 6);
@@ -176,26 +183,20 @@ TEST_F(DspDownloadTest, Kind3PagesGoInPageOrderEachHoldingExactlyItsSections) {
 }
 
 TEST_F(DspDownloadTest, SectionsOfMoreThan16000WordsAreCopiedInPieces) {
-    Radio();
-    OpenDevice();
+    Start();
     const CoffSection exact = Section(0, 16000, 0, 8);
     ASSERT_EQ(Run(Coff(2, {exact})), LinkResult::kSuccess);
     EXPECT_EQ(Pages().pages[0], Padded(exact.data, 0x20));
 
     const CoffSection longer = Section(0, 40001, 0, 9);
-    radio.reset();
-    Radio();
-    link.SetEnabled(true);
-    loader.clear();
-    loader.seekg(0);
+    Again();
     ASSERT_EQ(Run(Coff(2, {longer})), LinkResult::kSuccess);
     EXPECT_EQ(Pages().pages[0], Padded(longer.data, 0x20));
     EXPECT_EQ(bar.maxima.back(), 80002 / 2 + 128);
 }
 
 TEST_F(DspDownloadTest, AFileWithoutUsableSectionsExchangesOnly0200And0204) {
-    Radio();
-    OpenDevice();
+    Start();
     ASSERT_EQ(Run(Coff(2, {Section(0, 8, 0x0200)})), LinkResult::kSuccess);
     EXPECT_TRUE(Pages().pages.empty());
     EXPECT_EQ(CountRequests(0x02, 0x09), 2);  // the loader's pair only
@@ -203,8 +204,7 @@ TEST_F(DspDownloadTest, AFileWithoutUsableSectionsExchangesOnly0200And0204) {
 }
 
 TEST_F(DspDownloadTest, EmptySectionStillSendsItsPageAsOneFillerPair) {
-    Radio();
-    OpenDevice();
+    Start();
     ASSERT_EQ(Run(Coff(2, {Section(0, 0)}, false)), LinkResult::kSuccess);
     ASSERT_EQ(Pages().pages.size(), 1u);
     EXPECT_EQ(Pages().pages[0], Bytes(256, 0x20));
@@ -216,8 +216,7 @@ TEST_F(DspDownloadTest, SilenceDuringTheLoaderTimesOut) {
     flashsim::Faults faults;
     faults.image = 0;
     faults.silentFromBlock = 1;
-    Radio({}, faults);
-    OpenDevice();
+    Start(faults);
     EXPECT_EQ(Run(Coff(2, {Section(0, 8)})), LinkResult::kTimedOut);
     EXPECT_EQ(status.Last(), "DSP download timed out or canceled by user.");
     EXPECT_EQ(CountRequests(0x02, 0x00), 0);
@@ -226,8 +225,7 @@ TEST_F(DspDownloadTest, SilenceDuringTheLoaderTimesOut) {
 TEST_F(DspDownloadTest, SilenceDuringAPageOnTheComponentIsACommunicationProblem) {
     flashsim::Faults faults;
     faults.silentFromBlock = 2;
-    Radio({}, faults);
-    OpenComponent();
+    Start(faults, true);
     EXPECT_EQ(Run(Coff(2, {Section(0, 1000)})), LinkResult::kCommProblem);
     EXPECT_EQ(status.Last(), "Communication problem during DSP download.");
     EXPECT_FALSE(PageFilesLeft());
@@ -236,8 +234,7 @@ TEST_F(DspDownloadTest, SilenceDuringAPageOnTheComponentIsACommunicationProblem)
 TEST_F(DspDownloadTest, AWrongPairSumIsNotSentAgain) {
     flashsim::Faults faults;
     faults.wrongSumAtPair = 0;
-    Radio({}, faults);
-    OpenDevice();
+    Start(faults);
     const CoffSection s = Section(0, 128, 0, 3);
     EXPECT_EQ(Run(Coff(2, {s})), LinkResult::kSuccess);
     EXPECT_EQ(Pages().rejectedPairs, 1);
@@ -251,6 +248,7 @@ struct DamagedCase {
     const char* name;
     Bytes file;
     std::string text;
+    std::size_t readable = std::string::npos;  // bytes of the file that can be read
 };
 
 Bytes WithSectionCount(Bytes file, std::int16_t count) {
@@ -280,16 +278,18 @@ std::vector<DamagedCase> DamagedFiles() {
         {"HugeSize", Coff(2, {huge}), p + "section 1 does not fit a DSP page."},
         {"FarAddress", Coff(2, {far}), p + "section 1 does not fit a DSP page."},
         {"NegativeSize", Coff(2, {negative}), p + "section 1 has a negative size."},
+        {"UnreadableHeader", good, "Error reading the DSP file during DSP download.", 10},
     };
 }
 
-TEST_F(DspDownloadTest, DamagedFilesAreRefusedBeforeAnythingIsSent) {
+TEST_F(DspDownloadTest, DamagedOrUnreadableFilesAreRefusedBeforeAnythingIsSent) {
     for (const DamagedCase& c : DamagedFiles()) {
         SCOPED_TRACE(c.name);
-        Radio();
-        OpenDevice();
+        Start();
         status.texts.clear();
-        EXPECT_EQ(Run(c.file), LinkResult::kCommProblem);
+        FailingBuf buf(ToString(c.file), c.readable);
+        std::istream in(&buf);
+        EXPECT_EQ(Run(in), LinkResult::kCommProblem);
         EXPECT_EQ(status.texts, std::vector<std::string>{c.text});
         EXPECT_TRUE(radio->requests.empty());
         link.Close();
@@ -297,8 +297,7 @@ TEST_F(DspDownloadTest, DamagedFilesAreRefusedBeforeAnythingIsSent) {
 }
 
 TEST_F(DspDownloadTest, SectionsThatAreNeverCopiedAreNotExamined) {
-    Radio();
-    OpenDevice();
+    Start();
     CoffSection filteredBogus = Section(0, 0, 0x0100);
     filteredBogus.sizeWords = -5;
     filteredBogus.rawOffset = 0x7FFFFFFF;
@@ -306,8 +305,7 @@ TEST_F(DspDownloadTest, SectionsThatAreNeverCopiedAreNotExamined) {
 }
 
 TEST_F(DspDownloadTest, AReadFailureOfTheDspFileIsReportedAndNotDownloaded) {
-    Radio();
-    OpenDevice();
+    Start();
     const Bytes file = Coff(2, {Section(0, 5000)});
     FailingBuf buf(ToString(file), 50 + 40 + 100);  // headers readable, section data not
     std::istream in(&buf);
@@ -318,8 +316,7 @@ TEST_F(DspDownloadTest, AReadFailureOfTheDspFileIsReportedAndNotDownloaded) {
 }
 
 TEST_F(DspDownloadTest, AnUnreadableLoaderIsRefusedBeforeAnythingIsSent) {
-    Radio();
-    OpenDevice();
+    Start();
     std::ifstream missing("/nonexistent/Loader.hex");
     std::istringstream in(ToString(Coff(2, {Section(0, 8)})));
     EXPECT_EQ(DownloadDsp(link, missing, in, 2, sink, dir, bar, clock), LinkResult::kCommProblem);
@@ -327,20 +324,8 @@ TEST_F(DspDownloadTest, AnUnreadableLoaderIsRefusedBeforeAnythingIsSent) {
     EXPECT_TRUE(radio->requests.empty());
 }
 
-TEST_F(DspDownloadTest, AnUnreadableHeaderIsRefusedBeforeAnythingIsSent) {
-    Radio();
-    OpenDevice();
-    const Bytes file = Coff(2, {Section(0, 8)});
-    FailingBuf buf(ToString(file), 10);
-    std::istream in(&buf);
-    EXPECT_EQ(Run(in), LinkResult::kCommProblem);
-    EXPECT_EQ(status.Last(), "Error reading the DSP file during DSP download.");
-    EXPECT_TRUE(radio->requests.empty());
-}
-
 TEST_F(DspDownloadTest, PageFilesThatCannotBeCreatedAreReportedBeforeThePagesStart) {
-    Radio();
-    OpenDevice();
+    Start();
     dir = dir / "missing" / "folder";
     EXPECT_EQ(Run(Coff(2, {Section(0, 8)})), LinkResult::kCommProblem);
     EXPECT_EQ(status.Last(), "Error writing the DSP page files during DSP download.");
@@ -363,14 +348,10 @@ TEST_F(DspDownloadTest, PageFilesCutShortByAFullDiskSendNothing) {
         {"one byte pair over it, buffered", {Section(0, kLimit / 2 + 1, 0, 4)}, false},
         {"exactly the limit", {Section(0, kLimit / 2, 0, 5)}, true},
     };
+    Start();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        radio.reset();
-        Radio();
-        OpenDevice();
-        status.texts.clear();
-        loader.clear();
-        loader.seekg(0);
+        Again();
         const Bytes file = Coff(3, c.sections);
         LinkResult result;
         {
@@ -396,8 +377,7 @@ TEST_F(DspDownloadTest, PageFilesAreRecreatedEmptyAndGoInTheCallersDirectory) {
         std::ofstream old(dir / ("Page" + std::to_string(i)), std::ios::binary);
         old << std::string(1000, 'x');
     }
-    Radio();
-    OpenDevice();
+    Start();
     const CoffSection s = Section(0, 64, 0, 2);
     // Look into the directory while the page is sent.
     bool seen = false;

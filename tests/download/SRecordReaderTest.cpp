@@ -145,54 +145,96 @@ TEST(SRecordReader, LoaderImageAsThePackageCarriesIt) {
     EXPECT_EQ(result.shortRecords, 0);
 }
 
-TEST(SRecordReader, WeightsByType) {
-    const std::vector<std::uint8_t> two = {0x12, 0x34};
-    const ReadResult result = ReadText(Record('1', 2, 0, two) + "\n" + Record('2', 3, 0, two) +
-                                       "\n" + Record('3', 4, 0xFE040100, two) + "\n");
-    EXPECT_EQ(result.weights, (std::vector<int>{3, 3, 4}));
-    EXPECT_EQ(result.words, (std::vector<Words>{{0x3412}, {0x3412}, {0x3412}}));
-}
-
-TEST(SRecordReader, SkippedRecordTypesDoNotStopReading) {
-    const std::vector<std::string> lines = {
-        Record('0', 2, 0, {'h', 'd', 'r'}),
-        Record('3', 4, 0xFE000100, {0x01, 0x02}),
-        "S5030001FB",
-        "",  // an empty line
-        "S804000000FB",
-        "garbage",
-        "s3 lower case is no record",
-        Record('3', 4, 0xFE000102, {0x03, 0x04}),
-        "S904000000FB",
-    };
+// Whole texts read record by record: the words of each record, their weights, whether the end
+// record was seen, and the records cut short by their line.
+struct ReadCase {
+    const char* name;
     std::string text;
-    for (const std::string& line : lines) {
-        text += line + "\r\n";
+    std::vector<Words> words;
+    std::vector<int> weights;
+    bool endRecordSeen;
+    int shortRecords;
+    SRecordReader::Kind kind = SRecordReader::Kind::kCodeImage;
+};
+
+ReadCase Case(const char* name, std::string text, std::vector<Words> words,
+              std::vector<int> weights, bool endRecordSeen, int shortRecords,
+              SRecordReader::Kind kind = SRecordReader::Kind::kCodeImage) {
+    return {
+        name, std::move(text), std::move(words), std::move(weights), endRecordSeen, shortRecords,
+        kind};
+}
+
+std::vector<ReadCase> ReadCases() {
+    const std::vector<std::uint8_t> two = {0x12, 0x34};
+    std::string skipped;
+    for (const std::string& line :
+         {Record('0', 2, 0, {'h', 'd', 'r'}), Record('3', 4, 0xFE000100, {0x01, 0x02}),
+          std::string("S5030001FB"), std::string(),  // an empty line
+          std::string("S804000000FB"), std::string("garbage"),
+          std::string("s3 lower case is no record"), Record('3', 4, 0xFE000102, {0x03, 0x04}),
+          std::string("S904000000FB")})
+        skipped += line + "\r\n";
+    // Read as DSP loader records, with the S3 layout whatever their type.
+    const std::string s0 = "S00600004844521B";  // count 6: one data byte at character 12
+    const std::string s1 = Record('1', 2, 0, {0xAA, 0xBB, 0xCC, 0xDD, 0xEE});  // count 8
+    const auto dsp = SRecordReader::Kind::kDspLoader;
+    return {
+        Case("WeightsByType",
+             Record('1', 2, 0, two) + "\n" + Record('2', 3, 0, two) + "\n" +
+                 Record('3', 4, 0xFE040100, two) + "\n",
+             {{0x3412}, {0x3412}, {0x3412}}, {3, 3, 4}, false, 0),
+        Case("SkippedRecordTypesDoNotStopReading", skipped, {{0x0201}, {0x0403}}, {4, 4}, true, 0),
+        // Three data bytes AA BB CC, checksum C8: the second word is CC + 256 * C8.
+        Case("OddDataByteCountTakesTheChecksumAsTheLastHighByte",
+             "S1060000AABBCCC8\r\nS9030000FC\r\n", {{0xBBAA, 0xC8CC}}, {3}, true, 0),
+        Case("OneDataByteIsReadWithTheChecksum", Record('3', 4, 0, {0x7E}) + "\n", {{0x7B7E}}, {4},
+             false, 0),
+        Case("RecordWithoutDataStillCountsItsWeight", "S1030000FC\nS303FE04\nS1\n", {{}, {}, {}},
+             {3, 4, 3}, false, 0),
+        // The second piece of an over-long line is examined like any line.
+        Case("APieceThatStartsWithARecordTypeIsReadAsARecord",
+             std::string(299, 'x') + Record('1', 2, 0, {0x11, 0x22}) + "\n" +
+                 std::string(299, 'y') + "S9030000FC\n" + Record('1', 2, 0, {0x33, 0x44}) + "\n",
+             {{0x2211}}, {3}, true, 0),
+        Case("ImageWithoutEndRecordIsReadToTheEndOfTheStream",
+             Record('2', 3, 0x010100, {1, 2, 3, 4}) + "\r\n" +
+                 Record('2', 3, 0x010104, {5, 6}),  // no final line end
+             {{0x0201, 0x0403}, {0x0605}}, {3, 3}, false, 0),
+        Case("EmptyText", "", {}, {}, false, 0),
+        Case("S7EndsACodeImage",
+             Record('3', 4, 0, {1, 2}) + "\nS70500000000FA\n" + Record('3', 4, 2, {3, 4}),
+             {{0x0201}}, {4}, true, 0),
+        // Count 0x0B asks for 8 data bytes; the line holds 2 and no checksum.
+        Case("MissingDigitsReadAsZero", "S10B0000ABCD\nS1050000123400\n",
+             {{0xCDAB, 0, 0, 0}, {0x3412}}, {3, 3}, false, 1),
+        Case("NonHexCharactersReadAsZero", "S1070000zz12x4FF\n", {{0x1200, 0xFF04}}, {3}, false, 0),
+        Case("ABrokenCountField", "S1ZZ0000ABCD\nS1\n", {{}, {}}, {3, 3}, false, 0),
+        Case("DspLoaderS3RecordsUntilS9",
+             Record('3', 4, 0x00008000, {0x10, 0x20, 0x30, 0x40}) + "\r\n" +
+                 Record('3', 4, 0x00008004, {0x50, 0x60}) + "\r\nS9030000FC\r\n" +
+                 Record('3', 4, 0, {1, 2}) + "\r\n",
+             {{0x2010, 0x4030}, {0x6050}}, {4, 4}, true, 0, dsp),
+        // An S0, an S7, an S1 and an empty line are all read with the S3 layout.
+        Case("DspLoaderTakesEveryOtherLineAsAnS3Record",
+             s0 + "\nS70500000000FA\n" + s1 + "\n\nS9\n",
+             {{HexWord(s0, 12)}, {}, {HexWord(s1, 12), HexWord(s1, 16)}, {}}, {4, 4, 4, 4}, true, 0,
+             dsp),
+        Case("DspLoaderWithoutS9ReadsToTheEnd", Record('3', 4, 0, {1, 2}) + "\n", {{0x0201}}, {4},
+             false, 0, dsp),
+    };
+}
+
+TEST(SRecordReader, ReadsEveryRecordOfAText) {
+    EXPECT_EQ(Record('1', 2, 0, {0xAA, 0xBB, 0xCC}), "S1060000AABBCCC8");
+    for (const ReadCase& c : ReadCases()) {
+        SCOPED_TRACE(c.name);
+        const ReadResult result = ReadText(c.text, c.kind);
+        EXPECT_EQ(result.words, c.words);
+        EXPECT_EQ(result.weights, c.weights);
+        EXPECT_EQ(result.endRecordSeen, c.endRecordSeen);
+        EXPECT_EQ(result.shortRecords, c.shortRecords);
     }
-    const ReadResult result = ReadText(text);
-    EXPECT_EQ(result.weights, (std::vector<int>{4, 4}));
-    EXPECT_EQ(result.AllWords(), (Words{0x0201, 0x0403}));
-    EXPECT_TRUE(result.endRecordSeen);
-}
-
-TEST(SRecordReader, OddDataByteCountTakesTheChecksumAsTheLastHighByte) {
-    // Three data bytes AA BB CC, checksum C8: the second word is CC + 256 * C8.
-    const std::string line = "S1060000AABBCCC8";
-    EXPECT_EQ(Record('1', 2, 0, {0xAA, 0xBB, 0xCC}), line);
-    const ReadResult result = ReadText(line + "\r\nS9030000FC\r\n");
-    EXPECT_EQ(result.words, (std::vector<Words>{{0xBBAA, 0xC8CC}}));
-    EXPECT_EQ(result.shortRecords, 0);
-
-    // One data byte: the only word is the byte and the checksum.
-    const ReadResult one = ReadText(Record('3', 4, 0, {0x7E}) + "\n");
-    EXPECT_EQ(one.words, (std::vector<Words>{{0x7B7E}}));  // checksum 7B
-}
-
-TEST(SRecordReader, RecordWithoutDataStillCountsItsWeight) {
-    const ReadResult result = ReadText("S1030000FC\nS303FE04\nS1\n");
-    EXPECT_EQ(result.weights, (std::vector<int>{3, 4, 3}));
-    EXPECT_EQ(result.words, (std::vector<Words>{{}, {}, {}}));
-    EXPECT_EQ(result.shortRecords, 0);
 }
 
 TEST(SRecordReader, LongLineIsReadInPiecesAndTheLaterPiecesAreSkipped) {
@@ -226,26 +268,6 @@ TEST(SRecordReader, LongLineIsReadInPiecesAndTheLaterPiecesAreSkipped) {
     EXPECT_TRUE(result.endRecordSeen);
 }
 
-TEST(SRecordReader, APieceThatStartsWithARecordTypeIsReadAsARecord) {
-    // The second piece of an over-long line is examined like any line.
-    const std::string text = std::string(299, 'x') + Record('1', 2, 0, {0x11, 0x22}) + "\n" +
-                             std::string(299, 'y') + "S9030000FC\n" +  //
-                             Record('1', 2, 0, {0x33, 0x44}) + "\n";
-    const ReadResult result = ReadText(text);
-    EXPECT_EQ(result.words, (std::vector<Words>{{0x2211}}));
-    EXPECT_TRUE(result.endRecordSeen);
-}
-
-TEST(SRecordReader, ImageWithoutEndRecordIsReadToTheEndOfTheStream) {
-    const ReadResult result = ReadText(Record('2', 3, 0x010100, {1, 2, 3, 4}) + "\r\n" +
-                                       Record('2', 3, 0x010104, {5, 6}));  // no final line end
-    EXPECT_EQ(result.AllWords(), (Words{0x0201, 0x0403, 0x0605}));
-    EXPECT_FALSE(result.endRecordSeen);
-
-    EXPECT_TRUE(ReadText("").weights.empty());
-    EXPECT_FALSE(ReadText("").endRecordSeen);
-}
-
 TEST(SRecordReader, StopsAtTheEndRecordAndReadsNothingAfterIt) {
     const std::string head = Record('1', 2, 0, {1, 2}) + "\r\nS904000000FB\r\n";
     std::istringstream in(head + Record('1', 2, 2, {3, 4}) + "\r\n");
@@ -258,13 +280,6 @@ TEST(SRecordReader, StopsAtTheEndRecordAndReadsNothingAfterIt) {
     EXPECT_FALSE(reader.NextRecord(weight));  // and stays at the end
     std::uint16_t word = 0;
     EXPECT_FALSE(reader.NextWord(word));
-}
-
-TEST(SRecordReader, S7EndsACodeImage) {
-    const ReadResult result =
-        ReadText(Record('3', 4, 0, {1, 2}) + "\nS70500000000FA\n" + Record('3', 4, 2, {3, 4}));
-    EXPECT_EQ(result.AllWords(), (Words{0x0201}));
-    EXPECT_TRUE(result.endRecordSeen);
 }
 
 TEST(SRecordReader, ReadsOneLineAtATime) {
@@ -294,24 +309,6 @@ TEST(SRecordReader, TheCallerMayStopInsideARecord) {
     ASSERT_TRUE(reader.NextWord(word));
     EXPECT_EQ(word, 0x0807);
     EXPECT_FALSE(reader.NextWord(word));
-}
-
-TEST(SRecordReader, MalformedRecordsGiveZeroWordsWhereTheirDigitsAreMissing) {
-    const struct {
-        const char* text;
-        std::vector<Words> words;
-        int shortRecords;
-    } cases[] = {
-        // Count 0x0B asks for 8 data bytes; the line holds 2 and no checksum.
-        {"S10B0000ABCD\nS1050000123400\n", {{0xCDAB, 0, 0, 0}, {0x3412}}, 1},
-        {"S1070000zz12x4FF\n", {{0x1200, 0xFF04}}, 0},  // non-hex characters read as zero
-        {"S1ZZ0000ABCD\nS1\n", {{}, {}}, 0},            // a broken count field
-    };
-    for (const auto& c : cases) {
-        const ReadResult result = ReadText(c.text);
-        EXPECT_EQ(result.words, c.words) << c.text;
-        EXPECT_EQ(result.shortRecords, c.shortRecords) << c.text;
-    }
 }
 
 TEST(SRecordReader, UnopenedFileGivesAnEmptyImage) {
@@ -387,38 +384,4 @@ TEST(SRecordReader, StreamsAnImageThatIsNeverWholeInMemory) {
     EXPECT_EQ(record, kRecords);
     EXPECT_EQ(words, 8L * kRecords);
     EXPECT_TRUE(reader.EndRecordSeen());
-}
-
-// --- DSP loader images ---------------------------------------------------------------------
-
-TEST(SRecordReaderDspLoader, S3RecordsUntilS9) {
-    const std::string text = Record('3', 4, 0x00008000, {0x10, 0x20, 0x30, 0x40}) + "\r\n" +
-                             Record('3', 4, 0x00008004, {0x50, 0x60}) + "\r\n" + "S9030000FC\r\n" +
-                             Record('3', 4, 0, {1, 2}) + "\r\n";
-    const ReadResult result = ReadText(text, SRecordReader::Kind::kDspLoader);
-    EXPECT_EQ(result.weights, (std::vector<int>{4, 4}));
-    EXPECT_EQ(result.AllWords(), (Words{0x2010, 0x4030, 0x6050}));
-    EXPECT_TRUE(result.endRecordSeen);
-}
-
-TEST(SRecordReaderDspLoader, EveryOtherLineIsTakenAsAnS3Record) {
-    // An S0, an S7, an S1 and an empty line are all read with the S3 layout.
-    const std::string s0 = "S00600004844521B";  // count 6: one data byte at character 12
-    const std::string s1 = Record('1', 2, 0, {0xAA, 0xBB, 0xCC, 0xDD, 0xEE});  // count 8
-    const ReadResult result =
-        ReadText(s0 + "\nS70500000000FA\n" + s1 + "\n\nS9\n", SRecordReader::Kind::kDspLoader);
-    EXPECT_EQ(result.weights, (std::vector<int>{4, 4, 4, 4}));
-    ASSERT_EQ(result.words.size(), 4u);
-    EXPECT_EQ(result.words[0], (Words{HexWord(s0, 12)}));
-    EXPECT_EQ(result.words[1], Words{});
-    EXPECT_EQ(result.words[2], (Words{HexWord(s1, 12), HexWord(s1, 16)}));
-    EXPECT_EQ(result.words[3], Words{});
-    EXPECT_TRUE(result.endRecordSeen);
-}
-
-TEST(SRecordReaderDspLoader, WithoutS9ReadsToTheEnd) {
-    const ReadResult result =
-        ReadText(Record('3', 4, 0, {1, 2}) + "\n", SRecordReader::Kind::kDspLoader);
-    EXPECT_EQ(result.AllWords(), (Words{0x0201}));
-    EXPECT_FALSE(result.endRecordSeen);
 }

@@ -20,41 +20,37 @@ TEST(ClassifyRecord, EverythingElseIsMinusOne) {
 }
 
 TEST(IsEndRecord, S9AndS7Only) {
-    EXPECT_TRUE(IsEndRecord("S904000000FB"));
-    EXPECT_TRUE(IsEndRecord("S70500000000FA"));
-    EXPECT_TRUE(IsEndRecord("S9"));
-    EXPECT_FALSE(IsEndRecord("S804000000FB"));
-    EXPECT_FALSE(IsEndRecord("S1130000"));
-    EXPECT_FALSE(IsEndRecord("S"));
-    EXPECT_FALSE(IsEndRecord(""));
-    EXPECT_FALSE(IsEndRecord("s9"));
+    for (const char* line : {"S904000000FB", "S70500000000FA", "S9"})
+        EXPECT_TRUE(IsEndRecord(line)) << line;
+    for (const char* line : {"S804000000FB", "S1130000", "S", "", "s9"})
+        EXPECT_FALSE(IsEndRecord(line)) << line;
 }
 
 TEST(DataByteCount, SubtractsAddressAndChecksumByType) {
-    // count 0x13 = 19: 2 address bytes, 16 data bytes, 1 checksum byte.
-    EXPECT_EQ(DataByteCount("S1130000000102030405060708090A0B0C0D0E0F74"), 16);
-    EXPECT_EQ(DataByteCount("S214010100000102030405060708090A0B0C0D0E0FD5"), 16);
-    EXPECT_EQ(DataByteCount("S315FE040100000102030405060708090A0B0C0D0E0FAA"), 16);
-    EXPECT_EQ(DataByteCount("S00600004844521B"), 3);
-}
-
-TEST(DataByteCount, ReadsOnlyTheTwoCountCharacters) {
-    // The address after the count is hexadecimal too; it must not extend the count.
-    EXPECT_EQ(DataByteCount("S105FFFF0102F7"), 2);
-    EXPECT_EQ(DataByteCount("S1FF"), 0xFF - 3);
-}
-
-TEST(DataByteCount, ShortOrBrokenCountFields) {
-    EXPECT_EQ(DataByteCount("S1"), 0 - 2 - 1);        // no count: ParseHex of "" is 0
-    EXPECT_EQ(DataByteCount("S19"), 9 - 2 - 1);       // one digit
-    EXPECT_EQ(DataByteCount("S1G5"), -1 - 2 - 1);     // no digit first: -1
-    EXPECT_EQ(DataByteCount("S15G0000"), 5 - 2 - 1);  // the scan stops at G
-    EXPECT_EQ(DataByteCount("S303FE04"), -2);         // count smaller than the address
-}
-
-TEST(DataByteCount, LinesOfOtherTypesHaveNoData) {
-    EXPECT_EQ(DataByteCount("S904000000FB"), 0);
-    EXPECT_EQ(DataByteCount(""), 0);
+    const struct {
+        const char* line;
+        int count;
+    } cases[] = {
+        // count 0x13 = 19: 2 address bytes, 16 data bytes, 1 checksum byte.
+        {"S1130000000102030405060708090A0B0C0D0E0F74", 16},
+        {"S214010100000102030405060708090A0B0C0D0E0FD5", 16},
+        {"S315FE040100000102030405060708090A0B0C0D0E0FAA", 16},
+        {"S00600004844521B", 3},
+        // Only the two count characters are read, though the address after them is hex too.
+        {"S105FFFF0102F7", 2},
+        {"S1FF", 0xFF - 3},
+        // Short or broken count fields.
+        {"S1", 0 - 2 - 1},        // no count: ParseHex of "" is 0
+        {"S19", 9 - 2 - 1},       // one digit
+        {"S1G5", -1 - 2 - 1},     // no digit first: -1
+        {"S15G0000", 5 - 2 - 1},  // the scan stops at G
+        {"S303FE04", -2},         // count smaller than the address
+        // Lines of other types have no data.
+        {"S904000000FB", 0},
+        {"", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DataByteCount(c.line), c.count) << '"' << c.line << '"';
 }
 
 TEST(DataByteCountFor, UsesTheGivenAddressSize) {
@@ -63,24 +59,18 @@ TEST(DataByteCountFor, UsesTheGivenAddressSize) {
     EXPECT_EQ(DataByteCountFor("", 4), -5);
 }
 
-TEST(HexWord, LowByteFromTheFirstPair) {
-    EXPECT_EQ(HexWord("0102", 0), 0x0201);
-    EXPECT_EQ(HexWord("xxABCDxx", 2), 0xCDAB);
-    EXPECT_EQ(HexWord("abcd", 0), 0xCDAB);
-    EXPECT_EQ(HexWord("FFFF", 0), 0xFFFF);
-}
-
-TEST(HexWord, NonDigitsReadAsZero) {
-    EXPECT_EQ(HexWord("G1H2", 0), 0x0201);
-    EXPECT_EQ(HexWord("1 2\r", 0), 0x2010);
-}
-
-TEST(HexWord, CharactersPastTheLineReadAsZero) {
-    EXPECT_EQ(HexWord("12345", 2), 0x5034);
-    EXPECT_EQ(HexWord("123", 0), 0x3012);
-    EXPECT_EQ(HexWord("12", 0), 0x0012);
-    EXPECT_EQ(HexWord("12", 100), 0x0000);
-    EXPECT_EQ(HexWord("", 0), 0x0000);
+TEST(HexWord, LowByteFromTheFirstPairNonDigitsAndCharactersPastTheLineAsZero) {
+    const struct {
+        const char* line;
+        std::size_t at;
+        int word;
+    } cases[] = {
+        {"0102", 0, 0x0201}, {"xxABCDxx", 2, 0xCDAB}, {"abcd", 0, 0xCDAB},  {"FFFF", 0, 0xFFFF},
+        {"G1H2", 0, 0x0201}, {"1 2\r", 0, 0x2010},    {"12345", 2, 0x5034}, {"123", 0, 0x3012},
+        {"12", 0, 0x0012},   {"12", 100, 0x0000},     {"", 0, 0x0000},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HexWord(c.line, c.at), c.word) << '"' << c.line << "\" at " << c.at;
 }
 
 TEST(RecordFitsLine, CountsWholeWords) {
