@@ -136,7 +136,8 @@ TEST_F(PtyPort, CharacterFormatsAndFlowControlReachTheLine) {
     for (const Case& c : {Case{1, 0, 0, PARODD, INPCK}, Case{4, 0, 0, CMSPAR, INPCK},
                           Case{0, 0, 0, 0, 0}, Case{0, 2, 0, CSTOPB, 0}, Case{0, 0, 1, CRTSCTS, 0},
                           Case{0, 0, 2, 0, IXON | IXOFF}, Case{0, 0, 0, 0, 0}}) {
-        SCOPED_TRACE(testing::Message() << c.parity << c.stopBits << c.flow);
+        SCOPED_TRACE(testing::Message() << "parity " << c.parity << ", stop bits " << c.stopBits
+                                        << ", flow " << c.flow);
         port.SetParity(c.parity);
         port.SetStopBits(c.stopBits);
         port.SetFlowControl(c.flow);
