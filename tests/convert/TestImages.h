@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CodeplugBuilder.h"
+#include "CodeplugGenerator.h"
 #include "convert/CodeplugCheck.h"
 #include "convert/CodeplugImage.h"
 #include "convert/ZKWParmsFormatConvertBase.h"
@@ -98,6 +99,16 @@ inline Built oneSystem(int kind, uint8_t v, std::vector<Table> systemTables = {}
                  {header(v, std::move(headerTables)), kindBlock(kind == 3 ? 1 : kind, v),
                   system(kind, 1, v, std::move(systemTables)), ordinal(v)},
                  1, 1);
+}
+
+// A well-formed image of the generator's, in the format given, made from the seed.
+inline std::unique_ptr<CodeplugImage> generated(uint8_t version, uint32_t seed) {
+    auto img = std::make_unique<CodeplugImage>();
+    CodeplugGeneratorOptions options;
+    options.versionIndex = version;
+    options.seed = seed;
+    generateCodeplug(*img, options);
+    return img;
 }
 
 // Runs one converter step on an image already in the 5-bit count layout; returns its size change.

@@ -3,11 +3,13 @@
 #include <memory>
 #include <random>
 
-#include "CodeplugGenerator.h"
+#include "TestImages.h"
 #include "convert/CodeplugCheck.h"
 #include "convert/CodeplugVersion.h"
 #include "convert/ConversionDriver.h"
 #include "convert/RadioCodeplugConversion.h"
+
+using namespace test_images;
 
 namespace {
 
@@ -26,15 +28,6 @@ void expectWellFormed(const CodeplugImage& img, uint8_t version, int words,
     for (int pos = 0; pos < imageWords(img) - kTrailerWords; pos += blockLength(img, pos))
         ASSERT_EQ(blockContentWords(img, pos, fiveBit), blockLength(img, pos))
             << what << ": block at " << pos;
-}
-
-std::unique_ptr<CodeplugImage> generated(uint8_t version, uint32_t seed) {
-    auto img = std::make_unique<CodeplugImage>();
-    CodeplugGeneratorOptions options;
-    options.versionIndex = version;
-    options.seed = seed;
-    generateCodeplug(*img, options);
-    return img;
 }
 
 TEST(GeneratedCodeplugs, GeneratorIsDeterministic) {

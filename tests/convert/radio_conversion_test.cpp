@@ -3,7 +3,6 @@
 #include <memory>
 #include <vector>
 
-#include "CodeplugGenerator.h"
 #include "TestImages.h"
 #include "convert/CodeplugCheck.h"
 #include "convert/CodeplugVersion.h"
@@ -36,13 +35,8 @@ RadioBuffer fromImage(const CodeplugImage& img) {
     return b;
 }
 
-RadioBuffer generatedBuffer(uint8_t version, uint32_t seed = 3) {
-    CodeplugImage img;
-    CodeplugGeneratorOptions options;
-    options.versionIndex = version;
-    options.seed = seed;
-    generateCodeplug(img, options);
-    return fromImage(img);
+RadioBuffer generatedBuffer(uint8_t version) {
+    return fromImage(*generated(version, 3));
 }
 
 TEST(RadioCodeplugConversion, WordsTravelHighByteFirst) {
