@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "LinePacer.h"
-#include "Scenario.h"
 
 namespace {
 
@@ -61,19 +60,6 @@ TEST(LinePacer, ToolTurnaroundIsFromADeliveryToTheNextBytesRead) {
     EXPECT_EQ(f.lateNsMax, 7000);
     EXPECT_EQ(f.lateNsSum, 10000);
     EXPECT_EQ(f.replies, 7);
-}
-
-TEST(LinePacer, ScenarioKeys) {
-    Scenario s;
-    std::string error;
-    ASSERT_TRUE(Scenario::FromJson("{}", s, error)) << error;
-    EXPECT_FALSE(s.lineRate);
-    EXPECT_EQ(s.turnaroundUs, 0);
-    ASSERT_TRUE(Scenario::FromJson(R"({"lineRate": true, "turnaroundUs": 300})", s, error));
-    EXPECT_TRUE(s.lineRate);
-    EXPECT_EQ(s.turnaroundUs, 300);
-    EXPECT_FALSE(Scenario::FromJson(R"({"turnaroundUs": -1})", s, error));
-    EXPECT_NE(error.find("turnaroundUs"), std::string::npos);
 }
 
 }  // namespace

@@ -26,48 +26,47 @@ void ExpectTimedOutAfter(double waitedMs, double timeoutMs) {
     EXPECT_LT(waitedMs, timeoutMs + 30000);
 }
 
-using simtest::kSimCom;
+using SimFixture = simtest::SimLinkFixture;
 
-class SimFixture : public simtest::SimLinkFixture {
+// The same exchange on the program's serial device and on the port component.
+class EitherTransport : public SimFixture, public ::testing::WithParamInterface<bool> {
   protected:
-    void OpenDevice() { OpenSimDevice(); }
-    void OpenComponent() { OpenSimComponent(); }
-    void TearDown() override {
-        if (link)
-            link->Close();
-        if (sim) {
-            sim->Stop();
-            if (::testing::Test::HasFailure())
-                std::cerr << sim->Report().dump(1) << "\n";
-        }
-    }
-    std::vector<std::uint8_t> Bytes(const VersionRecord& r) {
-        return std::vector<std::uint8_t>(r.bytes, r.bytes + VersionRecord::kSize);
-    }
+    void Open() { GetParam() ? OpenSimComponent() : OpenSimDevice(); }
 };
 
-TEST_F(SimFixture, VersionRecordOnTheDeviceTransport) {
-    OpenDevice();
+TEST_P(EitherTransport, VersionRecord) {
+    Open();
     VersionRecord rec;
     EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
-    EXPECT_EQ(Bytes(rec), (std::vector<std::uint8_t>{5,    10,   1,    2,    3,    4,    1,    12,
-                                                     7,    8,    9,    0x00, 0x01, 0x23, 0x45, 0x67,
-                                                     0x89, 0xAB, 0xCD, 1,    9,    2,    3}));
-    EXPECT_TRUE(sim->Violations().empty());
-}
-
-TEST_F(SimFixture, VersionRecordOnTheComponentTransport) {
-    OpenComponent();
-    VersionRecord rec;
-    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
+    EXPECT_EQ(
+        std::vector<std::uint8_t>(rec.bytes, rec.bytes + VersionRecord::kSize),
+        (std::vector<std::uint8_t>{5,    10,   1,    2,    3,    4,    1,    12, 7, 8, 9, 0x00,
+                                   0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 1,  9, 2, 3}));
     EXPECT_EQ(version_text::SerialNumber(rec), "00-01-23-45-67-89-AB-CD");
     EXPECT_TRUE(sim->Violations().empty());
 }
 
+TEST_P(EitherTransport, ChangeBaudSwitchesBothSides) {
+    Open();
+    link->ChangeBaud(115200);
+    VersionRecord rec;
+    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
+    auto report = sim->Report();
+    ASSERT_EQ(report["rateChanges"].size(), 1u);
+    EXPECT_EQ(report["rateChanges"][0]["rate"], 115200);
+    EXPECT_EQ(report["rateChanges"][0]["toolFollowed"], true);
+    EXPECT_EQ(report["radioBaud"], 115200);
+    EXPECT_EQ(report["lineBaud"], 115200);
+    EXPECT_TRUE(sim->Violations().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, EitherTransport, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Component" : "Device"; });
+
 TEST_F(SimFixture, AbsentBootVersionGives5ForKind8) {
     scenario.boot = {};
     scenario.bootPresent = false;
-    OpenDevice();
+    OpenSimDevice();
     std::uint8_t boot[2] = {9, 9};
     EXPECT_EQ(link->ReadBootVersion(8, boot), LinkResult::kNoBootInfo);
     EXPECT_EQ(boot[0], 0);
@@ -76,7 +75,7 @@ TEST_F(SimFixture, AbsentBootVersionGives5ForKind8) {
 TEST_F(SimFixture, Kind5VersionReadWhoseBootStepTimesOut) {
     scenario.bootPresent = false;
     scenario.controller = {1, 0, 0};  // no SEM step
-    OpenDevice();
+    OpenSimDevice();
     VersionRecord rec;
     auto start = Clock::now();
     EXPECT_EQ(link->RetrieveVersionRecord(5, rec, true), LinkResult::kNoBootInfo);
@@ -90,7 +89,7 @@ TEST_F(SimFixture, Kind5VersionReadWhoseBootStepTimesOut) {
 
 TEST_F(SimFixture, BusyBootReplyOnTheComponentIsRepeated) {
     scenario.bootBusy = 3;
-    OpenComponent();
+    OpenSimComponent();
     std::uint8_t boot[2] = {};
     EXPECT_EQ(link->ReadBootVersion(6, boot), LinkResult::kSuccess);
     EXPECT_EQ(boot[0], 1);
@@ -100,40 +99,15 @@ TEST_F(SimFixture, BusyBootReplyOnTheComponentIsRepeated) {
 
 TEST_F(SimFixture, BusyBootReplyOnTheDeviceEndsTheExchange) {
     scenario.bootBusy = 1;
-    OpenDevice();
+    OpenSimDevice();
     std::uint8_t boot[2] = {};
     EXPECT_EQ(link->ReadBootVersion(6, boot), LinkResult::kCommProblem);
     EXPECT_EQ(sim->RequestCount(0x042D), 1);
     EXPECT_EQ(link->ReadBootVersion(6, boot), LinkResult::kSuccess);
 }
 
-TEST_F(SimFixture, ChangeBaudSwitchesBothSides) {
-    OpenDevice();
-    link->ChangeBaud(115200);
-    VersionRecord rec;
-    EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
-    auto report = sim->Report();
-    ASSERT_EQ(report["rateChanges"].size(), 1u);
-    EXPECT_EQ(report["rateChanges"][0]["rate"], 115200);
-    EXPECT_EQ(report["rateChanges"][0]["toolFollowed"], true);
-    EXPECT_EQ(report["radioBaud"], 115200);
-    EXPECT_EQ(report["lineBaud"], 115200);
-    EXPECT_TRUE(sim->Violations().empty());
-}
-
-TEST_F(SimFixture, ChangeBaudOnTheComponentTransport) {
-    OpenComponent();
-    link->ChangeBaud(115200);
-    std::uint8_t boot[2] = {};
-    EXPECT_EQ(link->ReadBootVersion(6, boot), LinkResult::kSuccess);
-    auto report = sim->Report();
-    ASSERT_EQ(report["rateChanges"].size(), 1u);
-    EXPECT_EQ(report["rateChanges"][0]["toolFollowed"], true);
-    EXPECT_TRUE(sim->Violations().empty());
-}
-
 TEST_F(SimFixture, FramesAtTheWrongSpeedAreNoise) {
-    OpenDevice();
+    OpenSimDevice();
     link->SetLocalBaud(115200);  // the radio was never told
     std::uint8_t boot[2];
     EXPECT_EQ(link->ReadBootVersion(6, boot), LinkResult::kTimedOut);
@@ -145,14 +119,14 @@ TEST_F(SimFixture, FramesAtTheWrongSpeedAreNoise) {
 
 TEST_F(SimFixture, InterfaceBoxProbe) {
     scenario.interfaceBox = true;
-    OpenDevice();
+    OpenSimDevice();
     link->PrepareTimeout(kProbeTimeoutMs);
     EXPECT_TRUE(link->ProbeInterfaceBox());
     EXPECT_TRUE(sim->Violations().empty());
 }
 
 TEST_F(SimFixture, NoInterfaceBoxAndTheWaitDoesNotSpin) {
-    OpenDevice();
+    OpenSimDevice();
     link->PrepareTimeout(kProbeTimeoutMs);
     auto start = Clock::now();
     const std::clock_t cpu = std::clock();
@@ -164,7 +138,7 @@ TEST_F(SimFixture, NoInterfaceBoxAndTheWaitDoesNotSpin) {
 
 TEST_F(SimFixture, RadioThatStopsAnsweringTimesOutWithOutcome4) {
     scenario.silentFrom = 0x0407;
-    OpenDevice();
+    OpenSimDevice();
     VersionRecord rec;
     auto start = Clock::now();
     EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), LinkResult::kTimedOut);
@@ -177,7 +151,7 @@ TEST_F(SimFixture, FaultyFramesAreDroppedAndTheProperReplyTaken) {
                        {0x040B, Scenario::Fault::Kind::kGarbled, 1, true},
                        {0x0409, Scenario::Fault::Kind::kWrongAddress, 1, true}};
     scenario.busy = {{0x0407, 1}};
-    OpenDevice();
+    OpenSimDevice();
     VersionRecord rec;
     EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
     EXPECT_EQ(rec.bytes[0], 5);
@@ -189,7 +163,7 @@ TEST_F(SimFixture, FaultyFramesAreDroppedAndTheProperReplyTaken) {
 
 TEST_F(SimFixture, UnpromptedFrameIsTakenBySemRead) {
     scenario.unprompted0725 = {0x043E};
-    OpenDevice();
+    OpenSimDevice();
     VersionRecord rec;
     EXPECT_EQ(link->RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
     EXPECT_EQ(rec.bytes[21], 0);  // the SEM read took the 07 25 frame

@@ -13,6 +13,8 @@ TEST(Scenario, EmptyObjectGivesTheDefaults) {
     EXPECT_FALSE(s.interfaceBox);
     EXPECT_EQ(s.baud, 19200);
     EXPECT_EQ(s.serial.size(), 8u);
+    EXPECT_FALSE(s.lineRate);
+    EXPECT_EQ(s.turnaroundUs, 0);
 }
 
 TEST(Scenario, ParsesEveryKey) {
@@ -29,6 +31,7 @@ TEST(Scenario, ParsesEveryKey) {
                    {"command": "04 07", "kind": "silence", "times": 2}],
         "silentFrom": "04 04",
         "lineFault": {"kind": "hangUp", "atFrame": 40},
+        "lineRate": true, "turnaroundUs": 300,
         "comment": "anything"
     })";
     Scenario s;
@@ -52,6 +55,8 @@ TEST(Scenario, ParsesEveryKey) {
     EXPECT_EQ(s.silentFrom, 0x0404);
     EXPECT_EQ(s.lineFault.kind, Scenario::LineFault::Kind::kHangUp);
     EXPECT_EQ(s.lineFault.atFrame, 40);
+    EXPECT_TRUE(s.lineRate);
+    EXPECT_EQ(s.turnaroundUs, 300);
 }
 
 TEST(Scenario, RejectsMistakes) {
@@ -79,6 +84,11 @@ TEST(Scenario, RejectsMistakes) {
         EXPECT_FALSE(Scenario::FromJson(text, s, error)) << text;
         EXPECT_FALSE(error.empty()) << text;
     }
+    // The message names the key.
+    Scenario s;
+    std::string error;
+    EXPECT_FALSE(Scenario::FromJson(R"({"turnaroundUs": -1})", s, error));
+    EXPECT_NE(error.find("turnaroundUs"), std::string::npos);
 }
 
 TEST(Scenario, FlashSettingsAndFaults) {

@@ -4,6 +4,7 @@
 // real pseudo-terminal as COM5 in a port directory of the test's own.
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,19 @@ class SimLinkFixture : public ::testing::Test {
     std::unique_ptr<RadioLink> link;
     std::unique_ptr<QtPortComponent> component;
 
+    // Closes the line and stops the radio; after a failure shows what the radio saw.
+    void TearDown() override {
+        if (link)
+            link->Close();
+        if (!sim)
+            return;
+        sim->Stop();
+        if (HasFailure()) {
+            nlohmann::json report = sim->Report();
+            report["frames"] = report["frames"].size();
+            std::cerr << report.dump(1).substr(0, 20000) << "\n";
+        }
+    }
     void StartSim() {
         sim = std::make_unique<RadioSim>(scenario);
         std::string error;

@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 
+#include "AwaitRadio.h"
 #include "CodeplugGenerator.h"
 #include "ExamplePackage.h"
 #include "FirmwareGen.h"
@@ -118,10 +119,9 @@ class UpdateSim : public ::testing::Test {
     bool WorkEmpty() const { return fs::is_empty(work.Path()); }
     // The radio reads the line on its own thread: what it holds once it has taken the end.
     Bytes HeldCodeplug(std::size_t length) {
-        Bytes held;
-        for (int i = 0; i < 200 && sim->Report()["codeplug"]["completedDownloads"] == 0; ++i)
-            pump.Pause(5);
-        held = sim->Codeplug();
+        EXPECT_TRUE(simtest::AwaitRadio(
+            *sim, pump, [this] { return sim->Report()["codeplug"]["completedDownloads"] != 0; }));
+        Bytes held = sim->Codeplug();
         if (held.size() > length)
             held.resize(length);
         return held;
