@@ -9,57 +9,26 @@
 #include <vector>
 
 #include "AwaitRadio.h"
-#include "RadioSim.h"
-#include "TempDir.h"
-#include "app/qtplatform/QtIntervalTimer.h"
-#include "app/qtplatform/QtMessagePump.h"
+#include "SimLinkFixture.h"
+#include "TransferTestSupport.h"
 #include "convert/CodeplugText.h"
 #include "link/RadioLink.h"
-#include "serial/PosixSerialOs.h"
 #include "transfer/TransferMessages.h"
 #include "transfer/ZKWTransferParms.h"
 
 namespace {
 
-constexpr int kCom = 7;
-using Bytes = std::vector<std::uint8_t>;
+using namespace transfertest;
 
-Bytes recordChain(const std::vector<int>& wordsPerRecord) {
-    Bytes bytes;
-    for (int words : wordsPerRecord) {
-        const std::size_t start = bytes.size();
-        bytes.resize(start + 2 * static_cast<std::size_t>(words), 0x3C);
-        bytes[start] = 0x5F;
-        bytes[start + 1] = 0x5F;
-        bytes[start + 2] = static_cast<std::uint8_t>(words >> 8);
-        bytes[start + 3] = static_cast<std::uint8_t>(words & 0xFF);
-    }
-    return bytes;
-}
-
-class CodeplugOverPty : public ::testing::Test {
+class CodeplugOverPty : public simtest::SimLinkFixture {
   protected:
-    Scenario scenario;
-    TempDir ports;
-    std::unique_ptr<RadioSim> sim;
-    QtMessagePump pump;
-    QtIntervalTimer timer;
-    std::unique_ptr<RadioLink> link;
     std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kTransferImageBytes, 0);
     std::unique_ptr<ZKWTransferParms> transfer;
     int prompts = 0;
 
+    // The program's serial device at the transfer's rate, the transfer on it.
     void Start() {
-        sim = std::make_unique<RadioSim>(scenario);
-        std::string error;
-        ASSERT_TRUE(sim->Open(error, ports.Path(), kCom)) << error;
-        sim->Start();
-        serial::SystemSerialOs().Resolver().SetPortDirectory(ports.Path());
-        link = std::make_unique<RadioLink>(pump);
-        link->AttachTimer(timer);
-        ASSERT_TRUE(link->OpenDevice(kCom, 19200, false, error)) << error;
-        link->SetFramed(true);
-        link->SetEnabled(true);
+        OpenSimDevice();
         link->ChangeBaud(115200);
         ASSERT_TRUE(link->PrepareTimeout(kReplyTimeoutMs));
         transfer = std::make_unique<ZKWTransferParms>();
@@ -72,6 +41,7 @@ class CodeplugOverPty : public ::testing::Test {
         if (link) {
             link->ReleaseTimeout();
             link->Close();
+            link.reset();
         }
         if (sim) {
             sim->Stop();
@@ -80,6 +50,7 @@ class CodeplugOverPty : public ::testing::Test {
                 report.erase("frames");
                 std::cerr << report.dump(1) << "\n";
             }
+            sim.reset();
         }
     }
     nlohmann::json CodeplugReport() { return sim->Report()["codeplug"]; }
@@ -88,20 +59,7 @@ class CodeplugOverPty : public ::testing::Test {
         return simtest::AwaitRadio(*sim, pump, [&] { return CodeplugReport()[counter] >= value; });
     }
 
-    void Answer(std::vector<std::string> passwords) {
-        transfer->passChecker.askPassword = [this, passwords](std::string& text) {
-            if (prompts >= static_cast<int>(passwords.size()))
-                return false;
-            text = passwords[static_cast<std::size_t>(prompts++)];
-            return true;
-        };
-    }
-    int Download(const Bytes& image) {
-        std::copy(image.begin(), image.end(), buffer.begin());
-        transfer->SetSize(static_cast<std::int32_t>(image.size()));
-        transfer->SetImage(buffer.data(), static_cast<std::int32_t>(image.size()));
-        return transfer->Download();
-    }
+    int Download(const Bytes& image) { return DownloadImage(*transfer, buffer, image); }
 };
 
 TEST_F(CodeplugOverPty, UploadsFollowTheRecordChain) {
@@ -109,7 +67,7 @@ TEST_F(CodeplugOverPty, UploadsFollowTheRecordChain) {
         Bytes codeplug;
         int size;
     };
-    for (const Case& c : {Case{recordChain({60, 80, 10}), 4 * 128},  // ends inside block 3
+    for (const Case& c : {Case{RecordChain({60, 80, 10}), 4 * 128},  // ends inside block 3
                           Case{Bytes(300, 0x11), 128}}) {            // first block no record
         scenario.codeplug.image = c.codeplug;
         Start();
@@ -120,8 +78,6 @@ TEST_F(CodeplugOverPty, UploadsFollowTheRecordChain) {
                                buffer.begin()));
         EXPECT_TRUE(sim->Violations().empty());
         TearDown();
-        sim.reset();
-        link.reset();
     }
 }
 
@@ -144,8 +100,6 @@ TEST_F(CodeplugOverPty, DownloadsArriveWholeWithTheirFill) {
         EXPECT_EQ(CodeplugReport()["completedDownloads"], 1);
         EXPECT_TRUE(sim->Violations().empty());
         TearDown();
-        sim.reset();
-        link.reset();
     }
 }
 
@@ -173,7 +127,7 @@ TEST_F(CodeplugOverPty, AReadCodeplugWrittenBackIsWhatTheRadioHolds) {
 TEST_F(CodeplugOverPty, PasswordChallenge) {
     scenario.codeplug.password = "2468";
     Start();
-    Answer({"2468"});
+    AnswerPrompts(*transfer, {"2468"}, prompts);
     ASSERT_GT(Download(Bytes(128, 9)), 0);
     EXPECT_EQ(prompts, 1);
     EXPECT_TRUE(transfer->DownloadComplete());
@@ -181,7 +135,7 @@ TEST_F(CodeplugOverPty, PasswordChallenge) {
 }
 
 TEST_F(CodeplugOverPty, UnexpectedMessagesEndTheTransfer) {
-    scenario.codeplug.image = recordChain({200});
+    scenario.codeplug.image = RecordChain({200});
     scenario.codeplug.otherGroupAtBlock = 2;
     Start();
     EXPECT_EQ(transfer->Upload(), -1);
@@ -191,7 +145,7 @@ TEST_F(CodeplugOverPty, UnexpectedMessagesEndTheTransfer) {
 }
 
 TEST_F(CodeplugOverPty, SilentRadioTimesOut) {
-    scenario.codeplug.image = recordChain({200});
+    scenario.codeplug.image = RecordChain({200});
     scenario.codeplug.silentAtBlock = 1;
     Start();
     EXPECT_EQ(transfer->Upload(), -1);

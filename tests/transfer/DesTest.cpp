@@ -5,85 +5,41 @@
 #include <cstdint>
 #include <string>
 
-namespace {
-
-struct KnownAnswer {
-    std::uint64_t key;
-    std::uint64_t plain;
-    std::uint64_t cipher;
-};
-
-void ExpectKnownAnswer(const KnownAnswer& v) {
-    const DesKeySchedule schedule = MakeDesKeySchedule(v.key);
-    EXPECT_EQ(DesEncrypt(schedule, v.plain), v.cipher)
-        << std::hex << "key " << v.key << " plain " << v.plain;
-    EXPECT_EQ(DesDecrypt(schedule, v.cipher), v.plain)
-        << std::hex << "key " << v.key << " cipher " << v.cipher;
-}
-
-}  // namespace
-
-// The worked example found in most DES texts, and the ECB example of FIPS PUB 81.
-TEST(Des, TextbookExamples) {
-    ExpectKnownAnswer({0x133457799BBCDFF1, 0x0123456789ABCDEF, 0x85E813540F0AB405});
-    ExpectKnownAnswer({0x0E329232EA6D0D73, 0x8787878787878787, 0x0000000000000000});
-    // "Now is t" under 0123456789ABCDEF.
-    ExpectKnownAnswer({0x0123456789ABCDEF, 0x4E6F772069732074, 0x3FA40E8A984D4815});
-}
-
-// NIST Special Publication 800-17, variable plaintext test: key 0101010101010101 (all 56 key
-// bits zero), plaintext a single one bit.
-TEST(Des, NistVariablePlaintext) {
-    const std::uint64_t key = 0x0101010101010101;
-    ExpectKnownAnswer({key, 0x8000000000000000, 0x95F8A5E5DD31D900});
-    ExpectKnownAnswer({key, 0x4000000000000000, 0xDD7F121CA5015619});
-    ExpectKnownAnswer({key, 0x2000000000000000, 0x2E8653104F3834EA});
-    ExpectKnownAnswer({key, 0x1000000000000000, 0x4BD388FF6CD81D4F});
-    ExpectKnownAnswer({key, 0x0800000000000000, 0x20B9E767B2FB1456});
-    ExpectKnownAnswer({key, 0x0400000000000000, 0x55579380D77138EF});
-    ExpectKnownAnswer({key, 0x0200000000000000, 0x6CC5DEFAAF04512F});
-    ExpectKnownAnswer({key, 0x0100000000000000, 0x0D9F279BA5D87260});
-    ExpectKnownAnswer({key, 0x0000000000000001, 0x166B40B44ABA4BD6});
-}
-
-// With all key bits zero every round key is zero, so enciphering is its own inverse: the
-// inverse permutation test of the same publication enciphers the answers above back to the
-// single bits. Checked here for all 64 bits.
-TEST(Des, NistInversePermutationForAllSingleBits) {
-    const DesKeySchedule schedule = MakeDesKeySchedule(0x0101010101010101);
-    for (const std::uint64_t k : schedule.roundKeys) {
-        EXPECT_EQ(k, 0u);
-    }
-    for (int bit = 0; bit < 64; ++bit) {
-        const std::uint64_t plain = std::uint64_t{1} << bit;
-        const std::uint64_t cipher = DesEncrypt(schedule, plain);
-        EXPECT_NE(cipher, plain);
-        EXPECT_EQ(DesEncrypt(schedule, cipher), plain) << "bit " << bit;
-    }
-}
-
-// NIST SP 800-17, variable key test: plaintext zero, key a single one bit (parity bits set).
-TEST(Des, NistVariableKey) {
-    ExpectKnownAnswer({0x8001010101010101, 0, 0x95A8D72813DAA94D});
-    ExpectKnownAnswer({0x4001010101010101, 0, 0x0EEC1487DD8C26D5});
-    ExpectKnownAnswer({0x2001010101010101, 0, 0x7AD16FFB79C45926});
-    ExpectKnownAnswer({0x1001010101010101, 0, 0xD3746294CA6A6CF3});
-    ExpectKnownAnswer({0x0801010101010101, 0, 0x809F5F873C1FD761});
-    ExpectKnownAnswer({0x0401010101010101, 0, 0xC02FAFFEC989D1FC});
-    ExpectKnownAnswer({0x0201010101010101, 0, 0x4615AA1D33E72F10});
-    ExpectKnownAnswer({0x0180010101010101, 0, 0x2055123350C00858});
-}
-
-// NIST SP 800-17, permutation operation test: plaintext zero.
-TEST(Des, NistPermutationOperation) {
-    ExpectKnownAnswer({0x1046913489980131, 0, 0x88D55E54F54C97B4});
-    ExpectKnownAnswer({0x1007103489988020, 0, 0x0C0CC00C83EA48FD});
-}
-
-// NIST SP 800-17, substitution table test: the 19 key and plaintext pairs that exercise
-// every S-box entry.
-TEST(Des, NistSubstitutionTable) {
-    const KnownAnswer vectors[] = {
+// Known answers: enciphering gives the cipher block and deciphering it gives the plain one.
+TEST(Des, KnownAnswers) {
+    const struct {
+        std::uint64_t key, plain, cipher;
+    } vectors[] = {
+        // The worked example found in most DES texts, and the ECB example of FIPS PUB 81
+        // ("Now is t" under 0123456789ABCDEF).
+        {0x133457799BBCDFF1, 0x0123456789ABCDEF, 0x85E813540F0AB405},
+        {0x0E329232EA6D0D73, 0x8787878787878787, 0x0000000000000000},
+        {0x0123456789ABCDEF, 0x4E6F772069732074, 0x3FA40E8A984D4815},
+        // NIST SP 800-17, variable plaintext test: key 0101010101010101 (all 56 key bits
+        // zero), plaintext a single one bit.
+        {0x0101010101010101, 0x8000000000000000, 0x95F8A5E5DD31D900},
+        {0x0101010101010101, 0x4000000000000000, 0xDD7F121CA5015619},
+        {0x0101010101010101, 0x2000000000000000, 0x2E8653104F3834EA},
+        {0x0101010101010101, 0x1000000000000000, 0x4BD388FF6CD81D4F},
+        {0x0101010101010101, 0x0800000000000000, 0x20B9E767B2FB1456},
+        {0x0101010101010101, 0x0400000000000000, 0x55579380D77138EF},
+        {0x0101010101010101, 0x0200000000000000, 0x6CC5DEFAAF04512F},
+        {0x0101010101010101, 0x0100000000000000, 0x0D9F279BA5D87260},
+        {0x0101010101010101, 0x0000000000000001, 0x166B40B44ABA4BD6},
+        // Variable key test: plaintext zero, key a single one bit (parity bits set).
+        {0x8001010101010101, 0, 0x95A8D72813DAA94D},
+        {0x4001010101010101, 0, 0x0EEC1487DD8C26D5},
+        {0x2001010101010101, 0, 0x7AD16FFB79C45926},
+        {0x1001010101010101, 0, 0xD3746294CA6A6CF3},
+        {0x0801010101010101, 0, 0x809F5F873C1FD761},
+        {0x0401010101010101, 0, 0xC02FAFFEC989D1FC},
+        {0x0201010101010101, 0, 0x4615AA1D33E72F10},
+        {0x0180010101010101, 0, 0x2055123350C00858},
+        // Permutation operation test: plaintext zero.
+        {0x1046913489980131, 0, 0x88D55E54F54C97B4},
+        {0x1007103489988020, 0, 0x0C0CC00C83EA48FD},
+        // Substitution table test: the 19 key and plaintext pairs that exercise every S-box
+        // entry.
         {0x7CA110454A1A6E57, 0x01A1D6D039776742, 0x690F5B0D9A26939B},
         {0x0131D9619DC1376E, 0x5CD54CA83DEF57DA, 0x7A389D10354BD271},
         {0x07A1133E4A0B2686, 0x0248D43806F67172, 0x868EBB51CAB4599A},
@@ -104,8 +60,28 @@ TEST(Des, NistSubstitutionTable) {
         {0x018310DC409B26D6, 0x1D9D5C5018F728C2, 0x5F4C038ED12B2E41},
         {0x1C587F1C13924FEF, 0x305532286D6F295A, 0x63FAC0D034D9F793},
     };
-    for (const KnownAnswer& v : vectors) {
-        ExpectKnownAnswer(v);
+    for (const auto& v : vectors) {
+        const DesKeySchedule schedule = MakeDesKeySchedule(v.key);
+        EXPECT_EQ(DesEncrypt(schedule, v.plain), v.cipher)
+            << std::hex << "key " << v.key << " plain " << v.plain;
+        EXPECT_EQ(DesDecrypt(schedule, v.cipher), v.plain)
+            << std::hex << "key " << v.key << " cipher " << v.cipher;
+    }
+}
+
+// With all key bits zero every round key is zero, so enciphering is its own inverse: the
+// inverse permutation test of the same publication enciphers the answers above back to the
+// single bits. Checked here for all 64 bits.
+TEST(Des, NistInversePermutationForAllSingleBits) {
+    const DesKeySchedule schedule = MakeDesKeySchedule(0x0101010101010101);
+    for (const std::uint64_t k : schedule.roundKeys) {
+        EXPECT_EQ(k, 0u);
+    }
+    for (int bit = 0; bit < 64; ++bit) {
+        const std::uint64_t plain = std::uint64_t{1} << bit;
+        const std::uint64_t cipher = DesEncrypt(schedule, plain);
+        EXPECT_NE(cipher, plain);
+        EXPECT_EQ(DesEncrypt(schedule, cipher), plain) << "bit " << bit;
     }
 }
 

@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "ScrambleCheck.h"
+
 namespace {
 
 const OfbCipher::Register kAccessCode = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
@@ -62,75 +64,36 @@ TEST(OfbCipher, EachCipherHasItsOwnStateAndInitialisationRestartsIt) {
     EXPECT_NE(Keystream(DownloadCipher({0, 0, 0, 0, 0, 0, 0, 1}), 16), first);
 }
 
-TEST(ScrambleBlock, ZeroBlockIsSixtyFourCopiesOfTheMaskedFirstWord) {
-    const std::vector<std::uint8_t> stream = Keystream(DownloadCipher(), 2);
-    OfbCipher cipher = DownloadCipher();
-    OfbCipher::Block block{};
-    cipher.ScrambleBlock(block);
-    for (std::size_t i = 0; i < OfbCipher::kBlockBytes; i += 2) {
-        EXPECT_EQ(block[i], stream[0]) << "byte " << i;
-        EXPECT_EQ(block[i + 1], stream[1]) << "byte " << i + 1;
-    }
-}
-
 TEST(ScrambleBlock, ExchangesTheBytesOfEveryWordAndMasksThem) {
     std::mt19937 rng(7);
-    const OfbCipher::Block plain = RandomBlock(rng);
     const std::vector<std::uint8_t> k = Keystream(DownloadCipher(), 2);
-    OfbCipher::Block block = plain;
-    OfbCipher cipher = DownloadCipher();
-    cipher.ScrambleBlock(block);
-    const std::uint8_t m0 = plain[1] ^ k[0];
-    const std::uint8_t m1 = plain[0] ^ k[1];
-    EXPECT_EQ(block[0], m0);
-    EXPECT_EQ(block[1], m1);
-    for (std::size_t i = 2; i < OfbCipher::kBlockBytes; i += 2) {
-        EXPECT_EQ(block[i], plain[i + 1] ^ m0) << "byte " << i;
-        EXPECT_EQ(block[i + 1], plain[i] ^ m1) << "byte " << i + 1;
+    // The zero block comes out as 64 copies of the masked first word.
+    for (const OfbCipher::Block& plain : {OfbCipher::Block{}, RandomBlock(rng)}) {
+        OfbCipher::Block block = plain;
+        OfbCipher cipher = DownloadCipher();
+        cipher.ScrambleBlock(block);
+        EXPECT_TRUE(IsScrambled(plain, block, k[0], k[1]));
+        // Exactly two keystream bytes were used.
+        OfbCipher reference = DownloadCipher();
+        reference.NextKeystreamByte();
+        reference.NextKeystreamByte();
+        EXPECT_EQ(cipher.FeedbackRegister(), reference.FeedbackRegister());
     }
-    // Exactly two keystream bytes were used.
-    OfbCipher reference = DownloadCipher();
-    reference.NextKeystreamByte();
-    reference.NextKeystreamByte();
-    EXPECT_EQ(cipher.FeedbackRegister(), reference.FeedbackRegister());
 }
 
+// Each block takes the next two keystream bytes, so the same block scrambles differently in
+// another position.
 TEST(ScrambleBlock, KeystreamRunsOnAcrossBlocks) {
     const std::vector<std::uint8_t> stream = Keystream(DownloadCipher(), 6);
     OfbCipher cipher = DownloadCipher();
-    OfbCipher::Block first{};
-    OfbCipher::Block second{};
-    OfbCipher::Block third{};
-    cipher.ScrambleBlock(first);
-    cipher.ScrambleBlock(second);
-    cipher.ScrambleBlock(third);
-    EXPECT_EQ(second[0], stream[2]);
-    EXPECT_EQ(second[1], stream[3]);
-    EXPECT_EQ(third[126], stream[4]);
-    EXPECT_EQ(third[127], stream[5]);
-    EXPECT_NE(first, second);
-    EXPECT_NE(second, third);
-}
-
-TEST(ScrambleBlock, SameBlockInAnotherPositionScramblesDifferently) {
-    std::mt19937 rng(11);
-    const OfbCipher::Block a = RandomBlock(rng);
-    const OfbCipher::Block b = RandomBlock(rng);
-
-    OfbCipher first = DownloadCipher();
-    OfbCipher::Block aFirst = a;
-    OfbCipher::Block bSecond = b;
-    first.ScrambleBlock(aFirst);
-    first.ScrambleBlock(bSecond);
-
-    OfbCipher second = DownloadCipher();
-    OfbCipher::Block bFirst = b;
-    OfbCipher::Block aSecond = a;
-    second.ScrambleBlock(bFirst);
-    second.ScrambleBlock(aSecond);
-
-    EXPECT_NE(aFirst, aSecond);
-    EXPECT_NE(bFirst, bSecond);
+    OfbCipher::Block previous{};
+    for (std::size_t n = 0; n < 3; ++n) {
+        OfbCipher::Block block{};
+        cipher.ScrambleBlock(block);
+        EXPECT_TRUE(IsScrambled({}, block, stream[2 * n], stream[2 * n + 1])) << "block " << n;
+        EXPECT_NE(block, previous) << "block " << n;
+        previous = block;
+    }
 }
 
 TEST(ScrambleBlock, UnscrambleRecoversAWholeDownload) {

@@ -7,6 +7,7 @@
 
 #include "CodeplugPeer.h"
 #include "LinkTestSupport.h"
+#include "TransferTestSupport.h"
 #include "link/RadioLink.h"
 #include "transfer/OfbCipher.h"
 #include "transfer/TransferMessages.h"
@@ -14,24 +15,11 @@
 
 using linktest::Bytes;
 using namespace transfer_msg;
+using namespace transfertest;
 
 namespace {
 
 constexpr char kAccessCode[] = "0123456789ABCDEF";
-
-// A chain of records: each 0x5F 0x5F, then its length in words (high byte first), then filler.
-Bytes recordChain(const std::vector<int>& wordsPerRecord) {
-    Bytes bytes;
-    for (int words : wordsPerRecord) {
-        bytes.push_back(0x5F);
-        bytes.push_back(0x5F);
-        bytes.push_back(static_cast<std::uint8_t>(words >> 8));
-        bytes.push_back(static_cast<std::uint8_t>(words & 0xFF));
-        for (int i = 4; i < 2 * words; ++i)
-            bytes.push_back(static_cast<std::uint8_t>(i * 7));
-    }
-    return bytes;
-}
 
 // The simulated radio's codeplug side on the fake line. Its scenario is read at the first
 // request after construction or Reset; alter may change any reply on its way to the line.
@@ -116,51 +104,42 @@ class TransferFixture : public ::testing::Test {
         transfer.SetLink(&link);
     }
 
-    void Answer(std::vector<std::string> passwords) {
-        transfer.passChecker.askPassword = [this, passwords](std::string& text) {
-            if (prompts >= static_cast<int>(passwords.size()))
-                return false;
-            text = passwords[static_cast<std::size_t>(prompts++)];
-            return true;
-        };
-    }
-
-    int Download(const Bytes& image) {
-        std::copy(image.begin(), image.end(), buffer.begin());
-        transfer.SetSize(static_cast<std::int32_t>(image.size()));
-        transfer.SetImage(buffer.data(), static_cast<std::int32_t>(image.size()));
-        return transfer.Download();
-    }
+    int Download(const Bytes& image) { return DownloadImage(transfer, buffer, image); }
 
     int Count(std::uint8_t code) const { return static_cast<int>(radio.Codes({code}).size()); }
 };
 
 // ---------- Upload ----------
 
-TEST_F(TransferFixture, UploadEndsWhenTheRecordChainEndsInTheThirdBlock) {
-    radio.scenario.image = recordChain({60, 80, 10});  // 300 bytes: ends inside block 3
-    ASSERT_GT(transfer.Upload(), 0);
-    // The walk examines one header per block: after block 3 it has reached the third record,
-    // and block 4 shows what follows it is no record. The extra block counts in Size.
-    EXPECT_EQ(transfer.Size(), 4 * 128);
-    EXPECT_TRUE(
-        std::equal(radio.scenario.image.begin(), radio.scenario.image.end(), buffer.begin()));
-    EXPECT_EQ(Count(TransferEnd), 1);
-    EXPECT_EQ(Count(NextBlock), 3);
-    EXPECT_FALSE(link.IsEnabled());
-}
-
-TEST_F(TransferFixture, UploadWhoseFirstBlockIsNoRecordStopsAfterIt) {
-    radio.scenario.image = Bytes(256, 0x11);
-    ASSERT_GT(transfer.Upload(), 0);
-    EXPECT_EQ(transfer.Size(), 128);
-    EXPECT_EQ(Count(TransferEnd), 1);
-    EXPECT_EQ(Count(NextBlock), 0);
+TEST_F(TransferFixture, UploadFollowsTheRecordChain) {
+    const struct {
+        const char* name;
+        Bytes image;
+        int size, nextBlocks;
+    } cases[] = {
+        // The walk examines one header per block: after block 3 it has reached the third
+        // record, and block 4 shows what follows it is no record. The extra block counts in Size.
+        {"chain ends inside block 3", RecordChain({60, 80, 10}), 4 * 128, 3},
+        {"first block is no record", Bytes(256, 0x11), 128, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        radio.scenario.image = c.image;
+        radio.Reset();
+        radio.requests.clear();
+        ASSERT_GT(transfer.Upload(), 0);
+        EXPECT_EQ(transfer.Size(), c.size);
+        const auto stored = std::min<std::size_t>(c.image.size(), c.size);
+        EXPECT_TRUE(std::equal(c.image.begin(), c.image.begin() + stored, buffer.begin()));
+        EXPECT_EQ(Count(TransferEnd), 1);
+        EXPECT_EQ(Count(NextBlock), c.nextBlocks);
+        EXPECT_FALSE(link.IsEnabled());
+    }
 }
 
 TEST_F(TransferFixture, UploadThatNeverEndsStopsAtTheBufferNeverBeyond) {
     // Every record is two words long, so the walk never finds the end.
-    radio.scenario.image = recordChain(std::vector<int>(9000, 2));
+    radio.scenario.image = RecordChain(std::vector<int>(9000, 2));
     std::vector<std::uint8_t> guarded(kTransferImageBytes + 256, 0xEE);
     transfer.SetImage(guarded.data(), 0);
     ASSERT_GT(transfer.Upload(), 0);
@@ -172,7 +151,7 @@ TEST_F(TransferFixture, UploadThatNeverEndsStopsAtTheBufferNeverBeyond) {
 }
 
 TEST_F(TransferFixture, UploadFailuresGiveMinusOne) {
-    radio.scenario.image = recordChain({200});
+    radio.scenario.image = RecordChain({200});
     radio.alter = ReplaceNth(DataBlock, 1, {3, 9});
     EXPECT_EQ(transfer.Upload(), -1) << "a group-3 code other than 2 and 8";
 
@@ -203,6 +182,8 @@ TEST_F(TransferFixture, ShortDataBlockIsStoredAsFarAsItGoes) {
 
 // ---------- Download ----------
 
+// The radio descrambles with its own keystream: the blocks arrive as sent only if both ends
+// advanced it block by block in sending order.
 TEST_F(TransferFixture, DownloadSendsAnEvenNumberOfBlocksFilledWithBlanks) {
     struct Case {
         int bytes, blocks;
@@ -255,14 +236,6 @@ TEST_F(TransferFixture, UnexpectedCodeDuringDownloadEndsItPositiveButIncomplete)
     EXPECT_EQ(transfer.LastDownload().blocksSent, 1);
 }
 
-TEST_F(TransferFixture, DownloadKeystreamRunsOnAcrossBlocks) {
-    // The radio descrambles with its own keystream; identical blocks arrive identical only if
-    // both ends advanced it block by block in sending order.
-    Bytes image(128 * 4, 0);
-    ASSERT_GT(Download(image), 0);
-    EXPECT_EQ(radio.Received(), image);
-}
-
 TEST_F(TransferFixture, WrongAccessCodeGarblesTheImageAtTheRadio) {
     transfer.SetAccessCode("not a code");
     ASSERT_GT(Download(Bytes(256, 7)), 0);
@@ -273,7 +246,7 @@ TEST_F(TransferFixture, WrongAccessCodeGarblesTheImageAtTheRadio) {
 
 TEST_F(TransferFixture, GrantedAtOnceShowsNoPrompt) {
     radio.alter = ReplaceNth(AccessGranted, 0, {3, AccessGrantedToo});
-    Answer({"1234"});
+    AnswerPrompts(transfer, {"1234"}, prompts);
     radio.scenario.image = Bytes(128, 0);
     EXPECT_GT(transfer.Upload(), 0);
     EXPECT_EQ(prompts, 0);
@@ -282,7 +255,7 @@ TEST_F(TransferFixture, GrantedAtOnceShowsNoPrompt) {
 
 TEST_F(TransferFixture, GrantedAfterAPromptSendsThePackedDigits) {
     radio.scenario.password = "4711";
-    Answer({"ab47c11"});
+    AnswerPrompts(transfer, {"ab47c11"}, prompts);
     ASSERT_GT(Download(Bytes(128, 5)), 0);
     EXPECT_EQ(prompts, 1);
     ASSERT_EQ(Count(PasswordReply), 1);
@@ -292,7 +265,7 @@ TEST_F(TransferFixture, GrantedAfterAPromptSendsThePackedDigits) {
 
 TEST_F(TransferFixture, ThreePromptsUsedUpEndTheTransfer) {
     radio.scenario.password = "9999";
-    Answer({"1", "2", "3", "4"});
+    AnswerPrompts(transfer, {"1", "2", "3", "4"}, prompts);
     radio.scenario.image = Bytes(128, 0);
     EXPECT_LE(transfer.Upload(), 0);
     EXPECT_EQ(prompts, 3);
@@ -303,10 +276,7 @@ TEST_F(TransferFixture, ThreePromptsUsedUpEndTheTransfer) {
 
 TEST_F(TransferFixture, CancelledPromptSendsTransferEndAndNoReply) {
     radio.scenario.password = "9999";
-    transfer.passChecker.askPassword = [this](std::string&) {
-        ++prompts;
-        return false;
-    };
+    AnswerPrompts(transfer, {}, prompts);
     EXPECT_LE(Download(Bytes(128, 1)), 0);
     EXPECT_EQ(prompts, 1);
     EXPECT_EQ(Count(PasswordReply), 0);
