@@ -5,49 +5,35 @@
 #include "link/FrameReceiver.h"
 
 using linktest::Bytes;
+using linktest::ToolFrame;
+using linktest::Wire;
 
 namespace {
 
-Bytes Encode(const Bytes& payload, std::uint8_t addr2 = frame::kAddrRadio) {
-    frame::WireFrame w =
-        frame::Encode(payload.data(), static_cast<int>(payload.size()), frame::kAddrTool, addr2);
-    return Bytes(w.bytes, w.bytes + w.length);
-}
-
-struct WireCase {
-    const char* name;
-    Bytes payload;
-    std::uint8_t addr2;
-    Bytes wire;
-};
+using Event = FrameReceiver::Event;
+using Events = std::vector<Event>;
 
 TEST(FrameEncode, KnownWireBytes) {
-    const WireCase cases[] = {
-        {"rate change 115200",
-         {0x09, 0x00, 0x05},
-         0x01,
-         {0xBA, 0x7F, 0x01, 0x09, 0x00, 0x05, 0x72, 0x7E}},
-        {"boot version", {0x04, 0x2D}, 0x01, {0xBA, 0x7F, 0x01, 0x04, 0x2D, 0x4F, 0x7E}},
-        {"DSP start: checksum 7E escaped",
-         {0x02, 0x00},
-         0x01,
-         {0xBA, 0x7F, 0x01, 0x02, 0x00, 0x10, 0x01, 0x7E}},
-        {"interface-box probe", {0x09, 0x01}, 0x4F, {0xBA, 0x7F, 0x4F, 0x09, 0x01, 0x28, 0x7E}},
-        {"rate change 19200",
-         {0x09, 0x00, 0x01},
-         0x01,
-         {0xBA, 0x7F, 0x01, 0x09, 0x00, 0x01, 0x76, 0x7E}},
-        {"empty payload", {}, 0x01, {0xBA, 0x7F, 0x01, 0x80, 0x7E}},
+    const struct {
+        const char* name;
+        Bytes payload, wire;
+        std::uint8_t addr2 = frame::kAddrRadio;
+    } cases[] = {
+        {"rate 115200", {0x09, 0x00, 0x05}, {0xBA, 0x7F, 0x01, 0x09, 0x00, 0x05, 0x72, 0x7E}},
+        {"rate 19200", {0x09, 0x00, 0x01}, {0xBA, 0x7F, 0x01, 0x09, 0x00, 0x01, 0x76, 0x7E}},
+        {"boot version", {0x04, 0x2D}, {0xBA, 0x7F, 0x01, 0x04, 0x2D, 0x4F, 0x7E}},
+        {"DSP start, sum 7E", {0x02, 0x00}, {0xBA, 0x7F, 0x01, 0x02, 0x00, 0x10, 0x01, 0x7E}},
+        {"box probe", {0x09, 0x01}, {0xBA, 0x7F, 0x4F, 0x09, 0x01, 0x28, 0x7E}, frame::kAddrBox},
+        {"empty payload", {}, {0xBA, 0x7F, 0x01, 0x80, 0x7E}},
+        // sum 7F+01+10+7E+BA = 0x1C8 -> checksum 0x38
         {"payload escapes",
          {0x10, 0x7E, 0xBA},
-         0x01,
-         // sum 7F+01+10+7E+BA = 0x1C8 -> checksum 0x38
          {0xBA, 0x7F, 0x01, 0x10, 0x02, 0x10, 0x01, 0x10, 0x00, 0x38, 0x7E}},
-        {"checksum BA escaped", {0xC6}, 0x01, {0xBA, 0x7F, 0x01, 0xC6, 0x10, 0x00, 0x7E}},
-        {"checksum 10 escaped", {0x70}, 0x01, {0xBA, 0x7F, 0x01, 0x70, 0x10, 0x02, 0x7E}},
+        {"sum BA escaped", {0xC6}, {0xBA, 0x7F, 0x01, 0xC6, 0x10, 0x00, 0x7E}},
+        {"sum 10 escaped", {0x70}, {0xBA, 0x7F, 0x01, 0x70, 0x10, 0x02, 0x7E}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Encode(c.payload, c.addr2), c.wire) << c.name;
+        EXPECT_EQ(ToolFrame(c.payload, c.addr2), c.wire) << c.name;
     }
 }
 
@@ -70,18 +56,14 @@ TEST(FrameEncode, LongPayloadIsClampedToRecordCapacity) {
 }
 
 // Feeds bytes and returns the events that are not kNone.
-std::vector<FrameReceiver::Event> FeedAll(FrameReceiver& rx, const Bytes& bytes) {
-    std::vector<FrameReceiver::Event> events;
+Events FeedAll(FrameReceiver& rx, const Bytes& bytes) {
+    Events events;
     for (auto b : bytes) {
         auto e = rx.Feed(b);
-        if (e != FrameReceiver::Event::kNone)
+        if (e != Event::kNone)
             events.push_back(e);
     }
     return events;
-}
-
-Bytes Reply(const Bytes& payload) {
-    return linktest::ScriptedRadio::Wire(payload);
 }
 
 Bytes PayloadOf(const FrameReceiver& rx) {
@@ -96,9 +78,9 @@ TEST(FrameReceiver, RoundTripsEveryByteValue) {
         {}, {0x04, 0x1D, 0x05, 0x0A}, {0x10, 0x7E, 0xBA, 0x10}, all, Bytes(512, 0x7E)};
     for (const Bytes& p : payloads) {
         FrameReceiver rx;
-        auto ev = FeedAll(rx, Reply(p));
+        auto ev = FeedAll(rx, Wire(p));
         ASSERT_EQ(ev.size(), 1u);
-        EXPECT_EQ(ev[0], FrameReceiver::Event::kFrame);
+        EXPECT_EQ(ev[0], Event::kFrame);
         EXPECT_EQ(PayloadOf(rx), p);
         EXPECT_EQ(rx.SourceAddress(), 0x01);
         EXPECT_EQ(rx.DestinationAddress(), 0x7F);
@@ -108,23 +90,23 @@ TEST(FrameReceiver, RoundTripsEveryByteValue) {
 TEST(FrameReceiver, StartByteRestartsGathering) {
     FrameReceiver rx;
     Bytes bytes = {0xBA, 0x01, 0x7F, 0x04, 0x1D};  // partial frame, then a whole one
-    Bytes whole = Reply({0x04, 0x2E, 0x03, 0x02});
+    Bytes whole = Wire({0x04, 0x2E, 0x03, 0x02});
     bytes.insert(bytes.end(), whole.begin(), whole.end());
     auto ev = FeedAll(rx, bytes);
-    ASSERT_EQ(ev, std::vector<FrameReceiver::Event>{FrameReceiver::Event::kFrame});
+    ASSERT_EQ(ev, Events{Event::kFrame});
     EXPECT_EQ(PayloadOf(rx), (Bytes{0x04, 0x2E, 0x03, 0x02}));
 }
 
 TEST(FrameReceiver, FrameForAnotherAddressIsNeverTaken) {
     FrameReceiver rx;
     // The tool's own frame, echoed: second address byte 01.
-    Bytes echo = Encode({0x04, 0x2D});
+    Bytes echo = ToolFrame({0x04, 0x2D});
     auto ev = FeedAll(rx, echo);
-    EXPECT_EQ(ev, std::vector<FrameReceiver::Event>{FrameReceiver::Event::kNotForUs});
+    EXPECT_EQ(ev, Events{Event::kNotForUs});
     // Gathering went on past the end byte; the next start byte discards it.
     EXPECT_GT(rx.GatheredCount(), 0);
-    ev = FeedAll(rx, Reply({0x04, 0x2E, 0x01, 0x09}));
-    EXPECT_EQ(ev, std::vector<FrameReceiver::Event>{FrameReceiver::Event::kFrame});
+    ev = FeedAll(rx, Wire({0x04, 0x2E, 0x01, 0x09}));
+    EXPECT_EQ(ev, Events{Event::kFrame});
 }
 
 TEST(FrameReceiver, EndByteWithoutStartAfterForeignFrameKeepsGathering) {
@@ -132,16 +114,15 @@ TEST(FrameReceiver, EndByteWithoutStartAfterForeignFrameKeepsGathering) {
     // No start byte between: the bytes of both run together and the sum fails.
     Bytes bytes = {0xBA, 0x7F, 0x01, 0x04, 0x2D, 0x4F, 0x7E, 0x01, 0x7F, 0x00, 0x80, 0x7E};
     auto ev = FeedAll(rx, bytes);
-    EXPECT_EQ(ev.front(), FrameReceiver::Event::kNotForUs);
+    EXPECT_EQ(ev.front(), Event::kNotForUs);
     EXPECT_EQ(rx.GatheredCount(), 9);  // still gathering: second byte is 01
 }
 
 TEST(FrameReceiver, BadChecksumIsDropped) {
     FrameReceiver rx;
-    Bytes bad = Reply({0x04, 0x2E, 0x03, 0x02});
+    Bytes bad = Wire({0x04, 0x2E, 0x03, 0x02});
     bad[bad.size() - 2] ^= 0x01;
-    EXPECT_EQ(FeedAll(rx, bad),
-              std::vector<FrameReceiver::Event>{FrameReceiver::Event::kBadChecksum});
+    EXPECT_EQ(FeedAll(rx, bad), Events{Event::kBadChecksum});
     EXPECT_EQ(rx.GatheredCount(), 0);
 }
 
@@ -153,25 +134,21 @@ TEST(FrameReceiver, GarbledEscapesAndShortFramesAreDropped) {
     };
     for (const Bytes& c : cases) {
         FrameReceiver rx;
-        EXPECT_EQ(FeedAll(rx, c),
-                  std::vector<FrameReceiver::Event>{FrameReceiver::Event::kGarbled});
+        EXPECT_EQ(FeedAll(rx, c), Events{Event::kGarbled});
     }
 }
 
 TEST(FrameReceiver, EndByteBeforeSecondAddressKeepsGathering) {
     FrameReceiver rx;
-    EXPECT_EQ(FeedAll(rx, {0x7E}),
-              std::vector<FrameReceiver::Event>{FrameReceiver::Event::kNotForUs});
-    EXPECT_EQ(FeedAll(rx, {0xBA, 0x01, 0x7E}),
-              std::vector<FrameReceiver::Event>{FrameReceiver::Event::kNotForUs});
+    EXPECT_EQ(FeedAll(rx, {0x7E}), Events{Event::kNotForUs});
+    EXPECT_EQ(FeedAll(rx, {0xBA, 0x01, 0x7E}), Events{Event::kNotForUs});
 }
 
 TEST(FrameReceiver, LargestFrameFitsAndOneMoreByteIsTooLong) {
     // 2 addresses + 1024 payload + checksum = 1027 gathered bytes: accepted.
     Bytes payload(1024, 0x11);
     FrameReceiver rx;
-    EXPECT_EQ(FeedAll(rx, Reply(payload)),
-              std::vector<FrameReceiver::Event>{FrameReceiver::Event::kFrame});
+    EXPECT_EQ(FeedAll(rx, Wire(payload)), Events{Event::kFrame});
     EXPECT_EQ(rx.Payload().length, 1024);
     // 1028 gathered bytes: fits the buffer but the payload would not fit a record.
     Bytes wire = {0xBA, 0x01, 0x7F};
@@ -182,7 +159,7 @@ TEST(FrameReceiver, LargestFrameFitsAndOneMoreByteIsTooLong) {
     wire.push_back(static_cast<std::uint8_t>(0x100 - (sum & 0xFF)));
     wire.push_back(0x7E);
     ASSERT_EQ(wire.size(), 1u + 1028 + 1);
-    EXPECT_EQ(FeedAll(rx, wire), std::vector<FrameReceiver::Event>{FrameReceiver::Event::kGarbled});
+    EXPECT_EQ(FeedAll(rx, wire), Events{Event::kGarbled});
 }
 
 TEST(FrameReceiver, OverflowNeverWritesPastBufferAndResyncsOnStart) {
@@ -190,21 +167,18 @@ TEST(FrameReceiver, OverflowNeverWritesPastBufferAndResyncsOnStart) {
     Bytes noise(5000, 0x55);
     noise.insert(noise.begin(), 0xBA);
     auto ev = FeedAll(rx, noise);
-    EXPECT_EQ(ev, std::vector<FrameReceiver::Event>{FrameReceiver::Event::kOverflow});
+    EXPECT_EQ(ev, Events{Event::kOverflow});
     EXPECT_LE(rx.GatheredCount(), FrameReceiver::kCapacity);
     // An end byte while skipping is ignored; the next start byte resynchronises.
     EXPECT_TRUE(FeedAll(rx, {0x01, 0x7F, 0x7E}).empty());
-    EXPECT_EQ(FeedAll(rx, Reply({0x09, 0x02, 1, 2, 3, 4})),
-              std::vector<FrameReceiver::Event>{FrameReceiver::Event::kFrame});
+    EXPECT_EQ(FeedAll(rx, Wire({0x09, 0x02, 1, 2, 3, 4})), Events{Event::kFrame});
 }
 
 TEST(FrameReceiver, AcceptedAddressesAreConfigurable) {
     FrameReceiver rx(frame::kAddrRadio);
     rx.Accept(frame::kAddrBox);
-    EXPECT_EQ(FeedAll(rx, Encode({0x04, 0x2D})),
-              std::vector<FrameReceiver::Event>{FrameReceiver::Event::kFrame});
-    EXPECT_EQ(FeedAll(rx, Encode({0x09, 0x01}, 0x4F)),
-              std::vector<FrameReceiver::Event>{FrameReceiver::Event::kFrame});
+    EXPECT_EQ(FeedAll(rx, ToolFrame({0x04, 0x2D})), Events{Event::kFrame});
+    EXPECT_EQ(FeedAll(rx, ToolFrame({0x09, 0x01}, frame::kAddrBox)), Events{Event::kFrame});
     EXPECT_EQ(rx.DestinationAddress(), 0x4F);
 }
 

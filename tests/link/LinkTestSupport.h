@@ -32,7 +32,6 @@ struct Deadlock : std::runtime_error {
 class VirtualPump : public MessagePump {
   public:
     std::int64_t nowUs = 0;
-    int processCalls = 0;
     int waitCalls = 0;
     int pausedMs = 0;
     // Simulated cost of one ProcessMessages call, so that time passes while a burst of
@@ -45,10 +44,8 @@ class VirtualPump : public MessagePump {
     void AfterMs(double ms, std::function<void()> fn) {
         At(nowUs + static_cast<std::int64_t>(ms * 1000), std::move(fn));
     }
-    bool HasPending() const { return !queue_.empty(); }
 
     void ProcessMessages() override {
-        ++processCalls;
         Guard();
         nowUs += processCostUs;
         RunDue();
@@ -136,7 +133,6 @@ struct FakeLine {
     bool failOpen = false;
     int closeCalls = 0;
     int devicesAlive = 0;
-    int setBaudCalls = 0;
     std::function<void(const Bytes&)> onWrite;
 
     void Deliver(const Bytes& bytes) { rx.insert(rx.end(), bytes.begin(), bytes.end()); }
@@ -170,10 +166,7 @@ class FakeDeviceTransport : public LinkTransport {
         line_.open = false;
     }
     bool IsOpen() override { return line_.open; }
-    void SetRate(int baud) override {
-        ++line_.setBaudCalls;
-        line_.baudIndex = DeviceBaudIndex(baud);
-    }
+    void SetRate(int baud) override { line_.baudIndex = DeviceBaudIndex(baud); }
     int Write(const std::uint8_t* bytes, int count) override {
         if (!line_.open)
             return 0;
@@ -315,6 +308,15 @@ inline Bytes Wire(const Bytes& payload, std::uint8_t src = frame::kAddrRadio,
     return Bytes(w.bytes, w.bytes + w.length);
 }
 
+// A payload framed as the tool sends it, to the radio or to the address given.
+inline Bytes ToolFrame(const Bytes& payload, std::uint8_t dst = frame::kAddrRadio) {
+    return Wire(payload, frame::kAddrTool, dst);
+}
+
+inline Bytes PayloadOf(const MessageRecord& record) {
+    return Bytes(record.buffer, record.buffer + record.length);
+}
+
 // A radio's end of a fake line: gathers the tool's frames to the radio's address (and to any
 // other the receiver is told to accept), hands each payload on, and sends replies on the
 // virtual clock.
@@ -363,11 +365,6 @@ class ScriptedRadio {
     }
     std::vector<Bytes> requests;      // payloads received
     std::vector<std::uint8_t> dests;  // their destination addresses
-
-    static Bytes Wire(const Bytes& payload, std::uint8_t src = frame::kAddrRadio,
-                      std::uint8_t dst = frame::kAddrToTool) {
-        return linktest::Wire(payload, src, dst);
-    }
 
   private:
     struct Rule {

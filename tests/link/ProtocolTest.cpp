@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "link/CommandTable.h"
 #include "link/Protocol.h"
 #include "link/VersionRecord.h"
@@ -15,10 +17,8 @@ TEST(WordChecksum, SumsBigEndianWordsModulo65536) {
     // An odd length never reads past the end: the last byte is a high byte.
     const std::uint8_t odd[] = {0x01, 0x02, 0x03};
     EXPECT_EQ(WordChecksum(odd, 3), 0x0102 + 0x0300);
-    std::uint8_t block[128];
-    for (int i = 0; i < 128; ++i)
-        block[i] = 0xFF;
-    EXPECT_EQ(WordChecksum(block, 128), static_cast<std::uint16_t>(64 * 0xFFFF));
+    const std::vector<std::uint8_t> block(128, 0xFF);
+    EXPECT_EQ(WordChecksum(block.data(), 128), static_cast<std::uint16_t>(64 * 0xFFFF));
 }
 
 TEST(DeviceBaudIndex, MapsRatesToTheBaudTable) {

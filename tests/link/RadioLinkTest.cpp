@@ -15,7 +15,13 @@ const Bytes kController = {0x04, 0x0A, 4, 1, 12};
 const Bytes kHardware = {0x04, 0x08, 7, 8, 9};
 const Bytes kSerial = {0x04, 0x05, 0x00, 0x01, 0xAB, 0x0C, 0xFF, 0x10, 0x9A, 0x5E};
 const Bytes kBoot = {0x04, 0x2E, 1, 9};
+const Bytes kSem = {0x04, 0x3F, 2, 3};
 const Bytes kBusy = {0x04, 0x20};
+const char kPortError[] = "Unable to start communication: COM port error";
+
+Bytes RecordBytes(const VersionRecord& r) {
+    return Bytes(r.bytes, r.bytes + VersionRecord::kSize);
+}
 
 // A link on a fake line with a scripted radio, on the virtual clock.
 struct LinkBench {
@@ -53,12 +59,20 @@ struct LinkBench {
         radio.On(0x04, 0x07, {kHardware});
         radio.On(0x04, 0x04, {kSerial});
         radio.On(0x04, 0x2D, {kBoot});
-        radio.On(0x04, 0x3E, {{0x04, 0x3F, 2, 3}});
+        radio.On(0x04, 0x3E, {kSem});
     }
     static MessageRecord Code(std::int32_t id) {
         MessageRecord r;
         MakeCommand(r, id);
         return r;
+    }
+    // Waits for the boot version reply; the busy reply is its alternate.
+    MessageRecord AwaitBoot(bool& alt) {
+        return link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
+    }
+    MessageRecord AskBoot(bool& alt) {
+        link.SendRecord(Code(kCmdReadBootVersion));
+        return AwaitBoot(alt);
     }
     // Delivers the bytes one at a time, spacing ms apart, starting after startMs.
     void Trickle(const Bytes& bytes, double startMs, double spacingMs) {
@@ -94,18 +108,16 @@ TEST_F(LinkFixture, OpenDeviceFailureKeepsDeviceUntilClose) {
     line.failOpen = true;
     std::string error;
     EXPECT_FALSE(link.OpenDevice(7, 19200, false, error));
-    EXPECT_EQ(error, "Unable to start communication: COM port error");
+    EXPECT_EQ(error, kPortError);
     EXPECT_EQ(line.devicesAlive, 1);
     link.Close();
     EXPECT_EQ(line.closeCalls, 0);  // never open: Close is not called
     EXPECT_EQ(line.devicesAlive, 0);
-}
-
-TEST_F(LinkFixture, OpenDeviceWithoutFactoryFails) {
+    // Without a device factory there is no device to open.
     RadioLink bare(pump, nullptr);
-    std::string error;
+    error.clear();
     EXPECT_FALSE(bare.OpenDevice(1, 19200, false, error));
-    EXPECT_EQ(error, "Unable to start communication: COM port error");
+    EXPECT_EQ(error, kPortError);
 }
 
 TEST_F(LinkFixture, OpenComponentErrorTexts) {
@@ -115,7 +127,7 @@ TEST_F(LinkFixture, OpenComponentErrorTexts) {
     EXPECT_EQ(error, "The chosen COM port is in use or not available");
     component.openResult = -5;
     EXPECT_FALSE(link.OpenComponent(component, error));
-    EXPECT_EQ(error, "Unable to start communication: COM port error");
+    EXPECT_EQ(error, kPortError);
     component.openResult = 0;
     line.rx = {1, 2, 3};
     EXPECT_TRUE(link.OpenComponent(component, error));
@@ -168,20 +180,12 @@ TEST_F(LinkFixture, PrepareTimeoutConvertsMillisecondsToTicksOnTheComponent) {
     EXPECT_FALSE(link.PrepareTimeout(4000));
 }
 
-TEST_F(LinkFixture, PrepareTimeoutOnDeviceStoresMilliseconds) {
-    OpenDevice();
-    EXPECT_TRUE(link.PrepareTimeout(4000));
-    EXPECT_EQ(link.TimeoutValue(), 4000);
-    link.ReleaseTimeout();  // no effect on the device transport
-    EXPECT_EQ(link.TimeoutValue(), 4000);
-}
-
 TEST_F(LinkFixture, DeviceTimeoutGivesOutcome4AfterTheFullTimeAndLaterWaitsReturnAtOnce) {
     OpenDevice();
-    link.PrepareTimeout(4000);
+    EXPECT_TRUE(link.PrepareTimeout(4000));
+    EXPECT_EQ(link.TimeoutValue(), 4000);  // the device's timeout is kept in milliseconds
     bool alt = true;
-    link.SendRecord(Code(kCmdReadBootVersion));
-    link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
+    AskBoot(alt);
     EXPECT_EQ(link.Outcome(), LinkResult::kTimedOut);
     EXPECT_FALSE(alt);
     EXPECT_DOUBLE_EQ(pump.NowMs(), 4000);
@@ -191,19 +195,18 @@ TEST_F(LinkFixture, DeviceTimeoutGivesOutcome4AfterTheFullTimeAndLaterWaitsRetur
 
     const double before = pump.NowMs();
     radio.On(0x04, 0x2D, {kBoot});
-    link.SendRecord(Code(kCmdReadBootVersion));
-    link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
+    AskBoot(alt);
     EXPECT_EQ(link.Outcome(), LinkResult::kTimedOut);
     MessageRecord r;
     EXPECT_FALSE(link.Receive(r));
     link.ReceiveAnyReply();
     EXPECT_DOUBLE_EQ(pump.NowMs(), before);
     link.SetEnabled(true);
-    link.SendRecord(Code(kCmdReadBootVersion));
-    MessageRecord reply =
-        link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
+    MessageRecord reply = AskBoot(alt);
     EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
-    EXPECT_EQ(Bytes(reply.buffer, reply.buffer + reply.length), kBoot);
+    EXPECT_EQ(PayloadOf(reply), kBoot);
+    link.ReleaseTimeout();  // no effect on the device transport
+    EXPECT_EQ(link.TimeoutValue(), 4000);
 }
 
 TEST_F(LinkFixture, DeviceWithoutDescriptorIsPolledEveryTwoMilliseconds) {
@@ -228,8 +231,7 @@ TEST_F(LinkFixture, EveryWaitGetsTheFullTimeout) {
     radio.On(0x04, 0x2D, {kBoot}, 3500);
     bool alt = false;
     for (int i = 0; i < 2; ++i) {
-        link.SendRecord(Code(kCmdReadBootVersion));
-        link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
+        AskBoot(alt);
         EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
     }
     EXPECT_DOUBLE_EQ(pump.NowMs(), 7000);
@@ -239,7 +241,7 @@ TEST_F(LinkFixture, ComponentTimeoutOnAQuietLineGivesOutcome2) {
     OpenComponent();
     ASSERT_TRUE(link.PrepareTimeout(4000));
     bool alt = false;
-    link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
+    AwaitBoot(alt);
     EXPECT_EQ(link.Outcome(), LinkResult::kCommProblem);
     EXPECT_FALSE(link.IsEnabled());
     EXPECT_NEAR(pump.NowMs(), 4000, 1);
@@ -254,13 +256,12 @@ TEST_F(LinkFixture, ComponentTriggerWhileBytesArriveIsIgnored) {
     // proper reply at 3 s.
     pump.processCostUs = 1000;
     pump.AfterMs(900, [this] { line.Deliver(Bytes(500, 0x55)); });
-    Trickle(ScriptedRadio::Wire(kBoot), 3000, 0);
+    Trickle(Wire(kBoot), 3000, 0);
     bool alt = false;
-    MessageRecord reply =
-        link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
+    MessageRecord reply = AwaitBoot(alt);
     EXPECT_EQ(component.triggersFired, 1);
     EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
-    EXPECT_EQ(Bytes(reply.buffer, reply.buffer + reply.length), kBoot);
+    EXPECT_EQ(PayloadOf(reply), kBoot);
     EXPECT_NEAR(pump.NowMs(), 3000, 10);  // one loop per reply byte
 }
 
@@ -292,7 +293,7 @@ TEST_F(LinkFixture, ComponentBusyRepeatsEndAtTheirLimit) {
     OpenComponent();
     link.SetBusyRepeatLimitMs(3000);
     link.PrepareTimeout(4000);
-    radio.On(0x04, 0x2D, {{0x04, 0x20}}, 100);
+    radio.On(0x04, 0x2D, {kBusy}, 100);
     bool gotBusy = false;
     link.ExchangeRepeatingBusy(Code(kCmdReadBootVersion), Code(kCmdBootVersion), 4,
                                Code(kCmdInformationBusy), 2, gotBusy);
@@ -312,11 +313,15 @@ TEST_F(LinkFixture, ComponentReceiveEndsWhenThePortCloses) {
 }
 
 TEST_F(LinkFixture, StopOutcomeDependsOnTransportAndIdle) {
-    // Device: 4.
+    // Device: 4, and the device transport is never idle.
     OpenDevice();
-    pump.AfterMs(100, [this] { link.SetEnabled(false); });
+    pump.AfterMs(100, [this] {
+        EXPECT_FALSE(link.IsIdle());
+        link.SetEnabled(false);
+    });
     link.ReceiveAnyReply();
     EXPECT_EQ(link.Outcome(), LinkResult::kTimedOut);
+    EXPECT_FALSE(link.IsIdle());
     link.Close();
 
     // Component, line quiet when Stop is seen: 2.
@@ -350,48 +355,31 @@ TEST_F(LinkFixture, TriggerHandlerClearsEnabledOnlyWhenIdleAndOnlyForItsTrigger)
     EXPECT_NEAR(pump.NowMs(), 10, 1);
 }
 
-TEST_F(LinkFixture, IsIdleIsFalseOnTheDeviceTransport) {
-    OpenDevice();
-    pump.AfterMs(100, [this] {
-        EXPECT_FALSE(link.IsIdle());
-        link.SetEnabled(false);
-    });
-    link.ReceiveAnyReply();
-    EXPECT_FALSE(link.IsIdle());
-}
-
-TEST_F(LinkFixture, OutcomeRules) {
-    EXPECT_EQ(link.Outcome(), LinkResult::kTimedOut);
-    link.SetEnabled(true);
-    EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
-}
-
 // ---------- Matching replies ----------
 
 TEST_F(LinkFixture, WrongLengthForeignAddressAndBadChecksumAreDropped) {
     OpenDevice();
     link.PrepareTimeout(4000);
-    Bytes bad = ScriptedRadio::Wire(kBoot);
+    Bytes bad = Wire(kBoot);
     bad[bad.size() - 2] ^= 1;
-    Trickle(ScriptedRadio::Wire({0x04, 0x2E, 1}), 1, 0);     // expected code, short
-    Trickle(ScriptedRadio::Wire(kBoot, 0x7F, 0x01), 2, 0);   // not for the tool
-    Trickle(bad, 3, 0);                                      // bad checksum
-    Trickle(ScriptedRadio::Wire({0x04, 0x20, 0}), 4, 0);     // busy, wrong length
-    Trickle(ScriptedRadio::Wire({0x04, 0x2E, 2, 7}), 5, 0);  // the reply
+    Trickle(Wire({0x04, 0x2E, 1}), 1, 0);     // expected code, short
+    Trickle(Wire(kBoot, 0x7F, 0x01), 2, 0);   // not for the tool
+    Trickle(bad, 3, 0);                       // bad checksum
+    Trickle(Wire({0x04, 0x20, 0}), 4, 0);     // busy, wrong length
+    Trickle(Wire({0x04, 0x2E, 2, 7}), 5, 0);  // the reply
     bool alt = true;
-    MessageRecord reply =
-        link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
+    MessageRecord reply = AwaitBoot(alt);
     EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
     EXPECT_FALSE(alt);
-    EXPECT_EQ(Bytes(reply.buffer, reply.buffer + reply.length), (Bytes{0x04, 0x2E, 2, 7}));
+    EXPECT_EQ(PayloadOf(reply), (Bytes{0x04, 0x2E, 2, 7}));
 }
 
 TEST_F(LinkFixture, AlternateCodeSetsGotAlternate) {
     OpenDevice();
     link.PrepareTimeout(4000);
-    Trickle(ScriptedRadio::Wire(kBusy), 1, 0);
+    Trickle(Wire(kBusy), 1, 0);
     bool alt = false;
-    link.AwaitReply(Code(kCmdBootVersion), 4, Code(kCmdInformationBusy), 2, alt);
+    AwaitBoot(alt);
     EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
     EXPECT_TRUE(alt);
 }
@@ -401,7 +389,7 @@ TEST_F(LinkFixture, OneByteCodeComparesOnlyTheFirstByte) {
     MessageRecord oneByte;
     oneByte.buffer[0] = 0x04;
     oneByte.length = 1;
-    Trickle(ScriptedRadio::Wire({0x04, 0x99, 1}), 1, 0);
+    Trickle(Wire({0x04, 0x99, 1}), 1, 0);
     bool alt = false;
     MessageRecord reply = link.AwaitReply(oneByte, 3, oneByte, 3, alt);
     EXPECT_EQ(link.Outcome(), LinkResult::kSuccess);
@@ -413,11 +401,19 @@ TEST_F(LinkFixture, OneByteCodeComparesOnlyTheFirstByte) {
 TEST_F(LinkFixture, SendFramesOrPassesRawBytes) {
     OpenDevice();
     EXPECT_EQ(link.SendCode2(0x04, 0x2D, nullptr, 0), 7);
-    EXPECT_EQ(line.written, (Bytes{0xBA, 0x7F, 0x01, 0x04, 0x2D, 0x4F, 0x7E}));
+    EXPECT_EQ(line.written, ToolFrame({0x04, 0x2D}));
     line.written.clear();
     const std::uint8_t data[] = {0x00};
-    link.SendCode2(0x02, 0x00, data, 0);
-    EXPECT_EQ(line.written, (Bytes{0xBA, 0x7F, 0x01, 0x02, 0x00, 0x10, 0x01, 0x7E}));
+    link.SendCode2(0x02, 0x00, data, 0);  // no data bytes: the data is not sent
+    EXPECT_EQ(line.written, ToolFrame({0x02, 0x00}));
+    line.written.clear();
+    // A framed record's length counts only in its low eight bits.
+    MessageRecord r;
+    r.buffer[0] = 0x04;
+    r.buffer[1] = 0x2D;
+    r.length = 0x102;  // low byte 2
+    link.SendRecord(r);
+    EXPECT_EQ(line.written, ToolFrame({0x04, 0x2D}));
     line.written.clear();
     link.SetFramed(false);
     MessageRecord raw;
@@ -426,16 +422,6 @@ TEST_F(LinkFixture, SendFramesOrPassesRawBytes) {
     raw.length = 2;
     link.Send(raw);
     EXPECT_EQ(line.written, (Bytes{0xAA, 0xBA}));
-}
-
-TEST_F(LinkFixture, FramedLengthUsesItsLowEightBits) {
-    OpenDevice();
-    MessageRecord r;
-    r.buffer[0] = 0x04;
-    r.buffer[1] = 0x2D;
-    r.length = 0x102;  // low byte 2
-    link.SendRecord(r);
-    EXPECT_EQ(line.written, (Bytes{0xBA, 0x7F, 0x01, 0x04, 0x2D, 0x4F, 0x7E}));
 }
 
 TEST_F(LinkFixture, ComponentSendWaitsForBufferSpaceAndForCtsInRs485Mode) {
@@ -460,12 +446,12 @@ TEST_F(LinkFixture, ComponentSendIsAbandonedOnStopWhileCtsHeld) {
 TEST_F(LinkFixture, ChangeBaudOnDeviceSendsPausesAndFollows) {
     OpenDevice();
     link.ChangeBaud(115200);
-    EXPECT_EQ(line.written, (Bytes{0xBA, 0x7F, 0x01, 0x09, 0x00, 0x05, 0x72, 0x7E}));
+    EXPECT_EQ(line.written, ToolFrame({0x09, 0x00, 0x05}));
     EXPECT_EQ(pump.pausedMs, 100);
     EXPECT_EQ(line.baudIndex, 19);
     line.written.clear();
     link.ChangeBaud(4800);  // not in the list: 19200
-    EXPECT_EQ(line.written, (Bytes{0xBA, 0x7F, 0x01, 0x09, 0x00, 0x01, 0x76, 0x7E}));
+    EXPECT_EQ(line.written, ToolFrame({0x09, 0x00, 0x01}));
     EXPECT_EQ(line.baudIndex, 14);
 }
 
@@ -478,30 +464,26 @@ TEST_F(LinkFixture, ChangeBaudOnComponentSetsTheRateWithoutPause) {
 
 // ---------- Interface box ----------
 
-TEST_F(LinkFixture, ProbeFindsTheBox) {
-    OpenDevice();
-    link.PrepareTimeout(kProbeTimeoutMs);
-    radio.On(0x09, 0x01, {{0x09, 0x02, 1, 2, 3, 4}});
-    EXPECT_TRUE(link.ProbeInterfaceBox());
-    EXPECT_EQ(Bytes(line.written.begin(), line.written.begin() + 7),
-              (Bytes{0xBA, 0x7F, 0x4F, 0x09, 0x01, 0x28, 0x7E}));
-    EXPECT_EQ(radio.dests.at(0), 0x4F);
-    EXPECT_TRUE(link.IsFramed());
-}
-
-TEST_F(LinkFixture, ProbeWithoutTheBoxTimesOutAfterOneSecond) {
-    OpenDevice();
-    link.PrepareTimeout(kProbeTimeoutMs);
-    EXPECT_FALSE(link.ProbeInterfaceBox());
-    EXPECT_DOUBLE_EQ(pump.NowMs(), 1000);
-    EXPECT_TRUE(link.IsFramed());
+TEST_F(LinkFixture, ProbeFindsTheBoxOrTimesOutAfterOneSecond) {
+    for (bool box : {true, false}) {
+        SCOPED_TRACE(box ? "box" : "no box");
+        LinkBench b;
+        b.OpenDevice();
+        b.link.PrepareTimeout(kProbeTimeoutMs);
+        if (box)
+            b.radio.On(0x09, 0x01, {{0x09, 0x02, 1, 2, 3, 4}});
+        EXPECT_EQ(b.link.ProbeInterfaceBox(), box);
+        EXPECT_EQ(Bytes(b.line.written.begin(), b.line.written.begin() + 7),
+                  ToolFrame({0x09, 0x01}, frame::kAddrBox));
+        EXPECT_EQ(b.radio.dests.at(0), frame::kAddrBox);
+        EXPECT_TRUE(b.link.IsFramed());
+        if (!box) {
+            EXPECT_DOUBLE_EQ(b.pump.NowMs(), 1000);
+        }
+    }
 }
 
 // ---------- Version record and boot version ----------
-
-Bytes RecordBytes(const VersionRecord& r) {
-    return Bytes(r.bytes, r.bytes + VersionRecord::kSize);
-}
 
 TEST_F(LinkFixture, RetrieveVersionRecordFillsAllFieldsWithSem) {
     OpenDevice();
@@ -532,27 +514,41 @@ TEST_F(LinkFixture, SemStepAppliesOnlyForSomeKindsAndControllers) {
         EXPECT_EQ(b.link.RetrieveVersionRecord(c.kind, rec, c.withSem), LinkResult::kSuccess);
         EXPECT_EQ(b.radio.requests.size(), c.semAsked ? 7u : 6u)
             << int(c.kind) << " " << int(c.controller);
-        EXPECT_EQ(rec.bytes[21], c.semAsked ? 2 : 0);
+        EXPECT_EQ(rec.bytes[VersionRecord::kSemOffset], c.semAsked ? 2 : 0);
     }
 }
 
-TEST_F(LinkFixture, SemReadTakesAnyFrameAndAShortOneLeavesZeros) {
-    OpenDevice();
-    IdentityRadio(4);
-    radio.On(0x04, 0x3E, {{0x07, 0x25}});
-    VersionRecord rec;
-    rec.bytes[21] = 0xEE;
-    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
-    EXPECT_EQ(rec.bytes[21], 0);
-    EXPECT_EQ(rec.bytes[22], 0);
-}
-
-TEST_F(LinkFixture, SemSilenceGives8) {
-    OpenDevice();
-    IdentityRadio(4);
-    radio.On(0x04, 0x3E, {});
-    VersionRecord rec;
-    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kSemFailed);
+// One step of the identity radio answered otherwise.
+TEST_F(LinkFixture, VersionReadWithOneStepAnsweredOtherwise) {
+    struct Case {
+        const char* name;
+        std::uint8_t code;
+        std::vector<Bytes> replies;
+        LinkResult result;
+        std::size_t requests;
+    };
+    const Case cases[] = {
+        // The SEM read takes any frame; a short one leaves zeros.
+        {"SEM: short frame of another code", 0x3E, {{0x07, 0x25}}, LinkResult::kSuccess, 7},
+        {"SEM: silent", 0x3E, {}, LinkResult::kSemFailed, 7},
+        // The read stops at the first identity step that fails.
+        {"hardware: silent", 0x07, {}, LinkResult::kTimedOut, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LinkBench b;
+        b.OpenDevice();
+        b.IdentityRadio(4);
+        b.radio.On(0x04, c.code, c.replies);
+        VersionRecord rec;
+        rec.bytes[VersionRecord::kSemOffset] = 0xEE;
+        EXPECT_EQ(b.link.RetrieveVersionRecord(6, rec, true), c.result);
+        EXPECT_EQ(b.radio.requests.size(), c.requests);
+        if (c.result == LinkResult::kSuccess) {
+            EXPECT_EQ(rec.bytes[VersionRecord::kSemOffset], 0);
+            EXPECT_EQ(rec.bytes[VersionRecord::kSemOffset + 1], 0);
+        }
+    }
 }
 
 TEST_F(LinkFixture, Kind5BootStepTimeoutKeepsIdentityAndGives5OrThen8) {
@@ -573,31 +569,22 @@ TEST_F(LinkFixture, Kind5BootStepTimeoutKeepsIdentityAndGives5OrThen8) {
     }
 }
 
-TEST_F(LinkFixture, VersionReadStopsAtTheFirstFailingIdentityStep) {
-    OpenDevice();
-    IdentityRadio(4);
-    radio.On(0x04, 0x07, {});
-    VersionRecord rec;
-    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kTimedOut);
-    EXPECT_EQ(radio.requests.size(), 4u);
-}
-
 TEST_F(LinkFixture, BusyVersionStepIsAskedAgainThenStoresZeros) {
     OpenDevice();
     IdentityRadio(4);
     radio.On(0x04, 0x0B, {kBusy, kBusy, kDsp});  // busy twice, then the answer
     VersionRecord rec;
     EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
-    EXPECT_EQ(rec.bytes[2], 1);
-    EXPECT_EQ(rec.bytes[4], 3);
+    EXPECT_EQ(rec.bytes[VersionRecord::kDspOffset], 1);
+    EXPECT_EQ(rec.bytes[VersionRecord::kDspOffset + 2], 3);
 
     // Busy for good: after the repeats the field holds zeros and the read goes on.
     radio.On(0x04, 0x0B, {kBusy});
     radio.requests.clear();
     EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
-    EXPECT_EQ(rec.bytes[2], 0);
-    EXPECT_EQ(rec.bytes[4], 0);
-    EXPECT_EQ(rec.bytes[5], 4);
+    EXPECT_EQ(rec.bytes[VersionRecord::kDspOffset], 0);
+    EXPECT_EQ(rec.bytes[VersionRecord::kDspOffset + 2], 0);
+    EXPECT_EQ(rec.bytes[VersionRecord::kControllerOffset], 4);
     EXPECT_EQ(radio.requests.size(), 7u + RadioLink::kVersionBusyRepeats);
 }
 
@@ -675,31 +662,27 @@ TEST_F(LinkFixture, BusyRepeatsEndOnStop) {
     EXPECT_NEAR(pump.NowMs(), 200, 10);
 }
 
-TEST_F(LinkFixture, TraceSeesBothDirections) {
+// The trace sees both directions; the password digits go to the radio as they are, and never
+// into a trace.
+TEST_F(LinkFixture, TraceSeesBothDirectionsAndMasksThePasswordDigits) {
     OpenDevice();
     std::vector<char> dirs;
-    link.SetTraceSink([&](char d, const std::uint8_t*, int, std::int64_t) { dirs.push_back(d); });
-    radio.On(0x04, 0x2D, {kBoot});
-    std::uint8_t boot[2];
-    link.ReadBootVersion(6, boot);
-    EXPECT_EQ(dirs, (std::vector<char>{'W', 'R'}));
-}
-
-// The password digits go to the radio as they are, and never into a trace.
-TEST_F(LinkFixture, TraceMasksThePasswordDigits) {
-    OpenDevice();
     std::vector<Bytes> traced;
-    link.SetTraceSink([&](char, const std::uint8_t* bytes, int count, std::int64_t) {
+    link.SetTraceSink([&](char d, const std::uint8_t* bytes, int count, std::int64_t) {
+        dirs.push_back(d);
         traced.emplace_back(bytes, bytes + count);
     });
     const std::uint8_t digits[] = {0x12, 0x34, 0x56, 0x78};
     ASSERT_GT(link.SendCode2(0x03, 0x0C, digits, 4), 0);
     ASSERT_EQ(radio.requests.size(), 1u);
     EXPECT_EQ(radio.requests[0], (Bytes{0x03, 0x0C, 0x12, 0x34, 0x56, 0x78}));
-    const std::uint8_t masked[] = {0x03, 0x0C, 0xFF, 0xFF, 0xFF, 0xFF};
     ASSERT_EQ(traced.size(), 1u);
-    const frame::WireFrame expected = frame::Encode(masked, 6);
-    EXPECT_EQ(traced[0], Bytes(expected.bytes, expected.bytes + expected.length));
+    EXPECT_EQ(traced[0], ToolFrame({0x03, 0x0C, 0xFF, 0xFF, 0xFF, 0xFF}));
+
+    radio.On(0x04, 0x2D, {kBoot});
+    std::uint8_t boot[2];
+    link.ReadBootVersion(6, boot);
+    EXPECT_EQ(dirs, (std::vector<char>{'W', 'W', 'R'}));
 }
 
 }  // namespace
