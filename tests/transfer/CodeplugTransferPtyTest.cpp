@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -36,22 +35,14 @@ class CodeplugOverPty : public simtest::SimLinkFixture {
         transfer->SetAccessCode(bytesToText(scenario.serial.data(), scenario.serial.size()));
         transfer->SetLink(link.get());
     }
+    // Also leaves the fixture ready for another Start.
     void TearDown() override {
         transfer.reset();
-        if (link) {
+        if (link)
             link->ReleaseTimeout();
-            link->Close();
-            link.reset();
-        }
-        if (sim) {
-            sim->Stop();
-            if (HasFailure()) {
-                nlohmann::json report = sim->Report();
-                report.erase("frames");
-                std::cerr << report.dump(1) << "\n";
-            }
-            sim.reset();
-        }
+        SimLinkFixture::TearDown();
+        link.reset();
+        sim.reset();
     }
     nlohmann::json CodeplugReport() { return sim->Report()["codeplug"]; }
     // The transfer's last frame gets no reply: waits until the radio has counted it.
