@@ -137,30 +137,27 @@ TEST_F(LinkFixture, OpenComponentErrorTexts) {
     EXPECT_FALSE(link.IsEnabled());
 }
 
+// Closing waits for the output to drain, so the driver still sends the last frame, and gives up
+// on (and throws away) an output buffer that never drains.
 TEST_F(LinkFixture, CloseComponentWaitsForOutputThenReleasesTrigger) {
-    OpenComponent();
-    ASSERT_TRUE(link.PrepareTimeout(4000));
-    int handle = link.TimeoutHandle();
-    component.outBuffUsed = 10;
-    pump.AfterMs(30, [this] { component.outBuffUsed = 0; });
-    const int flushes = component.outFlushes;
-    link.Close();
-    EXPECT_GE(pump.NowMs(), 30);
-    // Drained: nothing is thrown away, so the driver still sends the last frame.
-    EXPECT_EQ(component.outFlushes, flushes);
-    EXPECT_FALSE(component.Open());
-    EXPECT_FALSE(component.TriggerArmed(handle));
-    EXPECT_EQ(link.TimeoutHandle(), -1);
-}
-
-TEST_F(LinkFixture, CloseComponentGivesUpOnAnOutputBufferThatNeverDrains) {
-    OpenComponent();
-    component.outBuffUsed = 10;
-    const int flushes = component.outFlushes;
-    link.Close();
-    EXPECT_FALSE(component.Open());
-    EXPECT_LE(pump.NowMs(), 2100);
-    EXPECT_EQ(component.outFlushes, flushes + 1);
+    for (bool drains : {true, false}) {
+        SCOPED_TRACE(drains ? "drains at 30 ms" : "never drains");
+        LinkBench b;
+        b.OpenComponent();
+        ASSERT_TRUE(b.link.PrepareTimeout(4000));
+        const int handle = b.link.TimeoutHandle();
+        b.component.outBuffUsed = 10;
+        if (drains)
+            b.pump.AfterMs(30, [&b] { b.component.outBuffUsed = 0; });
+        const int flushes = b.component.outFlushes;
+        b.link.Close();
+        EXPECT_GE(b.pump.NowMs(), drains ? 30 : 0);
+        EXPECT_LE(b.pump.NowMs(), 2100);
+        EXPECT_EQ(b.component.outFlushes, drains ? flushes : flushes + 1);
+        EXPECT_FALSE(b.component.Open());
+        EXPECT_FALSE(b.component.TriggerArmed(handle));
+        EXPECT_EQ(b.link.TimeoutHandle(), -1);
+    }
 }
 
 // ---------- Timeouts ----------
@@ -588,23 +585,22 @@ TEST_F(LinkFixture, BusyVersionStepIsAskedAgainThenStoresZeros) {
     EXPECT_EQ(radio.requests.size(), 7u + RadioLink::kVersionBusyRepeats);
 }
 
-TEST_F(LinkFixture, RetrieveOnComponentWithoutTriggerGives2) {
-    OpenComponent();
-    component.failAddTrigger = true;
-    VersionRecord rec;
-    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kCommProblem);
-    std::uint8_t boot[2];
-    EXPECT_EQ(link.ReadBootVersion(6, boot), LinkResult::kCommProblem);
-    EXPECT_TRUE(radio.requests.empty());
-}
-
-TEST_F(LinkFixture, RetrieveOnComponentReleasesItsTrigger) {
+// On the component the reads prepare a trigger of their own and release it; without one they
+// ask nothing.
+TEST_F(LinkFixture, RetrieveOnComponentReleasesItsTriggerAndGives2WithoutOne) {
     OpenComponent();
     IdentityRadio(4);
     VersionRecord rec;
     EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kSuccess);
     EXPECT_EQ(link.TimeoutHandle(), -1);
     EXPECT_EQ(component.triggersAdded, component.triggersRemoved);
+
+    radio.requests.clear();
+    component.failAddTrigger = true;
+    EXPECT_EQ(link.RetrieveVersionRecord(6, rec, true), LinkResult::kCommProblem);
+    std::uint8_t boot[2];
+    EXPECT_EQ(link.ReadBootVersion(6, boot), LinkResult::kCommProblem);
+    EXPECT_TRUE(radio.requests.empty());
 }
 
 TEST_F(LinkFixture, ReadBootVersionResults) {

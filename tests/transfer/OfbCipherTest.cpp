@@ -36,21 +36,6 @@ OfbCipher::Block RandomBlock(std::mt19937& rng) {
 
 }  // namespace
 
-TEST(OfbCipher, KeystreamByteIsTheFirstOutputByteFedBackIntoTheRegister) {
-    const std::uint64_t key = 0x0123456789ABCDEF;
-    std::uint64_t reg = 0x1234567890ABCDEF;
-    OfbCipher cipher;
-    cipher.InitKeystream(DesBlockToBytes(key), DesBlockToBytes(reg));
-    EXPECT_EQ(cipher.FeedbackRegister(), DesBlockToBytes(reg));
-    const DesKeySchedule schedule = MakeDesKeySchedule(key);
-    for (int i = 0; i < 40; ++i) {
-        const auto expected = static_cast<std::uint8_t>(DesEncrypt(schedule, reg) >> 56);
-        ASSERT_EQ(cipher.NextKeystreamByte(), expected) << "byte " << i;
-        reg = (reg << 8) | expected;
-        ASSERT_EQ(cipher.FeedbackRegister(), DesBlockToBytes(reg)) << "byte " << i;
-    }
-}
-
 TEST(OfbCipher, EachCipherHasItsOwnStateAndInitialisationRestartsIt) {
     OfbCipher a = DownloadCipher();
     OfbCipher b = DownloadCipher();
