@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -16,9 +15,7 @@
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
-#include "link/CommandTable.h"
-#include "link/Frame.h"
-#include "link/FrameReceiver.h"
+#include "RadioSim.h"
 #include "link/RadioLink.h"
 
 namespace {
@@ -215,56 +212,28 @@ TEST(QtPortComponent, TimerTriggersFireOnceThroughTheLoopAndCanBeDisarmed) {
     EXPECT_EQ(fired, std::vector<int>{a});
 }
 
-// The radio's side on the master: answers the boot-version read, busy first.
-class PtyRadio {
-  public:
-    explicit PtyRadio(int master) : master_(master), notifier_(master, QSocketNotifier::Read) {
-        rx_.Accept(frame::kAddrToTool, false);
-        QObject::connect(&notifier_, &QSocketNotifier::activated, [this] { OnReadable(); });
-    }
-    int requests = 0;
-    int busyReplies = 1;
-
-  private:
-    void OnReadable() {
-        std::uint8_t buf[256];
-        ssize_t n = read(master_, buf, sizeof buf);
-        for (ssize_t i = 0; i < n; ++i) {
-            if (rx_.Feed(buf[i]) != FrameReceiver::Event::kFrame)
-                continue;
-            ++requests;
-            std::vector<std::uint8_t> payload = {0x04, 0x2E, 3, 7};
-            if (busyReplies > 0) {
-                --busyReplies;
-                payload = {0x04, 0x20};
-            }
-            frame::WireFrame w = frame::Encode(payload.data(), static_cast<int>(payload.size()),
-                                               frame::kAddrRadio, frame::kAddrToTool);
-            ASSERT_EQ(write(master_, w.bytes, static_cast<size_t>(w.length)), w.length);
-        }
-    }
-    int master_;
-    QSocketNotifier notifier_;
-    FrameReceiver rx_{frame::kAddrRadio};
-};
-
 TEST(QtPlatformLink, ComponentTransportReadsTheBootVersionAndTimesOutWithoutSpinning) {
-    Pty pty;
+    // The simulated radio answers the boot-version read busy once, then 3.7.
+    Scenario scenario;
+    scenario.boot = {3, 7};
+    scenario.bootBusy = 1;
+    RadioSim radio(scenario);
+    std::string error;
+    ASSERT_TRUE(radio.Open(error)) << error;
+    radio.Start();
     QtMessagePump pump;
     QtIntervalTimer timer;
-    QtPortComponent port([&](int) { return pty.path; });
+    QtPortComponent port([&](int) { return radio.SlavePath(); });
     RadioLink link(pump, nullptr);
     link.AttachTimer(timer);
     port.SetRS485Mode(true);
-    std::string error;
     ASSERT_TRUE(link.OpenComponent(port, error)) << port.LastErrorText();
     link.SetFramed(true);
     link.SetEnabled(true);
-    PtyRadio radio(pty.master);
 
     std::uint8_t boot[2] = {};
     EXPECT_EQ(link.ReadBootVersion(6, boot), LinkResult::kSuccess);
-    EXPECT_EQ(radio.requests, 2);  // busy once, asked again
+    EXPECT_EQ(radio.RequestCount(0x042D), 2);  // busy once, asked again
     EXPECT_EQ(boot[0], 3);
     EXPECT_EQ(boot[1], 7);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ExamplePackage.h"
+
 namespace updatertest {
 
 namespace {
@@ -18,26 +20,6 @@ bool RecordingView::HasStatus(const std::string& text) const {
     return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
 }
 
-void RecordingView::Reset() {
-    statuses.clear();
-    messages.clear();
-    busy.clear();
-    passwords.clear();
-    passwordPrompts = 0;
-    answerYes = true;
-    questions = 0;
-    lastQuestion.clear();
-    onQuestion = nullptr;
-    bar = dltest::RecordingBar();
-    bootChecked = false;
-    shown.clear();
-    onStatus = nullptr;
-    onMessage = nullptr;
-    onPosition = nullptr;
-    run = JournalRow{};
-    timesLeft.clear();
-}
-
 std::vector<Message> RecordingView::Titled(const std::string& title) const {
     std::vector<Message> out;
     for (const Message& m : messages)
@@ -49,9 +31,7 @@ std::vector<Message> RecordingView::Titled(const std::string& title) const {
 VirtualRadio::VirtualRadio(linktest::VirtualPump& pump, linktest::FakeLine& line,
                            const CodeplugScenario& scenario, flashsim::Settings settings,
                            flashsim::Faults faults)
-    : flash(settings, faults),
-      codeplug(scenario, Bytes{0, 1, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD}),
-      radio_(pump, line) {
+    : flash(settings, faults), codeplug(scenario, kSerialNumber), radio_(pump, line) {
     radio_.Receiver().Accept(frame::kAddrToTool, false);
     radio_.Receiver().Accept(frame::kAddrBox);
     radio_.onRequest = [this](const Bytes& payload, std::uint8_t destination) {
@@ -155,24 +135,18 @@ std::filesystem::path UpdaterBench::BackupDirectory() const {
 
 void UpdaterBench::UsePackage(std::uint8_t upgradeType, std::uint8_t family, std::int8_t series,
                               std::uint8_t kindBySeries) {
-    attributes = ResourceAttributes{};
-    attributes.RadioFamily = family;
+    attributes = testsupport::ExampleAttributes(upgradeType, family);
     attributes.Series = series;
     attributes.KindBySeries = kindBySeries;
-    attributes.UpgradeType = upgradeType;
-    attributes.BootMajor = 4;
-    attributes.BootMinor = 3;
-    attributes.BootTwoMajor = 7;
-    attributes.BootTwoMinor = 3;
     package = MemoryPackage();
     constexpr std::size_t kChunk = 1000;  // several chunks per code image
     package.PutImage(attributes, ImageSet::kApplication, ImageRole::kLoader, LoaderImage(), kChunk);
     package.PutImage(attributes, ImageSet::kApplication, ImageRole::kCode, CodeImage(), kChunk);
-    package.PutImage(attributes, ImageSet::kBoot, ImageRole::kLoader, LoaderImage(256, 3), kChunk);
-    package.PutImage(attributes, ImageSet::kBoot, ImageRole::kCode, CodeImage(1024, 4), kChunk);
-    package.PutImage(attributes, ImageSet::kBootTwo, ImageRole::kLoader, LoaderImage(256, 5),
-                     kChunk);
-    package.PutImage(attributes, ImageSet::kBootTwo, ImageRole::kCode, CodeImage(1024, 6), kChunk);
+    std::uint32_t seed = 3;
+    for (ImageSet set : {ImageSet::kBoot, ImageSet::kBootTwo}) {
+        package.PutImage(attributes, set, ImageRole::kLoader, LoaderImage(256, seed++), kChunk);
+        package.PutImage(attributes, set, ImageRole::kCode, CodeImage(1024, seed++), kChunk);
+    }
 }
 
 void UpdaterBench::Start(const CodeplugScenario& codeplug, flashsim::Settings flash,

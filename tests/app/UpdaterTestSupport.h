@@ -31,8 +31,8 @@ struct Message {
     std::string text;
 };
 
-class RecordingView : public UpdaterView {
-  public:
+// What a RecordingView has recorded and how it answers; Reset starts both afresh.
+struct ViewRecord {
     std::vector<std::string> statuses;
     std::vector<std::string> details;  // every ShowStatusDetail, in order
     std::vector<Message> messages;
@@ -58,7 +58,10 @@ class RecordingView : public UpdaterView {
     std::function<void(int position)> onPosition;
     JournalRow run;              // the last row ShowRun was given
     std::vector<int> timesLeft;  // every ShowTimeLeft, in order
+};
 
+class RecordingView : public UpdaterView, public ViewRecord {
+  public:
     void SetStatus(const std::string& text) override {
         statuses.push_back(text);
         if (onStatus)
@@ -136,8 +139,11 @@ class RecordingView : public UpdaterView {
     RecordingView(const RecordingView&) = delete;
     RecordingView& operator=(const RecordingView&) = delete;
     // A fresh record (the hooks and answers too).
-    void Reset();
+    void Reset() { static_cast<ViewRecord&>(*this) = ViewRecord{}; }
 };
+
+// The test radio's serial number (as the journal keeps it: 000123456789ABCD).
+inline const Bytes kSerialNumber = {0, 1, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD};
 
 // The radio on the fake line: identification reads (group 4), rate changes and the flash
 // download (through the flash target), the codeplug transfer (through the codeplug peer) and
@@ -152,7 +158,7 @@ class VirtualRadio {
     bool bootPresent = true;
     Bytes format = {5, 9};
     Bytes formatAfterUpdate = {5, 10};  // once code has been flashed
-    Bytes serial = {0, 1, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD};
+    Bytes serial = kSerialNumber;
     Bytes versionBytes = {1, 2, 3};  // DSP, controller and hardware versions
     bool box = false;
     int unansweredSerialReads = 0;  // serial-number requests that get no reply

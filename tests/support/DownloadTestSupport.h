@@ -3,6 +3,7 @@
 // Test doubles for the downloads: a recording progress bar, a recording status sink, the
 // radio's flash side on a fake line, and small S-record and COFF builders.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,10 +43,7 @@ struct StatusLog {
     }
     std::string Last() const { return texts.empty() ? std::string() : texts.back(); }
     bool Has(const std::string& t) const {
-        for (const auto& s : texts)
-            if (s == t)
-                return true;
-        return false;
+        return std::find(texts.begin(), texts.end(), t) != texts.end();
     }
 };
 
