@@ -8,31 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "FirmwareGen.h"
+#include "DownloadTestSupport.h"
 
 namespace {
 
 // --- helpers -------------------------------------------------------------------------------
 
-std::string Record(char type, int addressBytes, std::uint32_t address,
-                   const std::vector<std::uint8_t>& data) {
-    return firmwaregen::SRecordLine(type, addressBytes, address, data.data(),
-                                    static_cast<int>(data.size()));
-}
+using dltest::Record;
 
 struct ReadResult {
     std::vector<int> weights;                       // one per record
     std::vector<std::vector<std::uint16_t>> words;  // per record
     bool endRecordSeen = false;
     int shortRecords = 0;
-
-    std::vector<std::uint16_t> AllWords() const {
-        std::vector<std::uint16_t> all;
-        for (const auto& record : words) {
-            all.insert(all.end(), record.begin(), record.end());
-        }
-        return all;
-    }
 };
 
 ReadResult ReadAll(std::istream& in, SRecordReader::Kind kind) {
@@ -59,12 +47,14 @@ ReadResult ReadText(const std::string& text,
     return ReadAll(in, kind);
 }
 
-// The bytes of a word stream stored low byte first, as the flash download stores them.
-std::vector<std::uint8_t> LowByteFirst(const std::vector<std::uint16_t>& words) {
+// The bytes of the records' words stored low byte first, as the flash download stores them.
+std::vector<std::uint8_t> LowByteFirst(const std::vector<std::vector<std::uint16_t>>& records) {
     std::vector<std::uint8_t> bytes;
-    for (const std::uint16_t word : words) {
-        bytes.push_back(static_cast<std::uint8_t>(word & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(word >> 8));
+    for (const auto& words : records) {
+        for (const std::uint16_t word : words) {
+            bytes.push_back(static_cast<std::uint8_t>(word & 0xFF));
+            bytes.push_back(static_cast<std::uint8_t>(word >> 8));
+        }
     }
     return bytes;
 }
@@ -125,22 +115,11 @@ TEST(SRecordLineReader, ConsumesNothingBeyondThePiece) {
 // --- code images ---------------------------------------------------------------------------
 
 TEST(SRecordReader, LoaderImageAsThePackageCarriesIt) {
-    // S2 records at 0x010100, 16 data bytes each, CR LF, end record S904000000FB.
-    std::vector<std::uint8_t> data;
-    std::string text = Record('0', 2, 0, {'l', 'd', 'r'}) + "\r\n";
-    for (int r = 0; r < 10; ++r) {
-        std::vector<std::uint8_t> bytes;
-        for (int i = 0; i < 16; ++i) {
-            bytes.push_back(static_cast<std::uint8_t>(r * 37 + i * 11 + 5));
-        }
-        data.insert(data.end(), bytes.begin(), bytes.end());
-        text += Record('2', 3, 0x010100 + 16 * r, bytes) + "\r\n";
-    }
-    text += "S904000000FB\r\n";
-
-    const ReadResult result = ReadText(text);
+    // An S0 header, S2 records at 0x010100 of 16 data bytes each, CR LF, end record S904000000FB.
+    const std::vector<std::uint8_t> data = dltest::Pattern(160);
+    const ReadResult result = ReadText(dltest::Image(data, '2', 0x010100));
     EXPECT_EQ(result.weights, std::vector<int>(10, 3));
-    EXPECT_EQ(LowByteFirst(result.AllWords()), data);
+    EXPECT_EQ(LowByteFirst(result.words), data);
     EXPECT_TRUE(result.endRecordSeen);
     EXPECT_EQ(result.shortRecords, 0);
 }
@@ -259,7 +238,7 @@ TEST(SRecordReader, LongLineIsReadInPiecesAndTheLaterPiecesAreSkipped) {
         EXPECT_EQ(result.words[0][w], HexWord(piece, 12 + 4 * w)) << "word " << w;
     }
     // The words held wholly by the piece are the record's data.
-    const std::vector<std::uint8_t> delivered = LowByteFirst(result.words[0]);
+    const std::vector<std::uint8_t> delivered = LowByteFirst({result.words[0]});
     EXPECT_EQ(std::vector<std::uint8_t>(delivered.begin(), delivered.begin() + 142),
               std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 142));
     EXPECT_EQ(result.words[0][124], 0);

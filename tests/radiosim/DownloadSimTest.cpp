@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "AwaitRadio.h"
+#include "DownloadTestSupport.h"
 #include "FirmwareGen.h"
 #include "ScaledClock.h"
 #include "SimLinkFixture.h"
@@ -21,14 +22,9 @@
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
-#include "convert/CodeplugCheck.h"
-#include "convert/CodeplugText.h"
-#include "convert/CodeplugVersion.h"
-#include "convert/RadioCodeplugConversion.h"
 #include "download/CodeDownload.h"
 #include "download/DspDownload.h"
 #include "link/RadioLink.h"
-#include "transfer/ZKWTransferParms.h"
 
 namespace fs = std::filesystem;
 using firmwaregen::Bytes;
@@ -38,17 +34,14 @@ namespace {
 
 constexpr int kClockDivisor = 100;
 
-class Bar : public ProgressBar {
+// A recording bar that also tells each position, for a Stop pressed at a block.
+class Bar : public dltest::RecordingBar {
   public:
-    void SetMinimum(int) override {}
-    void SetMaximum(int v) override { maximum = v; }
     void SetPosition(int v) override {
-        position = v;
+        RecordingBar::SetPosition(v);
         if (onPosition)
             onPosition(v);
     }
-    int maximum = 0;
-    int position = 0;
     std::function<void(int)> onPosition;
 };
 
@@ -165,57 +158,6 @@ TEST_F(DownloadSim, LoaderAndApplicationFlashTheRecordDataThenTheLineIsAt19200) 
     EXPECT_TRUE(RadioBackAt19200());
     EXPECT_EQ(sim->Report()["lineBaud"], 19200);
     EXPECT_TRUE(sim->Violations().empty()) << sim->Violations().front();
-}
-
-// The format the radio's firmware expects, as the 04 1C query reports it.
-Bytes FormatQuery(RadioLink& link) {
-    link.SetEnabled(true);
-    link.SendCode2(0x04, 0x1C, nullptr, 0);
-    MessageRecord reply;
-    if (!link.Receive(reply) || reply.length < 4)
-        return {};
-    return Bytes(reply.buffer + 2, reply.buffer + 4);
-}
-
-TEST_F(DownloadSim, AfterAnApplicationTheRadioWantsItsCodeplugInTheNewFormat) {
-    scenario.fileFormat = {5, 9};
-    scenario.codeplug.generateFormat = kVersion59;
-    scenario.codeplug.generateSeed = 21;
-    scenario.codeplug.formatAfterUpdate = {5, 10};
-    OpenDevice();
-    ASSERT_TRUE(link->PrepareTimeout(kReplyTimeoutMs));
-    EXPECT_EQ(FormatQuery(*link), (Bytes{5, 9}));
-    ASSERT_EQ(Code(200, 4000), LinkResult::kSuccess) << Last();
-    Flashed();
-    ASSERT_TRUE(link->PrepareTimeout(kReplyTimeoutMs));
-    const Bytes format = FormatQuery(*link);
-    ASSERT_EQ(format, (Bytes{5, 10}));
-
-    // Read the codeplug, convert it to the new format and write it back, as the update does.
-    std::vector<std::uint8_t> buffer(kTransferImageBytes, 0);
-    ZKWTransferParms transfer;
-    transfer.SetImage(buffer.data(), 0);
-    transfer.SetAccessCode(bytesToText(scenario.serial.data(), scenario.serial.size()));
-    transfer.SetLink(link.get());
-    ASSERT_GT(transfer.Upload(), 0);
-    const CodeplugConversion c = convertRadioCodeplug(
-        buffer.data(), static_cast<std::size_t>(transfer.Size()), format[0], format[1]);
-    ASSERT_EQ(c.result, CodeplugConversionResult::Converted) << c.reason;
-    transfer.SetSize(static_cast<std::int32_t>(c.newLength));
-    transfer.SetImage(buffer.data(), static_cast<std::int32_t>(c.newLength));
-    ASSERT_GT(transfer.Download(), 0);
-    EXPECT_TRUE(transfer.DownloadComplete());
-    link->ReleaseTimeout();
-
-    // The transfer's last frame gets no reply: wait until the radio has taken it.
-    ASSERT_TRUE(
-        AwaitRadio([this] { return sim->Report()["codeplug"]["completedDownloads"] == 1; }));
-    const std::vector<std::uint8_t> held = sim->Codeplug();
-    ASSERT_GE(held.size(), c.newLength);
-    CodeplugImage img;
-    loadRadioBytes(img, held.data(), c.newLength);
-    EXPECT_EQ(codeplugVersionIndex(img), kVersion510);
-    EXPECT_TRUE(validateCodeplug(img));
 }
 
 TEST_F(DownloadSim, StopDuringTheDownload) {

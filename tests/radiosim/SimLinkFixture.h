@@ -19,6 +19,16 @@ namespace simtest {
 
 constexpr int kSimCom = 5;
 
+// Stops the radio; after a failure shows what it saw, its frames counted, not listed.
+inline void StopAndReport(RadioSim& sim, std::size_t limit) {
+    sim.Stop();
+    if (!::testing::Test::HasFailure())
+        return;
+    nlohmann::json report = sim.Report();
+    report["frames"] = report["frames"].size();
+    std::cerr << report.dump(1).substr(0, limit) << "\n";
+}
+
 class SimLinkFixture : public ::testing::Test {
   protected:
     SimPortDirectory ports;
@@ -29,18 +39,11 @@ class SimLinkFixture : public ::testing::Test {
     std::unique_ptr<RadioLink> link;
     std::unique_ptr<QtPortComponent> component;
 
-    // Closes the line and stops the radio; after a failure shows what the radio saw.
     void TearDown() override {
         if (link)
             link->Close();
-        if (!sim)
-            return;
-        sim->Stop();
-        if (HasFailure()) {
-            nlohmann::json report = sim->Report();
-            report["frames"] = report["frames"].size();
-            std::cerr << report.dump(1).substr(0, 20000) << "\n";
-        }
+        if (sim)
+            StopAndReport(*sim, 20000);
     }
     void StartSim() {
         sim = std::make_unique<RadioSim>(scenario);

@@ -17,6 +17,7 @@
 #include "FirmwareGen.h"
 #include "RadioSim.h"
 #include "ScaledClock.h"
+#include "SimLinkFixture.h"
 #include "SimPortDirectory.h"
 #include "SimState.h"
 #include "UpdaterTestSupport.h"
@@ -38,7 +39,7 @@ using updatertest::RecordingView;
 
 namespace {
 
-constexpr int kSimCom = 5;
+using simtest::kSimCom;
 constexpr int kClockDivisor = 100;
 
 Bytes ReadFile(const fs::path& path) {
@@ -78,14 +79,8 @@ class UpdateSim : public ::testing::Test {
     }
     void TearDown() override {
         updater.reset();
-        if (sim) {
-            sim->Stop();
-            if (HasFailure()) {
-                nlohmann::json report = sim->Report();
-                report["frames"] = report["frames"].size();
-                std::cerr << report.dump(1).substr(0, 8000) << "\n";
-            }
-        }
+        if (sim)
+            simtest::StopAndReport(*sim, 8000);
     }
     // A second run in the same test: a new radio and a new updater.
     void Restart() {
