@@ -1,21 +1,19 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QTimer>
-#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <thread>
 
+#include "PseudoTerminal.h"
+#include "RadioSim.h"
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
-#include "RadioSim.h"
 #include "link/RadioLink.h"
 
 namespace {
@@ -33,48 +31,17 @@ double CpuMs() {
 // Only a net so that a broken wait ends the test; a loaded machine never comes near it.
 constexpr double kSafetyNetMs = 30000;
 
-// A pseudo-terminal whose master the test plays.
-struct Pty {
-    int master = -1;
-    int slave = -1;
-    std::string path;
-    Pty() {
-        char name[128] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        path = name;
-        termios t;
-        tcgetattr(slave, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave, TCSANOW, &t);
-        // The tool opens the slave by name; keep ours only to hold the line up.
-        fcntl(master, F_SETFL, O_NONBLOCK);
+// The next want bytes the port wrote to the pseudo-terminal, with the event loop running (the
+// port writes from it).
+std::string ReadMaster(const PseudoTerminal& pty, std::size_t want) {
+    std::string out;
+    const auto start = Clock::now();
+    while (out.size() < want && MsSince(start) < kSafetyNetMs) {
+        out += pty.Receive(want - out.size(), 5);
+        QCoreApplication::processEvents();
     }
-    ~Pty() {
-        if (master >= 0)
-            close(master);
-        if (slave >= 0)
-            close(slave);
-    }
-    // The next want bytes the port wrote, with the event loop running (the port writes from
-    // it).
-    std::vector<std::uint8_t> ReadMaster(std::size_t want) {
-        std::vector<std::uint8_t> out;
-        auto start = Clock::now();
-        while (out.size() < want && MsSince(start) < kSafetyNetMs) {
-            std::uint8_t buf[256];
-            ssize_t n = read(master, buf, std::min(sizeof buf, want - out.size()));
-            if (n > 0) {
-                out.insert(out.end(), buf, buf + n);
-                continue;
-            }
-            QCoreApplication::processEvents();
-            pollfd p{master, POLLIN, 0};
-            poll(&p, 1, 5);
-        }
-        return out;
-    }
-};
+    return out;
+}
 
 TEST(QtMessagePump, WaitBlocksUntilTheDescriptorIsReadable) {
     int fds[2];
@@ -142,9 +109,9 @@ TEST(QtPortComponent, TicksAreEighteenToTheSecond) {
 }
 
 TEST(QtPortComponent, MovesBytesBothWaysAndFollowsTheRate) {
-    Pty pty;
-    ASSERT_FALSE(pty.path.empty());
-    QtPortComponent port([&](int) { return pty.path; });
+    PseudoTerminal pty;
+    ASSERT_FALSE(pty.Slave().empty());
+    QtPortComponent port([&](int) { return pty.Slave(); });
     port.SetComNumber(3);
     ASSERT_EQ(port.SetOpen(true), 0) << port.LastErrorText();
     EXPECT_TRUE(port.Open());
@@ -152,12 +119,11 @@ TEST(QtPortComponent, MovesBytesBothWaysAndFollowsTheRate) {
 
     const std::uint8_t out[] = {0xBA, 0x7F, 0x01, 0x04, 0x2D, 0x4F, 0x7E};
     EXPECT_EQ(port.PutBlock(out, sizeof out), 0);
-    EXPECT_EQ(pty.ReadMaster(sizeof out), std::vector<std::uint8_t>(out, out + sizeof out));
+    EXPECT_EQ(ReadMaster(pty, sizeof out), std::string(out, out + sizeof out));
     EXPECT_EQ(port.OutBuffUsed(), 0);
     EXPECT_EQ(port.OutBuffFree(), QtPortComponent::kBufferSize);
 
-    const char in[] = "\x01\x02\x03";
-    ASSERT_EQ(write(pty.master, in, 3), 3);
+    ASSERT_TRUE(pty.Send("\x01\x02\x03"));
     QtMessagePump pump;
     auto start = Clock::now();
     while (!port.CharReady() && MsSince(start) < kSafetyNetMs)
@@ -167,8 +133,7 @@ TEST(QtPortComponent, MovesBytesBothWaysAndFollowsTheRate) {
     port.FlushInBuffer();
 
     port.SetBaud(115200);
-    termios t;
-    ASSERT_EQ(tcgetattr(pty.master, &t), 0);
+    const termios t = pty.SlaveSettings();
     EXPECT_EQ(cfgetospeed(&t), B115200);
     port.SetOpen(false);
     EXPECT_FALSE(port.Open());
@@ -179,9 +144,9 @@ TEST(QtPortComponent, OpenFailures) {
     EXPECT_EQ(missing.SetOpen(true), PortComponent::kErrOpenFailed);
     EXPECT_FALSE(missing.LastErrorText().empty());
 
-    Pty pty;
-    QtPortComponent first([&](int) { return pty.path; });
-    QtPortComponent second([&](int) { return pty.path; });
+    PseudoTerminal pty;
+    QtPortComponent first([&](int) { return pty.Slave(); });
+    QtPortComponent second([&](int) { return pty.Slave(); });
     ASSERT_EQ(first.SetOpen(true), 0);
     EXPECT_EQ(first.SetOpen(true), PortComponent::kErrAlreadyOpen);
     EXPECT_EQ(second.SetOpen(true), PortComponent::kErrAlreadyOpen) << second.LastErrorText();

@@ -6,20 +6,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "FileSizeLimit.h"
+#include "FileText.h"
 #include "TempDir.h"
 #include "common/FileBytes.h"
 
 namespace {
-
-std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 int EntriesIn(const std::string& folder) {
     int n = 0;
@@ -39,7 +32,7 @@ TEST(ReplacementFile, ReplacesARegularFileWholeWithTheModeAsked) {
     const ReplaceResult result = ReplaceFileContents(target, "new", 3, kPrivateFileMode, error);
     ::umask(savedMask);
     ASSERT_EQ(result, ReplaceResult::kOk) << error;
-    EXPECT_EQ(Contents(target), "new");
+    EXPECT_EQ(testsupport::ReadFile(target), "new");
     struct stat info {};
     ASSERT_EQ(::stat(target.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -68,7 +61,7 @@ TEST(ReplacementFile, RefusesATargetThatIsNotARegularFile) {
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_TRUE(std::filesystem::is_symlink(linkToFile));
-    EXPECT_EQ(Contents(real), "kept");
+    EXPECT_EQ(testsupport::ReadFile(real), "kept");
     EXPECT_EQ(EntriesIn(dir.Path()), 5);
 }
 
@@ -86,7 +79,7 @@ TEST(ReplacementFile, AFailedWriteLeavesTheTargetAsItWas) {
     }
     EXPECT_EQ(result, ReplaceResult::kWriteFailed);
     EXPECT_EQ(error, EFBIG);
-    EXPECT_EQ(Contents(target), "old");
+    EXPECT_EQ(testsupport::ReadFile(target), "old");
     EXPECT_EQ(EntriesIn(dir.Path()), 1);
 }
 

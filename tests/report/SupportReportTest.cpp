@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 
+#include "FileText.h"
 #include "LinkTestSupport.h"
 #include "TempDir.h"
 #include "app/journal/Journal.h"
@@ -50,11 +51,6 @@ mode_t ModeOf(const fs::path& path) {
     struct stat info {};
     ::stat(path.c_str(), &info);
     return info.st_mode & 07777;
-}
-
-std::string FileText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
 class SupportReport : public ::testing::Test {
@@ -133,7 +129,7 @@ TEST_F(SupportReport, HoldsTheTracesWithoutPasswordDigitsAndBackupsOnlyWhenAsked
     EXPECT_NE(kept[0].filename().string().find("-codeplug-read-"), std::string::npos);
     const std::string traceName = "quenta-report/traces/" + kept[0].filename().string();
     ASSERT_EQ(entries.count(traceName), 1u);
-    EXPECT_EQ(entries[traceName].bytes, FileText(kept[0]));
+    EXPECT_EQ(entries[traceName].bytes, testsupport::ReadFile(kept[0]));
     EXPECT_NE(entries[traceName].bytes.find(" W "), std::string::npos);
     const std::string& versions = entries["quenta-report/versions.txt"].bytes;
     for (const char* label : {"Program: quenta ", "Qt: ", "Kernel: "})
@@ -179,7 +175,7 @@ TEST_F(SupportReport, KeepsTheLastRunsPrivately) {
     EXPECT_EQ(ModeOf(traces), 0700u);
     EXPECT_EQ(ModeOf(traces.parent_path()), 0700u);
     EXPECT_EQ(ModeOf(kept.back()), 0600u);
-    const std::string text = FileText(kept.back());
+    const std::string text = testsupport::ReadFile(kept.back());
     EXPECT_NE(text.find("\n       0 W 01 02\n       5 R 01\n"), std::string::npos) << text;
 }
 
