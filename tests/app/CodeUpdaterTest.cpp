@@ -509,44 +509,6 @@ TEST_F(Updater, AFullDiskWhileSavingTheCodeplugWritesNothing) {
     }
 }
 
-// A full disk while a DSP package's pages are split: the page-file text, nothing more sent,
-// and neither page files nor joined images left.
-TEST_F(Updater, AFullDiskWhileWritingTheDspPagesSendsNoPage) {
-    firmwaregen::DspPlan plan;
-    plan.pages = 1;
-    plan.maxSectionWords = 3000;
-    UseDspPackage(plan);
-    // The private folder of the pages goes under a temporary folder of this test's own.
-    TempDir temp("quenta-dsp-full");
-    const char* savedTmp = std::getenv("TMPDIR");
-    const std::string restoreTmp = savedTmp != nullptr ? savedTmp : "";
-    ::setenv("TMPDIR", temp.Path().c_str(), 1);
-    Start(Codeplug(4));
-    std::optional<FileSizeLimit> full;
-    bool pagesInTemp = false;
-    std::size_t requestsAtPageStart = 0;
-    view.onStatus = [&](const std::string& s) {
-        if (s == "Preparing to download ...") {
-            full.emplace(1024);
-            pagesInTemp = !fs::is_empty(temp.Path());
-            requestsAtPageStart = radio->requests.size() + 1;
-        }
-    };
-    PressStart();
-    full.reset();
-    if (savedTmp != nullptr)
-        ::setenv("TMPDIR", restoreTmp.c_str(), 1);
-    else
-        ::unsetenv("TMPDIR");
-    EXPECT_TRUE(pagesInTemp);
-    EXPECT_TRUE(fs::is_empty(temp.Path()));
-    EXPECT_EQ(view.Status(), "Error writing the DSP page files during DSP download.");
-    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
-    EXPECT_EQ(radio->requests.size(), requestsAtPageStart);  // the page start, then nothing
-    EXPECT_EQ(radio->requests.back(), (Bytes{0x02, 0x00}));
-    EXPECT_TRUE(WorkFiles().empty());
-}
-
 TEST_F(Updater, StopDuringTheCodeDownload) {
     Start(Codeplug(4));
     int blocks = 0;
@@ -632,32 +594,57 @@ TEST_F(Updater, ProcessorMismatchMessageFollowsTheVariant) {
     EXPECT_EQ(component.Baud(), 19200);
 }
 
+// A DSP package's pages go through one private folder under TMPDIR, gone at the end. A full
+// disk while they are split: the page-file text, nothing sent after the page start, and neither
+// page files nor joined images left.
 TEST_F(Updater, DspPackagePagesGoThroughAPrivateFolder) {
-    firmwaregen::DspPlan plan;
-    plan.pages = 1;  // the 40-byte layout holds page 0 only
-    const firmwaregen::DspImage dsp = UseDspPackage(plan);
-    auto privateFolders = [] {
-        int n = 0;
-        for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
-            n += e.path().filename().string().rfind("quenta-dsp-", 0) == 0;
-        return n;
-    };
-    const int before = privateFolders();
-    int during = 0;
-    view.onStatus = [&](const std::string& s) {
-        if (s == "Downloading Loader code...")
-            during = privateFolders() - before;
-    };
-    Start(Codeplug(4));
-    PressStart();
-    EXPECT_EQ(view.Status(), "Download finished") << view.Status();
-    EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kSucceeded);
-    ASSERT_FALSE(radio->flash.Images().empty());
-    EXPECT_EQ(radio->flash.Images().back().pages.size(), firmwaregen::ExpectedPages(dsp).size());
-    EXPECT_EQ(radio->Count(0x03, 0x07), 0);  // no codeplug stage
-    EXPECT_EQ(privateFolders(), before);
-    EXPECT_EQ(during, 1);
-    EXPECT_TRUE(WorkFiles().empty());
+    TempDir temp("quenta-dsp-test");
+    const char* savedTmp = std::getenv("TMPDIR");
+    const std::string restoreTmp = savedTmp != nullptr ? savedTmp : "";
+    ::setenv("TMPDIR", temp.Path().c_str(), 1);
+    for (const bool fullDisk : {false, true}) {
+        SCOPED_TRACE(fullDisk ? "a full disk" : "room enough");
+        firmwaregen::DspPlan plan;
+        plan.pages = 1;  // the 40-byte layout holds page 0 only
+        if (fullDisk)
+            plan.maxSectionWords = 3000;
+        const firmwaregen::DspImage dsp = UseDspPackage(plan);
+        view.Reset();
+        Start(Codeplug(4));
+        std::optional<FileSizeLimit> full;
+        std::ptrdiff_t folders = 0;  // private folders once the pages are written
+        std::size_t requestsAtPageStart = 0;
+        view.onStatus = [&](const std::string& s) {
+            if (s != (fullDisk ? "Preparing to download ..." : "Downloading Loader code..."))
+                return;
+            folders = std::distance(fs::directory_iterator(temp.Path()), fs::directory_iterator());
+            requestsAtPageStart = radio->requests.size() + 1;
+            if (fullDisk)
+                full.emplace(1024);
+        };
+        PressStart();
+        full.reset();
+        EXPECT_EQ(folders, 1);
+        EXPECT_TRUE(fs::is_empty(temp.Path()));
+        EXPECT_TRUE(WorkFiles().empty());
+        if (fullDisk) {
+            EXPECT_EQ(view.Status(), "Error writing the DSP page files during DSP download.");
+            EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kFailed);
+            EXPECT_EQ(radio->requests.size(), requestsAtPageStart);  // the page start, then nothing
+            EXPECT_EQ(radio->requests.back(), (Bytes{0x02, 0x00}));
+            continue;
+        }
+        EXPECT_EQ(view.Status(), "Download finished");
+        EXPECT_EQ(updater->LastOutcome(), UpdateOutcome::kSucceeded);
+        ASSERT_FALSE(radio->flash.Images().empty());
+        EXPECT_EQ(radio->flash.Images().back().pages.size(),
+                  firmwaregen::ExpectedPages(dsp).size());
+        EXPECT_EQ(radio->Count(0x03, 0x07), 0);  // no codeplug stage
+    }
+    if (savedTmp != nullptr)
+        ::setenv("TMPDIR", restoreTmp.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
 }
 
 // The automatic sequence of an Application/Boot package for series 4.
