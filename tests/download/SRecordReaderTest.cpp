@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -218,10 +219,8 @@ TEST(SRecordReader, ReadsEveryRecordOfAText) {
 
 TEST(SRecordReader, LongLineIsReadInPiecesAndTheLaterPiecesAreSkipped) {
     // An S3 record with the largest count, 0xFF: 250 data bytes, 514 characters in all.
-    std::vector<std::uint8_t> bytes;
-    for (int i = 0; i < 250; ++i) {
-        bytes.push_back(static_cast<std::uint8_t>(i));
-    }
+    std::vector<std::uint8_t> bytes(250);
+    std::iota(bytes.begin(), bytes.end(), 0);
     const std::string longLine = Record('3', 4, 0xFE040100, bytes);
     ASSERT_EQ(longLine.size(), 514u);
     const std::string text =

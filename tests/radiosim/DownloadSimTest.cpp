@@ -55,9 +55,9 @@ class DownloadSim : public simtest::SimLinkFixture {
   protected:
     ScaledClock clock{pump, kClockDivisor};
     Bar bar;
-    std::vector<std::string> texts;
+    dltest::StatusLog status;
     StatusSink sink = [this](const std::string& t) {
-        texts.push_back(t);
+        status.texts.push_back(t);
         if (!stopText.empty() && t.rfind(stopText, 0) == 0)
             stopArmed = true;
     };
@@ -89,12 +89,6 @@ class DownloadSim : public simtest::SimLinkFixture {
         OpenSimDevice();
         link->ChangeBaud(115200);
     }
-    // The component transport; it stays at 19200 baud unless asked (see the rate-change test).
-    void OpenComponent(bool fast) {
-        OpenSimComponent();
-        if (fast)
-            link->ChangeBaud(115200);
-    }
     fs::path WriteImage(const std::string& name, ImageKind kind, std::uint64_t bytes,
                         std::uint32_t seed) {
         const fs::path path = dir / name;
@@ -123,7 +117,6 @@ class DownloadSim : public simtest::SimLinkFixture {
     }
     std::istringstream dspFile;
     std::istringstream dspLoader;
-    std::string Last() const { return texts.empty() ? "" : texts.back(); }
     template <class Condition>
     bool AwaitRadio(Condition condition) {
         return simtest::AwaitRadio(*sim, pump, condition);
@@ -147,14 +140,14 @@ class DownloadSim : public simtest::SimLinkFixture {
 TEST_F(DownloadSim, LoaderAndApplicationFlashTheRecordDataThenTheLineIsAt19200) {
     scenario.flash.eraseMs = 600;  // the scaled 80-second wait is 800 ms
     OpenDevice();
-    ASSERT_EQ(Code(3000, 40000), LinkResult::kSuccess) << Last();
+    ASSERT_EQ(Code(3000, 40000), LinkResult::kSuccess) << status.Last();
     const auto images = Flashed();
     ASSERT_EQ(images.size(), 2u);
     EXPECT_EQ(images[0].data, Padded(firmwaregen::Data(1, 3000), 0xFF));
     EXPECT_EQ(images[1].data, Padded(firmwaregen::Data(2, 40000), 0xFF));
     EXPECT_TRUE(images[1].ended);
     EXPECT_EQ(clock.ticks_, std::vector<int>{1440});
-    EXPECT_EQ(Last(), "Download finished.");
+    EXPECT_EQ(status.Last(), "Download finished.");
     EXPECT_TRUE(RadioBackAt19200());
     EXPECT_EQ(sim->Report()["lineBaud"], 19200);
     EXPECT_TRUE(sim->Violations().empty()) << sim->Violations().front();
@@ -166,7 +159,7 @@ TEST_F(DownloadSim, StopDuringTheDownload) {
     StopAt("Downloading Application code ...", 8 * 96);
     EXPECT_EQ(Code(100, 40000, 0), LinkResult::kTimedOut);
     ASSERT_TRUE(stopPressed);
-    EXPECT_EQ(Last(), "Code download timed out or canceled by user.");
+    EXPECT_EQ(status.Last(), "Code download timed out or canceled by user.");
     // The radio answered the start of the application image before its first block went out.
     const auto images = sim->FlashedImages();
     ASSERT_EQ(images.size(), 2u);
@@ -208,7 +201,7 @@ TEST_F(DownloadSim, HangUpDuringTheBlocksEndsAtOnceWithTheTimeoutText) {
     EXPECT_EQ(Code(100, 5000, 0), LinkResult::kTimedOut);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_EQ(Last(), "Code download timed out or canceled by user.");
+    EXPECT_EQ(status.Last(), "Code download timed out or canceled by user.");
     EXPECT_TRUE(sim->HungUp());
     EXPECT_TRUE(link->PortWentAway());
     EXPECT_EQ(counting.fired, 0);
@@ -230,7 +223,7 @@ TEST_F(DownloadSim, PacedLineAnImageTakesAtLeastTheTimeOfItsWireBytes) {
     scenario.lineRate = true;
     OpenDevice();
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(Code(300, 6000, 0), LinkResult::kSuccess) << Last();
+    ASSERT_EQ(Code(300, 6000, 0), LinkResult::kSuccess) << status.Last();
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     Flashed();
@@ -267,13 +260,14 @@ TEST_P(EraseWaits, ByKindWithTheRadioReadyInTime) {
     // The radio's erase takes most of the scaled wait; the start after it finds it ready.
     scenario.flash.eraseMs = GetParam().ticks * 1000.0 / 18 / kClockDivisor * 0.7;
     OpenDevice();
-    ASSERT_EQ(Code(100, 300, GetParam().kind, GetParam().isBoot), LinkResult::kSuccess) << Last();
+    ASSERT_EQ(Code(100, 300, GetParam().kind, GetParam().isBoot), LinkResult::kSuccess)
+        << status.Last();
     EXPECT_EQ(clock.ticks_, std::vector<int>{GetParam().ticks});
     // The kind's erase text, or none.
-    const auto erasing = std::find_if(texts.begin(), texts.end(), [](const std::string& t) {
-        return t.rfind("Erasing", 0) == 0;
-    });
-    EXPECT_STREQ(erasing == texts.end() ? nullptr : erasing->c_str(), GetParam().text);
+    const auto erasing =
+        std::find_if(status.texts.begin(), status.texts.end(),
+                     [](const std::string& t) { return t.rfind("Erasing", 0) == 0; });
+    EXPECT_STREQ(erasing == status.texts.end() ? nullptr : erasing->c_str(), GetParam().text);
     const auto images = Flashed();
     ASSERT_FALSE(images.empty());
     EXPECT_TRUE(images.back().ended);
@@ -292,8 +286,8 @@ TEST_F(DownloadSim, BusyRepliesOnTheComponentTransport) {
     scenario.flashFaults.image = -1;
     scenario.flashFaults.busyStartReplies = 2;
     scenario.flashFaults.busyPairReplies = 1;
-    OpenComponent(false);
-    ASSERT_EQ(Code(500, 3000, 0), LinkResult::kSuccess) << Last();
+    OpenSimComponent();  // it stays at 19200 baud
+    ASSERT_EQ(Code(500, 3000, 0), LinkResult::kSuccess) << status.Last();
     const auto images = Flashed();
     ASSERT_EQ(images.size(), 2u);
     EXPECT_EQ(images[1].data, Padded(firmwaregen::Data(2, 3000), 0xFF));
@@ -314,8 +308,8 @@ TEST_F(DownloadSim, DspPagesArriveInPageOrderWithTheirContents) {
         const firmwaregen::DspImage image = firmwaregen::MakeDspImage(plan);
         OpenDevice();
         DspInputs(image, 1500);
-        texts.clear();
-        ASSERT_EQ(Dsp(layout48 ? 3 : 2), LinkResult::kSuccess) << Last();
+        status.texts.clear();
+        ASSERT_EQ(Dsp(layout48 ? 3 : 2), LinkResult::kSuccess) << status.Last();
         const auto images = Flashed();
         ASSERT_EQ(images.size(), 2u);
         EXPECT_EQ(images[0].data, Padded(firmwaregen::Data(9, 1500), 0x20));
@@ -324,10 +318,8 @@ TEST_F(DownloadSim, DspPagesArriveInPageOrderWithTheirContents) {
         for (std::size_t i = 0; i < expected.size(); ++i)
             EXPECT_EQ(images[1].pages[i], Padded(expected[i], 0x20)) << "page " << i;
         const std::string m = std::to_string(expected.size());
-        EXPECT_NE(std::find(texts.begin(), texts.end(),
-                            "Downloading page " + m + " of " + m + " from input DSP file ..."),
-                  texts.end());
-        EXPECT_EQ(Last(), "Download finished");
+        EXPECT_TRUE(status.Has("Downloading page " + m + " of " + m + " from input DSP file ..."));
+        EXPECT_EQ(status.Last(), "Download finished");
         ASSERT_FALSE(clock.pauses_.empty());
         EXPECT_EQ(clock.pauses_.back(), 1000);
         EXPECT_TRUE(fs::is_empty(dir));
@@ -344,7 +336,7 @@ TEST_F(DownloadSim, DspStopDuringThePages) {
     StopAt("Downloading page 1 of", 8 * 64);  // eight blocks into the first page
     EXPECT_EQ(Dsp(), LinkResult::kTimedOut);
     ASSERT_TRUE(stopPressed);
-    EXPECT_EQ(Last(), "DSP download timed out or canceled by user.");
+    EXPECT_EQ(status.Last(), "DSP download timed out or canceled by user.");
     EXPECT_TRUE(fs::is_empty(dir));
 }
 
