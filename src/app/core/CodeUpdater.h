@@ -175,6 +175,9 @@ class CodeUpdater {
 
   private:
     bool ExtractImages(bool bootSet);
+    // Extracts the images of one download and checks that the radio is the one they are for;
+    // false having ended the update (the images, once extracted, deleted with it).
+    bool ExtractAndCheckTarget(bool bootSet);
     void DeleteImages();
     LinkResult DownloadImages(bool isBoot);
     LinkResult DownloadDspImages();

@@ -157,6 +157,20 @@ bool CodeUpdater::ExtractImages(bool bootSet) {
     return true;
 }
 
+bool CodeUpdater::ExtractAndCheckTarget(bool bootSet) {
+    if (!ExtractImages(bootSet)) {
+        EndUpdate(false);
+        return false;
+    }
+    SetStatus(updater_text::kCheckingTarget);
+    JournalPhase("target-check");
+    if (!CheckTargetRadio()) {
+        EndUpdate(true);
+        return false;
+    }
+    return true;
+}
+
 LinkResult CodeUpdater::DownloadImages(bool isBoot) {
     JournalPhase(isBoot ? "boot-download" : "download");
     std::ifstream loader(platform_.workingDirectory / m_LoaderFileName);
@@ -226,50 +240,40 @@ void CodeUpdater::ShowCodeplugResult(CodeplugResult result) {
 void CodeUpdater::RunUpdate(bool isBoot) {
     const bool bootSelected =
         m_Attributes.UpgradeType == kUpgradeApplicationBoot && view_.BootChecked();
-    bool imagesExtracted = false;
-    bool isDsp = false;
-    LinkResult result = LinkResult::kSuccess;
 
     BeginUpdate();
     SetStatus(updater_text::kExtracting);
     if (!OpenSelectedPort(false)) {
         SetStatus(updater_text::kIdle);
-    } else if (isBoot && !CheckBootVersion()) {
-        // its status stays
-    } else if (!ExtractImages(bootSelected)) {
-        // "Idle" is set
-    } else {
-        imagesExtracted = true;
-        SetStatus(updater_text::kCheckingTarget);
-        JournalPhase("target-check");
-        if (CheckTargetRadio()) {
-            if (m_Attributes.UpgradeType == kUpgradeDsp) {
-                isDsp = true;
-                result = DownloadDspImages();
-            } else {
-                result = DownloadImages(isBoot);
-            }
-            if (!isBoot && !bootSelected && !isDsp && m_UpdateInProgress != 0 &&
-                result == LinkResult::kSuccess) {
-                ShowCodeplugResult(TransferCodeplug());
-            } else if (result == LinkResult::kProcessorMismatch) {
-                view_.ShowMessage(updater_text::kTitleUpdater, MessageIcon::kError,
-                                  m_Attributes.ProcessorVariant != 0
-                                      ? updater_text::kProcessorFor316
-                                      : updater_text::kProcessorFor716);
-                SetStatus(updater_text::kIdle);
-                progress_.SetPosition(0);
-            } else if (result == LinkResult::kTimedOut && m_MultiCoreDirect != 0) {
-                SetStatus(updater_text::kIdle);
-                progress_.SetPosition(0);
-                view_.ShowMessage(updater_text::kTitleComPort, MessageIcon::kError,
-                                  updater_text::kMultiCore);
-            } else if (result == LinkResult::kSuccess && m_UpdateInProgress != 0) {
-                outcome_ = UpdateOutcome::kSucceeded;  // a boot or DSP download finished
-            }
-        }
+        EndUpdate(false);
+        return;
     }
-    EndUpdate(imagesExtracted);
+    if (isBoot && !CheckBootVersion()) {
+        EndUpdate(false);  // its status stays
+        return;
+    }
+    if (!ExtractAndCheckTarget(bootSelected))
+        return;
+    const bool isDsp = m_Attributes.UpgradeType == kUpgradeDsp;
+    const LinkResult result = isDsp ? DownloadDspImages() : DownloadImages(isBoot);
+    if (!isBoot && !bootSelected && !isDsp && m_UpdateInProgress != 0 &&
+        result == LinkResult::kSuccess) {
+        ShowCodeplugResult(TransferCodeplug());
+    } else if (result == LinkResult::kProcessorMismatch) {
+        view_.ShowMessage(updater_text::kTitleUpdater, MessageIcon::kError,
+                          m_Attributes.ProcessorVariant != 0 ? updater_text::kProcessorFor316
+                                                             : updater_text::kProcessorFor716);
+        SetStatus(updater_text::kIdle);
+        progress_.SetPosition(0);
+    } else if (result == LinkResult::kTimedOut && m_MultiCoreDirect != 0) {
+        SetStatus(updater_text::kIdle);
+        progress_.SetPosition(0);
+        view_.ShowMessage(updater_text::kTitleComPort, MessageIcon::kError,
+                          updater_text::kMultiCore);
+    } else if (result == LinkResult::kSuccess && m_UpdateInProgress != 0) {
+        outcome_ = UpdateOutcome::kSucceeded;  // a boot or DSP download finished
+    }
+    EndUpdate(true);
 }
 
 bool CodeUpdater::AwaitRadioBack() {
@@ -314,16 +318,8 @@ void CodeUpdater::RunAutoBootUpdate() {
     // The joined images of this run are deleted on every path: left behind they would pile
     // up in the working directory as Loader1.hex, Loader2.hex, ...
     if (bootNeeded) {
-        if (!ExtractImages(true)) {
-            EndUpdate(false);
+        if (!ExtractAndCheckTarget(true))
             return;
-        }
-        SetStatus(updater_text::kCheckingTarget);
-        JournalPhase("target-check");
-        if (!CheckTargetRadio()) {
-            EndUpdate(true);
-            return;
-        }
         const LinkResult bootResult = DownloadImages(true);
         DeleteImages();
         // A boot download that failed (or was stopped) ends the sequence with its own text:
@@ -350,16 +346,8 @@ void CodeUpdater::RunAutoBootUpdate() {
         SetStatus(updater_text::kExtracting);
     }
     m_UseBootTwo = 0;
-    if (!ExtractImages(false)) {
-        EndUpdate(false);
+    if (!ExtractAndCheckTarget(false))
         return;
-    }
-    SetStatus(updater_text::kCheckingTarget);
-    JournalPhase("target-check");
-    if (!CheckTargetRadio()) {
-        EndUpdate(true);
-        return;
-    }
     const LinkResult result = DownloadImages(false);
     if (!bootNeeded && result == LinkResult::kSuccess)
         SetStatus(updater_text::kIdle);
