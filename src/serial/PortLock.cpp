@@ -17,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "common/FileBytes.h"
@@ -112,39 +113,10 @@ pid_t FlockHolder(const std::string& procRoot, dev_t dev, ino_t ino) {
     return 0;
 }
 
-// Whether process pid has node open.
-bool HasOpen(const std::string& procRoot, const std::string& pidText, const std::string& node) {
-    const std::string fdDir = procRoot + "/" + pidText + "/fd";
-    DIR* dir = ::opendir(fdDir.c_str());
-    if (dir == nullptr)
-        return false;
-    bool found = false;
-    char target[PATH_MAX];
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        const std::string link = fdDir + "/" + entry->d_name;
-        const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-        if (n > 0 && node.compare(0, std::string::npos, target, static_cast<size_t>(n)) == 0) {
-            found = true;
-            break;
-        }
-    }
-    ::closedir(dir);
-    return found;
-}
-
-// The process holds the master side of the pseudo-terminal whose slave is node
-// (/dev/pts/N): its ptmx descriptor reports "tty-index: N" in fdinfo. Such a process is the
-// line's other end (a simulated radio keeps its slave open so that the line never hangs up
-// between the tool's opens), not a second user of the line.
-bool HoldsPtyMasterOf(const std::string& procRoot, const std::string& pidText,
-                      const std::string& node) {
-    static const std::string kPtsPrefix = "/dev/pts/";
-    if (node.compare(0, kPtsPrefix.size(), kPtsPrefix) != 0 ||
-        !IsNumber(node.c_str() + kPtsPrefix.size()))
-        return false;
-    const std::string index = node.substr(kPtsPrefix.size());
+// Whether one of process pid's descriptors, by its name in /proc/PID/fd and the path it is
+// open on, matches.
+bool AnyDescriptor(const std::string& procRoot, const std::string& pidText,
+                   const std::function<bool(const char* name, const std::string& path)>& matches) {
     const std::string fdDir = procRoot + "/" + pidText + "/fd";
     DIR* dir = ::opendir(fdDir.c_str());
     if (dir == nullptr)
@@ -159,23 +131,44 @@ bool HoldsPtyMasterOf(const std::string& procRoot, const std::string& pidText,
             continue;
         const std::string link = fdDir + "/" + entry->d_name;
         const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-        if (n <= 0)
-            continue;
-        const std::string path(target, static_cast<size_t>(n));
+        if (n > 0)
+            found = matches(entry->d_name, std::string(target, static_cast<size_t>(n)));
+    }
+    ::closedir(dir);
+    return found;
+}
+
+// Whether process pid has node open.
+bool HasOpen(const std::string& procRoot, const std::string& pidText, const std::string& node) {
+    return AnyDescriptor(procRoot, pidText,
+                         [&node](const char*, const std::string& path) { return path == node; });
+}
+
+// The process holds the master side of the pseudo-terminal whose slave is node
+// (/dev/pts/N): its ptmx descriptor reports "tty-index: N" in fdinfo. Such a process is the
+// line's other end (a simulated radio keeps its slave open so that the line never hangs up
+// between the tool's opens), not a second user of the line.
+bool HoldsPtyMasterOf(const std::string& procRoot, const std::string& pidText,
+                      const std::string& node) {
+    static const std::string kPtsPrefix = "/dev/pts/";
+    if (node.compare(0, kPtsPrefix.size(), kPtsPrefix) != 0 ||
+        !IsNumber(node.c_str() + kPtsPrefix.size()))
+        return false;
+    const std::string index = node.substr(kPtsPrefix.size());
+    return AnyDescriptor(procRoot, pidText, [&](const char* name, const std::string& path) {
         if (path != "/dev/ptmx" && path != "/dev/pts/ptmx")
-            continue;
-        std::ifstream info(procRoot + "/" + pidText + "/fdinfo/" + entry->d_name);
+            return false;
+        std::ifstream info(procRoot + "/" + pidText + "/fdinfo/" + name);
         std::string line;
         while (std::getline(info, line)) {
             std::istringstream fields(line);
             std::string key, value;
             fields >> key >> value;
             if (key == "tty-index:" && value == index)
-                found = true;
+                return true;
         }
-    }
-    ::closedir(dir);
-    return found;
+        return false;
+    });
 }
 
 }  // namespace
