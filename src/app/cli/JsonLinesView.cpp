@@ -1,9 +1,5 @@
 #include "JsonLinesView.h"
 
-#include <unistd.h>
-
-#include <QEventLoop>
-#include <QSocketNotifier>
 #include <algorithm>
 
 #include "VersionInfoText.h"
@@ -17,8 +13,8 @@ constexpr std::int64_t kRateWindowMs = 2000;
 
 }  // namespace
 
-JsonLinesView::JsonLinesView(TerminalView::Options options, std::ostream& out, int answerFd)
-    : options_(std::move(options)), out_(out), answerFd_(answerFd) {}
+JsonLinesView::JsonLinesView(Options options, std::ostream& out, int answerFd)
+    : CommandView(std::move(options)), out_(out), answerFd_(answerFd) {}
 
 JsonLinesView::~JsonLinesView() = default;
 
@@ -46,19 +42,11 @@ void JsonLinesView::Note(const std::string& line) {
     Emit({{"note", line}});
 }
 
-void JsonLinesView::SetPosition(int value) {
-    position_ = value;
-    const int span = maximum_ - minimum_;
-    int percent =
-        span > 0 ? static_cast<int>((static_cast<long long>(value) - minimum_) * 100 / span) : 0;
-    percent = std::clamp(percent, 0, 100);
-    if (percent == shownPercent_)
-        return;
-    shownPercent_ = percent;
+void JsonLinesView::PercentChanged(int) {
     Emit({{"progress",
-           {{"done", std::max(0, value - minimum_)},
-            {"total", std::max(0, span)},
-            {"percent", percent},
+           {{"done", std::max(0, position_ - minimum_)},
+            {"total", std::max(0, maximum_ - minimum_)},
+            {"percent", shownPercent_},
             {"rate", rate_}}}});
 }
 
@@ -102,51 +90,22 @@ bool JsonLinesView::WaitForAnswer(std::string& answer) {
     if (answerFd_ < 0)
         return false;  // a command that takes no answers
     // The update's timers and the stop signals stay live while the question waits.
-    QEventLoop loop;
-    QSocketNotifier input(answerFd_, QSocketNotifier::Read);
-    bool got = false;
-    answer.clear();
-    QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char c = 0;
-        const ssize_t n = ::read(answerFd_, &c, 1);
-        if (n <= 0 || c == '\n') {
-            got = n > 0;
-            loop.quit();
-        } else if (answer.size() < kMaxAnswerBytes) {
-            answer.push_back(c);
-        }
-    });
-    answerLoop_ = &loop;
-    if (!interrupted_)
-        loop.exec();
-    answerLoop_ = nullptr;
-    return got;
-}
-
-void JsonLinesView::Interrupt() {
-    interrupted_ = true;
-    if (answerLoop_ != nullptr)
-        answerLoop_->quit();
+    return answers_.ReadLine(answerFd_, answer);
 }
 
 bool JsonLinesView::AskPassword(std::string& entered) {
-    if (!options_.passwordGiven) {
-        Emit({{"message",
-               {{"title", "Radio Code Update"},
-                {"icon", "error"},
-                {"text", "No password was given: --json takes it from --password-file."}}}});
-        return false;
-    }
-    entered = options_.password;
-    passwordEntered_ = true;
-    return true;
+    if (GivenPassword(entered))
+        return true;
+    Emit({{"message",
+           {{"title", "Radio Code Update"},
+            {"icon", "error"},
+            {"text", "No password was given: --json takes it from --password-file."}}}});
+    return false;
 }
 
 bool JsonLinesView::AskCodeplugPassword(std::string& entered) {
-    if (options_.codeplugPasswordGiven) {
-        entered = options_.codeplugPassword;
+    if (GivenCodeplugPassword(entered))
         return true;
-    }
     Emit({{"message",
            {{"title", "Codeplug"},
             {"icon", "error"},

@@ -7,10 +7,7 @@
 #include <string>
 
 #include "CommandView.h"
-#include "TerminalView.h"
 #include "app/journal/JournalRow.h"
-
-class QEventLoop;
 
 // The update logic's view for a program that follows the run (--json, and the parent of a
 // several-radio update): one JSON object per line on out, its one key naming the event:
@@ -32,9 +29,9 @@ class QEventLoop;
 //   {"result": {the journal row's fields, "exitStatus": N}}   the last line
 // Passwords are never asked: the Start password comes by file or descriptor, the codeplug
 // password by file (else it is declined).
-class JsonLinesView : public CommandView, private ProgressBar {
+class JsonLinesView : public CommandView {
   public:
-    JsonLinesView(TerminalView::Options options, std::ostream& out, int answerFd);
+    JsonLinesView(Options options, std::ostream& out, int answerFd);
     ~JsonLinesView() override;
 
     void SetStatus(const std::string& text) override;
@@ -43,21 +40,9 @@ class JsonLinesView : public CommandView, private ProgressBar {
     bool AskYesNo(const std::string& title, const std::string& text) override;
     bool AskPassword(std::string& entered) override;
     bool AskCodeplugPassword(std::string& entered) override;
-    ProgressBar& Progress() override { return *this; }
-    int ProgressPosition() const override { return position_; }
-    void ShowBusy(bool) override {}
-    void SetRetrieveEnabled(bool) override {}
-    void FocusRetrieve() override {}
-    int SelectedPortIndex() const override { return options_.comNumber - 1; }
-    bool BootChecked() const override { return options_.boot; }
-    bool AnswersBootloadBoxAlone() const override { return options_.assumeYes; }
     void ShowVersionInfo(const VersionRecord& record, TargetKind kind) override;
-    void PortsScanned() override {}
 
-    void Interrupt() override;
     void Note(const std::string& line) override;
-    bool PasswordEntered() const override { return passwordEntered_; }
-    bool VersionShown() const override { return versionShown_; }
 
     // Every frame the link traces; the bytes sent give the rate.
     void OnFrame(char direction, const std::uint8_t* bytes, int count, std::int64_t ms);
@@ -71,20 +56,13 @@ class JsonLinesView : public CommandView, private ProgressBar {
     void VersionResult(int exitStatus);
 
   private:
-    void SetMinimum(int value) override { minimum_ = value; }
-    void SetMaximum(int value) override { maximum_ = value; }
-    void SetPosition(int value) override;
+    void PercentChanged(int before) override;
     void Emit(const nlohmann::json& event);
     // One line on the answer descriptor; false when it ended or the wait was interrupted.
     bool WaitForAnswer(std::string& answer);
 
-    TerminalView::Options options_;
     std::ostream& out_;
     int answerFd_;
-    int minimum_ = 0;
-    int maximum_ = 100;
-    int position_ = 0;
-    int shownPercent_ = -1;
     std::string status_;
     std::string detail_;
     JournalRow row_;
@@ -93,10 +71,6 @@ class JsonLinesView : public CommandView, private ProgressBar {
     std::int64_t windowMs_ = -1;
     std::uint64_t windowBytes_ = 0;
     std::uint64_t rate_ = 0;
-    QEventLoop* answerLoop_ = nullptr;
-    bool interrupted_ = false;
-    bool passwordEntered_ = false;
-    bool versionShown_ = false;
     nlohmann::json version_;
 };
 

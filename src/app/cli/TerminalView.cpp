@@ -4,8 +4,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QEventLoop>
-#include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -27,7 +25,7 @@ constexpr int kPlainStepPercent = 10;
 }  // namespace
 
 TerminalView::TerminalView(Options options, std::ostream& out, std::ostream& err)
-    : options_(std::move(options)),
+    : CommandView(std::move(options)),
       out_(out),
       err_(err),
       tty_(&out == &std::cout && ::isatty(STDOUT_FILENO) == 1) {}
@@ -59,28 +57,18 @@ void TerminalView::DrawBar() {
     barShown_ = true;
 }
 
-void TerminalView::SetPosition(int value) {
-    position_ = value;
-    const int span = maximum_ - minimum_;
-    int percent =
-        span > 0 ? static_cast<int>((static_cast<long long>(value) - minimum_) * 100 / span) : 0;
-    percent = std::clamp(percent, 0, 100);
-    if (percent == shownPercent_)
-        return;
+void TerminalView::PercentChanged(int before) {
     if (tty_) {
-        shownPercent_ = percent;
         DrawBar();
         return;
     }
-    if (shownPercent_ < 0 || percent / kPlainStepPercent != shownPercent_ / kPlainStepPercent) {
-        if (percent > 0) {
-            out_ << "Progress: " << percent << "%";
-            if (timeLeft_ >= 0)
-                out_ << " (" << TimeLeftText(timeLeft_) << ")";
-            out_ << "\n" << std::flush;
-        }
+    if ((before < 0 || shownPercent_ / kPlainStepPercent != before / kPlainStepPercent) &&
+        shownPercent_ > 0) {
+        out_ << "Progress: " << shownPercent_ << "%";
+        if (timeLeft_ >= 0)
+            out_ << " (" << TimeLeftText(timeLeft_) << ")";
+        out_ << "\n" << std::flush;
     }
-    shownPercent_ = percent;
 }
 
 void TerminalView::ShowTimeLeft(int seconds) {
@@ -160,7 +148,9 @@ void TerminalView::ShowMessage(const std::string& title, MessageIcon icon,
     err_ << std::flush;
     if (text == updater_text::kBootUpdated && !options_.assumeYes) {
         err_ << "Press Enter once the radio is in bootload mode." << std::endl;
-        WaitForEnter();
+        // The update's timers and Ctrl-C stay live while the box is open, as in the window.
+        std::string ignored;
+        answers_.ReadLine(STDIN_FILENO, ignored);
     }
 }
 
@@ -183,55 +173,13 @@ bool TerminalView::ReadAnswer(const std::string& prompt) {
     w = ::write(fd, " ", 1);
     // The answer is awaited in the event loop, so that Ctrl-C (Interrupt) ends the question
     // as it ends every other wait of the run.
-    QEventLoop loop;
-    QSocketNotifier input(fd, QSocketNotifier::Read);
     std::string line;
-    QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char bytes[64];
-        const ssize_t n = ::read(fd, bytes, sizeof bytes);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            return;
-        if (n > 0)
-            line.append(bytes, static_cast<std::size_t>(n));
-        if (n <= 0 || line.find('\n') != std::string::npos || line.size() > kMaxAnswerBytes)
-            loop.quit();
-    });
-    enterLoop_ = &loop;
-    if (!interrupted_)
-        loop.exec();
-    enterLoop_ = nullptr;
-    if (line.find('\n') == std::string::npos)
+    if (!answers_.ReadLine(fd, line))
         w = ::write(fd, "\n", 1);
     ::close(fd);
     const std::size_t first = line.find_first_not_of(" \t");
-    return !interrupted_ && first != std::string::npos &&
+    return !answers_.Interrupted() && first != std::string::npos &&
            (line[first] == 'y' || line[first] == 'Y');
-}
-
-bool TerminalView::WaitForEnter() {
-    // The update's timers and Ctrl-C stay live while the box is open, as in the window.
-    QEventLoop loop;
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    bool got = false;
-    QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char c = 0;
-        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n <= 0 || c == '\n') {
-            got = n > 0;
-            loop.quit();
-        }
-    });
-    enterLoop_ = &loop;
-    if (!interrupted_)
-        loop.exec();
-    enterLoop_ = nullptr;
-    return got;
-}
-
-void TerminalView::Interrupt() {
-    interrupted_ = true;
-    if (enterLoop_ != nullptr)
-        enterLoop_->quit();
 }
 
 bool TerminalView::ReadSecret(const std::string& prompt, std::string& out) {
@@ -289,20 +237,15 @@ bool TerminalView::ReadSecret(const std::string& prompt, std::string& out) {
 }
 
 bool TerminalView::AskPassword(std::string& entered) {
-    if (options_.passwordGiven) {
-        entered = options_.password;
-        passwordEntered_ = true;
+    if (GivenPassword(entered))
         return true;
-    }
     passwordEntered_ = ReadSecret("Radio Code Update - Enter Password:", entered);
     return passwordEntered_;
 }
 
 bool TerminalView::AskCodeplugPassword(std::string& entered) {
-    if (options_.codeplugPasswordGiven) {
-        entered = options_.codeplugPassword;
+    if (GivenCodeplugPassword(entered))
         return true;
-    }
     ClearBar();
     return ReadSecret("The radio asks for its codeplug password:", entered);
 }
