@@ -3,7 +3,6 @@
 #include <iostream>
 
 #include "CodeplugRecovery.h"
-#include "app/cli/CarriedPackage.h"
 #include "app/cli/ExitStatus.h"
 #include "app/cli/FileIo.h"
 #include "app/cli/PasswordFile.h"
@@ -12,7 +11,6 @@
 #include "app/core/CodeUpdater.h"
 #include "app/core/CodeplugRestore.h"
 #include "app/journal/Journal.h"
-#include "app/package/ProgramName.h"
 #include "common/ReplacementFile.h"
 #include "convert/RadioCodeplugConversion.h"
 #include "transfer/TransferMessages.h"
@@ -73,9 +71,6 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
         return runCodeplugRestore(parsed);
     if (verb == "upgrade")
         return runCodeplugUpgrade(parsed);
-    const std::string& port = parsed.port;
-    const std::string& portDir = parsed.portDir;
-    const std::string& traceFile = parsed.traceFile;
     const std::string& file = parsed.file;
 
     RadioSession session("codeplug " + verb);
@@ -90,11 +85,7 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
         session.Say(error);
         return ToInt(ExitStatus::kFailed);
     }
-    if (!session.ResolvePort(port, portDir))
-        return ToInt(session.Failure());
-
-    session.Start(parsed.view, CarriedPackage());
-    if (!traceFile.empty() && !session.OpenTrace(traceFile))
+    if (!StartCodeplugSession(session, parsed))
         return ToInt(session.Failure());
     // Ctrl-C and a closed terminal do not cut a transfer off halfway: it ends as it would have
     // (a second signal ends the program at once).
@@ -104,7 +95,7 @@ int runCodeplugRadioCommand(const std::string& verb, const std::vector<std::stri
     // A write is journalled as a run of its own, its row in before anything is sent.
     JournalRecorder journal(Journal::DefaultPath(),
                             [&session](const std::string& line) { session.Say(line); });
-    journal.SetProgram(EmbeddedProgramName(), ReadProgramName(EmbeddedProgramName()).release);
+    SetUpJournal(journal);
     RadioCodeplugResult r;
     bool opened = true;
     if (verb == "write") {

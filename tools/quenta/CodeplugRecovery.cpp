@@ -21,10 +21,6 @@ namespace {
 
 constexpr std::size_t kMaxBackupsShown = 5;
 
-void SetUpJournal(JournalRecorder& journal) {
-    journal.SetProgram(EmbeddedProgramName(), ReadProgramName(EmbeddedProgramName()).release);
-}
-
 // The radio's serial number and format, on a port opened only for as long as it takes: the
 // question that follows may wait on the user for long.
 bool IdentifyRadio(RadioSession& session, RadioIdentity& id) {
@@ -79,6 +75,19 @@ bool PickBackup(RadioSession& session, const RadioIdentity& id, std::string& fil
 
 }  // namespace
 
+bool StartCodeplugSession(RadioSession& session, const CodeplugRadioArgs& args) {
+    if (!session.ResolvePort(args.port, args.portDir))
+        return false;
+    TerminalView::Options view = args.view;
+    view.assumeYes = args.yes;
+    session.Start(view, CarriedPackage());
+    return args.traceFile.empty() || session.OpenTrace(args.traceFile);
+}
+
+void SetUpJournal(JournalRecorder& journal) {
+    journal.SetProgram(EmbeddedProgramName(), ReadProgramName(EmbeddedProgramName()).release);
+}
+
 int runCodeplugRestore(const CodeplugRadioArgs& args) {
     RadioSession session("codeplug restore");
     std::string file = args.file;
@@ -89,12 +98,7 @@ int runCodeplugRestore(const CodeplugRadioArgs& args) {
         session.Say(error);
         return ToInt(ExitStatus::kFailed);
     }
-    if (!session.ResolvePort(args.port, args.portDir))
-        return ToInt(session.Failure());
-    TerminalView::Options view = args.view;
-    view.assumeYes = args.yes;
-    session.Start(view, CarriedPackage());
-    if (!args.traceFile.empty() && !session.OpenTrace(args.traceFile))
+    if (!StartCodeplugSession(session, args))
         return ToInt(session.Failure());
     // Ctrl-C and a closed terminal stop the restore before the write; a write that has begun
     // is finished and read back, as a codeplug cut off halfway leaves the radio unusable.
@@ -161,12 +165,7 @@ int runCodeplugRestore(const CodeplugRadioArgs& args) {
 
 int runCodeplugUpgrade(const CodeplugRadioArgs& args) {
     RadioSession session("codeplug upgrade");
-    if (!session.ResolvePort(args.port, args.portDir))
-        return ToInt(session.Failure());
-    TerminalView::Options view = args.view;
-    view.assumeYes = args.yes;
-    session.Start(view, CarriedPackage());
-    if (!args.traceFile.empty() && !session.OpenTrace(args.traceFile))
+    if (!StartCodeplugSession(session, args))
         return ToInt(session.Failure());
     CodeUpdater& updater = session.Updater();
     JournalRecorder journal(Journal::DefaultPath(),

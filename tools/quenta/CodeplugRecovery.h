@@ -15,6 +15,15 @@ struct CodeplugRadioArgs {
     TerminalView::Options view;
 };
 
+class JournalRecorder;
+class RadioSession;
+
+// Finds the port, starts the session with the arguments' view (--yes answers its questions)
+// and opens the trace; false when one of them failed (session.Failure() is the exit status).
+bool StartCodeplugSession(RadioSession& session, const CodeplugRadioArgs& args);
+// The program and release the journal's rows name.
+void SetUpJournal(JournalRecorder& journal);
+
 // quenta codeplug restore and quenta codeplug upgrade; the arguments are checked for usage.
 int runCodeplugRestore(const CodeplugRadioArgs& args);
 int runCodeplugUpgrade(const CodeplugRadioArgs& args);
