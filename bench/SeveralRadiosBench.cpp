@@ -9,14 +9,10 @@
 // time (the parent and its children) over the wall time, the largest peak resident memory of
 // any of its processes, and whether every radio ended done with its codeplug converted to 5.10
 // and verified.
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/utsname.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,59 +23,14 @@
 #include <string>
 #include <vector>
 
+#include "BenchChild.h"
+
 namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
 
 constexpr const char* kPassword = "pelican";
-
-struct Child {
-    pid_t pid = -1;
-    FILE* out = nullptr;  // its standard output (standard error stays the bench's)
-};
-
-Child Spawn(const std::vector<std::string>& args, const fs::path& cwd) {
-    Child c;
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        return c;
-    c.pid = ::fork();
-    if (c.pid == 0) {
-        ::dup2(pipeFds[1], 1);
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-        ::setsid();  // no terminal: nothing is asked on one
-        if (::chdir(cwd.c_str()) != 0)
-            ::_exit(126);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(pipeFds[1]);
-    c.out = ::fdopen(pipeFds[0], "r");
-    return c;
-}
-
-bool ReadLine(FILE* f, std::string& line) {
-    line.clear();
-    char buf[8192];
-    while (f != nullptr && std::fgets(buf, sizeof buf, f) != nullptr) {
-        line += buf;
-        if (!line.empty() && line.back() == '\n') {
-            line.pop_back();
-            return true;
-        }
-    }
-    return !line.empty();
-}
-
-double Seconds(const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
 
 struct Round {
     int radios = 0;
@@ -106,31 +57,30 @@ bool RunRound(int n, const fs::path& work, Round& round) {
     const fs::path scenarioFile = work / "scenario.json";
     std::ofstream(scenarioFile) << scenario.dump();
 
-    std::vector<Child> sims;
+    std::vector<bench::Child> sims(static_cast<std::size_t>(n));
     std::vector<std::string> args = {QUENTA_BIN,     "update",          "--port-dir",
                                      ports.string(), "--password-file", password.string(),
                                      "--yes",        "--json"};
+    auto stopRadios = [&sims] {
+        for (bench::Child& sim : sims)
+            bench::StopRadio(sim);
+    };
     for (int i = 1; i <= n; ++i) {
-        sims.push_back(Spawn({QUENTA_RADIOSIM_BIN, "--scenario", scenarioFile.string(),
-                              "--port-dir", ports.string(), "--com", std::to_string(i), "--report",
-                              (work / ("report" + std::to_string(i))).string()},
-                             work));
         std::string line;
-        if (!ReadLine(sims.back().out, line) || line.rfind("COM", 0) != 0) {
+        if (!bench::StartRadio(scenarioFile, ports, i, work / ("report" + std::to_string(i)), work,
+                               sims[static_cast<std::size_t>(i - 1)], line)) {
             std::fprintf(stderr, "several_radios_bench: radio %d did not start\n", i);
+            stopRadios();
             return false;
         }
         args.insert(args.end(), {"--port", "COM" + std::to_string(i)});
     }
     // One radio is the plain update (no parent); several, the parent and a child per port.
-    const auto start = std::chrono::steady_clock::now();
-    Child tool = Spawn(args, cwd);
     std::map<std::string, double> seconds;
-    std::string line;
-    while (ReadLine(tool.out, line)) {
+    const bench::ToolRun tool = bench::RunTool(args, cwd, false, [&](const std::string& line) {
         const json event = json::parse(line, nullptr, false);
         if (!event.is_object())
-            continue;
+            return;
         if (event.contains("result")) {
             const json& r = event["result"];
             if (r.value("state", "") == "done" && r.value("formatAfter", "") == "5.10" &&
@@ -141,27 +91,16 @@ bool RunRound(int n, const fs::path& work, Round& round) {
             for (const json& p : event["summary"]["ports"])
                 seconds[p.value("port", "")] = p.value("seconds", 0.0);
         }
-    }
-    int raw = 0;
-    rusage usage{};  // the tool's and that of every child of its own it waited for
-    ::wait4(tool.pid, &raw, 0, &usage);
-    round.wallS = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fclose(tool.out);
-    round.cpuS = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-    round.peakRssMiB = static_cast<double>(usage.ru_maxrss) / 1024;  // its largest process
+    });
+    round.wallS = tool.wallS;
+    round.cpuS = tool.cpuS;
+    round.peakRssMiB = tool.peakRssMiB;
     for (int i = 1; i <= n; ++i)
         round.radioS.push_back(seconds.count("COM" + std::to_string(i)) != 0
                                    ? seconds["COM" + std::to_string(i)]
                                    : round.wallS);
-    for (Child& sim : sims) {
-        ::kill(sim.pid, SIGTERM);
-        std::string rest;
-        while (ReadLine(sim.out, rest)) {
-        }
-        ::waitpid(sim.pid, nullptr, 0);
-        std::fclose(sim.out);
-    }
-    round.ok = WIFEXITED(raw) && WEXITSTATUS(raw) == 0 && round.converted == n;
+    stopRadios();
+    round.ok = tool.status == 0 && round.converted == n;
     return true;
 }
 

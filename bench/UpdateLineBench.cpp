@@ -14,14 +14,10 @@
 // (from a reply's last byte to the tool's next bytes, as the radio sees them), the radio's
 // lateness in all, the tool's CPU time over the wall time of the whole update and over the
 // images' spans, and the tool's peak resident memory.
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <sys/utsname.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -32,6 +28,8 @@
 #include <thread>
 #include <vector>
 
+#include "BenchChild.h"
+
 namespace fs = std::filesystem;
 using nlohmann::json;
 
@@ -39,47 +37,6 @@ namespace {
 
 constexpr int kCom = 7;
 constexpr const char* kPassword = "pelican";
-
-struct Child {
-    pid_t pid = -1;
-    FILE* out = nullptr;  // its standard output and error
-};
-
-Child Spawn(const std::vector<std::string>& args, const fs::path& cwd) {
-    Child c;
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        return c;
-    c.pid = ::fork();
-    if (c.pid == 0) {
-        ::dup2(pipeFds[1], 1);
-        ::dup2(pipeFds[1], 2);
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-        ::setsid();  // no terminal: nothing is asked on one
-        if (::chdir(cwd.c_str()) != 0)
-            ::_exit(126);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(pipeFds[1]);
-    c.out = ::fdopen(pipeFds[0], "r");
-    return c;
-}
-
-bool ReadLine(FILE* f, std::string& line) {
-    char buf[4096];
-    if (f == nullptr || std::fgets(buf, sizeof buf, f) == nullptr)
-        return false;
-    line = buf;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.pop_back();
-    return true;
-}
 
 struct Run {
     std::string name;
@@ -107,11 +64,9 @@ bool Execute(const Run& run, const fs::path& work, Outcome& o) {
     std::ofstream(scenario) << run.scenario.dump(2);
     std::ofstream(password) << kPassword << "\n";
 
-    Child sim = Spawn({QUENTA_RADIOSIM_BIN, "--scenario", scenario.string(), "--port-dir",
-                       ports.string(), "--com", std::to_string(kCom), "--report", report.string()},
-                      work);
+    bench::Child sim;
     std::string line;
-    if (!ReadLine(sim.out, line) || line.rfind("COM", 0) != 0) {
+    if (!bench::StartRadio(scenario, ports, kCom, report, work, sim, line)) {
         std::fprintf(stderr, "update_line_bench: the simulated radio did not start: %s\n",
                      line.c_str());
         return false;
@@ -125,29 +80,17 @@ bool Execute(const Run& run, const fs::path& work, Outcome& o) {
         args.push_back("--package");
         args.push_back(run.packageDir);
     }
-    const auto start = std::chrono::steady_clock::now();
-    Child tool = Spawn(args, cwd);
-    while (ReadLine(tool.out, line)) {
+    const bench::ToolRun tool = bench::RunTool(args, cwd, true, [&o](const std::string& line) {
         std::printf("  | %s\n", line.c_str());
         std::fflush(stdout);
         if (line.rfind("Wrote ", 0) == 0)
             o.wroteLines.push_back(line);
-    }
-    int raw = 0;
-    rusage usage{};
-    ::wait4(tool.pid, &raw, 0, &usage);
-    o.wallS = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fclose(tool.out);
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    o.cpuS = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    o.peakRssMiB = usage.ru_maxrss / 1024.0;  // kilobytes on Linux
-
-    ::kill(sim.pid, SIGTERM);
-    while (ReadLine(sim.out, line)) {
-    }
-    std::fclose(sim.out);
-    ::waitpid(sim.pid, &raw, 0);
+    });
+    o.status = tool.status;
+    o.wallS = tool.wallS;
+    o.cpuS = tool.cpuS;
+    o.peakRssMiB = tool.peakRssMiB;
+    bench::StopRadio(sim);
     std::ifstream in(report);
     o.report = json::parse(in, nullptr, false);
     return !o.report.is_discarded();
