@@ -22,6 +22,9 @@ constexpr std::uint8_t kProcessorQuery = 0x0B;
 constexpr std::uint8_t kProcessorReply = 0x0C;
 constexpr std::size_t kBlockPayload = 130;
 
+// The radio's own reading of a rate-change code, kept apart from the link's table on purpose:
+// a code the tool gets wrong then shows in the rates a test reads back (RateChanges) instead
+// of both ends agreeing on one mistake. Code 1 and any code it does not know are 19200 baud.
 int RateOf(std::uint8_t code) {
     switch (code) {
         case 0:
