@@ -73,7 +73,44 @@ std::vector<std::string> Pieces(const std::string& text) {
 
 using Words = std::vector<std::uint16_t>;
 
-}  // namespace
+// A stream that makes up an S3 image record by record as it is read, so the image never exists
+// whole anywhere; it also remembers how far the reader has consumed.
+class GeneratedImage : public std::streambuf {
+  public:
+    explicit GeneratedImage(int records) : records_(records) {}
+
+    static std::uint8_t DataByte(int record, int i) {
+        return static_cast<std::uint8_t>(record * 7 + i * 13);
+    }
+
+  protected:
+    int_type underflow() override {
+        if (gptr() < egptr()) {
+            return traits_type::to_int_type(*gptr());
+        }
+        if (next_ > records_) {
+            return traits_type::eof();
+        }
+        if (next_ == records_) {
+            line_ = "S904000000FB\r\n";
+        } else {
+            std::vector<std::uint8_t> bytes;
+            for (int i = 0; i < 16; ++i) {
+                bytes.push_back(DataByte(next_, i));
+            }
+            line_ = Record('3', 4, 0xFE040100u + 16u * static_cast<std::uint32_t>(next_), bytes) +
+                    "\r\n";
+        }
+        ++next_;
+        setg(line_.data(), line_.data(), line_.data() + line_.size());
+        return traits_type::to_int_type(*gptr());
+    }
+
+  private:
+    int records_;
+    int next_ = 0;
+    std::string line_;
+};
 
 // --- the line buffer -----------------------------------------------------------------------
 
@@ -296,49 +333,6 @@ TEST(SRecordReader, UnopenedFileGivesAnEmptyImage) {
     EXPECT_FALSE(result.endRecordSeen);
 }
 
-namespace {
-
-// A stream that makes up an S3 image record by record as it is read, so the image never exists
-// whole anywhere; it also remembers how far the reader has consumed.
-class GeneratedImage : public std::streambuf {
-  public:
-    explicit GeneratedImage(int records) : records_(records) {}
-
-    static std::uint8_t DataByte(int record, int i) {
-        return static_cast<std::uint8_t>(record * 7 + i * 13);
-    }
-
-  protected:
-    int_type underflow() override {
-        if (gptr() < egptr()) {
-            return traits_type::to_int_type(*gptr());
-        }
-        if (next_ > records_) {
-            return traits_type::eof();
-        }
-        if (next_ == records_) {
-            line_ = "S904000000FB\r\n";
-        } else {
-            std::vector<std::uint8_t> bytes;
-            for (int i = 0; i < 16; ++i) {
-                bytes.push_back(DataByte(next_, i));
-            }
-            line_ = Record('3', 4, 0xFE040100u + 16u * static_cast<std::uint32_t>(next_), bytes) +
-                    "\r\n";
-        }
-        ++next_;
-        setg(line_.data(), line_.data(), line_.data() + line_.size());
-        return traits_type::to_int_type(*gptr());
-    }
-
-  private:
-    int records_;
-    int next_ = 0;
-    std::string line_;
-};
-
-}  // namespace
-
 TEST(SRecordReader, StreamsAnImageThatIsNeverWholeInMemory) {
     constexpr int kRecords = 100000;  // 4.6 MB of S-record text
     GeneratedImage image(kRecords);
@@ -363,3 +357,5 @@ TEST(SRecordReader, StreamsAnImageThatIsNeverWholeInMemory) {
     EXPECT_EQ(words, 8L * kRecords);
     EXPECT_TRUE(reader.EndRecordSeen());
 }
+
+}  // namespace
