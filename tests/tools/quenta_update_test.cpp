@@ -11,11 +11,12 @@
 #include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "ChildProgram.h"
 #include "ExamplePackage.h"
+#include "FileText.h"
 #include "FirmwareGen.h"
+#include "Noise.h"
 #include "RadioSim.h"
 #include "SimPortDirectory.h"
 #include "TempDir.h"
@@ -30,7 +31,11 @@ using Bytes = std::vector<std::uint8_t>;
 namespace {
 
 constexpr int kSimCom = 6;
+const std::string kSimPort = "COM6";
+const char* const kBootDownload = "Downloading Boot code";
+const char* const kVerified = "read back and verified";
 
+using testsupport::ReadFile;
 using testsupport::RunOptions;
 using ToolRun = testsupport::RunResult;
 
@@ -38,6 +43,17 @@ using ToolRun = testsupport::RunResult;
 const std::string& StateHome() {
     static const TempDir folder("quenta-state");
     return folder.Path();
+}
+
+// The journal's rows (of one serial number, or all), newest first.
+std::vector<JournalRow> JournalRows(const std::string& serial = "") {
+    Journal journal;
+    std::string error;
+    std::vector<JournalRow> rows;
+    if (!journal.Open(fs::path(StateHome()) / "quenta/journal.sqlite3", error) ||
+        !journal.Rows(serial, rows, error))
+        ADD_FAILURE() << error;
+    return rows;
 }
 
 ToolRun Quenta(std::vector<std::string> args, const RunOptions& options = {}) {
@@ -61,16 +77,18 @@ class QuentaUpdate : public ::testing::Test {
     std::unique_ptr<RadioSim> sim;
     ResourceAttributes attributes;
 
-    void SetUp() override {
-        scenario.boot = {4, 3};
-        attributes.Series = 4;
-        attributes.KindBySeries = 1;
-        attributes.BootMajor = 4;
-        attributes.BootMinor = 3;
-    }
+    void SetUp() override { SetSeries(4); }
     void TearDown() override {
         if (sim)
             sim->Stop();
+    }
+    // A radio of boot version major.3 and a package for its series.
+    void SetSeries(std::uint8_t major) {
+        scenario.boot = {major, 3};
+        attributes.Series = major;
+        attributes.KindBySeries = 1;
+        attributes.BootMajor = major;
+        attributes.BootMinor = 3;
     }
     // One file per resource, as the package builder writes a package folder.
     void PutImage(ImageSet set, ImageRole role, const std::string& image, std::size_t chunk) {
@@ -92,20 +110,43 @@ class QuentaUpdate : public ::testing::Test {
         std::ofstream(package / kAttributesResourceName, std::ios::binary)
             .write(reinterpret_cast<const char*>(record.data()), record.size());
     }
-    void StartSim() {
-        sim = std::make_unique<RadioSim>(scenario);
+    // A simulated radio of the given scenario serving COMcom of the port folder, in place of
+    // the one radio held (stopped and gone first: it takes its COM link with it).
+    void Start(std::unique_ptr<RadioSim>& radio, const Scenario& of, int com) {
+        if (radio)
+            radio->Stop();
+        radio.reset();
+        radio = std::make_unique<RadioSim>(of);
         std::string error;
-        ASSERT_TRUE(sim->Open(error, ports.Path(), kSimCom)) << error;
-        sim->Start();
+        if (radio->Open(error, ports.Path(), com))
+            radio->Start();
+        else
+            ADD_FAILURE() << error;
     }
+    void StartSim() { Start(sim, scenario, kSimCom); }
     std::vector<std::string> Args(const std::string& password) {
         const std::string file = package / "password.txt";
         std::ofstream(file) << password << "\n";
-        return {"--port",          "COM" + std::to_string(kSimCom),
-                "--port-dir",      ports.Path(),
-                "--package",       package.Path(),
-                "--password-file", file};
+        return {"--port",    kSimPort,       "--port-dir",      ports.Path(),
+                "--package", package.Path(), "--password-file", file};
     }
+    // quenta codeplug VERB on the simulated radio's port, then the rest of the arguments.
+    ToolRun Codeplug(const std::string& verb, const std::vector<std::string>& rest,
+                     const RunOptions& options = {}) {
+        std::vector<std::string> args = {"codeplug", verb,         "--port",
+                                         kSimPort,   "--port-dir", ports.Path()};
+        args.insert(args.end(), rest.begin(), rest.end());
+        return Quenta(args, options);
+    }
+    // Runs in the working folder; the first output line that starts with prefix sends signal.
+    RunOptions SignalAt(const std::string& prefix, int signal) const {
+        RunOptions options{work.Path()};
+        options.onLine = [prefix](const std::string& line) { return line.rfind(prefix, 0) == 0; };
+        options.lineSignal = signal;
+        return options;
+    }
+    // The device path behind the simulated radio's COM name.
+    std::string Device() const { return fs::read_symlink(ports.Path() + "/" + kSimPort); }
     bool WorkEmpty() const { return fs::is_empty(work.Path()); }
 };
 
@@ -114,18 +155,6 @@ TEST_F(QuentaUpdate, UsageAndHelp) {
     const ToolRun help = Update({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("3  stopped with Ctrl-C"), std::string::npos) << help.out;
-    WritePackage(kUpgradeApplication);
-    std::vector<std::string> args = Args("pelican");
-    args.push_back("--boot");  // not a package that chooses by hand
-    EXPECT_EQ(Update(args).status, 2);
-}
-
-TEST_F(QuentaUpdate, WrongPasswordDoesNothing) {
-    WritePackage(kUpgradeApplication);
-    StartSim();
-    const ToolRun r = Update(Args("albatross"), {work.Path()});
-    EXPECT_EQ(r.status, 4) << r.out;
-    EXPECT_TRUE(sim->Report()["counts"].empty());
 }
 
 // Whole application updates of a series-6 radio (a 2-second erase; the radio's restart still
@@ -135,11 +164,7 @@ class QuentaWholeUpdate : public QuentaUpdate {
     TempDir dataHome;
 
     void SetUp() override {
-        scenario.boot = {6, 3};
-        attributes.Series = 6;
-        attributes.KindBySeries = 1;
-        attributes.BootMajor = 6;
-        attributes.BootMinor = 3;
+        SetSeries(6);
         ::setenv("XDG_DATA_HOME", dataHome.Path().c_str(), 1);
         WritePackage(kUpgradeApplication);
     }
@@ -174,15 +199,14 @@ TEST_F(QuentaWholeUpdate, FailedCodeplugWriteHintRepeatsThePortArguments) {
     scenario.codeplug.wrongSumAtReport = 0;
     StartSim();
     std::vector<std::string> args = Args("pelican");
-    const std::string device = fs::read_symlink(ports.Path() + "/COM" + std::to_string(kSimCom));
-    args[1] = device;
+    args[1] = Device();
     const ToolRun r = Update(args, {work.Path()});
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("Write the saved codeplug to the radio again?"), std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("no terminal to ask on: no"), std::string::npos) << r.out;
     EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 1);
-    EXPECT_NE(r.out.find("quenta codeplug write --port " + device + " --port-dir " + ports.Path() +
+    EXPECT_NE(r.out.find("quenta codeplug write --port " + args[1] + " --port-dir " + ports.Path() +
                          " " + dataHome.Path() + "/quenta/backups/"),
               std::string::npos)
         << r.out;
@@ -216,15 +240,8 @@ TEST_F(QuentaUpdate, CtrlCAndHangUpStopTheDownloadAndCleanUp) {
     scenario.boot = {4, 1};
     for (const int signal : {SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
-        if (sim)
-            sim->Stop();
         StartSim();
-        RunOptions options{work.Path()};
-        options.onLine = [](const std::string& line) {
-            return line.rfind("Downloading Boot code", 0) == 0;
-        };
-        options.lineSignal = signal;
-        const ToolRun r = Update(Args("marigold"), options);
+        const ToolRun r = Update(Args("marigold"), SignalAt(kBootDownload, signal));
         EXPECT_EQ(r.status, 3) << r.out;
         EXPECT_NE(r.out.find("Code download timed out or canceled by user.\n"), std::string::npos)
             << r.out;
@@ -252,22 +269,13 @@ TEST_F(QuentaUpdate, ARunKilledMidDownloadLeavesAPendingRow) {
     WritePackage(kUpgradeBoot, 200'000);
     scenario.boot = {4, 1};
     StartSim();
-    RunOptions options{work.Path()};
-    options.lineSignal = SIGKILL;
-    options.onLine = [](const std::string& line) {
-        return line.rfind("Downloading Boot code", 0) == 0;
-    };
-    const ToolRun r = Update(Args("marigold"), options);
+    const ToolRun r = Update(Args("marigold"), SignalAt(kBootDownload, SIGKILL));
     EXPECT_EQ(r.status, -1) << r.out;
-    Journal journal;
-    std::string error;
-    ASSERT_TRUE(journal.Open(fs::path(StateHome()) / "quenta" / "journal.sqlite3", error)) << error;
-    std::vector<JournalRow> rows;
-    ASSERT_TRUE(journal.Rows("", rows, error)) << error;
+    const std::vector<JournalRow> rows = JournalRows();
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows.front().state, "pending");
     EXPECT_EQ(rows.front().phase, "boot-download");
-    EXPECT_EQ(rows.front().port, "COM" + std::to_string(kSimCom));
+    EXPECT_EQ(rows.front().port, kSimPort);
     EXPECT_EQ(fs::status(fs::path(StateHome()) / "quenta").permissions() & fs::perms::all,
               fs::perms::owner_all);
     // The killed run left its images; they are not this test's concern.
@@ -302,12 +310,8 @@ TEST_F(QuentaUpdate, StaleChunkOrDiskErrorDownloadsNothing) {
 // Every file and folder below dir with its bytes (folders as "/").
 std::map<std::string, std::string> Snapshot(const std::string& dir) {
     std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(dir)) {
-        std::ifstream in(e.path(), std::ios::binary);
-        files[e.path().string()] = e.is_directory()
-                                       ? std::string("/")
-                                       : std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        files[e.path().string()] = e.is_directory() ? "/" : ReadFile(e.path());
     return files;
 }
 
@@ -324,23 +328,17 @@ TEST_F(QuentaUpdate, UnusableOptionValuesSendNothing) {
     StartSim();
     TempDir bad;
     auto put = [&](const std::string& name, const std::string& bytes) {
-        std::ofstream(bad / name, std::ios::binary) << bytes;
+        testsupport::WriteFile(bad / name, bytes);
     };
-    std::string noise(300, '\0');
-    unsigned x = 99;
-    for (char& c : noise)
-        c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
     put("empty", "");
     put("blank", " \t\r\npelican\n");
-    put("noise", noise);
+    put("noise", testsupport::Noise(300, 99));
     put("big", std::string(5000, 'p'));
     put("albatross", "albatross\n");
     put("trace", "the trace of an earlier run\n");
     fs::create_directory(bad / "folder");
     // Package folders, each with one fault.
-    const std::string record = package / kAttributesResourceName;
-    std::ifstream in(record, std::ios::binary);
-    const std::string attributesBytes((std::istreambuf_iterator<char>(in)), {});
+    const std::string attributesBytes = ReadFile(package / kAttributesResourceName);
     std::string damaged = attributesBytes;
     damaged[60] = '\x91';  // radio family
     const std::pair<const char*, std::string> records[] = {{"cut", attributesBytes.substr(0, 30)},
@@ -350,10 +348,9 @@ TEST_F(QuentaUpdate, UnusableOptionValuesSendNothing) {
     for (const auto& [name, bytes] : records) {
         fs::copy(package.Path(), bad / name);
         fs::remove(bad / name + "/password.txt");
-        std::ofstream(bad / name + "/" + kAttributesResourceName, std::ios::binary) << bytes;
+        put(std::string(name) + "/" + kAttributesResourceName, bytes);
     }
     fs::remove(bad / "incomplete/Code_2");
-
     struct Row {
         std::vector<const char*> options;  // added to (or replacing) the good arguments
         const char* says;
@@ -376,6 +373,11 @@ TEST_F(QuentaUpdate, UnusableOptionValuesSendNothing) {
         {{"--trace", "{b}/folder"}, "cannot write the trace {b}/folder: it is a folder"},
         {{"--trace", "{b}/empty/trace"}, "Not a directory"},
         {{"--trace", "{b}/missing/trace"}, "No such file or directory"},
+        // Not a package that chooses by hand.
+        {{"--boot"}, "--boot is for Application/Boot packages"},
+        {{"--password-file", "{b}/albatross"},
+         "the password is wrong; nothing was sent to the radio",
+         4},
         // The earlier trace survives a usage error found after --trace, and a wrong password.
         {{"--trace", "{b}/trace", "--boot"}, "--boot is for Application/Boot packages"},
         {{"--trace", "{b}/trace", "--password-file", "{b}/albatross"},
@@ -434,8 +436,7 @@ TEST_F(QuentaUpdate, PasswordFileLineEndsAndTraceReplacement) {
         options.fileSizeLimit = row.fileSizeLimit;
         const ToolRun r = Update(args, options);
         EXPECT_EQ(r.status, 0) << r.out;
-        std::ifstream in(trace);
-        const std::string written((std::istreambuf_iterator<char>(in)), {});
+        const std::string written = ReadFile(trace);
         const bool full = row.fileSizeLimit > 0;
         EXPECT_EQ(written == earlier, full) << written;
         EXPECT_EQ(written.find(" W ") != std::string::npos, !full) << written;
@@ -457,19 +458,15 @@ TEST_F(QuentaUpdate, SeveralPortsUpdateAtOnce) {
     WritePackage(kUpgradeBoot);
     scenario.boot = {4, 1};
     StartSim();
-    Scenario failing = scenario;
-    failing.boot = {6, 0};  // another series: refused before anything is flashed
-    RadioSim second(scenario);
-    std::string error;
-    ASSERT_TRUE(second.Open(error, ports.Path(), 5)) << error;
-    second.Start();
+    std::unique_ptr<RadioSim> second;
+    Start(second, scenario, 5);
     std::vector<std::string> args = Args("marigold");
     args.insert(args.begin(), {"--port", "COM5"});
     const ToolRun both = Update(args, {work.Path()});
     EXPECT_EQ(both.status, 0) << both.out;
     EXPECT_TRUE(WorkEmpty());
     EXPECT_EQ(sim->FlashedImages().size(), 2u);
-    EXPECT_EQ(second.FlashedImages().size(), 2u);
+    EXPECT_EQ(second->FlashedImages().size(), 2u);
     const auto lines = testsupport::Lines(both.out);
     for (const std::string port : {"COM5", "COM6"}) {
         EXPECT_NE(std::find_if(lines.begin(), lines.end(),
@@ -480,11 +477,9 @@ TEST_F(QuentaUpdate, SeveralPortsUpdateAtOnce) {
                   lines.end())
             << both.out;
     }
-    second.Stop();
-
-    RadioSim wrong(failing);
-    ASSERT_TRUE(wrong.Open(error, ports.Path(), 5)) << error;
-    wrong.Start();
+    Scenario failing = scenario;
+    failing.boot = {6, 0};  // another series: refused before anything is flashed
+    Start(second, failing, 5);
     const ToolRun one = Update(args, {work.Path()});
     EXPECT_EQ(one.status, 1) << one.out;
     EXPECT_NE(one.out.find("COM5 failed: Error: the major boot versions of the radio and file "
@@ -492,7 +487,7 @@ TEST_F(QuentaUpdate, SeveralPortsUpdateAtOnce) {
               std::string::npos)
         << one.out;
     EXPECT_EQ(one.out.find("COM6 failed"), std::string::npos) << one.out;
-    wrong.Stop();
+    second->Stop();
 }
 
 // Ctrl-C on a several-radio update stops every radio: each child winds down, each row says
@@ -501,29 +496,25 @@ TEST_F(QuentaUpdate, CtrlCStopsEveryRadio) {
     WritePackage(kUpgradeBoot, 200'000);
     scenario.boot = {4, 1};
     StartSim();
-    RadioSim second(scenario);
-    std::string error;
-    ASSERT_TRUE(second.Open(error, ports.Path(), 5)) << error;
-    second.Start();
+    std::unique_ptr<RadioSim> second;
+    Start(second, scenario, 5);
     std::vector<std::string> args = Args("marigold");
     args.insert(args.begin(), {"--port", "COM5"});
     RunOptions options{work.Path()};
     int downloading = 0;
     options.onLine = [&downloading](const std::string& line) {
-        return line.find(": Downloading Boot code") != std::string::npos && ++downloading == 2;
+        return line.find(std::string(": ") + kBootDownload) != std::string::npos &&
+               ++downloading == 2;
     };
     const ToolRun r = Update(args, options);
     EXPECT_EQ(r.status, 3) << r.out;
     EXPECT_TRUE(WorkEmpty());
-    Journal journal;
-    ASSERT_TRUE(journal.Open(fs::path(StateHome()) / "quenta" / "journal.sqlite3", error)) << error;
-    std::vector<JournalRow> rows;
-    ASSERT_TRUE(journal.Rows("", rows, error)) << error;
+    const std::vector<JournalRow> rows = JournalRows();
     ASSERT_GE(rows.size(), 2u);
     EXPECT_EQ(rows[0].state, "stopped");
     EXPECT_EQ(rows[1].state, "stopped");
     EXPECT_NE(rows[0].port, rows[1].port);
-    second.Stop();
+    second->Stop();
 }
 
 // --json: every line one object; the last is the result, the journal row as recorded.
@@ -550,11 +541,7 @@ TEST_F(QuentaUpdate, JsonLinesEndWithTheJournalRow) {
     };
     EXPECT_TRUE(has("phase") && has("status") && has("progress", "total"));
     const nlohmann::json& result = events.back()["result"];
-    Journal journal;
-    std::string error;
-    ASSERT_TRUE(journal.Open(fs::path(StateHome()) / "quenta" / "journal.sqlite3", error)) << error;
-    std::vector<JournalRow> rows;
-    ASSERT_TRUE(journal.Rows("", rows, error)) << error;
+    const std::vector<JournalRow> rows = JournalRows();
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(result["id"], rows.front().id);
     EXPECT_EQ(result["state"], "done");
@@ -570,7 +557,7 @@ TEST_F(QuentaUpdate, JsonLinesEndWithTheJournalRow) {
 TEST_F(QuentaUpdate, OnePortTwiceIsRefused) {
     WritePackage(kUpgradeBoot);
     StartSim();
-    const std::string device = fs::read_symlink(ports.Path() + "/COM" + std::to_string(kSimCom));
+    const std::string device = Device();
     for (const std::string& other : {std::string("com6"), device}) {
         std::vector<std::string> args = Args("marigold");
         args.insert(args.begin(), {"--port", other});
@@ -588,38 +575,30 @@ TEST_F(QuentaUpdate, CodeplugReadAndRestore) {
     scenario.codeplug.wrongWordAt = 20;  // the first write keeps one word wrong
     StartSim();
     const std::string file = work / "radio.codeplug";
-    const std::vector<std::string> port = {"--port", "COM" + std::to_string(kSimCom), "--port-dir",
-                                           ports.Path()};
-    auto codeplug = [&](const std::string& verb, const std::string& path) {
-        std::vector<std::string> args = {"codeplug", verb};
-        args.insert(args.end(), port.begin(), port.end());
-        args.push_back(path);
-        return Quenta(args);
-    };
-    ToolRun r = codeplug("read", file);
+    ToolRun r = Codeplug("read", {file});
     ASSERT_EQ(r.status, 0) << r.out;
-    std::ifstream in(file, std::ios::binary);
-    const Bytes read((std::istreambuf_iterator<char>(in)), {});
+    const std::string read = ReadFile(file);
     ASSERT_FALSE(read.empty());
-    EXPECT_TRUE(std::equal(read.begin(), read.end(), sim->Codeplug().begin()));
+    EXPECT_TRUE(std::equal(read.begin(), read.end(), sim->Codeplug().begin(),
+                           [](char a, std::uint8_t b) { return std::uint8_t(a) == b; }));
 
     // A file in another format than the radio's is refused with the conversion to run.
     const std::string other = work / "other.codeplug";
     EXPECT_EQ(Quenta({"codeplug", "convert", "--to", "5.10", file, other}).status, 0);
-    r = codeplug("write", other);
+    r = Codeplug("write", {other});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("quenta codeplug convert --to 5.9"), std::string::npos) << r.out;
     EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
 
     // Only the read-back after the write finds the word the radio keeps wrong.
-    r = codeplug("write", file);
+    r = Codeplug("write", {file});
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("does not hold the codeplug that was written: word 20 differs"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find(file), std::string::npos) << r.out;
 
-    r = codeplug("write", file);
+    r = Codeplug("write", {file});
     EXPECT_EQ(r.status, 0) << r.out;
     // The radio reads the line on its own thread: the transfer's end may still be on its way
     // (a generous bound, never reached on a sound run).
@@ -629,67 +608,39 @@ TEST_F(QuentaUpdate, CodeplugReadAndRestore) {
 }
 
 // Ctrl-C or a closed terminal during a codeplug write does not cut the write off halfway, nor
-// leave the port, its lock or the journal's row behind: the write ends, read back.
-TEST_F(QuentaUpdate, StopSignalsLetACodeplugWriteFinish) {
+// leave the port, its lock or the journal's row behind; a file-size limit (ulimit -f) reached
+// by the kept trace or the journal is a full disk to them, never a signal that kills the write.
+// Either way the write ends, read back.
+TEST_F(QuentaUpdate, StopSignalsAndAFileSizeLimitLetACodeplugWriteFinish) {
     scenario.fileFormat = {5, 9};
     StartSim();
     const std::string file = work / "radio.codeplug";
-    const std::vector<std::string> port = {"--port", "COM" + std::to_string(kSimCom), "--port-dir",
-                                           ports.Path()};
-    std::vector<std::string> read = {"codeplug", "read"};
-    read.insert(read.end(), port.begin(), port.end());
-    read.push_back(file);
-    ASSERT_EQ(Quenta(read).status, 0);
-    for (const char* verb : {"restore", "write"}) {
-        for (const int signal : {SIGINT, SIGHUP}) {
-            SCOPED_TRACE(std::string(verb) + " " + std::to_string(signal));
-            std::vector<std::string> args = {"codeplug", verb};
-            args.insert(args.end(), port.begin(), port.end());
-            if (std::string(verb) == "restore")
-                args.push_back("--yes");
-            args.push_back(file);
-            RunOptions options{work.Path()};
-            options.onLine = [](const std::string& line) {
-                return line.rfind("Downloading codeplug", 0) == 0;
-            };
-            options.lineSignal = signal;
-            const ToolRun r = Quenta(args, options);
-            EXPECT_EQ(r.status, 0) << r.out;
-            EXPECT_NE(r.out.find("read back and verified"), std::string::npos) << r.out;
-            Journal journal;
-            std::string error;
-            std::vector<JournalRow> rows;
-            ASSERT_TRUE(journal.Open(fs::path(StateHome()) / "quenta/journal.sqlite3", error));
-            ASSERT_TRUE(journal.Rows("", rows, error)) << error;
+    ASSERT_EQ(Codeplug("read", {file}).status, 0);
+    struct Case {
+        const char* verb;
+        int signal;  // 0: none, the file-size limit instead
+    };
+    for (const Case& c : {Case{"restore", SIGINT}, Case{"restore", SIGHUP}, Case{"write", SIGINT},
+                          Case{"write", SIGHUP}, Case{"restore", 0}}) {
+        SCOPED_TRACE(std::string(c.verb) + " " + std::to_string(c.signal));
+        RunOptions options = SignalAt("Downloading codeplug", c.signal);
+        if (c.signal == 0) {
+            options = RunOptions{work.Path()};
+            options.fileSizeLimit = 4096;
+            options.fileSizeSignal = true;
+        }
+        std::vector<std::string> rest = {file};
+        if (std::string(c.verb) == "restore")
+            rest.insert(rest.begin(), "--yes");
+        const ToolRun r = Codeplug(c.verb, rest, options);
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find(kVerified), std::string::npos) << r.out;
+        if (c.signal != 0) {
+            const std::vector<JournalRow> rows = JournalRows();
             ASSERT_FALSE(rows.empty());
             EXPECT_EQ(rows[0].state, "done");
         }
     }
-    fs::remove(file);
-    EXPECT_TRUE(WorkEmpty());
-}
-
-// A file-size limit (ulimit -f) reached by the kept trace or the journal is a full disk to
-// them, never a signal that kills the write halfway.
-TEST_F(QuentaUpdate, FileSizeLimitDoesNotKillACodeplugWrite) {
-    scenario.fileFormat = {5, 9};
-    StartSim();
-    const std::string file = work / "radio.codeplug";
-    const std::vector<std::string> port = {"--port", "COM" + std::to_string(kSimCom), "--port-dir",
-                                           ports.Path()};
-    std::vector<std::string> args = {"codeplug", "read"};
-    args.insert(args.end(), port.begin(), port.end());
-    args.push_back(file);
-    ASSERT_EQ(Quenta(args).status, 0);
-    args = {"codeplug", "restore", "--yes"};
-    args.insert(args.end(), port.begin(), port.end());
-    args.push_back(file);
-    RunOptions options{work.Path()};
-    options.fileSizeLimit = 4096;
-    options.fileSizeSignal = true;
-    const ToolRun r = Quenta(args, options);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("read back and verified"), std::string::npos) << r.out;
     fs::remove(file);
     EXPECT_TRUE(WorkEmpty());
 }
@@ -700,24 +651,17 @@ TEST_F(QuentaUpdate, RefusedCodeplugPasswordWritesNothing) {
     scenario.fileFormat = {5, 9};
     scenario.codeplug.password = "2468";
     StartSim();
-    const std::string file = work / "radio.codeplug", wrong = work / "wrong";
+    const std::string file = work / "radio.codeplug", wrong = work / "wrong",
+                      right = work / "right";
     std::ofstream(wrong) << "1357\n";
-    const std::vector<std::string> port = {"--port", "COM" + std::to_string(kSimCom), "--port-dir",
-                                           ports.Path(), "--codeplug-password-file"};
-    std::vector<std::string> read = {"codeplug", "read"};
-    read.insert(read.end(), port.begin(), port.end());
-    const std::string right = work / "right";
     std::ofstream(right) << "2468\n";
-    read.insert(read.end(), {right, file});
-    ASSERT_EQ(Quenta(read).status, 0);
+    ASSERT_EQ(Codeplug("read", {"--codeplug-password-file", right, file}).status, 0);
     for (const char* verb : {"write", "restore"}) {
         SCOPED_TRACE(verb);
-        std::vector<std::string> args = {"codeplug", verb};
-        args.insert(args.end(), port.begin(), port.end());
-        args.insert(args.end(), {wrong, "--yes", file});
-        if (std::string(verb) == "write")
-            args.erase(args.end() - 2);
-        const ToolRun r = Quenta(args);
+        std::vector<std::string> rest = {"--codeplug-password-file", wrong, file};
+        if (std::string(verb) == "restore")
+            rest.insert(rest.end() - 1, "--yes");
+        const ToolRun r = Codeplug(verb, rest);
         EXPECT_EQ(r.status, 1) << r.out;
         EXPECT_NE(r.out.find("refused the codeplug password; nothing was written"),
                   std::string::npos)
@@ -754,10 +698,8 @@ TEST_F(QuentaWholeUpdate, RestorePicksTheNewestBackupInTheRadiosFormat) {
                                  fs::perms::others_read | fs::perms::others_exec);
     fs::permissions(other, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                                fs::perms::others_read);
-    std::vector<std::string> restore = {"codeplug", "restore",    "--port",
-                                        "COM6",     "--port-dir", ports.Path()};
 
-    ToolRun r = Quenta(restore);
+    ToolRun r = Codeplug("restore", {});
     EXPECT_EQ(r.status, 4) << r.out;
     EXPECT_NE(r.out.find("Picked the newest in format 5.10: " + newest), std::string::npos)
         << r.out;
@@ -765,24 +707,19 @@ TEST_F(QuentaWholeUpdate, RestorePicksTheNewestBackupInTheRadiosFormat) {
     EXPECT_EQ(fs::status(backups).permissions(), fs::perms::owner_all);
     EXPECT_EQ(fs::status(other).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 
-    restore.push_back("--yes");
-    r = Quenta(restore);
+    r = Codeplug("restore", {"--yes"});
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("word 20 differs"), std::string::npos) << r.out;
-    r = Quenta(restore);
+    r = Codeplug("restore", {"--yes"});
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("read back and verified"), std::string::npos) << r.out;
-    std::ifstream in(newest, std::ios::binary);
-    const Bytes written((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(r.out.find(kVerified), std::string::npos) << r.out;
+    const std::string written = ReadFile(newest);
     const Bytes held = sim->Codeplug();
     ASSERT_GE(held.size(), written.size());
-    EXPECT_TRUE(std::equal(written.begin(), written.end(), held.begin()));
+    EXPECT_EQ(Bytes(held.begin(), held.begin() + written.size()),
+              Bytes(written.begin(), written.end()));
 
-    Journal journal;
-    std::string error;
-    std::vector<JournalRow> rows;
-    ASSERT_TRUE(journal.Open(fs::path(StateHome()) / "quenta/journal.sqlite3", error)) << error;
-    ASSERT_TRUE(journal.Rows(serial, rows, error)) << error;
+    const std::vector<JournalRow> rows = JournalRows(serial);
     ASSERT_GE(rows.size(), 2u);
     EXPECT_EQ(rows[0].kind, "restore");
     EXPECT_EQ(rows[0].state, "done");
@@ -810,24 +747,17 @@ TEST_F(QuentaWholeUpdate, UpgradeConvertsTheCodeplugAfterAFirmwareOnlyRun) {
     EXPECT_EQ(sim->CodeplugFormat(), Bytes({5, 10}));
     EXPECT_EQ(sim->Report()["codeplug"]["downloads"], 0);
 
-    r = Quenta({"codeplug", "upgrade", "--port", "COM6", "--port-dir", ports.Path(),
-                "--codeplug-password-file", right},
-               {work.Path()});
+    r = Codeplug("upgrade", {"--codeplug-password-file", right}, {work.Path()});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Done."), std::string::npos) << r.out;
     const std::string held = work / "held.codeplug";
     const Bytes codeplug = sim->Codeplug();
-    std::ofstream(held, std::ios::binary)
-        .write(reinterpret_cast<const char*>(codeplug.data()), codeplug.size());
+    testsupport::WriteFile(held, std::string(codeplug.begin(), codeplug.end()));
     EXPECT_NE(Quenta({"codeplug", "info", held}).out.find("format:      5.10"), std::string::npos);
 
     // The codeplug as read and as converted are saved before the write.
     EXPECT_EQ(std::distance(fs::directory_iterator(dataHome / "quenta/backups"), {}), 2);
-    Journal journal;
-    std::string error;
-    std::vector<JournalRow> rows;
-    ASSERT_TRUE(journal.Open(fs::path(StateHome()) / "quenta/journal.sqlite3", error)) << error;
-    ASSERT_TRUE(journal.Rows("000123456789ABCD", rows, error)) << error;
+    const std::vector<JournalRow> rows = JournalRows("000123456789ABCD");
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows[0].kind, "upgrade");
     EXPECT_EQ(rows[0].formatBefore, "5.9");
