@@ -14,6 +14,8 @@
 
 #include "ChildProgram.h"
 #include "CodeplugGenerator.h"
+#include "FileText.h"
+#include "Noise.h"
 #include "TempDir.h"
 #include "convert/RadioCodeplugConversion.h"
 
@@ -34,7 +36,9 @@ struct Case {
     // Lines on stderr: check gives its verdict on stdout; retrieve adds the reason to its
     // fixed text.
     int errorLines = 1;
-    int status = 0;  // the exit status, when the command names one; 0: any failure
+    // The exit status, when the command names one (and then nothing is on stdout); 0: any
+    // failure.
+    int status = 0;
 };
 
 const Case kCases[] = {
@@ -51,15 +55,20 @@ const Case kCases[] = {
     {kQuenta, "codeplug check {d}/noise", "no block marker at word 0", 0, 0},
     {kQuenta, "codeplug info {d}/image.hex", "not a codeplug"},
     {kQuenta, "codeplug check {d}/folder", "Is a directory"},
-    {kQuenta, "codeplug convert --to 5.10 {d}/missing.cp {d}/out.cp", "cannot open"},
-    {kQuenta, "codeplug convert --to 5.10 {d}/empty {d}/out.cp", "is empty"},
-    {kQuenta, "codeplug convert --to 5.10 {d}/odd.cp {d}/out.cp", "odd length"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/missing.cp {d}/out.cp",
+     "cannot open {d}/missing.cp: No such file", 0, 1, 1},
+    {kQuenta, "codeplug convert --to 5.10 {d}/empty {d}/out.cp", "is empty", 0, 1, 1},
+    {kQuenta, "codeplug convert --to 5.10 {d}/odd.cp {d}/out.cp", "odd length", 0, 1, 1},
+    {kQuenta, "codeplug convert --to 5.10 {d}/tiny-odd.cp {d}/out.cp", "odd length", 0, 1, 1},
+    {kQuenta, "codeplug convert --to 5.10 {d}/zeros.cp {d}/out.cp", "not a well-formed codeplug", 0,
+     1, 1},
+    {kQuenta, "codeplug convert --to 5.10 {d}/long.cp {d}/out.cp", "longer than 32768", 0, 1, 1},
     {kQuenta, "codeplug convert --to 5.10 {d}/cut.cp {d}/out.cp", "not a well-formed codeplug"},
     {kQuenta, "codeplug convert --to 5.10 {d}/big.cp {d}/out.cp", "longer than"},
     {kQuenta, "codeplug convert --to 5.10 {d}/noise {d}/out.cp", "not a well-formed codeplug"},
     {kQuenta, "codeplug convert --to 5.10 {d}/image.hex {d}/out.cp", "not a well-formed"},
     {kQuenta, "codeplug convert --to 5.10 {d}/folder {d}/out.cp", "Is a directory"},
-    {kQuenta, "codeplug convert --to 5.10 {d}/good.cp {d}/none/out.cp", "cannot create"},
+    {kQuenta, "codeplug convert --to 5.10 {d}/good.cp {d}/none/out.cp", "cannot create", 0, 1, 1},
     {kQuenta, "codeplug convert --to 5.10 {d}/good.cp {d}/folder", "not a regular file"},
     // A pipe nobody writes to is refused, not waited on; a device or a link is never replaced.
     {kQuenta, "codeplug info {d}/fifo", "not a regular file"},
@@ -139,22 +148,22 @@ class BadInput : public ::testing::Test {
         ASSERT_FALSE(folder_->Path().empty());
         dir_ = folder_->Path();
         auto write = [](const std::string& name, const std::string& bytes) {
-            std::ofstream(dir_ / name, std::ios::binary) << bytes;
+            testsupport::WriteFile(dir_ / name, bytes);
         };
         CodeplugImage img;
         CodeplugGeneratorOptions options;
         const int words = generateCodeplug(img, options);
         std::string good(static_cast<std::size_t>(words) * 2, '\0');
         storeRadioBytes(img, reinterpret_cast<uint8_t*>(good.data()), good.size());
-        std::string noise(1000, '\0');
-        unsigned x = 12345;
-        for (char& c : noise)
-            c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+        std::string noise = testsupport::Noise(1000, 12345);
         noise[0] = '\x01';
         write("good.cp", good);
         write("cut.cp", good.substr(0, 1000));
         write("odd.cp", good.substr(0, 999));
         write("big.cp", good + std::string(40000, '\0'));
+        write("tiny-odd.cp", std::string("\x5F\x5F\x00", 3));
+        write("zeros.cp", std::string(256, '\0'));
+        write("long.cp", std::string(32770, '\0'));
         write("empty", "");
         write("noise", noise);
         write("image.hex",
@@ -202,6 +211,7 @@ TEST_F(BadInput, EveryCommandRefusesWithOneLineAndLeavesNothing) {
         EXPECT_GT(r.status, 0) << "stdout: " << r.out << "\nstderr: " << r.err;
         if (c.status != 0) {
             EXPECT_EQ(r.status, c.status);
+            EXPECT_EQ(r.out, "");  // the error alone, on stderr
         }
         const std::vector<std::string> errLines = Lines(r.err);
         EXPECT_EQ(errLines.size(), static_cast<std::size_t>(c.errorLines)) << r.err;
