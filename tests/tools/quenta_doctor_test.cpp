@@ -1,20 +1,19 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 
+#include "ChildProgram.h"
 #include "DoctorCommand.h"
+#include "PseudoTerminal.h"
 #include "TempDir.h"
 
 namespace {
@@ -28,23 +27,13 @@ void Write(const fs::path& file, const std::string& text) {
     std::ofstream(file) << text;
 }
 
-// A pseudo-terminal; its slave side stands for the adapter's device node.
-struct Pty {
-    int master = -1;
-    std::string slave;
-    Pty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            slave = ::ptsname(master);
-    }
-    ~Pty() { ::close(master); }
-};
-
 // Sends back what the master side receives, as a plug joining TX and RX would; the byte at
 // `corruptAt` (counted from the first) comes back with its lowest bit flipped.
 class Echo {
   public:
     explicit Echo(int master, long corruptAt = -1) : master_(master), corruptAt_(corruptAt) {
+        // Writes back whole blocks: the master waits for room as a plug's wire would.
+        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) & ~O_NONBLOCK);
         if (::pipe(stop_) == 0)
             thread_ = std::thread([this] { Run(); });
     }
@@ -78,23 +67,10 @@ class Echo {
     std::thread thread_;
 };
 
-struct ToolRun {
-    int status = -1;
-    std::string output;
-};
-
-ToolRun Quenta(const std::string& args) {
-    ToolRun r;
-    FILE* pipe = ::popen((std::string(QUENTA_BIN) + " " + args).c_str(), "r");
-    if (pipe == nullptr)
-        return r;
-    char block[512];
-    std::size_t n;
-    while ((n = std::fread(block, 1, sizeof block, pipe)) > 0)
-        r.output.append(block, n);
-    const int raw = ::pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+testsupport::RunResult Quenta(const std::string& args) {
+    testsupport::RunOptions options;
+    options.separateErr = true;  // the JSON alone on standard output
+    return testsupport::RunProgram(QUENTA_BIN, args, options);
 }
 
 const Finding* Find(const std::vector<Finding>& findings, const std::string& topic) {
@@ -237,8 +213,8 @@ TEST(QuentaDoctorTest, AdapterLatencyHolderAndComName) {
 
 // The facts come from folders shaped like sysfs, /proc, udev's database and its rules.
 TEST(QuentaDoctorTest, GathersFactsFromTheMachinesFolders) {
-    Pty pty;
-    ASSERT_FALSE(pty.slave.empty());
+    PseudoTerminal pty;
+    ASSERT_FALSE(pty.Slave().empty());
     TempDir dir{"quenta-doctor"};
     doctor::FactRoots roots;
     roots.sysRoot = dir / "sys";
@@ -256,17 +232,17 @@ TEST(QuentaDoctorTest, GathersFactsFromTheMachinesFolders) {
     Write(dir / "proc/812/comm", "ModemManager\n");
     Write(dir / "proc/4242/comm", "minicom\n");
     fs::create_directories(dir / "proc/4242/fd");
-    fs::create_symlink(pty.slave, dir / "proc/4242/fd/3");
+    fs::create_symlink(pty.Slave(), dir / "proc/4242/fd/3");
 
     serial::SerialDevice device;
     device.name = "ttyUSB0";
-    device.node = pty.slave;
+    device.node = pty.Slave();
     device.sysPath = tty.string();
     device.driver = "ftdi_sio";
     device.vendorId = "0403";
     device.productId = "6001";
     serial::OpenFailure check;
-    check.device = check.node = pty.slave;
+    check.device = check.node = pty.Slave();
     serial::ComPortEntry entry;
     entry.comNumber = 7;
     entry.check = check;
@@ -287,7 +263,7 @@ TEST(QuentaDoctorTest, GathersFactsFromTheMachinesFolders) {
 
     // An flock names its holder before an open descriptor does.
     struct stat st {};
-    ASSERT_EQ(::stat(pty.slave.c_str(), &st), 0);
+    ASSERT_EQ(::stat(pty.Slave().c_str(), &st), 0);
     char locks[128];
     std::snprintf(locks, sizeof locks, "1: FLOCK  ADVISORY  WRITE 4343 %x:%x:%llu 0 EOF\n",
                   major(st.st_dev), minor(st.st_dev), static_cast<unsigned long long>(st.st_ino));
@@ -302,14 +278,14 @@ TEST(QuentaDoctorTest, LoopbackChecksEveryByte) {
     EXPECT_EQ(doctor::Percentile({5, 1, 4, 2, 3}, 0.5), 3);
     EXPECT_EQ(doctor::Percentile({5, 1, 4, 2, 3}, 0.99), 5);
 
-    Pty pty;
-    ASSERT_FALSE(pty.slave.empty());
+    PseudoTerminal pty;
+    ASSERT_FALSE(pty.Slave().empty());
     doctor::LoopbackOptions options;
     options.exchanges = 5;
     options.replyTimeoutMs = 30000;  // only a fault ever waits this long
     {
-        Echo echo(pty.master);
-        const doctor::LoopbackResult result = doctor::RunLoopback(pty.slave, options);
+        Echo echo(pty.Master());
+        const doctor::LoopbackResult result = doctor::RunLoopback(pty.Slave(), options);
         ASSERT_TRUE(result.Passed()) << result.openProblem;
         ASSERT_EQ(result.rates.size(), 2u);
         for (const doctor::LoopbackRate& rate : result.rates) {
@@ -319,8 +295,8 @@ TEST(QuentaDoctorTest, LoopbackChecksEveryByte) {
         }
     }
     {
-        Echo echo(pty.master, 300);
-        const doctor::LoopbackResult result = doctor::RunLoopback(pty.slave, options);
+        Echo echo(pty.Master(), 300);
+        const doctor::LoopbackResult result = doctor::RunLoopback(pty.Slave(), options);
         EXPECT_FALSE(result.Passed());
         EXPECT_NE(result.rates.at(0).problem.find("byte 300 "), std::string::npos)
             << result.rates.at(0).problem;
@@ -329,23 +305,23 @@ TEST(QuentaDoctorTest, LoopbackChecksEveryByte) {
 
 // The command end to end on a pseudo-terminal: exit statuses and the JSON it writes.
 TEST(QuentaDoctorTest, CommandReportsAndExits) {
-    EXPECT_EQ(Quenta("doctor --bogus 2>/dev/null").status, 2);
-    EXPECT_EQ(Quenta("doctor --port-dir /nonexistent/folder 2>/dev/null").status, 2);
-    Pty pty;
-    ASSERT_FALSE(pty.slave.empty());
+    EXPECT_EQ(Quenta("doctor --bogus").status, 2);
+    EXPECT_EQ(Quenta("doctor --port-dir /nonexistent/folder").status, 2);
+    PseudoTerminal pty;
+    ASSERT_FALSE(pty.Slave().empty());
     // A pseudo-terminal is no adapter, but nothing blocks it.
-    const ToolRun run = Quenta("doctor --json --port " + pty.slave);
-    EXPECT_EQ(run.status, 0) << run.output;
-    const nlohmann::json j = nlohmann::json::parse(run.output, nullptr, false);
-    ASSERT_FALSE(j.is_discarded()) << run.output;
+    const testsupport::RunResult run = Quenta("doctor --json --port " + pty.Slave());
+    EXPECT_EQ(run.status, 0) << run.out;
+    const nlohmann::json j = nlohmann::json::parse(run.out, nullptr, false);
+    ASSERT_FALSE(j.is_discarded()) << run.out;
     EXPECT_EQ(j["blocked"], false);
     ASSERT_EQ(j["ports"].size(), 1u);
-    EXPECT_EQ(j["ports"][0]["node"], pty.slave);
+    EXPECT_EQ(j["ports"][0]["node"], pty.Slave());
     EXPECT_EQ(j["ports"][0]["findings"][0]["topic"], "device");
 
-    const ToolRun gone = Quenta("doctor --port /dev/quenta-no-such-port");
+    const testsupport::RunResult gone = Quenta("doctor --port /dev/quenta-no-such-port");
     EXPECT_EQ(gone.status, 1);
-    EXPECT_NE(gone.output.find("blocks"), std::string::npos) << gone.output;
+    EXPECT_NE(gone.out.find("blocks"), std::string::npos) << gone.out;
 }
 
 }  // namespace

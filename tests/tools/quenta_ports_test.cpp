@@ -1,7 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -10,6 +7,7 @@
 
 #include "ChildProgram.h"
 #include "PortsCommand.h"
+#include "PseudoTerminal.h"
 #include "TempDir.h"
 
 namespace {
@@ -70,11 +68,9 @@ TEST(QuentaPortsTest, AnAdapterIsNamedInTextAndJson) {
 
 // The port directory's entries are listed whether they reach a device or not.
 TEST(QuentaPortsTest, ListsThePortDirectorysLinks) {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    const std::string slave = ::ptsname(master);
+    const PseudoTerminal pty;
+    ASSERT_FALSE(pty.Slave().empty());
+    const std::string& slave = pty.Slave();
     TempDir dir;
     fs::create_symlink(slave, dir / "COM9");
     fs::create_symlink(dir / "nowhere", dir / "COM3");
@@ -100,7 +96,6 @@ TEST(QuentaPortsTest, ListsThePortDirectorysLinks) {
     EXPECT_NE(text.out.find("COM9   " + slave + "\n"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("COM3   no device\n"), std::string::npos) << text.out;
     EXPECT_EQ(Quenta("ports --jsn").status, 2);
-    ::close(master);
 }
 
 }  // namespace
