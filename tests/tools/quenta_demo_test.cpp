@@ -6,10 +6,9 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "ChildProgram.h"
+#include "FileText.h"
 #include "TempDir.h"
 
 namespace fs = std::filesystem;
@@ -37,9 +36,7 @@ class QuentaDemo : public ::testing::Test {
     int Leftovers() const {
         int count = 0;
         for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
-            std::ifstream in(entry.path() / "cmdline", std::ios::binary);
-            const std::string args((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
+            const std::string args = testsupport::ReadFile(entry.path() / "cmdline");
             if (args.find(runtime.Path() + "/") != std::string::npos)
                 ++count;
         }

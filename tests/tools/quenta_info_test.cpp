@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "ChildProgram.h"
+#include "FileText.h"
 #include "TempDir.h"
 #include "app/package/PackageAttributes.h"
 #include "app/package/PackageNames.h"
@@ -62,16 +61,13 @@ TEST(QuentaInfoTest, ARecordNamingMoreChunksThanAPackageHoldsIsRefused) {
     TempDir dir;
     fs::copy(QUENTA_EXAMPLE_PACKAGE_DIR, dir.Path());
     const std::string recordPath = dir / kAttributesResourceName;
-    std::ifstream in(recordPath, std::ios::binary);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-    in.close();
+    const std::string bytes = testsupport::ReadFile(recordPath);
     ResourceAttributes record;
-    ASSERT_TRUE(ParseAttributes(bytes.data(), bytes.size(), record));
+    ASSERT_TRUE(
+        ParseAttributes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), record));
     record.CodeChunksApp = 0xFFFFFFFFu;
     const auto damaged = SerializeAttributes(record);
-    std::ofstream(recordPath, std::ios::binary)
-        .write(reinterpret_cast<const char*>(damaged.data()),
-               static_cast<std::streamsize>(damaged.size()));
+    testsupport::WriteFile(recordPath, std::string(damaged.begin(), damaged.end()));
     const ToolRun info = Quenta("info --package " + dir.Path());
     EXPECT_EQ(1, info.status) << info.out;
     EXPECT_NE(std::string::npos, info.out.find("4294967295 chunks (damaged record")) << info.out;

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "ChildProgram.h"
+#include "FileText.h"
 #include "RadioSim.h"
 #include "SimPortDirectory.h"
 #include "TempDir.h"
@@ -95,8 +96,7 @@ TEST_F(RetrieveAgainstSim, PrintsTheRecordAndKeepsItsTrace) {
     // The run's frames are kept for a support report, both ways.
     const std::vector<std::filesystem::path> traces = state.Traces();
     ASSERT_EQ(traces.size(), 1u);
-    std::ifstream in(traces[0]);
-    const std::string trace((std::istreambuf_iterator<char>(in)), {});
+    const std::string trace = testsupport::ReadFile(traces[0]);
     EXPECT_NE(trace.find(" W "), std::string::npos) << trace;
     EXPECT_NE(trace.find(" R 04 1D "), std::string::npos) << trace;
     EXPECT_EQ(out.str(), kDefaultRadioText);
@@ -184,10 +184,9 @@ TEST(RetrieveEndToEnd, AgainstTheSimulatorProgramByComNameAndByDevice) {
     r = Quenta("retrieve --trace " + trace + " --port " + sim.SlavePath() + " --kind 5");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Hardware Revision: 7.8.9\n"), std::string::npos) << r.out;
-    std::stringstream frames;
-    frames << std::ifstream(trace).rdbuf();
-    EXPECT_NE(frames.str().find(" W BA 7F 01 04 2D 4F 7E\n"), std::string::npos) << frames.str();
-    EXPECT_NE(frames.str().find(" R 04 2E 01 09\n"), std::string::npos) << frames.str();
+    const std::string frames = testsupport::ReadFile(trace);
+    EXPECT_NE(frames.find(" W BA 7F 01 04 2D 4F 7E\n"), std::string::npos) << frames;
+    EXPECT_NE(frames.find(" R 04 2E 01 09\n"), std::string::npos) << frames;
 
     // The same read for a program: every line one JSON object, the fields in the last.
     r = Quenta("retrieve --json --port COM7 --port-dir " + ports.Path());
