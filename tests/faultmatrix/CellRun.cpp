@@ -8,16 +8,12 @@
 #include <QSocketNotifier>
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <sstream>
 
+#include "CellChecks.h"
 #include "ExamplePackage.h"
-#include "FirmwareGen.h"
 #include "ProgramCell.h"
 #include "RadioSim.h"
-#include "Recovery.h"
 #include "ScaledClock.h"
 #include "SimPortDirectory.h"
 #include "SimState.h"
@@ -28,47 +24,30 @@
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
-#include "convert/RadioCodeplugConversion.h"
-#include "serial/PortLock.h"
-#include "transfer/TransferMessages.h"
 
 namespace faultmatrix {
 namespace {
 
 namespace fs = std::filesystem;
 namespace text = updater_text;
-using Bytes = std::vector<std::uint8_t>;
 using LineKind = Scenario::LineFault::Kind;
 
-constexpr int kSimCom = 5;
 constexpr int kClockDivisor = 100;
 // The product repeats a busy request for three minutes; scaled like the waits.
 constexpr int kBusyRepeatLimitMs = 180000 / kClockDivisor;
 
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
+// The line faults the simulated radio makes itself.
 LineKind LineKindOf(Fault f) {
-    switch (f) {
-        case Fault::kSilence:
-            return LineKind::kSilence;
-        case Fault::kGarbled:
-            return LineKind::kGarbled;
-        case Fault::kBadChecksum:
-            return LineKind::kBadChecksum;
-        case Fault::kBusy:
-            return LineKind::kBusy;
-        case Fault::kHangUp:
-            return LineKind::kHangUp;
-        case Fault::kOtherGroup:
-            return LineKind::kOtherGroup;
-        case Fault::kWrongRate:
-            return LineKind::kWrongRate;
-        default:
-            return LineKind::kNone;
+    static const std::pair<Fault, LineKind> kKinds[] = {
+        {Fault::kSilence, LineKind::kSilence},         {Fault::kGarbled, LineKind::kGarbled},
+        {Fault::kBadChecksum, LineKind::kBadChecksum}, {Fault::kBusy, LineKind::kBusy},
+        {Fault::kHangUp, LineKind::kHangUp},           {Fault::kOtherGroup, LineKind::kOtherGroup},
+        {Fault::kWrongRate, LineKind::kWrongRate}};
+    for (const auto& [fault, kind] : kKinds) {
+        if (fault == f)
+            return kind;
     }
+    return LineKind::kNone;
 }
 
 // An automatic package (the boot is checked first, then the application flashed) of the
@@ -78,28 +57,6 @@ void FillPackage(Transport transport, MemoryPackage& package) {
     ResourceAttributes a = testsupport::ExampleAttributes(kUpgradeApplicationBoot,
                                                           transport == Transport::kDirect ? 0 : 1);
     testsupport::PutExamplePackage(package, a);
-}
-
-// Anything left in a folder, as one line.
-std::string Leftovers(const fs::path& folder) {
-    std::string names;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec))
-        names += (names.empty() ? "" : ", ") + e.path().filename().string();
-    return names;
-}
-
-// A lock file left for the device, under its own name or its link's, or empty.
-std::string LockFileFor(const std::string& device, const std::string& link) {
-    for (const char* dir : {"/var/lock", "/run/lock"}) {
-        for (const std::string& node : {device, link}) {
-            const fs::path lock = fs::path(dir) / serial::LockFileName(node);
-            std::error_code ec;
-            if (fs::exists(lock, ec))
-                return lock.string();
-        }
-    }
-    return {};
 }
 
 // Whether another program could take the port at once: it opens and nobody holds its lock.
@@ -112,11 +69,6 @@ bool PortOpensAgain(const std::string& device) {
     return free;
 }
 
-// The update ended in a codeplug write that failed or that the read-back did not find.
-bool WriteFailed(const std::string& end) {
-    return end.rfind(text::kDownloadError, 0) == 0 || end.rfind(text::kNotHeld, 0) == 0;
-}
-
 class CellRunner {
   public:
     CellRunner(const Cell& cell, bool clean) : cell_(cell), clean_(clean) {}
@@ -124,6 +76,7 @@ class CellRunner {
 
   private:
     void SetUpScenario();
+    bool StartRadio(RunResult& r, const Scenario& scenario);
     void Strike();
     void Check(RunResult& r);
     void SecondRun(RunResult& r);
@@ -167,6 +120,18 @@ Scenario BaseScenario(Transport transport) {
     s.flash.eraseMs = 150;    // the scaled 40-second wait is 400 ms
     s.flash.restartMs = 100;  // the scaled 360-tick wait is 198 ms
     return s;
+}
+
+// The simulated radio of the scenario, on COM kSimCom of the cell's port folder.
+bool CellRunner::StartRadio(RunResult& r, const Scenario& scenario) {
+    sim_ = std::make_unique<RadioSim>(scenario);
+    std::string error;
+    if (!sim_->Open(error, ports_.Path(), kSimCom)) {
+        Problem(r, "the simulated radio did not open: " + error);
+        return false;
+    }
+    sim_->Start();
+    return true;
 }
 
 void CellRunner::SetUpScenario() {
@@ -214,15 +179,10 @@ RunResult CellRunner::Run() {
     fs::create_directories(work_);
     SetUpScenario();
     FillPackage(cell_.transport, package_);
-    sim_ = std::make_unique<RadioSim>(scenario_);
-    original_ = sim_->Codeplug();
-    std::string error;
-    if (!sim_->Open(error, ports_.Path(), kSimCom)) {
-        Problem(r, "the simulated radio did not open: " + error);
+    if (!StartRadio(r, scenario_))
         return r;
-    }
+    original_ = sim_->Codeplug();  // the radio takes no frame before the update starts
     const std::string device = sim_->SlavePath();
-    sim_->Start();
 
     view_.selected = kSimCom - 1;
     view_.passwords.push_back(std::string(text::kApplicationPassword));
@@ -231,7 +191,7 @@ RunResult CellRunner::Run() {
             codeplugBefore_ = sim_->Codeplug();
         if (s == text::kDownloading)
             backupsAtWrite_ = std::distance(fs::directory_iterator(backups_), {});
-        if (!clean_ && !cell_.atStatus.empty() && s.rfind(cell_.atStatus, 0) == 0)
+        if (!clean_ && !cell_.atStatus.empty() && Begins(s, cell_.atStatus))
             Strike();
     };
     if (!clean_ && cell_.fault == Fault::kStop && cell_.atFrame >= 0) {
@@ -252,8 +212,7 @@ RunResult CellRunner::Run() {
 
     r.end = view_.Status();
     Check(r);
-    const std::string lock = LockFileFor(device, sim_->LinkPath());
-    if (!lock.empty())
+    for (const std::string& lock : LockFilesLeft(device, sim_->LinkPath()))
         Problem(r, "lock file left: " + lock);
     // After a hang-up the line itself is gone; otherwise it must be free at once.
     if (!sim_->HungUp() && !PortOpensAgain(device))
@@ -261,8 +220,7 @@ RunResult CellRunner::Run() {
     updater_.reset();
     sim_->Stop();
     const nlohmann::json report = sim_->Report();
-    for (const auto& f : report["frames"])
-        r.frames.push_back({f["dest"].get<int>() == 0x4F, f["payload"].get<std::string>()});
+    TakeFrames(report["frames"], r.frames);
     r.codeplugReports = report["codeplug"]["sumReports"].get<int>();
     if (!clean_)
         SecondRun(r);
@@ -277,13 +235,8 @@ void CellRunner::SecondRun(RunResult& r) {
     sim_.reset();
     Scenario scenario = BaseScenario(cell_.transport);
     ApplySimState(state, scenario);
-    sim_ = std::make_unique<RadioSim>(scenario);
-    std::string error;
-    if (!sim_->Open(error, ports_.Path(), kSimCom)) {
-        Problem(r, "the simulated radio did not open again: " + error);
+    if (!StartRadio(r, scenario))
         return;
-    }
-    sim_->Start();
     updatertest::RecordingView view;
     view.selected = kSimCom - 1;
     view.passwords.push_back(std::string(text::kApplicationPassword));
@@ -301,10 +254,8 @@ void CellRunner::SecondRun(RunResult& r) {
     }
     const std::string lacks = ShortOfUpdate(*sim_, original_, backups_);
     r.recovered = toolSaysDone && lacks.empty();
-    if (toolSaysDone && !lacks.empty()) {
-        r.falseDone = true;
-        Problem(r, "the second run said it succeeded but " + lacks);
-    }
+    if (toolSaysDone && !lacks.empty())
+        r.FalselyDone("the second run said it succeeded but " + lacks);
     if (!fs::is_empty(work_))
         Problem(r, "the second run left in the working folder: " + Leftovers(work_));
     sim_->Stop();
@@ -326,7 +277,7 @@ bool CellRunner::Restore(RunResult& r, CodeUpdater& updater, UpdaterView& view) 
         return false;
     }
     const RadioCodeplugResult w = JournalledCodeplugWrite(updater, view, nullptr, "restore",
-                                                          newest->path, ReadFile(newest->path));
+                                                          newest->path, ReadBytes(newest->path));
     r.secondEnd = w.ok && w.verified ? "restored, read back and verified" : "restore: " + w.error;
     return w.ok && w.verified;
 }
@@ -371,12 +322,8 @@ void CellRunner::Check(RunResult& r) {
         if (saved.size() != 2) {
             Problem(r, std::to_string(saved.size()) + " codeplug backups, not 2");
         } else {
-            const fs::path asRead = updater_->LastBackup();
-            Bytes held = codeplugBefore_;
-            const Bytes file = ReadFile(asRead);
-            if (held.size() > file.size())
-                held.resize(file.size());
-            if (file.empty() || file != held)
+            const Bytes file = ReadBytes(updater_->LastBackup());
+            if (file.empty() || !BeginsWith(codeplugBefore_, file))
                 Problem(r, "the backup differs from the radio's codeplug");
         }
     }
@@ -386,24 +333,13 @@ void CellRunner::Check(RunResult& r) {
         return;
     // "Done." only when the radio holds the converted codeplug and both images ended.
     const auto images = sim_->FlashedImages();
-    if (images.size() != 2 || !images[0].ended || !images[1].ended) {
-        r.falseDone = true;
-        Problem(r, "\"Done.\" without both images flashed to the end");
-    }
+    if (images.size() != 2 || !images[0].ended || !images[1].ended)
+        r.FalselyDone("\"Done.\" without both images flashed to the end");
     for (int i = 0; i < 400 && sim_->Report()["codeplug"]["completedDownloads"] == 0; ++i)
         pump_.Pause(5);
-    Bytes converted = ReadFile(updater_->LastBackup());
-    const std::size_t readLength = converted.size();
-    converted.resize(kTransferImageBytes);
-    const CodeplugConversion c = convertRadioCodeplug(converted.data(), readLength, 5, 10);
-    converted.resize(c.result == CodeplugConversionResult::Converted ? c.newLength : 0);
-    Bytes held = sim_->Codeplug();
-    if (held.size() > converted.size())
-        held.resize(converted.size());
-    if (converted.empty() || held != converted) {
-        r.falseDone = true;
-        Problem(r, "\"Done.\" but the radio does not hold the converted codeplug");
-    }
+    const std::string lacks = ShortOfConverted(*sim_, ReadBytes(updater_->LastBackup()));
+    if (!lacks.empty())
+        r.FalselyDone("\"Done.\" but " + lacks);
 }
 
 }  // namespace

@@ -22,6 +22,11 @@ struct RunResult {
     std::string secondEnd;
     bool recovered = false;
     bool falseDone = false;  // a run said "Done." while the radio held something else
+
+    void FalselyDone(const std::string& why) {
+        falseDone = true;
+        problems.push_back(why);
+    }
 };
 
 // A fault-free run (cell.fault is ignored when clean is set).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "CellChecks.h"
 #include "app/core/UpdaterTexts.h"
 #include "download/DownloadTexts.h"
 
@@ -11,15 +12,8 @@ namespace faultmatrix {
 namespace text = updater_text;
 
 const char* Name(Transport t) {
-    switch (t) {
-        case Transport::kDirect:
-            return "direct";
-        case Transport::kComponent:
-            return "component";
-        case Transport::kBox:
-            return "box";
-    }
-    return "?";
+    static const char* const kNames[] = {"direct", "component", "box"};
+    return kNames[static_cast<int>(t)];
 }
 
 const char* Name(Phase p) {
@@ -49,11 +43,20 @@ std::string Cell::Label() const {
     return s;
 }
 
-namespace {
-
-bool Starts(const std::string& payload, const char* code) {
-    return payload.rfind(code, 0) == 0;
+const char* WaitStatus(Phase p) {
+    switch (p) {
+        case Phase::kEraseWait:
+            return "Erasing flash";
+        case Phase::kRestartWait:
+            return text::kResetting;
+        case Phase::kConversion:
+            return text::kResettingConverting;
+        default:
+            return nullptr;
+    }
 }
+
+namespace {
 
 void Add(PhaseMap& map, Phase p, int frame) {
     map.frames[static_cast<int>(p)].push_back(frame);
@@ -65,18 +68,12 @@ bool HasBlocks(Phase p) {
 }
 
 bool IsWait(Phase p) {
-    return p == Phase::kEraseWait || p == Phase::kRestartWait || p == Phase::kConversion;
+    return WaitStatus(p) != nullptr;
 }
 
-const char* WaitStatus(Phase p) {
-    switch (p) {
-        case Phase::kEraseWait:
-            return "Erasing flash";
-        case Phase::kRestartWait:
-            return text::kResetting;
-        default:
-            return text::kResettingConverting;
-    }
+// The first, middle and last of n (pairs of an image, block-sum reports).
+std::vector<std::pair<Position, int>> FirstMiddleLast(int n) {
+    return {{Position::kFirst, 0}, {Position::kMiddle, n / 2}, {Position::kLast, n - 1}};
 }
 
 // The code a phase's block frames begin with.
@@ -106,35 +103,35 @@ PhaseMap MapFrames(const std::vector<LoggedFrame>& log, int codeplugReports) {
         const std::string& p = log[static_cast<std::size_t>(i)].payload;
         if (log[static_cast<std::size_t>(i)].toBox) {
             Add(map, Phase::kProbe, i);
-        } else if (Starts(p, "09 00")) {
+        } else if (Begins(p, "09 00")) {
             // rate changes have no reply and belong to no phase
-        } else if (Starts(p, "04 2D") && images == 0) {
+        } else if (Begins(p, "04 2D") && images == 0) {
             Add(map, bootReads++ == 0 ? Phase::kBootRead : Phase::kTargetCheck, i);
-        } else if (Starts(p, "02 01")) {
-            if (i == 0 || !Starts(log[static_cast<std::size_t>(i - 1)].payload, "02 01"))
+        } else if (Begins(p, "02 01")) {
+            if (i == 0 || !Begins(log[static_cast<std::size_t>(i - 1)].payload, "02 01"))
                 ++images;
             Add(map, images == 1 ? Phase::kLoader : Phase::kCode, i);
-        } else if (Starts(p, "02")) {
+        } else if (Begins(p, "02")) {
             Add(map, images <= 1 ? Phase::kLoader : Phase::kCode, i);
-        } else if (Starts(p, "04 04") && images >= 2) {
+        } else if (Begins(p, "04 04") && images >= 2) {
             Add(map, Phase::kAccessCode, i);
-        } else if (Starts(p, "04 1C") && images >= 2) {
+        } else if (Begins(p, "04 1C") && images >= 2) {
             Add(map, Phase::kFormatQuery, i);
-        } else if (Starts(p, "03")) {
+        } else if (Begins(p, "03")) {
             // The write ends with 03 04; the upload after it reads the codeplug back.
-            codeplugWrite = codeplugWrite || Starts(p, "03 00");
+            codeplugWrite = codeplugWrite || Begins(p, "03 00");
             Add(map,
                 writeEnded      ? Phase::kReadBack
                 : codeplugWrite ? Phase::kDownload
                                 : Phase::kUpload,
                 i);
-            writeEnded = writeEnded || (codeplugWrite && Starts(p, "03 04"));
+            writeEnded = writeEnded || (codeplugWrite && Begins(p, "03 04"));
         }
     }
     for (Phase p :
          {Phase::kLoader, Phase::kCode, Phase::kUpload, Phase::kDownload, Phase::kReadBack}) {
         for (int f : map.Of(p)) {
-            if (Starts(log[static_cast<std::size_t>(f)].payload, BlockCode(p)))
+            if (Begins(log[static_cast<std::size_t>(f)].payload, BlockCode(p)))
                 map.blocks[static_cast<int>(p)].push_back(f);
         }
     }
@@ -199,9 +196,7 @@ std::vector<Cell> CellsFor(Transport transport, const PhaseMap& map) {
         if (phase == Phase::kLoader || phase == Phase::kCode) {
             const int pairs = std::max<int>(1, static_cast<int>(map.BlocksOf(phase).size()) / 2);
             for (Fault f : {Fault::kWrongPairSum, Fault::kVerifyFail}) {
-                for (const auto& [position, pair] :
-                     {std::pair{Position::kFirst, 0}, std::pair{Position::kMiddle, pairs / 2},
-                      std::pair{Position::kLast, pairs - 1}}) {
+                for (const auto& [position, pair] : FirstMiddleLast(pairs)) {
                     Cell& c = add(f, position);
                     c.image = phase == Phase::kLoader ? 0 : 1;
                     c.pair = pair;
@@ -217,12 +212,8 @@ std::vector<Cell> CellsFor(Transport transport, const PhaseMap& map) {
                 add(f, Position::kOnly);
         }
         if (phase == Phase::kDownload && map.codeplugReports > 0) {
-            const int n = map.codeplugReports;
-            for (const auto& [position, report] :
-                 {std::pair{Position::kFirst, 0}, std::pair{Position::kMiddle, n / 2},
-                  std::pair{Position::kLast, n - 1}}) {
+            for (const auto& [position, report] : FirstMiddleLast(map.codeplugReports))
                 add(Fault::kWrongBlockSum, position).report = report;
-            }
         }
     }
     return cells;
@@ -265,10 +256,6 @@ bool InSlice(const Cell& cell) {
 }
 
 namespace {
-
-bool Begins(const std::string& s, const char* prefix) {
-    return s.rfind(prefix, 0) == 0;
-}
 
 bool DownloadFailure(const std::string& s) {
     return s == dltext::kCodeTimedOut || s == dltext::kCodeCommProblem ||

@@ -47,6 +47,9 @@ const char* Name(Phase p);
 const char* Name(Fault f);
 const char* Name(Position p);
 
+// The status a wait phase begins with (the other phases begin with a frame), or nullptr.
+const char* WaitStatus(Phase p);
+
 // One frame the radio took in a fault-free run.
 struct LoggedFrame {
     bool toBox = false;

@@ -13,24 +13,20 @@
 #include <fstream>
 #include <memory>
 
+#include "CellChecks.h"
 #include "ChildProgram.h"
 #include "ExamplePackage.h"
 #include "RadioSim.h"
-#include "Recovery.h"
 #include "TempDir.h"
 #include "app/core/UpdaterTexts.h"
 #include "app/journal/Journal.h"
 #include "app/package/PackageNames.h"
-#include "serial/PortLock.h"
 
 namespace faultmatrix {
 namespace {
 
 namespace fs = std::filesystem;
 namespace text = updater_text;
-using Bytes = std::vector<std::uint8_t>;
-
-constexpr int kSimCom = 5;
 
 // The port's settings a run must leave as it found them: the terminal settings and the
 // low-latency flag (a pseudo-terminal has no serial flags: then the ioctl's failure must stay).
@@ -104,28 +100,6 @@ void WritePackage(const fs::path& folder) {
                static_cast<std::streamsize>(record.size()));
 }
 
-// The status line a wait phase begins with; the other phases begin with their first frame.
-const char* PhaseLine(Phase p) {
-    switch (p) {
-        case Phase::kEraseWait:
-            return "Erasing flash";
-        case Phase::kRestartWait:
-            return text::kResetting;
-        case Phase::kConversion:
-            return text::kResettingConverting;
-        default:
-            return nullptr;
-    }
-}
-
-std::string Leftovers(const fs::path& folder) {
-    std::string names;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec))
-        names += (names.empty() ? "" : ", ") + e.path().filename().string();
-    return names;
-}
-
 class ProgramCellRunner {
   public:
     explicit ProgramCellRunner(const Cell& cell) : cell_(cell) {}
@@ -145,6 +119,7 @@ class ProgramCellRunner {
     fs::path tmp_ = fs::path(root_.Path()) / "tmp";
     fs::path state_ = fs::path(root_.Path()) / "state";
     fs::path package_ = fs::path(root_.Path()) / "package";
+    fs::path data_ = fs::path(root_.Path()) / "data";  // the backups are under it
     std::unique_ptr<RadioSim> sim_;
     std::vector<LoggedFrame> frames_;
     bool struck_ = false;
@@ -158,15 +133,14 @@ bool ProgramCellRunner::FrameBegins() {
     const nlohmann::json more = sim_->FramesFrom(static_cast<int>(frames_.size()));
     if (more.empty())
         return false;
-    for (const auto& f : more)
-        frames_.push_back({f["dest"].get<int>() == 0x4F, f["payload"].get<std::string>()});
+    TakeFrames(more, frames_);
     struck_ = !MapFrames(frames_, 0).Of(cell_.phase).empty();
     return struck_;
 }
 
 RunResult ProgramCellRunner::Run() {
     RunResult r;
-    for (const fs::path& p : {work_, tmp_, state_, package_, fs::path(root_.Path()) / "data"})
+    for (const fs::path& p : {work_, tmp_, state_, package_, data_})
         fs::create_directories(p);
     WritePackage(package_);
     const fs::path password = fs::path(root_.Path()) / "password";
@@ -192,7 +166,7 @@ RunResult ProgramCellRunner::Run() {
     // The program's temporary, state and data folders are the cell's own.
     ::setenv("TMPDIR", tmp_.c_str(), 1);
     ::setenv("XDG_STATE_HOME", state_.c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (fs::path(root_.Path()) / "data").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", data_.c_str(), 1);
     ::setenv("HOME", root_.Path().c_str(), 1);
 
     testsupport::RunOptions options{work_.string()};
@@ -201,10 +175,11 @@ RunResult ProgramCellRunner::Run() {
         options.closeOutput = true;
     else
         options.lineSignal = SIGHUP;
-    if (const char* line = PhaseLine(cell_.phase)) {
+    // A wait phase begins with its status line, the others with their first frame.
+    if (const char* line = WaitStatus(cell_.phase)) {
         const std::string begins = line;
         options.onLine = [this, begins](const std::string& l) {
-            struck_ = struck_ || l.rfind(begins, 0) == 0;
+            struck_ = struck_ || Begins(l, begins);
             return struck_;
         };
     } else {
@@ -231,17 +206,14 @@ RunResult ProgramCellRunner::Run() {
 
     // "Done." only when the radio holds the new firmware and the converted codeplug.
     if (run.status == 0) {
-        const std::string lacks = ShortOfUpdate(*sim_, original, fs::path(root_.Path()) / "data");
-        if (!lacks.empty()) {
-            r.falseDone = true;
-            Problem(r, "\"Done.\" but " + lacks);
-        }
+        const std::string lacks = ShortOfUpdate(*sim_, original, data_);
+        if (!lacks.empty())
+            r.FalselyDone("\"Done.\" but " + lacks);
     }
 
     // What the tool offers next, on the radio as the run left it: after a failed codeplug
     // write the restore of its converted backup, otherwise the update again.
-    const bool writeFailed =
-        r.end.rfind(text::kDownloadError, 0) == 0 || r.end.rfind(text::kNotHeld, 0) == 0;
+    const bool writeFailed = WriteFailed(r.end);
     const std::vector<std::string> restore = {
         QUENTA_BIN,   "codeplug",    "restore", "--port", "COM" + std::to_string(kSimCom),
         "--port-dir", ports_.Path(), "--yes"};
@@ -250,12 +222,10 @@ RunResult ProgramCellRunner::Run() {
     JournalRow second;
     if (NewestRow(second, error))
         r.secondEnd = (writeFailed ? "restore: " : "") + second.status;
-    const std::string lacks = ShortOfUpdate(*sim_, original, fs::path(root_.Path()) / "data");
+    const std::string lacks = ShortOfUpdate(*sim_, original, data_);
     r.recovered = again.status == 0 && lacks.empty();
-    if (again.status == 0 && !lacks.empty()) {
-        r.falseDone = true;
-        Problem(r, "the second run said it succeeded but " + lacks);
-    }
+    if (again.status == 0 && !lacks.empty())
+        r.FalselyDone("the second run said it succeeded but " + lacks);
     sim_->Stop();
     r.passed = r.problems.empty();
     return r;
@@ -291,14 +261,8 @@ void ProgramCellRunner::CheckPlace(RunResult& r, const std::string& device) {
         Problem(r, "left in the working folder: " + Leftovers(work_));
     if (!fs::is_empty(tmp_))
         Problem(r, "left in TMPDIR: " + Leftovers(tmp_));
-    for (const char* dir : {"/var/lock", "/run/lock"}) {
-        for (const std::string& node : {device, sim_->LinkPath()}) {
-            const fs::path lock = fs::path(dir) / serial::LockFileName(node);
-            std::error_code ec;
-            if (fs::exists(lock, ec))
-                Problem(r, "lock file left: " + lock.string());
-        }
-    }
+    for (const std::string& lock : LockFilesLeft(device, sim_->LinkPath()))
+        Problem(r, "lock file left: " + lock);
 }
 
 }  // namespace

@@ -16,14 +16,16 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
-#include <sstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "CellChecks.h"
 #include "CellRun.h"
 #include "FaultCells.h"
 #include "ProgramCell.h"
 #include "TempDir.h"
+#include "common/FileBytes.h"
 
 namespace fs = std::filesystem;
 using namespace faultmatrix;
@@ -45,16 +47,14 @@ struct Options {
 };
 
 bool ParseOptions(int argc, char** argv, Options& o) {
+    const std::map<std::string, bool*> flags = {{"--slice", &o.slice},
+                                                {"--list", &o.list},
+                                                {"--frames", &o.frames},
+                                                {"--verbose", &o.verbose}};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--slice") {
-            o.slice = true;
-        } else if (a == "--list") {
-            o.list = true;
-        } else if (a == "--frames") {
-            o.frames = true;
-        } else if (a == "--verbose") {
-            o.verbose = true;
+        if (flags.count(a) != 0) {
+            *flags.at(a) = true;
         } else if (a == "--jobs" && i + 1 < argc) {
             o.jobs = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--filter" && i + 1 < argc) {
@@ -68,52 +68,24 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     return true;
 }
 
-// The child's result, one line per item, through a pipe.
-std::string Serialise(const RunResult& r) {
-    std::ostringstream out;
-    out << "E " << r.end << "\n";
-    out << "R " << r.codeplugReports << "\n";
-    out << "S " << r.secondEnd << "\n";
-    out << "V " << (r.recovered ? 1 : 0) << "\n";
-    if (r.falseDone)
-        out << "D\n";
-    for (const auto& p : r.problems)
-        out << "P " << p << "\n";
-    for (const auto& f : r.frames)
-        out << "F " << (f.toBox ? 1 : 0) << " " << f.payload << "\n";
-    out << (r.passed ? "OK" : "FAIL") << "\n";
-    return out.str();
-}
+}  // namespace
 
+namespace faultmatrix {
+// The child's result goes through a pipe as one JSON object.
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(LoggedFrame, toBox, payload)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(RunResult, passed, end, problems, frames,
+                                                codeplugReports, secondEnd, recovered, falseDone)
+}  // namespace faultmatrix
+
+namespace {
+
+// The result a child wrote; a crash leaves none, or half of one.
 RunResult Parse(const std::string& text) {
+    const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+    if (j.is_object())
+        return j.get<RunResult>();
     RunResult r;
-    std::istringstream in(text);
-    std::string line;
-    bool ended = false;
-    while (std::getline(in, line)) {
-        if (line == "OK" || line == "FAIL") {
-            r.passed = line == "OK";
-            ended = true;
-        } else if (line.rfind("E ", 0) == 0) {
-            r.end = line.substr(2);
-        } else if (line.rfind("R ", 0) == 0) {
-            r.codeplugReports = std::atoi(line.c_str() + 2);
-        } else if (line.rfind("S ", 0) == 0) {
-            r.secondEnd = line.substr(2);
-        } else if (line.rfind("V ", 0) == 0) {
-            r.recovered = line == "V 1";
-        } else if (line == "D") {
-            r.falseDone = true;
-        } else if (line.rfind("P ", 0) == 0) {
-            r.problems.push_back(line.substr(2));
-        } else if (line.rfind("F ", 0) == 0 && line.size() > 4) {
-            r.frames.push_back({line[2] == '1', line.substr(4)});
-        }
-    }
-    if (!ended) {
-        r.passed = false;
-        r.problems.push_back("the run ended without a result (crashed)");
-    }
+    r.problems.push_back("the run ended without a result (crashed)");
     return r;
 }
 
@@ -150,15 +122,8 @@ std::vector<RunResult> RunAll(const std::vector<Cell>& cells, bool clean, int jo
             if (pid == 0) {
                 ::close(p[0]);
                 ::setenv("TMPDIR", temp.c_str(), 1);
-                const std::string text = Serialise(RunUpdate(cells[next], clean));
-                std::size_t at = 0;
-                while (at < text.size()) {
-                    const ssize_t n = ::write(p[1], text.data() + at, text.size() - at);
-                    if (n <= 0)
-                        break;
-                    at += static_cast<std::size_t>(n);
-                }
-                ::_exit(0);
+                const std::string text = nlohmann::json(RunUpdate(cells[next], clean)).dump();
+                ::_exit(WriteAllBytes(p[1], text.data(), text.size()) ? 0 : 1);
             }
             ::close(p[1]);
             const int limit = !clean && IsProgramFault(cells[next].fault) ? kProgramCellLimitSeconds
@@ -210,12 +175,8 @@ std::vector<RunResult> RunAll(const std::vector<Cell>& cells, bool clean, int jo
             else if (WIFSIGNALED(status))
                 r.problems.push_back(std::string("died of ") + ::strsignal(WTERMSIG(status)));
             std::error_code ec;
-            if (!c.killed && !fs::is_empty(c.temp, ec)) {
-                std::string names;
-                for (const auto& e : fs::directory_iterator(c.temp, ec))
-                    names += e.path().filename().string() + " ";
-                r.problems.push_back("left in its temporary folder: " + names);
-            }
+            if (!c.killed && !fs::is_empty(c.temp, ec))
+                r.problems.push_back("left in its temporary folder: " + Leftovers(c.temp));
             fs::remove_all(c.temp, ec);
             r.passed = r.passed && r.problems.empty();
             if (verbose || !r.passed) {
