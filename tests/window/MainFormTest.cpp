@@ -9,7 +9,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -17,12 +16,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "SimPortDirectory.h"
 #include "WindowTestSupport.h"
 #include "app/window/CodeUpdaterMainForm.h"
 #include "app/window/PortList.h"
-#include "convert/CodeplugImage.h"
-#include "convert/CodeplugVersion.h"
 #include "serial/SerialDevice.h"
 
 using namespace windowtest;
@@ -30,44 +26,30 @@ using namespace windowtest;
 namespace {
 
 constexpr int kSimCom = 5;
-// The erase and restart waits run 200 times faster; replies keep their real time-outs.
-constexpr int kTickDivisor = 200;
 const char kProgramFile[] = "/opt/quenta/QuentaUpdater_Release_2_8.bin";
 const QString kNoFreePort = QStringLiteral("Selected COM port is in use or not available.");
 
-class MainFormTest : public ::testing::Test {
+class MainFormTest : public WindowTest {
   protected:
-    TempDir work;
-    simtest::SimPortDirectory ports;
     DialogDriver dialogs;
-    SimProcess sim;
+    std::unique_ptr<MemoryPackage> package;
 
-    std::unique_ptr<TCodeUpdaterMainDispForm> MakeForm(const PackageResources& package) {
-        std::filesystem::create_directories(work / "cwd");
-        MainFormOptions options;
+    MainFormOptions Options() {
+        MainFormOptions options = FormOptions();
         options.programFilePath = kProgramFile;
-        options.workingDirectory = work / "cwd";
-        options.backupDirectory = work / "backups";
-        options.tickDivisor = kTickDivisor;
-        options.processorCount = [] { return 1; };
-        return std::make_unique<TCodeUpdaterMainDispForm>(package, options);
+        return options;
+    }
+
+    // A form for a package of only attributes (the last form made must be gone).
+    std::unique_ptr<TCodeUpdaterMainDispForm> MakeForm(
+        std::uint8_t family = 0, std::int8_t series = 4,
+        std::uint8_t upgradeType = kUpgradeApplication) {
+        package = AttributesOnly(Attributes(family, series, upgradeType));
+        return std::make_unique<TCodeUpdaterMainDispForm>(*package, Options());
     }
 
     // Every COM number leads to a link that points nowhere: no port is present.
     void NoPortPresent() { OnlyPort(ports.Path(), 0); }
-
-    // The simulated radio on COM kSimCom, the only port in the list.
-    void StartSim(const nlohmann::json& scenario) {
-        OnlyPort(ports.Path(), kSimCom);
-        std::string error;
-        ASSERT_TRUE(sim.Start(ports.Path(), kSimCom, scenario, work.Path(), error)) << error;
-    }
-
-    // The user picks COM n in the list.
-    static void ChoosePort(TCodeUpdaterMainDispForm& form, int comNumber) {
-        form.m_ComportComboBox->setCurrentIndex(comNumber - 1);
-        emit form.m_ComportComboBox->activated(comNumber - 1);
-    }
 };
 
 // Paints one list item and returns the darkest grey level of its text and its background.
@@ -83,11 +65,7 @@ std::pair<int, QRgb> PaintItem(TCodeUpdaterMainDispForm& form, int row, bool sel
     option.state = QStyle::State_Enabled | (selected ? QStyle::State_Selected : QStyle::State_None);
     list->itemDelegate()->paint(&painter, option, list->model()->index(row, 0));
     painter.end();
-    int darkest = 255;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            darkest = std::min(darkest, qGray(image.pixel(x, y)));
-    return {darkest, image.pixel(image.width() - 1, 0)};
+    return {DarkestLevel(image), image.pixel(image.width() - 1, 0)};
 }
 
 // Hot-plug events the test sends: the window watches the read end of a pipe.
@@ -144,15 +122,10 @@ TEST_F(MainFormTest, PluggingAndPullingACableRescansTheListAndKeepsTheSelection)
     auto monitor = std::make_shared<PipeMonitor>();
     auto devices = std::make_shared<ListedDevices>();
     ASSERT_GE(monitor->Descriptor(), 0);
-    std::filesystem::create_directories(work / "cwd");
-    MainFormOptions options;
-    options.programFilePath = kProgramFile;
-    options.workingDirectory = work / "cwd";
-    options.backupDirectory = work / "backups";
-    options.processorCount = [] { return 1; };
+    MainFormOptions options = Options();
     options.serialDevices = devices;
     options.serialMonitor = monitor;
-    auto package = AttributesOnly(Attributes(0, 4, kUpgradeApplication));
+    package = AttributesOnly(Attributes(0, 4, kUpgradeApplication));
     TCodeUpdaterMainDispForm form(*package, options);
     ChoosePort(form, 3);
     ASSERT_FALSE(form.Updater().PortPresent(2));
@@ -201,8 +174,7 @@ TEST_F(MainFormTest, PluggingAndPullingACableRescansTheListAndKeepsTheSelection)
 
 TEST_F(MainFormTest, AllPortsAbsentGiveSixtyFourGreyItemsWithItemZeroSelected) {
     NoPortPresent();
-    auto package = AttributesOnly(Attributes(0, 4, kUpgradeApplication));
-    auto form = MakeForm(*package);
+    auto form = MakeForm();
     QComboBox* list = form->m_ComportComboBox;
     ASSERT_EQ(list->count(), 64);
     EXPECT_EQ(list->itemText(0), QStringLiteral("COM 1"));
@@ -238,8 +210,7 @@ TEST_F(MainFormTest, LabelsAndThePictureThePackageSelects) {
                           {1, 4, "2800", &TCodeUpdaterMainDispForm::MobileXPicture},
                           {1, 6, "2800", &TCodeUpdaterMainDispForm::MobileGPicture}};
     for (const Case& c : cases) {
-        auto package = AttributesOnly(Attributes(c.family, c.series, kUpgradeDsp));
-        auto form = MakeForm(*package);
+        auto form = MakeForm(c.family, c.series, kUpgradeDsp);
         for (QLabel* p : {form->PortableXPicture, form->PortableGPicture, form->MobileXPicture,
                           form->MobileGPicture}) {
             EXPECT_EQ(!p->isHidden(), p == form.get()->*c.picture) << c.radio << int(c.series);
@@ -256,8 +227,7 @@ TEST_F(MainFormTest, LabelsAndThePictureThePackageSelects) {
 }
 
 TEST_F(MainFormTest, ToggleAlternatesNarrowAndWideAndTheFirstClickWidens) {
-    auto package = AttributesOnly(Attributes(0, 4, kUpgradeApplication));
-    auto form = MakeForm(*package);
+    auto form = MakeForm();
     const int narrow = form->NarrowWidth();
     const int pane = form->m_TargetVersionInfoGroupBox->width();
     EXPECT_EQ(form->width(), narrow);
@@ -279,8 +249,7 @@ TEST_F(MainFormTest, ToggleAlternatesNarrowAndWideAndTheFirstClickWidens) {
 TEST_F(MainFormTest, PasswordCancelWrongAndAcceptedOnce) {
     NoPortPresent();
     // Application/Boot for a series without the automatic sequence: the choice is shown.
-    auto package = AttributesOnly(Attributes(0, 5, kUpgradeApplicationBoot));
-    auto form = MakeForm(*package);
+    auto form = MakeForm(0, 5, kUpgradeApplicationBoot);
     ASSERT_FALSE(form->m_BootRadioButton->isHidden());
     const QString title = QStringLiteral("Radio Code Update - Enter Password");
 
@@ -316,8 +285,7 @@ TEST_F(MainFormTest, PasswordCancelWrongAndAcceptedOnce) {
 }
 
 TEST_F(MainFormTest, ClosingWhileIdleAsksNothing) {
-    auto package = AttributesOnly(Attributes(0, 4, kUpgradeApplication));
-    auto form = MakeForm(*package);
+    auto form = MakeForm();
     form->show();
     EXPECT_TRUE(form->close());
     EXPECT_TRUE(dialogs.shown.empty()) << dialogs.shown.front().text.toStdString();
@@ -325,9 +293,8 @@ TEST_F(MainFormTest, ClosingWhileIdleAsksNothing) {
 }
 
 TEST_F(MainFormTest, RetrieveFillsThePaneAndRenamesTheControllerHeading) {
-    StartSim(nlohmann::json::object());
-    auto package = AttributesOnly(Attributes(0, 4, kUpgradeApplication));  // kind 6
-    auto form = MakeForm(*package);
+    StartSim(kSimCom, nlohmann::json::object());
+    auto form = MakeForm();  // kind 6
     EXPECT_EQ(form->HWControllerVersionHeadingLabel->text(),
               QStringLiteral("HC08 Software Version:"));
     ChoosePort(*form, kSimCom);

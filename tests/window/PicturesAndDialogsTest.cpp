@@ -7,22 +7,12 @@
 #include <QStyle>
 #include <QTimer>
 
+#include "WindowTestSupport.h"
 #include "app/window/CodeDownPassDlg.h"
 #include "app/window/JpegImage.h"
 #include "app/window/RadioPictures.h"
 
-namespace {
-
-// Darkest grey level of an image: a drawing has ink on it, a failed decode does not.
-int DarkestLevel(const QImage& image) {
-    int darkest = 255;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            darkest = std::min(darkest, qGray(image.pixel(x, y)));
-    return darkest;
-}
-
-}  // namespace
+using windowtest::DarkestLevel;
 
 TEST(RadioPictures, EveryPictureDecodesThroughLibjpegAsADrawing) {
     for (RadioPicture p : {RadioPicture::kPortableX, RadioPicture::kPortableG,

@@ -11,7 +11,6 @@
 #include <iostream>
 
 #include "ChildProgram.h"
-#include "SimPortDirectory.h"
 #include "WindowTestSupport.h"
 #include "app/journal/Journal.h"
 #include "app/window/CodeUpdaterMainForm.h"
@@ -22,7 +21,6 @@ using namespace windowtest;
 
 namespace {
 
-constexpr int kTickDivisor = 200;
 // A safety net only: the other window's mark comes within its own update's first seconds.
 constexpr int kMeetingWaitMs = 60000;
 
@@ -63,15 +61,13 @@ int RunOneWindow(char** argv) {
     return form.m_StatusLabel->text() == QStringLiteral("Done.") ? 0 : 1;
 }
 
-TEST(TwoWindows, UpdateTwoRadiosAtOnceFromOneFolder) {
-    TempDir work;
-    simtest::SimPortDirectory ports;
+using TwoWindows = WindowTest;
+
+TEST_F(TwoWindows, UpdateTwoRadiosAtOnceFromOneFolder) {
     const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();
     ResourceAttributes attributes;
     ASSERT_TRUE(ReadPackageAttributes(*package, attributes));
-    const nlohmann::json scenario = {
-        {"boot", {{"present", true}, {"version", {attributes.Series, attributes.BootMinor}}}},
-        {"codeplug", {{"generateFormat", 4}, {"formatAfterUpdate", {5, 10}}}}};
+    const nlohmann::json scenario = RadioWithBootOf(attributes, true);
     SimProcess radios[2];
     const int coms[2] = {7, 8};
     for (int i = 0; i < 2; ++i) {

@@ -14,7 +14,6 @@
 #include <map>
 #include <memory>
 
-#include "SimPortDirectory.h"
 #include "WindowTestSupport.h"
 #include "app/journal/Journal.h"
 #include "app/qtplatform/StopSignal.h"
@@ -29,8 +28,6 @@ using namespace windowtest;
 namespace {
 
 constexpr int kSimCom = 7;
-// The erase and restart waits run 200 times faster; replies keep their real time-outs.
-constexpr int kTickDivisor = 200;
 
 // The codeplug format of an image as the radio holds it (every word high byte first).
 int FormatIndexOf(const std::string& hex) {
@@ -52,41 +49,32 @@ void ProcessEventsUntilHidden(QWidget& window) {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
+// The program's own package, updating a radio on COM kSimCom.
+class WholeUpdate : public WindowTest {
+  protected:
+    const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();
+    ResourceAttributes attributes;
+
+    void SetUp() override { ASSERT_TRUE(ReadPackageAttributes(*package, attributes)); }
+};
+
 }  // namespace
 
 // The program's own package, start to end through the window's widgets: pick the port, click
 // Start, type the password; the radio is flashed and its 5.9 codeplug converted to 5.10 and
 // written back. A close answered No in the restart wait keeps the update running. A second
 // Start (no password now) is stopped once the application's first block has gone.
-TEST(WholeUpdate, ThroughTheWidgetsThenStopDuringTheCodeDownload) {
-    TempDir work;
-    simtest::SimPortDirectory ports;
-    OnlyPort(ports.Path(), kSimCom);
-    const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();
-    ResourceAttributes attributes;
-    ASSERT_TRUE(ReadPackageAttributes(*package, attributes));
+TEST_F(WholeUpdate, ThroughTheWidgetsThenStopDuringTheCodeDownload) {
     ASSERT_EQ(attributes.UpgradeType, kUpgradeApplication) << "the demo package updates code";
-    const nlohmann::json scenario = {
-        {"boot", {{"present", true}, {"version", {attributes.Series, attributes.BootMinor}}}},
-        {"codeplug", {{"generateFormat", 4}, {"formatAfterUpdate", {5, 10}}}}};
-    SimProcess sim;
-    std::string error;
-    ASSERT_TRUE(sim.Start(ports.Path(), kSimCom, scenario, work.Path(), error)) << error;
-
-    std::filesystem::create_directories(work / "cwd");
-    MainFormOptions options;
-    options.workingDirectory = work / "cwd";
-    options.backupDirectory = work / "backups";
-    options.tickDivisor = kTickDivisor;
-    options.processorCount = [] { return 1; };
+    StartSim(kSimCom, RadioWithBootOf(attributes, true));
+    MainFormOptions options = FormOptions();
     std::vector<std::filesystem::path> opened;
     options.openFolder = [&opened](const std::filesystem::path& folder) {
         opened.push_back(folder);
     };
     TCodeUpdaterMainDispForm form(*package, options);
     form.show();
-    form.m_ComportComboBox->setCurrentIndex(kSimCom - 1);
-    emit form.m_ComportComboBox->activated(kSimCom - 1);
+    ChoosePort(form, kSimCom);
     ASSERT_EQ(form.m_ComportComboBox->currentIndex(), kSimCom - 1);
     const QSize folded = form.size();
     EXPECT_FALSE(form.m_DetailsArea->isVisible());
@@ -166,30 +154,13 @@ TEST(WholeUpdate, ThroughTheWidgetsThenStopDuringTheCodeDownload) {
 // SIGTERM, as the program wires it, in the middle of the application download: Stop is pressed,
 // the update winds down and only then does the window close: the images are deleted and the
 // port is free again. When idle, the signal closes the window at once.
-TEST(WholeUpdate, TerminatedWhileDownloadingWindsDownThenCloses) {
-    TempDir work;
-    simtest::SimPortDirectory ports;
-    OnlyPort(ports.Path(), kSimCom);
-    const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();
-    ResourceAttributes attributes;
-    ASSERT_TRUE(ReadPackageAttributes(*package, attributes));
-    const nlohmann::json scenario = {
-        {"boot", {{"present", true}, {"version", {attributes.Series, attributes.BootMinor}}}}};
-    SimProcess sim;
-    std::string error;
-    ASSERT_TRUE(sim.Start(ports.Path(), kSimCom, scenario, work.Path(), error)) << error;
-    std::filesystem::create_directories(work / "cwd");
-    MainFormOptions options;
-    options.workingDirectory = work / "cwd";
-    options.backupDirectory = work / "backups";
-    options.tickDivisor = kTickDivisor;
-    options.processorCount = [] { return 1; };
-
+TEST_F(WholeUpdate, TerminatedWhileDownloadingWindsDownThenCloses) {
+    StartSim(kSimCom, RadioWithBootOf(attributes, false));
+    const MainFormOptions options = FormOptions();
     {
         TCodeUpdaterMainDispForm form(*package, options);
         form.show();
-        form.m_ComportComboBox->setCurrentIndex(kSimCom - 1);
-        emit form.m_ComportComboBox->activated(kSimCom - 1);
+        ChoosePort(form, kSimCom);
         const StopSignal stop([&form] { form.CloseAfterStop(); });
         DialogDriver dialogs;
         bool raised = false;
@@ -259,29 +230,15 @@ class RestoreListSpy : public QObject {
 // converts it; File > Restore Codeplug... then lists the two codeplugs the upgrade saved, newest
 // first with the run they came from (the 5.9 one cannot be chosen), and writes the chosen one
 // back, verified.
-TEST(WholeUpdate, UpgradeThenRestoreFromTheFileMenu) {
-    TempDir work;
-    simtest::SimPortDirectory ports;
-    OnlyPort(ports.Path(), kSimCom);
-    const std::unique_ptr<PackageResources> package = MakeEmbeddedPackage();
-    const nlohmann::json scenario = {{"fileFormat", {5, 10}},
-                                     {"codeplug", {{"generateFormat", 4}}}};
-    SimProcess sim;
-    std::string error;
-    ASSERT_TRUE(sim.Start(ports.Path(), kSimCom, scenario, work.Path(), error)) << error;
-
+TEST_F(WholeUpdate, UpgradeThenRestoreFromTheFileMenu) {
+    StartSim(kSimCom, {{"fileFormat", {5, 10}}, {"codeplug", {{"generateFormat", 4}}}});
     JournalRecorder journal(work / "journal.sqlite3", nullptr);
-    MainFormOptions options;
-    options.workingDirectory = work.Path();
-    options.backupDirectory = work / "backups";
-    options.tickDivisor = kTickDivisor;
-    options.processorCount = [] { return 1; };
+    MainFormOptions options = FormOptions();
     options.recorder = &journal;
     options.journalPath = work / "journal.sqlite3";
     TCodeUpdaterMainDispForm form(*package, options);
     form.show();
-    form.m_ComportComboBox->setCurrentIndex(kSimCom - 1);
-    emit form.m_ComportComboBox->activated(kSimCom - 1);
+    ChoosePort(form, kSimCom);
     DialogDriver dialogs;
 
     form.m_FileUpgradeMenuItem->trigger();

@@ -4,10 +4,10 @@
 #include <QEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <fstream>
 
 #include "app/window/CodeDownPassDlg.h"
-
-#include <fstream>
+#include "app/window/PortList.h"
 
 namespace windowtest {
 
@@ -91,6 +91,43 @@ nlohmann::json SimProcess::Stop() {
     std::ifstream in(report_);
     nlohmann::json report = nlohmann::json::parse(in, nullptr, false);
     return report.is_discarded() ? nlohmann::json::object() : report;
+}
+
+nlohmann::json RadioWithBootOf(const ResourceAttributes& package, bool convertCodeplug) {
+    nlohmann::json radio = {
+        {"boot", {{"present", true}, {"version", {package.Series, package.BootMinor}}}}};
+    if (convertCodeplug)
+        radio["codeplug"] = {{"generateFormat", 4}, {"formatAfterUpdate", {5, 10}}};
+    return radio;
+}
+
+void ChoosePort(TCodeUpdaterMainDispForm& form, int comNumber) {
+    form.m_ComportComboBox->setCurrentIndex(comNumber - 1);
+    emit form.m_ComportComboBox->activated(comNumber - 1);
+}
+
+int DarkestLevel(const QImage& image) {
+    int darkest = 255;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            darkest = std::min(darkest, qGray(image.pixel(x, y)));
+    return darkest;
+}
+
+MainFormOptions WindowTest::FormOptions() {
+    std::filesystem::create_directories(work / "cwd");
+    MainFormOptions options;
+    options.workingDirectory = work / "cwd";
+    options.backupDirectory = work / "backups";
+    options.tickDivisor = kTickDivisor;
+    options.processorCount = [] { return 1; };
+    return options;
+}
+
+void WindowTest::StartSim(int comNumber, const nlohmann::json& scenario) {
+    OnlyPort(ports.Path(), comNumber);
+    std::string error;
+    ASSERT_TRUE(sim.Start(ports.Path(), comNumber, scenario, work.Path(), error)) << error;
 }
 
 void OnlyPort(const std::filesystem::path& portDirectory, int except) {

@@ -1,7 +1,8 @@
 #pragma once
 
-// Helpers of the window tests: a package from a map and a driver that answers the window's modal
-// dialogs from inside their own event loops.
+// Helpers of the window tests: a package from a map, a driver that answers the window's modal
+// dialogs from inside their own event loops, and a fixture with a simulated radio.
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -17,12 +18,17 @@
 #include <string>
 #include <vector>
 
+#include "SimPortDirectory.h"
 #include "TempDir.h"
 #include "app/package/EmbeddedPackage.h"
 #include "app/package/LocalPackages.h"
 #include "app/package/PackageAttributes.h"
+#include "app/window/CodeUpdaterMainForm.h"
 
 namespace windowtest {
+
+// The erase and restart waits run 200 times faster; replies keep their real time-outs.
+constexpr int kTickDivisor = 200;
 
 inline ResourceAttributes Attributes(std::uint8_t family, std::int8_t series,
                                      std::uint8_t upgradeType) {
@@ -89,13 +95,34 @@ class SimProcess {
 // device of the machine running the tests is ever in the list.
 void OnlyPort(const std::filesystem::path& portDirectory, int except);
 
-}  // namespace windowtest
-
-namespace windowtest {
 // A package that holds only its attributes record.
 inline std::unique_ptr<MemoryPackage> AttributesOnly(const ResourceAttributes& attributes) {
     auto package = std::make_unique<MemoryPackage>();
     package->PutAttributes(attributes);
     return package;
 }
+
+// A radio whose boot is the package's, so that only the application is flashed; with
+// convertCodeplug its 5.9 codeplug is one the new firmware wants as 5.10.
+nlohmann::json RadioWithBootOf(const ResourceAttributes& package, bool convertCodeplug);
+
+// The user picks COM n in the list.
+void ChoosePort(TCodeUpdaterMainDispForm& form, int comNumber);
+
+// Darkest grey level of an image: a drawing has ink on it, a failed decode does not.
+int DarkestLevel(const QImage& image);
+
+// A test's folder, its own port folder, and a simulated radio.
+class WindowTest : public ::testing::Test {
+  protected:
+    TempDir work;
+    simtest::SimPortDirectory ports;
+    SimProcess sim;
+
+    // Images extracted to work/cwd (made here), backups in work/backups, the waits scaled.
+    MainFormOptions FormOptions();
+    // The simulated radio on COM comNumber, the only port in the list.
+    void StartSim(int comNumber, const nlohmann::json& scenario);
+};
+
 }  // namespace windowtest
