@@ -24,6 +24,7 @@
 #include "app/qtplatform/QtIntervalTimer.h"
 #include "app/qtplatform/QtMessagePump.h"
 #include "app/qtplatform/QtPortComponent.h"
+#include "common/Hex.h"
 
 namespace faultmatrix {
 namespace {
@@ -264,12 +265,7 @@ void CellRunner::SecondRun(RunResult& r) {
 // The newest backup in the format the radio now expects, written back and read back, as
 // `quenta codeplug restore` does.
 bool CellRunner::Restore(RunResult& r, CodeUpdater& updater, UpdaterView& view) {
-    std::string serial;
-    for (const std::uint8_t b : scenario_.serial) {
-        static const char kDigits[] = "0123456789ABCDEF";
-        serial += kDigits[b >> 4];
-        serial += kDigits[b & 0x0F];
-    }
+    const std::string serial = HexText(scenario_.serial.data(), scenario_.serial.size());
     const auto entries = ListCodeplugBackups(backups_, serial, std::vector<JournalRow>{});
     const CodeplugBackupEntry* newest = NewestBackupInFormat(entries, "5.10");
     if (newest == nullptr) {
@@ -313,14 +309,11 @@ void CellRunner::Check(RunResult& r) {
 
     // The codeplug was read and converted: both copies are on disk, the first as read.
     if (view_.HasStatus(text::kResettingConverting) || view_.HasStatus(text::kDownloading)) {
-        std::vector<fs::path> saved;
         std::error_code ec;
-        for (const auto& e : fs::recursive_directory_iterator(backups_, ec)) {
-            if (e.is_regular_file())
-                saved.push_back(e.path());
-        }
-        if (saved.size() != 2) {
-            Problem(r, std::to_string(saved.size()) + " codeplug backups, not 2");
+        const auto saved = std::count_if(fs::recursive_directory_iterator(backups_, ec), {},
+                                         [](const auto& e) { return e.is_regular_file(); });
+        if (saved != 2) {
+            Problem(r, std::to_string(saved) + " codeplug backups, not 2");
         } else {
             const Bytes file = ReadBytes(updater_->LastBackup());
             if (file.empty() || !BeginsWith(codeplugBefore_, file))

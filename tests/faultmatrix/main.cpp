@@ -17,6 +17,7 @@
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -128,13 +129,8 @@ std::vector<RunResult> RunAll(const std::vector<Cell>& cells, bool clean, int jo
             ::close(p[1]);
             const int limit = !clean && IsProgramFault(cells[next].fault) ? kProgramCellLimitSeconds
                                                                           : kCellLimitSeconds;
-            running.push_back({next,
-                               pid,
-                               p[0],
-                               {},
-                               temp,
-                               std::chrono::steady_clock::now() + std::chrono::seconds(limit),
-                               limit});
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limit);
+            running.push_back({next, pid, p[0], {}, temp, deadline, limit});
             ++next;
         }
         std::vector<pollfd> fds;
@@ -202,24 +198,20 @@ std::vector<RunResult> RunAll(const std::vector<Cell>& cells, bool clean, int jo
 
 void PrintTable(Transport t, const std::vector<Cell>& cells,
                 const std::vector<RunResult>& results) {
-    std::map<std::pair<int, int>, std::pair<int, int>> counts;  // (phase, fault) -> (passed, all)
-    std::vector<Fault> faults;
-    std::vector<Phase> phases;
+    std::map<std::pair<Phase, Fault>, std::pair<int, int>> counts;  // -> (passed, all)
+    std::set<Fault> faults;
+    std::set<Phase> phases;
     for (std::size_t i = 0; i < cells.size(); ++i) {
         if (cells[i].transport != t)
             continue;
-        auto& c = counts[{static_cast<int>(cells[i].phase), static_cast<int>(cells[i].fault)}];
+        auto& c = counts[{cells[i].phase, cells[i].fault}];
         c.second += 1;
         c.first += results[i].passed ? 1 : 0;
-        if (std::find(faults.begin(), faults.end(), cells[i].fault) == faults.end())
-            faults.push_back(cells[i].fault);
-        if (std::find(phases.begin(), phases.end(), cells[i].phase) == phases.end())
-            phases.push_back(cells[i].phase);
+        faults.insert(cells[i].fault);
+        phases.insert(cells[i].phase);
     }
     if (phases.empty())
         return;
-    std::sort(faults.begin(), faults.end());
-    std::sort(phases.begin(), phases.end());
     std::printf("\n%s: passed/cells per phase and fault\n%-16s", Name(t), "");
     for (Fault f : faults)
         std::printf(" %9.9s", Name(f));
@@ -227,7 +219,7 @@ void PrintTable(Transport t, const std::vector<Cell>& cells,
     for (Phase p : phases) {
         std::printf("%-16s", Name(p));
         for (Fault f : faults) {
-            auto it = counts.find({static_cast<int>(p), static_cast<int>(f)});
+            auto it = counts.find({p, f});
             if (it == counts.end()) {
                 std::printf(" %9s", "-");
             } else {
@@ -284,12 +276,9 @@ int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
 
     // Fault-free runs first: they must end "Done.", and their frames place the faults.
-    std::vector<Cell> clean;
-    for (Transport t : {Transport::kDirect, Transport::kComponent, Transport::kBox}) {
-        Cell c;
-        c.transport = t;
-        clean.push_back(c);
-    }
+    std::vector<Cell> clean(3);  // one per transport
+    for (std::size_t i = 0; i < clean.size(); ++i)
+        clean[i].transport = static_cast<Transport>(i);
     const std::vector<RunResult> baselines = RunAll(clean, true, o.jobs, root, o.verbose);
     std::vector<Cell> cells;
     bool baselinesPassed = true;
