@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <QAbstractItemView>
@@ -16,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "PseudoTerminal.h"
 #include "WindowTestSupport.h"
 #include "app/window/CodeUpdaterMainForm.h"
 #include "app/window/PortList.h"
@@ -131,10 +131,9 @@ TEST_F(MainFormTest, PluggingAndPullingACableRescansTheListAndKeepsTheSelection)
     ASSERT_FALSE(form.Updater().PortPresent(2));
 
     // The cable: a pseudo-terminal whose slave nobody holds, behind the user's COM3 link.
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
-    const std::string slave = ::ptsname(master);
+    PseudoTerminal cable;
+    const std::string slave = cable.Slave();
+    ASSERT_FALSE(slave.empty());
     const std::filesystem::path com3 = std::filesystem::path(ports.Path()) / "COM3";
     std::filesystem::remove(com3);
     std::filesystem::create_symlink(slave, com3);
@@ -162,7 +161,7 @@ TEST_F(MainFormTest, PluggingAndPullingACableRescansTheListAndKeepsTheSelection)
         << tip.toStdString();
 
     // Pulled out again.
-    ::close(master);
+    cable.Close();
     std::filesystem::remove(com3);
     std::filesystem::create_symlink(std::filesystem::path(ports.Path()) / "nowhere", com3);
     devices->devices.clear();
