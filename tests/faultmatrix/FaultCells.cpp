@@ -78,16 +78,9 @@ std::vector<std::pair<Position, int>> FirstMiddleLast(int n) {
 
 // The code a phase's block frames begin with.
 const char* BlockCode(Phase p) {
-    switch (p) {
-        case Phase::kLoader:
-        case Phase::kCode:
-            return "02 09";
-        case Phase::kUpload:
-        case Phase::kReadBack:
-            return "03 08";
-        default:
-            return "03 02";
-    }
+    if (p == Phase::kLoader || p == Phase::kCode)
+        return "02 09";
+    return p == Phase::kUpload || p == Phase::kReadBack ? "03 08" : "03 02";
 }
 
 }  // namespace
