@@ -50,7 +50,8 @@ int RunOneWindow(char** argv) {
                 return;
             met = true;
             std::ofstream(marks / std::to_string(com));
-            QTimer watchdog;
+            QTimer watchdog;  // single-shot: a repeating timer stays active and never ends the wait
+            watchdog.setSingleShot(true);
             watchdog.start(kMeetingWaitMs);
             auto both = [&marks] { return fs::exists(marks / "7") && fs::exists(marks / "8"); };
             while (watchdog.isActive() && !both())
