@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "AwaitRadio.h"
 #include "CellChecks.h"
 #include "ExamplePackage.h"
 #include "ProgramCell.h"
@@ -328,8 +329,9 @@ void CellRunner::Check(RunResult& r) {
     const auto images = sim_->FlashedImages();
     if (images.size() != 2 || !images[0].ended || !images[1].ended)
         r.FalselyDone("\"Done.\" without both images flashed to the end");
-    for (int i = 0; i < 400 && sim_->Report()["codeplug"]["completedDownloads"] == 0; ++i)
-        pump_.Pause(5);
+    // The radio takes the write's last frame on its own thread: wait for its signal.
+    simtest::AwaitRadio(*sim_, pump_,
+                        [&] { return sim_->Report()["codeplug"]["completedDownloads"] != 0; });
     const std::string lacks = ShortOfConverted(*sim_, ReadBytes(updater_->LastBackup()));
     if (!lacks.empty())
         r.FalselyDone("\"Done.\" but " + lacks);

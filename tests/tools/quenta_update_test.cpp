@@ -3,6 +3,7 @@
 // flash erase of an application, the radio's restart) are run here; the whole update runs
 // in-process on a scaled clock (UpdateSimTest).
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 
 #include <QCoreApplication>
@@ -600,10 +601,16 @@ TEST_F(QuentaUpdate, CodeplugReadAndRestore) {
 
     r = Codeplug("write", {file});
     EXPECT_EQ(r.status, 0) << r.out;
-    // The radio reads the line on its own thread: the transfer's end may still be on its way
-    // (a generous bound, never reached on a sound run).
-    for (int i = 0; i < 1000 && sim->Report()["codeplug"]["completedDownloads"] == 0; ++i)
-        ::usleep(5000);
+    // The radio reads the line on its own thread: the transfer's end may still be on its way.
+    // Wait on the radio's change signal (the bound only ends a broken run).
+    for (;;) {
+        sim->DrainChanges();
+        if (sim->Report()["codeplug"]["completedDownloads"] != 0)
+            break;
+        pollfd changed{sim->ChangeDescriptor(), POLLIN, 0};
+        if (::poll(&changed, 1, 60000) == 0)
+            break;
+    }
     EXPECT_EQ(sim->Report()["codeplug"]["completedDownloads"], 2);
 }
 
