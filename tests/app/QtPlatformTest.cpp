@@ -217,9 +217,3 @@ TEST(QtPlatformLink, ComponentTransportReadsTheBootVersionAndTimesOutWithoutSpin
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

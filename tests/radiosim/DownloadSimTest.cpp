@@ -4,7 +4,6 @@
 // point the engine reports (a status text, then the bar reaching a block), never after a time.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QTimer>
 #include <chrono>
 #include <ctime>
@@ -341,9 +340,3 @@ TEST_F(DownloadSim, DspStopDuringThePages) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,7 +1,6 @@
 // The link, on the Qt platform, against the simulated radio over a real pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <chrono>
 #include <ctime>
 
@@ -167,9 +166,3 @@ TEST_F(SimFixture, UnpromptedFrameIsTakenBySemRead) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QTimer>
 #include <fstream>
 #include <iterator>
@@ -382,9 +381,3 @@ TEST_F(UpdateSim, ACodeplugOlderThan58IsSavedAsReadAndLeftAsItIs) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

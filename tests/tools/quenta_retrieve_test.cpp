@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <QCoreApplication>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -235,9 +234,3 @@ TEST(RetrieveCli, AbsentPortFailsWithTheReason) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -2,7 +2,6 @@
 // against the simulated radio.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -144,9 +143,3 @@ TEST_F(CodeplugOverPty, SilentRadioTimesOut) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
