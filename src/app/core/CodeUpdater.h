@@ -174,6 +174,9 @@ class CodeUpdater {
     bool ReadRadioAccessCode(std::string& code);
 
   private:
+    // Begins a download: busy, "Extracting embedded files...", the selected port opened for
+    // it; false having ended the update when the port would not open.
+    bool BeginUpdateOnPort();
     bool ExtractImages(bool bootSet);
     // Extracts the images of one download and checks that the radio is the one they are for;
     // false having ended the update (the images, once extracted, deleted with it).

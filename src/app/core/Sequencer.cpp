@@ -157,6 +157,16 @@ bool CodeUpdater::ExtractImages(bool bootSet) {
     return true;
 }
 
+bool CodeUpdater::BeginUpdateOnPort() {
+    BeginUpdate();
+    SetStatus(updater_text::kExtracting);
+    if (OpenSelectedPort(false))
+        return true;
+    SetStatus(updater_text::kIdle);
+    EndUpdate(false);
+    return false;
+}
+
 bool CodeUpdater::ExtractAndCheckTarget(bool bootSet) {
     if (!ExtractImages(bootSet)) {
         EndUpdate(false);
@@ -241,13 +251,8 @@ void CodeUpdater::RunUpdate(bool isBoot) {
     const bool bootSelected =
         m_Attributes.UpgradeType == kUpgradeApplicationBoot && view_.BootChecked();
 
-    BeginUpdate();
-    SetStatus(updater_text::kExtracting);
-    if (!OpenSelectedPort(false)) {
-        SetStatus(updater_text::kIdle);
-        EndUpdate(false);
+    if (!BeginUpdateOnPort())
         return;
-    }
     if (isBoot && !CheckBootVersion()) {
         EndUpdate(false);  // its status stays
         return;
@@ -295,13 +300,8 @@ bool CodeUpdater::AwaitRadioBack() {
 }
 
 void CodeUpdater::RunAutoBootUpdate() {
-    BeginUpdate();
-    SetStatus(updater_text::kExtracting);
-    if (!OpenSelectedPort(false)) {
-        SetStatus(updater_text::kIdle);
-        EndUpdate(false);
+    if (!BeginUpdateOnPort())
         return;
-    }
     bool majorMismatch = false;
     bool commError = false;
     const bool bootNeeded = BootUpdateNeeded(majorMismatch, commError);
