@@ -1,27 +1,8 @@
 #include "JpegWriter.h"
 
-#include <csetjmp>
 #include <cstdio>
 
-#include <jpeglib.h>
-
-namespace {
-
-// libjpeg reports fatal errors through error_exit; it must not return, so it jumps back to
-// WriteJpeg, which then cleans up.
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void OnError(j_common_ptr info) {
-    auto* manager = reinterpret_cast<ErrorManager*>(info->err);
-    (*info->err->format_message)(info, manager->message);
-    std::longjmp(manager->jump, 1);
-}
-
-}  // namespace
+#include "common/JpegErrors.h"
 
 bool WriteJpeg(const Canvas& canvas, const std::string& path, int quality, std::string& error) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -30,9 +11,9 @@ bool WriteJpeg(const Canvas& canvas, const std::string& path, int quality, std::
         return false;
     }
     jpeg_compress_struct info;
-    ErrorManager manager;
+    JpegErrorManager manager;
     info.err = jpeg_std_error(&manager.base);
-    manager.base.error_exit = OnError;
+    manager.base.error_exit = JpegErrorExit;
     if (setjmp(manager.jump)) {
         error = path + ": " + manager.message;
         jpeg_destroy_compress(&info);

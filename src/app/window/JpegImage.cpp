@@ -1,26 +1,11 @@
 #include "app/window/JpegImage.h"
 
 #include <QFile>
-#include <csetjmp>
 #include <cstdio>
 
-#include <jpeglib.h>
+#include "common/JpegErrors.h"
 
 namespace {
-
-// libjpeg's fatal errors must not return to it: error_exit jumps back to DecodeJpeg. Only
-// plain C objects live between setjmp and the jump; the image is declared before it.
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void OnError(j_common_ptr info) {
-    auto* manager = reinterpret_cast<ErrorManager*>(info->err);
-    (*info->err->format_message)(info, manager->message);
-    std::longjmp(manager->jump, 1);
-}
 
 // Warnings (a corrupt but readable stream) are not worth a message.
 void OnMessage(j_common_ptr) {}
@@ -38,10 +23,11 @@ QImage DecodeJpeg(const QByteArray& bytes, QString* error) {
         return image;
     }
     jpeg_decompress_struct info;
-    ErrorManager manager;
+    JpegErrorManager manager;
     info.err = jpeg_std_error(&manager.base);
-    manager.base.error_exit = OnError;
+    manager.base.error_exit = JpegErrorExit;
     manager.base.output_message = OnMessage;
+    // The image is declared above: nothing with a destructor is made between here and a jump.
     if (setjmp(manager.jump)) {
         jpeg_destroy_decompress(&info);
         if (error)
