@@ -174,6 +174,12 @@ class CodeUpdater {
     bool ReadRadioAccessCode(std::string& code);
 
   private:
+    // A sequence (an update, or the codeplug stage on its own) begins: no other starts on top
+    // of it, it has failed until it says otherwise, and its journal row of that kind goes in.
+    void BeginSequence(const char* kind);
+    // The sequence ends: the port closed, a stopped sequence that did not succeed said to be
+    // stopped, its journal row completed.
+    void EndSequence();
     // Begins a download: busy, "Extracting embedded files...", the selected port opened for
     // it; false having ended the update when the port would not open.
     bool BeginUpdateOnPort();

@@ -5,13 +5,9 @@
 CodeplugResult CodeUpdater::UpgradeCodeplug() {
     if (sequenceActive_ || m_UpdateInProgress != 0)
         return CodeplugResult::kNotReached;
-    sequenceActive_ = true;
-    stopRequested_ = false;
-    outcome_ = UpdateOutcome::kFailed;
-    codeplugResult_ = CodeplugResult::kNotReached;
     lastBackup_.clear();
     lastConverted_.clear();
-    JournalBegin("upgrade");
+    BeginSequence("upgrade");
     BeginUpdate();
     CodeplugResult result = CodeplugResult::kNotReached;
     // The port is opened as for reading the version: the radio talks at its start-up rate.
@@ -25,10 +21,6 @@ CodeplugResult CodeUpdater::UpgradeCodeplug() {
     }
     if (m_UpdateInProgress != 0)
         EndUpdate(false);
-    ClosePort();
-    sequenceActive_ = false;
-    if (stopRequested_ && outcome_ != UpdateOutcome::kSucceeded)
-        outcome_ = UpdateOutcome::kStopped;
-    JournalEnd();
+    EndSequence();
     return result;
 }

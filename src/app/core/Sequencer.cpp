@@ -63,15 +63,23 @@ void CodeUpdater::m_StartButtonClick() {
         m_PasswordAccepted = 1;
     }
     view_.FocusRetrieve();
-    sequenceActive_ = true;
-    stopRequested_ = false;
-    outcome_ = UpdateOutcome::kFailed;
-    codeplugResult_ = CodeplugResult::kNotReached;
-    JournalBegin();
+    BeginSequence("update");
     if (m_AutoBootUpdate != 0)
         RunAutoBootUpdate();
     else
         RunUpdate(isBoot);
+    EndSequence();
+}
+
+void CodeUpdater::BeginSequence(const char* kind) {
+    sequenceActive_ = true;
+    stopRequested_ = false;
+    outcome_ = UpdateOutcome::kFailed;
+    codeplugResult_ = CodeplugResult::kNotReached;
+    JournalBegin(kind);
+}
+
+void CodeUpdater::EndSequence() {
     ClosePort();
     sequenceActive_ = false;
     if (stopRequested_ && outcome_ != UpdateOutcome::kSucceeded)
