@@ -171,14 +171,8 @@ bool Journal::Open(const std::filesystem::path& path, std::string& error) {
         return false;
     }
     ::close(fd);
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
-                        nullptr) != SQLITE_OK) {
-        error = path.string() + ": " + (db_ != nullptr ? sqlite3_errmsg(db_) : "cannot open");
-        sqlite3_close(db_);
-        db_ = nullptr;
+    if (!OpenDatabase(path, error))
         return false;
-    }
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     const std::string version = "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
     // Two processes that set up a new journal at the same moment can both want the database
     // to themselves (the switch to the write-ahead log, the schema); SQLite then answers one of
@@ -197,6 +191,18 @@ bool Journal::Open(const std::filesystem::path& path, std::string& error) {
     return false;
 }
 
+bool Journal::OpenDatabase(const std::filesystem::path& path, std::string& error) {
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
+                        nullptr) != SQLITE_OK) {
+        error = path.string() + ": " + (db_ != nullptr ? sqlite3_errmsg(db_) : "cannot open");
+        sqlite3_close(db_);
+        db_ = nullptr;
+        return false;
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    return true;
+}
+
 JournalOpen Journal::OpenExisting(const std::filesystem::path& path, std::string& error) {
     path_ = path;
     std::error_code ec;
@@ -213,14 +219,8 @@ JournalOpen Journal::OpenExisting(const std::filesystem::path& path, std::string
         return JournalOpen::kMissing;
     // Read-write when it may (a reader of a write-ahead log takes part in its index), read-only
     // otherwise; never created.
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
-                        nullptr) != SQLITE_OK) {
-        error = path.string() + ": " + (db_ != nullptr ? sqlite3_errmsg(db_) : "cannot open");
-        sqlite3_close(db_);
-        db_ = nullptr;
+    if (!OpenDatabase(path, error))
         return JournalOpen::kFailed;
-    }
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     // Reading the schema is what finds a file that is not a database.
     if (!Exec("SELECT count(*) FROM runs;", error) || !Upgrade(error)) {
         sqlite3_close(db_);

@@ -41,6 +41,9 @@ class Journal {
     bool Rows(const std::string& serial, std::vector<JournalRow>& rows, std::string& error);
 
   private:
+    // The file as a database, read-write, never through a symbolic link, waiting a while for
+    // another process's lock; false with the reason in error.
+    bool OpenDatabase(const std::filesystem::path& path, std::string& error);
     bool Exec(const char* sql, std::string& error);
     // Brings a journal an older version of the program made up to this version's columns.
     bool Upgrade(std::string& error);
