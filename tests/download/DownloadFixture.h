@@ -11,20 +11,13 @@
 #include "link/RadioLink.h"
 
 // A link on a fake line with the radio's flash side answering, on either transport.
-class DownloadFixture : public ::testing::Test {
+class DownloadFixture : public ::testing::Test, public linktest::FakeLineLink {
   public:
-    linktest::VirtualPump pump;
-    linktest::FakeLine line;
-    linktest::VirtualTimer timer{pump};
-    linktest::FakeComponent component{pump, line};
-    RadioLink link{pump, std::make_unique<linktest::FakeDeviceFactory>(line)};
     std::unique_ptr<dltest::FlashRadioOnLine> radio;
     dltest::RecordingBar bar;
     dltest::StatusLog status;
     StatusSink sink = status.Sink();
     PumpDownloadClock clock{pump};
-
-    void SetUp() override { link.AttachTimer(timer); }
 
     void Radio(flashsim::Settings settings = {}, flashsim::Faults faults = {}) {
         radio = std::make_unique<dltest::FlashRadioOnLine>(pump, line, settings, faults);

@@ -18,6 +18,7 @@
 #include "link/FrameReceiver.h"
 #include "link/Platform.h"
 #include "link/Protocol.h"
+#include "link/RadioLink.h"
 
 namespace linktest {
 
@@ -299,6 +300,17 @@ class FakeComponent : public PortComponent {
     int nextHandle_ = 1;
     std::map<int, std::uint64_t> armed_;
     std::function<void(int)> handler_;
+};
+
+// A link on a fake line whose device and port component both run on the virtual clock.
+struct FakeLineLink {
+    VirtualPump pump;
+    FakeLine line;
+    VirtualTimer timer{pump};
+    FakeComponent component{pump, line};
+    RadioLink link{pump, std::make_unique<FakeDeviceFactory>(line)};
+
+    FakeLineLink() { link.AttachTimer(timer); }
 };
 
 // A payload framed as the radio sends it.

@@ -24,15 +24,8 @@ Bytes RecordBytes(const VersionRecord& r) {
 }
 
 // A link on a fake line with a scripted radio, on the virtual clock.
-struct LinkBench {
-    VirtualPump pump;
-    FakeLine line;
-    VirtualTimer timer{pump};
-    FakeComponent component{pump, line};
-    RadioLink link{pump, std::make_unique<FakeDeviceFactory>(line)};
+struct LinkBench : FakeLineLink {
     ScriptedRadio radio{pump, line};
-
-    LinkBench() { link.AttachTimer(timer); }
 
     void OpenDevice() {
         std::string error = "x";

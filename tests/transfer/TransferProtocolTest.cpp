@@ -82,19 +82,14 @@ std::function<void(Bytes&)> ReplaceNth(std::uint8_t code, int n, Bytes with) {
     };
 }
 
-class TransferFixture : public ::testing::Test {
+class TransferFixture : public ::testing::Test, protected linktest::FakeLineLink {
   protected:
-    linktest::VirtualPump pump;
-    linktest::FakeLine line;
-    linktest::VirtualTimer timer{pump};
-    RadioLink link{pump, std::make_unique<linktest::FakeDeviceFactory>(line)};
     CodeplugRadio radio{pump, line};
     std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kTransferImageBytes, 0);
     ZKWTransferParms transfer;
     int prompts = 0;
 
     void SetUp() override {
-        link.AttachTimer(timer);
         std::string error;
         ASSERT_TRUE(link.OpenDevice(1, 19200, false, error));
         link.SetFramed(true);
