@@ -15,6 +15,7 @@
 #include "DoctorCommand.h"
 #include "PseudoTerminal.h"
 #include "TempDir.h"
+#include "UsbAdapter.h"
 
 namespace {
 
@@ -93,12 +94,7 @@ struct Bench {
         system.user.sessionGroups = system.user.accountGroups = {{20, "dialout"}};
         port.name = "COM5";
         port.check.device = port.check.node = "/dev/ttyUSB0";
-        serial::SerialDevice d;
-        d.node = "/dev/ttyUSB0";
-        d.driver = "ftdi_sio";
-        d.vendorId = "0403";
-        d.productId = "6001";
-        port.device = d;
+        port.device = testsupport::FtdiAdapter("/dev/ttyUSB0");
         port.nodeInfo = {true, 0, 20, 0660, "root", "dialout"};
         port.comNumbers = {5};
         port.latencyTimerFile = "/sys/x/latency_timer";
@@ -234,13 +230,8 @@ TEST(QuentaDoctorTest, GathersFactsFromTheMachinesFolders) {
     fs::create_directories(dir / "proc/4242/fd");
     fs::create_symlink(pty.Slave(), dir / "proc/4242/fd/3");
 
-    serial::SerialDevice device;
-    device.name = "ttyUSB0";
-    device.node = pty.Slave();
+    serial::SerialDevice device = testsupport::FtdiAdapter(pty.Slave());
     device.sysPath = tty.string();
-    device.driver = "ftdi_sio";
-    device.vendorId = "0403";
-    device.productId = "6001";
     serial::OpenFailure check;
     check.device = check.node = pty.Slave();
     serial::ComPortEntry entry;

@@ -9,6 +9,7 @@
 #include "PortsCommand.h"
 #include "PseudoTerminal.h"
 #include "TempDir.h"
+#include "UsbAdapter.h"
 
 namespace {
 
@@ -29,17 +30,7 @@ serial::ComPortEntry FtdiEntry() {
     entry.check.device = entry.check.node = "/dev/ttyUSB0";
     entry.check.kind = serial::FailureKind::kBusy;
     entry.check.holderPid = 4321;
-    serial::SerialDevice d;
-    d.name = "ttyUSB0";
-    d.node = "/dev/ttyUSB0";
-    d.byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
-    d.driver = "ftdi_sio";
-    d.vendorId = "0403";
-    d.productId = "6001";
-    d.manufacturer = "FTDI";
-    d.product = "FT232R USB UART";
-    d.serialNumber = "A1B2C3";
-    entry.device = d;
+    entry.device = testsupport::FtdiAdapter("/dev/ttyUSB0");
     return entry;
 }
 

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "PseudoTerminal.h"
+#include "UsbAdapter.h"
 #include "WindowTestSupport.h"
 #include "app/window/CodeUpdaterMainForm.h"
 #include "app/window/PortList.h"
@@ -137,15 +138,7 @@ TEST_F(MainFormTest, PluggingAndPullingACableRescansTheListAndKeepsTheSelection)
     const std::filesystem::path com3 = std::filesystem::path(ports.Path()) / "COM3";
     std::filesystem::remove(com3);
     std::filesystem::create_symlink(slave, com3);
-    serial::SerialDevice adapter;
-    adapter.name = "ttyUSB0";
-    adapter.node = slave;
-    adapter.byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
-    adapter.driver = "ftdi_sio";
-    adapter.vendorId = "0403";
-    adapter.productId = "6001";
-    adapter.manufacturer = "FTDI";
-    adapter.product = "FT232R USB UART";
+    const serial::SerialDevice adapter = testsupport::FtdiAdapter(slave);
     devices->devices = {adapter};
 
     ASSERT_TRUE(PlugEvent(form, *monitor));
@@ -154,8 +147,8 @@ TEST_F(MainFormTest, PluggingAndPullingACableRescansTheListAndKeepsTheSelection)
     EXPECT_LT(PaintItem(form, 2, false).first, 60) << "black, not grey";
     const QString tip = form.PortToolTipOf(3);
     EXPECT_TRUE(tip.startsWith(QStringLiteral("COM3 is "))) << tip.toStdString();
-    EXPECT_TRUE(
-        tip.contains(QStringLiteral("\nAdapter: FTDI FT232R USB UART (0403:6001, ftdi_sio)")))
+    EXPECT_TRUE(tip.contains(
+        QStringLiteral("\nAdapter: FTDI FT232R USB UART (0403:6001, ftdi_sio, serial A1B2C3)")))
         << tip.toStdString();
     EXPECT_TRUE(tip.contains(QStringLiteral("\nBy id: ") + QString::fromStdString(adapter.byId)))
         << tip.toStdString();
