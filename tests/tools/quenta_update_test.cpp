@@ -125,6 +125,14 @@ class QuentaUpdate : public ::testing::Test {
             ADD_FAILURE() << error;
     }
     void StartSim() { Start(sim, scenario, kSimCom); }
+    // Two radios of the scenario, the second on COM5; the arguments that update both.
+    std::vector<std::string> StartTwoRadios(std::unique_ptr<RadioSim>& second) {
+        StartSim();
+        Start(second, scenario, 5);
+        std::vector<std::string> args = Args("marigold");
+        args.insert(args.begin(), {"--port", "COM5"});
+        return args;
+    }
     std::vector<std::string> Args(const std::string& password) {
         const std::string file = package / "password.txt";
         std::ofstream(file) << password << "\n";
@@ -458,11 +466,8 @@ TEST_F(QuentaUpdate, PasswordFileLineEndsAndTraceReplacement) {
 TEST_F(QuentaUpdate, SeveralPortsUpdateAtOnce) {
     WritePackage(kUpgradeBoot);
     scenario.boot = {4, 1};
-    StartSim();
     std::unique_ptr<RadioSim> second;
-    Start(second, scenario, 5);
-    std::vector<std::string> args = Args("marigold");
-    args.insert(args.begin(), {"--port", "COM5"});
+    const std::vector<std::string> args = StartTwoRadios(second);
     const ToolRun both = Update(args, {work.Path()});
     EXPECT_EQ(both.status, 0) << both.out;
     EXPECT_TRUE(WorkEmpty());
@@ -496,11 +501,8 @@ TEST_F(QuentaUpdate, SeveralPortsUpdateAtOnce) {
 TEST_F(QuentaUpdate, CtrlCStopsEveryRadio) {
     WritePackage(kUpgradeBoot, 200'000);
     scenario.boot = {4, 1};
-    StartSim();
     std::unique_ptr<RadioSim> second;
-    Start(second, scenario, 5);
-    std::vector<std::string> args = Args("marigold");
-    args.insert(args.begin(), {"--port", "COM5"});
+    const std::vector<std::string> args = StartTwoRadios(second);
     RunOptions options{work.Path()};
     int downloading = 0;
     options.onLine = [&downloading](const std::string& line) {
