@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -236,6 +237,20 @@ TEST_F(MainFormTest, ToggleAlternatesNarrowAndWideAndTheFirstClickWidens) {
         EXPECT_EQ(form->width(), narrow);
         EXPECT_EQ(form->m_ToggleVersionInfoSpeedButton->text(), QStringLiteral(">>"));
     }
+}
+
+// The bar carries the time left beside its share while a download runs, and nothing once the
+// core has no estimate.
+TEST_F(MainFormTest, TheProgressBarShowsTheTimeLeftAndDropsItWithoutAnEstimate) {
+    auto form = MakeForm();
+    form->Progress().SetMinimum(0);
+    form->Progress().SetMaximum(200);
+    form->Progress().SetPosition(80);
+    form->ShowTimeLeft(125);
+    EXPECT_TRUE(form->m_ProgressBar->isTextVisible());
+    EXPECT_EQ(form->m_ProgressBar->text(), QStringLiteral("40% - about 2 min 05 s left"));
+    form->ShowTimeLeft(-1);
+    EXPECT_FALSE(form->m_ProgressBar->isTextVisible());
 }
 
 TEST_F(MainFormTest, PasswordCancelWrongAndAcceptedOnce) {
