@@ -76,7 +76,7 @@ struct OpenFailure {
 // argument, so every wording can be tested with made-up data.
 std::string DescribeOpenFailure(const OpenFailure& failure);
 
-// A short name of the kind: "absent", "permission denied", "busy", ...
+// A short name of the kind: "not present", "permission denied", "busy", ...
 const char* FailureKindName(FailureKind kind);
 
 // Owner, group and mode of path (following symlinks); invalid when stat fails.
